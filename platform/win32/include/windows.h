@@ -7,5 +7,6 @@
 #include "win32/sync.h"     // handles, events, semaphores, waits, threads, critical sections, interlocked, ticks, Sleep
 #include "win32/systime.h"  // SYSTEMTIME, GetLocalTime, GetSystemTime
 #include "win32/module.h"   // GetModuleFileNameA, LoadLibraryA, GetProcAddress, FreeLibrary, GetVersionExA, version info
+#include "win32/console.h"  // GetStdHandle, WriteFile, AllocConsole, FreeConsole
 #include "win32/profile.h"  // GetPrivateProfile*/WritePrivateProfile*
 #include "win32/registry.h" // Reg* over the per-user hive file

@@ -112,3 +112,32 @@ typedef DWORD REGSAM;
 #define ERROR_TIMEOUT 1460L
 #define ERROR_BADKEY 1010L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
+
+// Standard access rights (registry keys, synchronisation objects).
+#ifndef DELETE
+#define DELETE 0x00010000L
+#endif
+#ifndef READ_CONTROL
+#define READ_CONTROL 0x00020000L
+#endif
+#ifndef WRITE_DAC
+#define WRITE_DAC 0x00040000L
+#endif
+#ifndef WRITE_OWNER
+#define WRITE_OWNER 0x00080000L
+#endif
+#ifndef SYNCHRONIZE
+#define SYNCHRONIZE 0x00100000L
+#endif
+#ifndef STANDARD_RIGHTS_READ
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#endif
+#ifndef STANDARD_RIGHTS_WRITE
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#endif
+#ifndef STANDARD_RIGHTS_ALL
+#define STANDARD_RIGHTS_ALL 0x001F0000L
+#endif
+#ifndef MAXIMUM_ALLOWED
+#define MAXIMUM_ALLOWED 0x02000000L
+#endif

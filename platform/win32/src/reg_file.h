@@ -1,0 +1,23 @@
+// Atomic file replacement shared by the INI files and the registry hive.
+#pragma once
+
+#include <string>
+
+#include <sys/types.h>
+
+#include "win32/types.h"
+
+namespace vx::reg {
+
+// Writes text to a temporary file in path's folder and renames it over path,
+// so readers see either the old or the new file whole. With sync the data
+// reach the disk before the rename. On failure nothing is left behind and
+// errno tells why.
+bool replace_file(const std::string& path, const std::string& text, mode_t mode, bool sync);
+
+// Win32 error number for a failed save: ERROR_ACCESS_DENIED for permission
+// problems and read-only file systems, ERROR_PATH_NOT_FOUND for a missing
+// folder, ERROR_CANTWRITE otherwise.
+DWORD save_error(int err);
+
+} // namespace vx::reg

@@ -1,0 +1,701 @@
+// Reg* calls over the user hive file and the read-only machine view.
+#include "win32/registry.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "reg_file.h"
+#include "reg_hive.h"
+
+namespace {
+
+using vx::reg::Key;
+using vx::reg::Value;
+
+enum class Root { User, Classes, Machine, Users };
+
+struct Handle {
+  Root root = Root::User;
+  std::vector<std::string> path; // below the root
+  bool can_set = false;          // opened with KEY_SET_VALUE
+};
+
+struct State {
+  std::recursive_mutex mutex;
+
+  // User hive.
+  bool have_override = false;
+  std::string override_path;
+  std::string user_path; // resolved on first use
+  bool user_loaded = false;
+  bool user_exists = false;
+  bool user_corrupt = false;
+  bool user_unreadable = false;
+  std::string user_raw;
+  Key user_root;
+  std::string reported_raw; // content last reported as corrupt
+  bool reported = false;
+
+  // Machine view.
+  bool machine_ready = false;
+  Key machine_root;
+  std::function<std::vector<vx_net_adapter>()> adapter_source;
+
+  Key users_root; // always empty
+
+  std::map<uintptr_t, Handle> handles;
+  uintptr_t next_handle = 0x1000;
+};
+
+State& state() {
+  static State* s = new State; // never destroyed: handles may be closed from static destructors
+  return *s;
+}
+
+const std::vector<std::string> kClassesPrefix = {"Software", "Classes"};
+
+std::string home_directory() {
+  const char* h = std::getenv("HOME");
+  if (h && *h) return h;
+  struct passwd pw {};
+  struct passwd* res = nullptr;
+  char buf[4096];
+  if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &res) == 0 && res && res->pw_dir) return res->pw_dir;
+  return "/tmp";
+}
+
+std::string default_user_hive() {
+  const char* x = std::getenv("XDG_CONFIG_HOME");
+  std::string base = x && x[0] == '/' ? std::string(x) : home_directory() + "/.config";
+  return base + "/veltrix/user.reg";
+}
+
+const std::string& user_path(State& s) {
+  if (s.user_path.empty()) s.user_path = s.have_override ? s.override_path : default_user_hive();
+  return s.user_path;
+}
+
+// Reads the whole file; false with errno on failure (ENOENT: missing).
+bool read_whole(const std::string& path, std::string& out) {
+  out.clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int e = errno;
+      close(fd);
+      errno = e;
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return true;
+}
+
+// Brings the user hive up to date with its file. The file is small; it is
+// read on every use and parsed again only when its bytes changed, which also
+// catches in-place edits that keep size and time stamp.
+void refresh_user(State& s) {
+  const std::string& path = user_path(s);
+  std::string raw;
+  bool exists = read_whole(path, raw);
+  if (!exists && errno != ENOENT && errno != ENOTDIR) {
+    int e = errno;
+    if (!s.user_unreadable)
+      std::fprintf(stderr, "veltrix registry: cannot read %s: %s; it is read as empty and not written\n", path.c_str(),
+                   std::strerror(e));
+    s.user_unreadable = true;
+    s.user_loaded = false;
+    s.user_root = Key{};
+    return;
+  }
+  s.user_unreadable = false;
+  if (s.user_loaded && exists == s.user_exists && raw == s.user_raw) return;
+  std::string error;
+  s.user_corrupt = !vx::reg::parse_hive(raw, s.user_root, error);
+  if (s.user_corrupt && (!s.reported || s.reported_raw != raw)) {
+    std::fprintf(stderr,
+                 "veltrix registry: %s is corrupt (%s); it is read as empty and kept as %s.bad when next written\n",
+                 path.c_str(), error.c_str(), path.c_str());
+    s.reported = true;
+    s.reported_raw = raw;
+  }
+  s.user_raw = std::move(raw);
+  s.user_exists = exists;
+  s.user_loaded = true;
+}
+
+void ensure_machine(State& s) {
+  if (s.machine_ready) return;
+  std::vector<vx_net_adapter> adapters = s.adapter_source ? s.adapter_source() : vx_registry_live_adapters();
+  std::string error;
+  if (!vx::reg::parse_hive(vx_registry_machine_text(adapters), s.machine_root, error))
+    std::fprintf(stderr, "veltrix registry: machine view not built: %s\n", error.c_str());
+  s.machine_ready = true;
+}
+
+bool predefined(HKEY key, Handle& h) {
+  if (key == HKEY_CURRENT_USER) h = Handle{Root::User, {}, true};
+  else if (key == HKEY_CLASSES_ROOT) h = Handle{Root::Classes, {}, true};
+  else if (key == HKEY_LOCAL_MACHINE) h = Handle{Root::Machine, {}, false};
+  else if (key == HKEY_USERS) h = Handle{Root::Users, {}, false};
+  else return false;
+  return true;
+}
+
+bool lookup(State& s, HKEY key, Handle& h) {
+  if (predefined(key, h)) return true;
+  auto it = s.handles.find(reinterpret_cast<uintptr_t>(key));
+  if (it == s.handles.end()) return false;
+  h = it->second;
+  return true;
+}
+
+HKEY new_handle(State& s, Handle h) {
+  uintptr_t id = s.next_handle;
+  s.next_handle += 4;
+  s.handles[id] = std::move(h);
+  return reinterpret_cast<HKEY>(id);
+}
+
+bool writable_root(Root r) { return r == Root::User || r == Root::Classes; }
+
+// Splits a sub key path; NULL or "" is the key itself. One trailing
+// backslash is allowed.
+LONG split_path(LPCSTR sub_key, std::vector<std::string>& parts) {
+  parts.clear();
+  if (!sub_key || !*sub_key) return ERROR_SUCCESS;
+  std::string_view p(sub_key);
+  if (p[0] == '\\') return ERROR_BAD_PATHNAME;
+  if (p.back() == '\\') p.remove_suffix(1);
+  size_t pos = 0;
+  for (;;) {
+    size_t bs = p.find('\\', pos);
+    std::string_view part = p.substr(pos, bs == std::string_view::npos ? std::string_view::npos : bs - pos);
+    if (part.empty()) return ERROR_BAD_PATHNAME;
+    parts.emplace_back(part);
+    if (bs == std::string_view::npos) break;
+    pos = bs + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Full path of a handle's key inside its hive tree.
+std::vector<std::string> hive_path(const Handle& h, const std::vector<std::string>& more = {}) {
+  std::vector<std::string> full;
+  if (h.root == Root::Classes) full = kClassesPrefix;
+  full.insert(full.end(), h.path.begin(), h.path.end());
+  full.insert(full.end(), more.begin(), more.end());
+  return full;
+}
+
+Key* walk(Key& root, const std::vector<std::string>& path) {
+  Key* k = &root;
+  for (const auto& p : path) {
+    k = k->find_sub_key(p);
+    if (!k) return nullptr;
+  }
+  return k;
+}
+
+Key& create_path(Key& root, const std::vector<std::string>& path) {
+  Key* k = &root;
+  for (const auto& p : path) k = &k->add_sub_key(p);
+  return *k;
+}
+
+Key& tree_of(State& s, Root r) {
+  switch (r) {
+  case Root::User:
+  case Root::Classes:
+    refresh_user(s);
+    return s.user_root;
+  case Root::Machine:
+    ensure_machine(s);
+    return s.machine_root;
+  case Root::Users:
+    break;
+  }
+  return s.users_root;
+}
+
+// The key a handle (plus a relative path) names for reading. The classes
+// root reads as an empty key until something is registered.
+LONG find_key(State& s, const Handle& h, const std::vector<std::string>& more, const Key*& out) {
+  static const Key kEmpty;
+  Key& tree = tree_of(s, h.root);
+  out = walk(tree, hive_path(h, more));
+  if (out) return ERROR_SUCCESS;
+  if (more.empty() && h.path.empty() && h.root == Root::Classes) {
+    out = &kEmpty;
+    return ERROR_SUCCESS;
+  }
+  if (more.empty()) return ERROR_KEY_DELETED; // the handle's own key went away
+  return walk(tree, hive_path(h)) || (h.path.empty() && h.root == Root::Classes) ? ERROR_FILE_NOT_FOUND
+                                                                                  : ERROR_KEY_DELETED;
+}
+
+bool mkdirs(const std::string& dir) {
+  std::string cur;
+  size_t pos = 0;
+  while (pos <= dir.size()) {
+    size_t slash = dir.find('/', pos);
+    if (slash == std::string::npos) slash = dir.size();
+    cur = dir.substr(0, slash);
+    if (!cur.empty() && mkdir(cur.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    pos = slash + 1;
+  }
+  return true;
+}
+
+// One change of the user hive: under the hive's file lock the file is read
+// again, change() edits a copy of the tree and the copy is saved atomically.
+// Only a successful save replaces the tree in memory.
+template <class Change>
+LONG write_user(State& s, Change change) {
+  const std::string path = user_path(s);
+  size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !mkdirs(path.substr(0, slash))) return vx::reg::save_error(errno);
+  int lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lock < 0) return vx::reg::save_error(errno);
+  while (flock(lock, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      int e = errno;
+      close(lock);
+      return vx::reg::save_error(e);
+    }
+  }
+  LONG result = ERROR_SUCCESS;
+  refresh_user(s);
+  if (s.user_unreadable) {
+    result = ERROR_ACCESS_DENIED;
+  } else {
+    Key copy = s.user_corrupt ? Key{} : s.user_root;
+    result = change(copy);
+    if (result == ERROR_SUCCESS && s.user_corrupt && s.user_exists &&
+        !vx::reg::replace_file(path + ".bad", s.user_raw, 0600, true))
+      result = vx::reg::save_error(errno);
+    if (result == ERROR_SUCCESS) {
+      struct stat st {};
+      mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
+      std::string text = vx::reg::write_hive(copy);
+      if (vx::reg::replace_file(path, text, mode, true)) {
+        s.user_root = std::move(copy);
+        s.user_raw = std::move(text);
+        s.user_exists = true;
+        s.user_corrupt = false;
+        s.user_loaded = true;
+      } else {
+        result = vx::reg::save_error(errno);
+      }
+    }
+  }
+  close(lock);
+  return result;
+}
+
+// The key of a handle inside a tree being changed; the classes root is
+// created on demand.
+Key* key_for_write(Key& root, const Handle& h) {
+  Key* k = walk(root, hive_path(h));
+  if (!k && h.root == Root::Classes && h.path.empty()) k = &create_path(root, kClassesPrefix);
+  return k;
+}
+
+constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC |
+                                WRITE_OWNER | 0x40000000 /*GENERIC_WRITE*/ | 0x10000000 /*GENERIC_ALL*/;
+
+bool wants_set(REGSAM sam) {
+  return (sam & (KEY_SET_VALUE | MAXIMUM_ALLOWED | 0x40000000 | 0x10000000)) != 0;
+}
+
+LONG open_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  std::vector<std::string> more;
+  if (LONG r = split_path(sub_key, more)) return r;
+  if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
+  const Key* k = nullptr;
+  if (LONG r = find_key(s, h, more, k)) return r;
+  bool is_max = (desired & MAXIMUM_ALLOWED) != 0;
+  if (!writable_root(h.root) && (desired & kWriteRights) && !is_max) return ERROR_ACCESS_DENIED;
+  Handle opened{h.root, h.path, writable_root(h.root) && wants_set(desired)};
+  opened.path.insert(opened.path.end(), more.begin(), more.end());
+  *result = new_handle(s, std::move(opened));
+  return ERROR_SUCCESS;
+}
+
+void copy_name(const std::string& name, LPSTR out) {
+  std::memcpy(out, name.data(), name.size());
+  out[name.size()] = '\0';
+}
+
+bool is_string_type(DWORD t) { return t == REG_SZ || t == REG_EXPAND_SZ || t == REG_MULTI_SZ; }
+
+// Copies value data the RegQueryValueEx way.
+LONG give_data(const Value& v, LPDWORD type, LPBYTE data, LPDWORD data_size) {
+  if (data && !data_size) return ERROR_INVALID_PARAMETER;
+  if (type) *type = v.type;
+  if (!data_size) return ERROR_SUCCESS;
+  DWORD need = static_cast<DWORD>(v.data.size());
+  if (!data) {
+    *data_size = need;
+    return ERROR_SUCCESS;
+  }
+  if (*data_size < need) {
+    *data_size = need;
+    return ERROR_MORE_DATA;
+  }
+  if (need) std::memcpy(data, v.data.data(), need);
+  // A text stored without its terminator gets one when there is room; the
+  // size reported stays the stored one.
+  if (is_string_type(v.type) && *data_size > need && (v.data.empty() || v.data.back() != '\0')) data[need] = 0;
+  *data_size = need;
+  return ERROR_SUCCESS;
+}
+
+} // namespace
+
+LONG RegOpenKeyExA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM desired, PHKEY result) {
+  return open_key(key, sub_key, desired, result);
+}
+
+LONG RegOpenKeyA(HKEY key, LPCSTR sub_key, PHKEY result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  if (!sub_key || !*sub_key) {
+    State& s = state();
+    std::lock_guard<std::recursive_mutex> guard(s.mutex);
+    Handle h;
+    if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+    *result = key;
+    return ERROR_SUCCESS;
+  }
+  return open_key(key, sub_key, MAXIMUM_ALLOWED, result);
+}
+
+LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options, REGSAM desired,
+                     struct _SECURITY_ATTRIBUTES* security, PHKEY result, LPDWORD disposition) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  std::vector<std::string> more;
+  if (LONG r = split_path(sub_key, more)) return r;
+  if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
+  const Key* existing = nullptr;
+  LONG found = find_key(s, h, more, existing);
+  if (found == ERROR_KEY_DELETED) return found;
+  Handle opened{h.root, h.path, writable_root(h.root) && wants_set(desired)};
+  opened.path.insert(opened.path.end(), more.begin(), more.end());
+  if (!writable_root(h.root)) {
+    if (found != ERROR_SUCCESS || ((desired & kWriteRights) && !(desired & MAXIMUM_ALLOWED)))
+      return ERROR_ACCESS_DENIED;
+    *result = new_handle(s, std::move(opened));
+    if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  DWORD how = REG_OPENED_EXISTING_KEY;
+  if (found != ERROR_SUCCESS || (h.root == Root::Classes && !walk(s.user_root, hive_path(opened)))) {
+    std::vector<std::string> full = hive_path(opened);
+    LONG r = write_user(s, [&](Key& root) -> LONG {
+      if (!walk(root, hive_path(h)) && !(h.root == Root::Classes && h.path.empty())) return ERROR_KEY_DELETED;
+      if (!walk(root, full)) how = REG_CREATED_NEW_KEY;
+      create_path(root, full);
+      return ERROR_SUCCESS;
+    });
+    if (r != ERROR_SUCCESS) return r;
+  }
+  *result = new_handle(s, std::move(opened));
+  if (disposition) *disposition = how;
+  return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyA(HKEY key, LPCSTR sub_key, PHKEY result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  if (!sub_key || !*sub_key) return RegOpenKeyA(key, sub_key, result);
+  return RegCreateKeyExA(key, sub_key, 0, nullptr, 0, MAXIMUM_ALLOWED, nullptr, result, nullptr);
+}
+
+LONG RegCloseKey(HKEY key) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (predefined(key, h)) return ERROR_SUCCESS;
+  return s.handles.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegFlushKey(HKEY key) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  return lookup(s, key, h) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD data_size) {
+  if (reserved) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  const Key* k = nullptr;
+  if (LONG r = find_key(s, h, {}, k)) return r;
+  const Value* v = k->find_value(value_name ? value_name : "");
+  if (!v) return ERROR_FILE_NOT_FOUND;
+  return give_data(*v, type, data, data_size);
+}
+
+LONG RegSetValueExA(HKEY key, LPCSTR value_name, DWORD reserved, DWORD type, const BYTE* data, DWORD data_size) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (!writable_root(h.root) || !h.can_set) return ERROR_ACCESS_DENIED;
+  if (!data && data_size) return ERROR_NOACCESS;
+  std::string bytes(reinterpret_cast<const char*>(data), data ? data_size : 0);
+  std::string name = value_name ? value_name : "";
+  return write_user(s, [&](Key& root) -> LONG {
+    Key* k = key_for_write(root, h);
+    if (!k) return ERROR_KEY_DELETED;
+    k->set_value(name, type, bytes);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegDeleteValueA(HKEY key, LPCSTR value_name) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (!writable_root(h.root) || !h.can_set) return ERROR_ACCESS_DENIED;
+  std::string name = value_name ? value_name : "";
+  const Key* k = nullptr;
+  if (LONG r = find_key(s, h, {}, k)) return r;
+  if (!k->find_value(name)) return ERROR_FILE_NOT_FOUND;
+  return write_user(s, [&](Key& root) -> LONG {
+    Key* w = walk(root, hive_path(h));
+    if (!w) return ERROR_KEY_DELETED;
+    return w->remove_value(name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+LONG RegDeleteKeyA(HKEY key, LPCSTR sub_key) {
+  if (!sub_key) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  std::vector<std::string> more;
+  if (LONG r = split_path(sub_key, more)) return r;
+  const Key* k = nullptr;
+  if (LONG r = find_key(s, h, more, k)) return r;
+  std::vector<std::string> full = hive_path(h, more);
+  size_t floor = h.root == Root::Classes ? kClassesPrefix.size() : 0;
+  if (!writable_root(h.root) || full.size() <= floor) return ERROR_ACCESS_DENIED; // a root cannot go
+  if (!k->sub_keys.empty()) return ERROR_ACCESS_DENIED;
+  return write_user(s, [&](Key& root) -> LONG {
+    std::vector<std::string> parent_path(full.begin(), full.end() - 1);
+    Key* parent = walk(root, parent_path);
+    Key* target = parent ? parent->find_sub_key(full.back()) : nullptr;
+    if (!target) return ERROR_FILE_NOT_FOUND;
+    if (!target->sub_keys.empty()) return ERROR_ACCESS_DENIED;
+    parent->remove_sub_key(full.back());
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegSetValueA(HKEY key, LPCSTR sub_key, DWORD type, LPCSTR data, DWORD data_size) {
+  if (type != REG_SZ || !data) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (!writable_root(h.root)) return ERROR_ACCESS_DENIED;
+  std::vector<std::string> more;
+  if (LONG r = split_path(sub_key, more)) return r;
+  if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
+  std::string text(data, std::strlen(data) + 1);
+  return write_user(s, [&](Key& root) -> LONG {
+    Key* base = key_for_write(root, h);
+    if (!base) return ERROR_KEY_DELETED;
+    create_path(*base, more).set_value("", REG_SZ, text);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegQueryValueA(HKEY key, LPCSTR sub_key, LPSTR data, LONG* data_size) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  std::vector<std::string> more;
+  if (LONG r = split_path(sub_key, more)) return r;
+  const Key* k = nullptr;
+  if (LONG r = find_key(s, h, more, k)) return r;
+  const Value* v = k->find_value("");
+  Value empty{"", REG_SZ, std::string(1, '\0')};
+  if (!v) v = &empty;
+  if (!data_size) return data ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+  DWORD size = *data_size < 0 ? 0 : static_cast<DWORD>(*data_size);
+  LONG r = give_data(*v, nullptr, reinterpret_cast<LPBYTE>(data), &size);
+  *data_size = static_cast<LONG>(size);
+  return r;
+}
+
+LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_size, LPDWORD reserved, LPSTR class_name,
+                   LPDWORD class_size, struct _FILETIME* last_write) {
+  if (!name || !name_size) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  const Key* k = nullptr;
+  if (LONG r = find_key(s, h, {}, k)) return r;
+  if (index >= k->sub_keys.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string& n = k->sub_keys[index].name;
+  if (*name_size < n.size() + 1) return ERROR_MORE_DATA;
+  copy_name(n, name);
+  *name_size = static_cast<DWORD>(n.size());
+  if (class_name && class_size && *class_size) class_name[0] = '\0';
+  if (class_size) *class_size = 0;
+  if (last_write) std::memset(last_write, 0, 2 * sizeof(DWORD));
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD name_size) {
+  DWORD size = name_size;
+  return RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+}
+
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR value_name, LPDWORD value_name_size, LPDWORD reserved, LPDWORD type,
+                   LPBYTE data, LPDWORD data_size) {
+  if (!value_name || !value_name_size || reserved) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  const Key* k = nullptr;
+  if (LONG r = find_key(s, h, {}, k)) return r;
+  if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+  const Value& v = k->values[index];
+  if (*value_name_size < v.name.size() + 1) return ERROR_MORE_DATA;
+  copy_name(v.name, value_name);
+  *value_name_size = static_cast<DWORD>(v.name.size());
+  return give_data(v, type, data, data_size);
+}
+
+LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_size, LPDWORD reserved, LPDWORD sub_keys,
+                      LPDWORD max_sub_key_len, LPDWORD max_class_len, LPDWORD values, LPDWORD max_value_name_len,
+                      LPDWORD max_value_len, LPDWORD security_descriptor_size, struct _FILETIME* last_write) {
+  if (reserved) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  Handle h;
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  const Key* k = nullptr;
+  if (LONG r = find_key(s, h, {}, k)) return r;
+  if (class_name && class_size && *class_size) class_name[0] = '\0';
+  if (class_size) *class_size = 0;
+  DWORD longest_key = 0, longest_name = 0, longest_data = 0;
+  for (const auto& sk : k->sub_keys) longest_key = std::max<DWORD>(longest_key, static_cast<DWORD>(sk.name.size()));
+  for (const auto& v : k->values) {
+    longest_name = std::max<DWORD>(longest_name, static_cast<DWORD>(v.name.size()));
+    longest_data = std::max<DWORD>(longest_data, static_cast<DWORD>(v.data.size()));
+  }
+  if (sub_keys) *sub_keys = static_cast<DWORD>(k->sub_keys.size());
+  if (max_sub_key_len) *max_sub_key_len = longest_key;
+  if (max_class_len) *max_class_len = 0;
+  if (values) *values = static_cast<DWORD>(k->values.size());
+  if (max_value_name_len) *max_value_name_len = longest_name;
+  if (max_value_len) *max_value_len = longest_data;
+  if (security_descriptor_size) *security_descriptor_size = 0;
+  if (last_write) std::memset(last_write, 0, 2 * sizeof(DWORD));
+  return ERROR_SUCCESS;
+}
+
+void vx_registry_set_adapter_source(std::function<std::vector<vx_net_adapter>()> source) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  s.adapter_source = std::move(source);
+  s.machine_ready = false;
+  s.machine_root = Key{};
+}
+
+LONG vx_registry_load_machine_text(const char* text, size_t length) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  std::string error;
+  s.machine_ready = true;
+  if (!vx::reg::parse_hive(std::string_view(text ? text : "", text ? length : 0), s.machine_root, error))
+    return ERROR_REGISTRY_CORRUPT;
+  return ERROR_SUCCESS;
+}
+
+LONG vx_registry_load_machine_fixture(const char* path) {
+  std::string text;
+  if (!path || !read_whole(path, text)) {
+    State& s = state();
+    std::lock_guard<std::recursive_mutex> guard(s.mutex);
+    s.machine_root = Key{};
+    s.machine_ready = true;
+    return ERROR_FILE_NOT_FOUND;
+  }
+  return vx_registry_load_machine_text(text.data(), text.size());
+}
+
+void vx_registry_set_user_hive(const char* path) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  s.have_override = path != nullptr;
+  s.override_path = path ? path : "";
+  s.user_path.clear();
+  s.user_loaded = false;
+  s.user_root = Key{};
+  s.user_raw.clear();
+  s.user_unreadable = false;
+}
+
+std::string vx_registry_user_hive_path() {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  return user_path(s);
+}
+
+void vx_registry_reset() {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  s.have_override = false;
+  s.override_path.clear();
+  s.user_path.clear();
+  s.user_loaded = false;
+  s.user_exists = false;
+  s.user_corrupt = false;
+  s.user_unreadable = false;
+  s.user_raw.clear();
+  s.user_root = Key{};
+  s.reported = false;
+  s.reported_raw.clear();
+  s.machine_ready = false;
+  s.machine_root = Key{};
+  s.adapter_source = nullptr;
+  s.handles.clear();
+}
