@@ -3,9 +3,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -28,7 +30,7 @@ constexpr const char* kBlanks = " \t\r\n\v\f";
 
 std::string_view trim(std::string_view s) {
   size_t b = s.find_first_not_of(kBlanks);
-  if (b == std::string_view::npos) return {};
+  if (b == std::string_view::npos) return s.substr(s.size()); // empty, but still inside s
   size_t e = s.find_last_not_of(kBlanks);
   return s.substr(b, e - b + 1);
 }
@@ -46,12 +48,25 @@ bool same_name(std::string_view a, std::string_view b) {
 
 // One line of the file. Lines are kept verbatim; only a key line that is
 // changed is rewritten.
+// Name and value are kept as offsets into raw: a file is parsed on every call,
+// so a line costs one allocation at most.
 struct Line {
   enum Kind { Other, Section, Key };
   std::string raw;
   Kind kind = Other;
-  std::string name;  // section name or key, trimmed
-  std::string value; // key lines: value, trimmed
+  uint32_t name_at = 0, name_len = 0;   // section name or key, trimmed
+  uint32_t value_at = 0, value_len = 0; // key lines: value, trimmed
+
+  std::string_view name() const { return std::string_view(raw).substr(name_at, name_len); }
+  std::string_view value() const { return std::string_view(raw).substr(value_at, value_len); }
+  void set_name(std::string_view part) {
+    name_at = static_cast<uint32_t>(part.data() - raw.data());
+    name_len = static_cast<uint32_t>(part.size());
+  }
+  void set_value(std::string_view part) {
+    value_at = static_cast<uint32_t>(part.data() - raw.data());
+    value_len = static_cast<uint32_t>(part.size());
+  }
 };
 
 Line classify(std::string raw) {
@@ -65,7 +80,7 @@ Line classify(std::string raw) {
     size_t close = t.rfind(']');
     if (close == std::string_view::npos || close == 0) return line;
     line.kind = Line::Section;
-    line.name = std::string(trim(t.substr(1, close - 1)));
+    line.set_name(trim(t.substr(1, close - 1)));
     return line;
   }
   size_t eq = t.find('=');
@@ -73,8 +88,8 @@ Line classify(std::string raw) {
   std::string_view key = trim(t.substr(0, eq));
   if (key.empty()) return line;
   line.kind = Line::Key;
-  line.name = std::string(key);
-  line.value = std::string(trim(t.substr(eq + 1)));
+  line.set_name(key);
+  line.set_value(trim(t.substr(eq + 1)));
   return line;
 }
 
@@ -117,7 +132,7 @@ struct Doc {
   // Index of the first section with this name, or -1.
   long find_section(std::string_view name) const {
     for (size_t i = 0; i < lines.size(); ++i)
-      if (lines[i].kind == Line::Section && same_name(lines[i].name, name)) return static_cast<long>(i);
+      if (lines[i].kind == Line::Section && same_name(lines[i].name(), name)) return static_cast<long>(i);
     return -1;
   }
 
@@ -133,7 +148,7 @@ struct Doc {
     if (s < 0) return nullptr;
     size_t end = section_end(static_cast<size_t>(s));
     for (size_t i = static_cast<size_t>(s) + 1; i < end; ++i)
-      if (lines[i].kind == Line::Key && same_name(lines[i].name, key)) return &lines[i];
+      if (lines[i].kind == Line::Key && same_name(lines[i].name(), key)) return &lines[i];
     return nullptr;
   }
 
@@ -171,8 +186,8 @@ struct Doc {
     }
     size_t end = section_end(static_cast<size_t>(s));
     for (size_t i = static_cast<size_t>(s) + 1; i < end; ++i) {
-      if (lines[i].kind == Line::Key && same_name(lines[i].name, key)) {
-        lines[i] = classify(lines[i].name + "=" + std::string(value)); // the file's spelling of the key stays
+      if (lines[i].kind == Line::Key && same_name(lines[i].name(), key)) {
+        lines[i] = classify(std::string(lines[i].name()) + "=" + std::string(value)); // the file's spelling of the key stays
         return;
       }
     }
@@ -187,7 +202,7 @@ struct Doc {
     if (s < 0) return;
     size_t end = section_end(static_cast<size_t>(s));
     for (size_t i = end; i-- > static_cast<size_t>(s) + 1;)
-      if (lines[i].kind == Line::Key && same_name(lines[i].name, key)) lines.erase(lines.begin() + static_cast<long>(i));
+      if (lines[i].kind == Line::Key && same_name(lines[i].name(), key)) lines.erase(lines.begin() + static_cast<long>(i));
   }
 
   void replace_section(std::string_view section, const std::vector<std::string>& entries) {
@@ -203,7 +218,7 @@ struct Doc {
     for (;;) {
       long dup = -1;
       for (size_t i = section_end(first); i < lines.size(); ++i)
-        if (lines[i].kind == Line::Section && same_name(lines[i].name, section)) {
+        if (lines[i].kind == Line::Section && same_name(lines[i].name(), section)) {
           dup = static_cast<long>(i);
           break;
         }
@@ -249,12 +264,42 @@ ReadResult read_file(const char* path, std::string& out) {
 }
 
 // Loads the file for a read call; sets the last error the Windows way.
-bool load_for_read(const char* path, Doc& doc) {
+// Parsed files of recent reads. The file is read on every call; its parse is
+// reused only when the bytes are the same, so in-place edits within one time
+// stamp tick are never missed. Callers read many keys of one file in a row.
+struct Parsed {
+  std::string path;
+  std::string text;
+  std::shared_ptr<const Doc> doc;
+};
+std::mutex g_parsed_mutex;
+std::vector<Parsed> g_parsed; // most recent last
+constexpr size_t kParsedFiles = 8;
+
+std::shared_ptr<const Doc> load_for_read(const char* path) {
   std::string text;
   ReadResult r = path ? read_file(path, text) : ReadResult::Missing;
-  doc.parse(text);
+  std::shared_ptr<const Doc> doc;
+  if (r == ReadResult::Ok && path) {
+    std::lock_guard<std::mutex> guard(g_parsed_mutex);
+    for (auto it = g_parsed.begin(); it != g_parsed.end(); ++it) {
+      if (it->path != path) continue;
+      if (it->text == text) doc = it->doc;
+      g_parsed.erase(it);
+      break;
+    }
+    if (!doc) {
+      auto fresh = std::make_shared<Doc>();
+      fresh->parse(text);
+      doc = fresh;
+    }
+    g_parsed.push_back(Parsed{path, std::move(text), doc});
+    if (g_parsed.size() > kParsedFiles) g_parsed.erase(g_parsed.begin());
+  } else {
+    doc = std::make_shared<Doc>();
+  }
   set_error(r == ReadResult::Missing ? ERROR_FILE_NOT_FOUND : 0);
-  return r == ReadResult::Ok;
+  return doc;
 }
 
 // Copies a list of names, whole names only, "a\0b\0\0". Returns the Windows
@@ -299,14 +344,14 @@ std::string_view strip_quotes(std::string_view v) {
 std::vector<std::string> section_names(const Doc& doc) {
   std::vector<std::string> names;
   for (const auto& l : doc.lines) {
-    if (l.kind != Line::Section || l.name.empty()) continue;
+    if (l.kind != Line::Section || l.name().empty()) continue;
     bool seen = false;
     for (const auto& n : names)
-      if (same_name(n, l.name)) {
+      if (same_name(n, l.name())) {
         seen = true;
         break;
       }
-    if (!seen) names.push_back(l.name);
+    if (!seen) names.emplace_back(l.name());
   }
   return names;
 }
@@ -321,11 +366,11 @@ std::vector<std::string> key_names(const Doc& doc, std::string_view section) {
     if (l.kind != Line::Key) continue;
     bool seen = false;
     for (const auto& n : names)
-      if (same_name(n, l.name)) {
+      if (same_name(n, l.name())) {
         seen = true;
         break;
       }
-    if (!seen) names.push_back(l.name);
+    if (!seen) names.emplace_back(l.name());
   }
   return names;
 }
@@ -420,8 +465,8 @@ bool valid_key_name(LPCSTR k) {
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value, LPSTR buffer, DWORD size,
                                LPCSTR file_name) {
-  Doc doc;
-  load_for_read(file_name, doc);
+  std::shared_ptr<const Doc> parsed = load_for_read(file_name);
+  const Doc& doc = *parsed;
   if (!buffer || size == 0) return 0;
   std::string def = default_value ? default_value : "";
   while (!def.empty() && def.back() == ' ') def.pop_back();
@@ -435,16 +480,16 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value,
     return n;
   }
   const Line* line = doc.find_key(sec, trim(key));
-  return copy_text(strip_quotes(line ? std::string_view(line->value) : std::string_view(def)), buffer, size);
+  return copy_text(strip_quotes(line ? line->value() : std::string_view(def)), buffer, size);
 }
 
 UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT default_value, LPCSTR file_name) {
-  Doc doc;
-  load_for_read(file_name, doc);
+  std::shared_ptr<const Doc> parsed = load_for_read(file_name);
+  const Doc& doc = *parsed;
   if (!section || !key) return static_cast<UINT>(default_value);
   const Line* line = doc.find_key(trim(section), trim(key));
   if (!line) return static_cast<UINT>(default_value);
-  std::string_view v = strip_quotes(line->value);
+  std::string_view v = strip_quotes(line->value());
   if (v.empty()) return static_cast<UINT>(default_value);
   size_t i = 0;
   while (i < v.size() && (v[i] == ' ' || v[i] == '\t')) ++i;
@@ -457,21 +502,21 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT default_value, LPCSTR
 }
 
 DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size, LPCSTR file_name) {
-  Doc doc;
-  load_for_read(file_name, doc);
+  std::shared_ptr<const Doc> parsed = load_for_read(file_name);
+  const Doc& doc = *parsed;
   std::vector<std::string> entries;
   long s = section ? doc.find_section(trim(section)) : -1;
   if (s >= 0) {
     size_t end = doc.section_end(static_cast<size_t>(s));
     for (size_t i = static_cast<size_t>(s) + 1; i < end; ++i)
-      if (doc.lines[i].kind == Line::Key) entries.push_back(doc.lines[i].name + "=" + doc.lines[i].value);
+      if (doc.lines[i].kind == Line::Key) entries.push_back(std::string(doc.lines[i].name()) + "=" + std::string(doc.lines[i].value()));
   }
   return copy_list(entries, buffer, size);
 }
 
 DWORD GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR file_name) {
-  Doc doc;
-  load_for_read(file_name, doc);
+  std::shared_ptr<const Doc> parsed = load_for_read(file_name);
+  const Doc& doc = *parsed;
   return copy_list(section_names(doc), buffer, size);
 }
 

@@ -87,6 +87,14 @@ TEST_F(Ini, MissingFileGivesDefaultsAndFileNotFound) {
   EXPECT_EQ(buf[1], '\0');
 }
 
+TEST_F(Ini, InPlaceEditsAreSeenAtOnce) {
+  // Same size, same inode, same time stamp tick: the new bytes still count.
+  for (int i = 0; i < 20; ++i) {
+    write("[s]\nk=" + std::to_string(i % 10) + "\n");
+    EXPECT_EQ(get("s", "k"), std::to_string(i % 10));
+  }
+}
+
 TEST_F(Ini, IntegersReadTheLeadingNumber) {
   write("[n]\na=102abc\nb= -5\nc=+7\nd=abc\ne=\nf=\"42\"\ng=4294967297\n");
   auto i = [&](const char* k, int def) { return GetPrivateProfileIntA("n", k, def, path.c_str()); };

@@ -1,0 +1,357 @@
+// Snmp over net-snmp's single-session API: one library session per Snmp
+// object, reopened when the peer, community, version, time-out or retries
+// change. No configuration file, MIB or persistent state is read or written.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+
+#include "snmp_pp/snmp_pp.h"
+
+// Opening and closing library sessions touches library-wide state that the
+// distribution's build does not lock: serialise them process-wide. The
+// function is inline so that every copy of this code in one process (it is
+// linked statically into several shared libraries) shares one mutex.
+inline std::mutex& vx_netsnmp_open_lock() {
+  static std::mutex lock;
+  return lock;
+}
+
+namespace {
+
+std::mutex hook_lock;
+vx_snmp_test::exchange_hook* hook = nullptr;
+
+bool global_init() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] {
+    std::lock_guard<std::mutex> guard(vx_netsnmp_open_lock());
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_PERSIST_STATE, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
+    netsnmp_session probe;
+    snmp_sess_init(&probe);  // the library's own once-only set-up, without MIBs
+    ok = true;
+  });
+  return ok;
+}
+
+// Largest time-out handed to the library (one day), so that the microsecond
+// value cannot overflow.
+constexpr unsigned long kMaxHundredths = 8640000;
+
+std::unique_ptr<SnmpSyntax> value_from_variable(const netsnmp_variable_list* v, int& exception) {
+  exception = 0;
+  switch (v->type) {
+    case ASN_INTEGER:
+      return std::make_unique<SnmpInt32>(v->val.integer ? *v->val.integer : 0);
+    case ASN_OCTET_STR:
+      return std::make_unique<OctetStr>(v->val.string, v->val_len);
+    case ASN_OPAQUE:
+      return std::make_unique<OpaqueStr>(v->val.string, v->val_len);
+    case ASN_BIT_STR:
+      return std::make_unique<vx_snmp_detail::TaggedOctets>(sNMP_SYNTAX_BITS, v->val.string, v->val_len);
+    case ASN_OBJECT_ID: {
+      std::vector<unsigned long> ids;
+      const size_t n = v->val_len / sizeof(oid);
+      for (size_t i = 0; i < n; ++i) ids.push_back(v->val.objid[i]);
+      return std::make_unique<Oid>(ids.data(), static_cast<unsigned long>(ids.size()));
+    }
+    case ASN_IPADDRESS:
+      if (v->val_len == 4) return std::make_unique<IpAddress>(v->val.string);
+      // Keep the octets of a malformed address so that callers can tell.
+      return std::make_unique<vx_snmp_detail::TaggedOctets>(sNMP_SYNTAX_IPADDR, v->val.string, v->val_len);
+    case ASN_COUNTER:
+      return std::make_unique<Counter32>(v->val.integer ? (*v->val.integer & 0xFFFFFFFFul) : 0);
+    case ASN_GAUGE:
+      return std::make_unique<Gauge32>(v->val.integer ? (*v->val.integer & 0xFFFFFFFFul) : 0);
+    case ASN_TIMETICKS:
+      return std::make_unique<TimeTicks>(v->val.integer ? (*v->val.integer & 0xFFFFFFFFul) : 0);
+    case ASN_UINTEGER:
+      return std::make_unique<vx_snmp_detail::TaggedUInt32>(ASN_UINTEGER,
+                                                            v->val.integer ? (*v->val.integer & 0xFFFFFFFFul) : 0);
+    case ASN_COUNTER64:
+      if (!v->val.counter64) return std::make_unique<Counter64>(0ull);
+      return std::make_unique<Counter64>(v->val.counter64->high & 0xFFFFFFFFul, v->val.counter64->low & 0xFFFFFFFFul);
+    case SNMP_NOSUCHOBJECT:
+    case SNMP_NOSUCHINSTANCE:
+    case SNMP_ENDOFMIBVIEW:
+      exception = v->type;
+      return nullptr;
+    case ASN_NULL:
+      return nullptr;
+    default:
+      // Anything else is kept as its octets under its own tag.
+      return std::make_unique<vx_snmp_detail::TaggedOctets>(v->type, v->val.string, v->val.string ? v->val_len : 0);
+  }
+}
+
+// Adds one binding with its value to a set request; false when the value
+// cannot be encoded.
+bool add_value(netsnmp_pdu* pdu, const std::vector<oid>& name, const Vb& vb) {
+  const SnmpSyntax* value = vb.value();
+  if (!value) return snmp_add_null_var(pdu, name.data(), name.size()) != nullptr;
+  const int syntax = value->get_syntax();
+  if (auto* i = dynamic_cast<const SnmpInt32*>(value)) {
+    long v = static_cast<long>(*i);
+    return snmp_pdu_add_variable(pdu, name.data(), name.size(), ASN_INTEGER, &v, sizeof v) != nullptr;
+  }
+  if (auto* u = dynamic_cast<const SnmpUInt32*>(value)) {
+    u_long v = static_cast<unsigned long>(*u);
+    return snmp_pdu_add_variable(pdu, name.data(), name.size(), static_cast<u_char>(syntax), &v, sizeof v) != nullptr;
+  }
+  if (auto* c = dynamic_cast<const Counter64*>(value)) {
+    struct counter64 v;
+    v.high = c->high();
+    v.low = c->low();
+    return snmp_pdu_add_variable(pdu, name.data(), name.size(), ASN_COUNTER64, &v, sizeof v) != nullptr;
+  }
+  if (auto* o = dynamic_cast<const Oid*>(value)) {
+    if (!o->valid()) return false;
+    std::vector<oid> ids(o->ids().begin(), o->ids().end());
+    return snmp_pdu_add_variable(pdu, name.data(), name.size(), ASN_OBJECT_ID, ids.data(), ids.size() * sizeof(oid)) !=
+           nullptr;
+  }
+  if (auto* a = dynamic_cast<const Address*>(value)) {
+    if (!a->valid()) return false;
+    return snmp_pdu_add_variable(pdu, name.data(), name.size(), ASN_IPADDRESS, a->octets(), 4) != nullptr;
+  }
+  if (auto* s = dynamic_cast<const OctetStr*>(value)) {
+    static const u_char empty = 0;
+    return snmp_pdu_add_variable(pdu, name.data(), name.size(), static_cast<u_char>(syntax),
+                                 s->len() ? s->data() : &empty, s->len()) != nullptr;
+  }
+  return false;
+}
+
+}  // namespace
+
+struct Snmp::Session {
+  void* handle = nullptr;
+  std::string peer;
+  std::string community;
+  long version = SNMP_VERSION_1;
+  long timeout_us = 0;
+  int retries = 0;
+
+  ~Session() { close(); }
+  void close() {
+    if (handle) {
+      std::lock_guard<std::mutex> guard(vx_netsnmp_open_lock());
+      snmp_sess_close(handle);
+      handle = nullptr;
+    }
+  }
+};
+
+Snmp::Snmp(int& status, unsigned short port, bool bind_ipv6) : session_(new Session) {
+  if (!global_init()) {
+    status = SNMP_CLASS_ERROR;
+    return;
+  }
+  status = SNMP_CLASS_SUCCESS;
+  if (port != 0) {
+    // Report a taken local port now, as a session bound to it would fail.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+      status = SNMP_CLASS_TL_FAILED;
+      return;
+    }
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) status = SNMP_CLASS_TL_IN_USE;
+    ::close(fd);
+  }
+}
+
+Snmp::~Snmp() = default;
+
+int Snmp::get(Pdu& pdu, const SnmpTarget& target) { return exchange(VX_SNMP_GET, pdu, target); }
+int Snmp::get_next(Pdu& pdu, const SnmpTarget& target) { return exchange(VX_SNMP_GETNEXT, pdu, target); }
+int Snmp::set(Pdu& pdu, const SnmpTarget& target) { return exchange(VX_SNMP_SET, pdu, target); }
+
+int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
+  auto* ctarget = dynamic_cast<const CTarget*>(&target);
+  if (!ctarget) return SNMP_CLASS_INVALID_TARGET;
+  vx_snmp_test::exchange_hook fake;
+  {
+    std::lock_guard<std::mutex> guard(hook_lock);
+    if (hook) fake = *hook;
+  }
+  if (fake) return fake(pdu_type, pdu, *ctarget);
+  if (!target.valid()) return SNMP_CLASS_INVALID_ADDRESS;
+  if (pdu.get_vb_count() == 0) return SNMP_CLASS_INVALID_PDU;
+  for (int i = 0; i < pdu.get_vb_count(); ++i) {
+    Vb vb;
+    pdu.get_vb(vb, i);
+    if (!vb.get_oid().valid() || vb.get_oid().len() == 0) return SNMP_CLASS_INVALID_OID;
+  }
+  if (!global_init()) return SNMP_CLASS_ERROR;
+
+  // The library session for this target.
+  const UdpAddress& address = target.address();
+  const unsigned short port = address.get_port() ? address.get_port() : SNMP_DEFAULT_PORT;
+  const unsigned char* ip = address.octets();
+  const std::string peer = "udp:" + std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." +
+                           std::to_string(ip[2]) + "." + std::to_string(ip[3]) + ":" + std::to_string(port);
+  const OctetStr& community_str = pdu_type == VX_SNMP_SET ? ctarget->writecommunity() : ctarget->readcommunity();
+  const std::string community(reinterpret_cast<const char*>(community_str.data()), community_str.len());
+  const long version = target.get_version() == version2c ? SNMP_VERSION_2c : SNMP_VERSION_1;
+  const long timeout_us = static_cast<long>(std::min(target.get_timeout(), kMaxHundredths)) * 10000L;
+  const int retries = target.get_retry();
+
+  Session& s = *session_;
+  if (!s.handle || s.peer != peer || s.community != community || s.version != version ||
+      s.timeout_us != timeout_us || s.retries != retries) {
+    s.close();
+    netsnmp_session cfg;
+    snmp_sess_init(&cfg);
+    std::string peer_copy = peer;
+    std::string community_copy = community;
+    cfg.peername = peer_copy.data();
+    cfg.version = version;
+    cfg.community = reinterpret_cast<u_char*>(community_copy.data());
+    cfg.community_len = community_copy.size();
+    cfg.timeout = timeout_us;
+    cfg.retries = retries;
+    {
+      std::lock_guard<std::mutex> guard(vx_netsnmp_open_lock());
+      s.handle = snmp_sess_open(&cfg);
+    }
+    if (!s.handle) {
+      const int err = cfg.s_snmp_errno;
+      return (err == SNMPERR_BAD_ADDRESS) ? SNMP_CLASS_INVALID_ADDRESS
+                                                                        : SNMP_CLASS_TL_FAILED;
+    }
+    s.peer = peer;
+    s.community = community;
+    s.version = version;
+    s.timeout_us = timeout_us;
+    s.retries = retries;
+  }
+
+  const int command = pdu_type == VX_SNMP_GET ? SNMP_MSG_GET : pdu_type == VX_SNMP_GETNEXT ? SNMP_MSG_GETNEXT
+                                                                                            : SNMP_MSG_SET;
+  netsnmp_pdu* request = snmp_pdu_create(command);
+  if (!request) return SNMP_CLASS_RESOURCE_UNAVAIL;
+  for (int i = 0; i < pdu.get_vb_count(); ++i) {
+    Vb vb;
+    pdu.get_vb(vb, i);
+    std::vector<oid> name(vb.get_oid().ids().begin(), vb.get_oid().ids().end());
+    const bool ok = command == SNMP_MSG_SET ? add_value(request, name, vb)
+                                            : snmp_add_null_var(request, name.data(), name.size()) != nullptr;
+    if (!ok) {
+      snmp_free_pdu(request);
+      return SNMP_CLASS_INVALID_PDU;
+    }
+  }
+  pdu.set_request_id(static_cast<unsigned long>(request->reqid));
+
+  netsnmp_pdu* response = nullptr;
+  const int result = snmp_sess_synch_response(s.handle, request, &response);
+  if (result == STAT_TIMEOUT) {
+    if (response) snmp_free_pdu(response);
+    return SNMP_CLASS_TIMEOUT;
+  }
+  if (result != STAT_SUCCESS || !response) {
+    if (response) snmp_free_pdu(response);
+    int clib = 0, snmperr = 0;
+    char* text = nullptr;
+    snmp_sess_error(s.handle, &clib, &snmperr, &text);
+    std::free(text);
+    // A failed exchange may leave the session unusable; start afresh next time.
+    s.close();
+    if (snmperr == SNMPERR_TOO_LONG) return SNMP_CLASS_INVALID_PDU;
+    if (snmperr == SNMPERR_BAD_SENDTO) return SNMP_CLASS_TL_FAILED;
+    return SNMP_CLASS_ERROR;
+  }
+
+  std::vector<Vb> answer;
+  for (netsnmp_variable_list* v = response->variables; v; v = v->next_variable) {
+    std::vector<unsigned long> ids(v->name, v->name + v->name_length);
+    Vb vb(Oid(ids.data(), static_cast<unsigned long>(ids.size())));
+    int exception = 0;
+    std::unique_ptr<SnmpSyntax> value = value_from_variable(v, exception);
+    if (value)
+      vb.set_value(*value);
+    else if (exception)
+      vb.set_exception_status(exception);
+    answer.push_back(std::move(vb));
+    if (answer.size() >= PDU_MAX_VBS) break;
+  }
+  const int error_status = static_cast<int>(response->errstat);
+  const int error_index = static_cast<int>(response->errindex);
+  snmp_free_pdu(response);
+
+  pdu.set_vblist(answer.data(), static_cast<int>(answer.size()));
+  pdu.set_error_status(error_status);
+  pdu.set_error_index(error_index);
+  return error_status;
+}
+
+const char* Snmp::error_msg(int status) {
+  switch (status) {
+    case SNMP_CLASS_SUCCESS: return "SNMP++: Success";
+    case SNMP_CLASS_ERROR: return "SNMP++: Operation failed";
+    case SNMP_CLASS_RESOURCE_UNAVAIL: return "SNMP++: Resource unavailable";
+    case SNMP_CLASS_INTERNAL_ERROR: return "SNMP++: Internal error";
+    case SNMP_CLASS_UNSUPPORTED: return "SNMP++: Unsupported function";
+    case SNMP_CLASS_TIMEOUT: return "SNMP++: SNMP request timed out";
+    case SNMP_CLASS_ASYNC_RESPONSE: return "SNMP++: Received SNMP Response";
+    case SNMP_CLASS_NOTIFICATION: return "SNMP++: Received SNMP Notification (trap or inform)";
+    case SNMP_CLASS_SESSION_DESTROYED: return "SNMP++: Closing session with outstanding requests";
+    case SNMP_CLASS_INVALID: return "SNMP++: Invalid object";
+    case SNMP_CLASS_INVALID_PDU: return "SNMP++: Invalid Pdu";
+    case SNMP_CLASS_INVALID_TARGET: return "SNMP++: Invalid Target";
+    case SNMP_CLASS_INVALID_CALLBACK: return "SNMP++: Invalid (null) Callback Function";
+    case SNMP_CLASS_INVALID_REQID: return "SNMP++: Invalid Request Id";
+    case SNMP_CLASS_INVALID_NOTIFYID: return "SNMP++: Invalid Notification Id";
+    case SNMP_CLASS_INVALID_OPERATION: return "SNMP++: SNMP Operation not supported on specified Target";
+    case SNMP_CLASS_INVALID_OID: return "SNMP++: Invalid Object Identifier";
+    case SNMP_CLASS_INVALID_ADDRESS: return "SNMP++: Invalid Address";
+    case SNMP_CLASS_ERR_STATUS_SET: return "SNMP++: Agent indicates error in SNMP request";
+    case SNMP_CLASS_TL_UNSUPPORTED: return "SNMP++: Transport is not supported";
+    case SNMP_CLASS_TL_IN_USE: return "SNMP++: Transport is in use";
+    case SNMP_CLASS_TL_FAILED: return "SNMP++: Transport operation failed";
+    case SNMP_CLASS_SHUTDOWN: return "SNMP++: Blocked Mode Shutdown";
+    case SNMP_ERROR_TOO_BIG: return "SNMP: Response PDU Too Big";
+    case SNMP_ERROR_NO_SUCH_NAME: return "SNMP: Variable does not exist";
+    case SNMP_ERROR_BAD_VALUE: return "SNMP: Cannot modify variable: Bad Value";
+    case SNMP_ERROR_READ_ONLY: return "SNMP: Cannot modify object, Read Only";
+    case SNMP_ERROR_GENERAL_VB_ERR: return "SNMP: Cannot perform operation, General Error";
+    case SNMP_ERROR_NO_ACCESS: return "SNMP: Cannot access variable, No Access";
+    case SNMP_ERROR_WRONG_TYPE: return "SNMP: Cannot create/modify variable, Wrong Type";
+    case SNMP_ERROR_WRONG_LENGTH: return "SNMP: Cannot create/set variable, Wrong Length";
+    case SNMP_ERROR_WRONG_ENCODING: return "SNMP: Cannot create/set variable, Wrong Encoding";
+    case SNMP_ERROR_WRONG_VALUE: return "SNMP: Cannot create/set variable, Wrong Value";
+    case SNMP_ERROR_NO_CREATION: return "SNMP: Cannot create variable, Creation Not Allowed";
+    case SNMP_ERROR_INCONSIST_VAL: return "SNMP: Cannot create/set variable, Inconsistent Value";
+    case SNMP_ERROR_RESOURCE_UNAVAIL: return "SNMP: Cannot create/set variable, Resource Unavailable";
+    case SNMP_ERROR_COMITFAIL: return "SNMP: Cannot create/set variable, Commit Failed";
+    case SNMP_ERROR_UNDO_FAIL: return "SNMP: Cannot create/set variable, Undo Failed";
+    case SNMP_ERROR_AUTH_ERR: return "SNMP: Cannot perform operation, Authorization Error";
+    case SNMP_ERROR_NOT_WRITEABLE: return "SNMP: Cannot create/set variable, Not Writable";
+    case SNMP_ERROR_INCONSIS_NAME: return "SNMP: Cannot create variable, Inconsistent Name";
+    default: return "Unknown error code";
+  }
+}
+
+void vx_snmp_test::set_exchange_hook(exchange_hook h) {
+  std::lock_guard<std::mutex> guard(hook_lock);
+  delete hook;
+  hook = h ? new exchange_hook(std::move(h)) : nullptr;
+}
