@@ -1,0 +1,47 @@
+// Append-only, time-stamped text log: opened for every line, capped at
+// 52,428,800 bytes, with suppression of repeated message categories.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+// Text guarded by its own lock, so the owner may assign the log's file name
+// while other threads write lines.
+class LogFileName {
+public:
+    LogFileName& operator=(const std::string& name);
+    LogFileName& operator=(const char* name) { return *this = std::string(name ? name : ""); }
+    operator std::string() const { return str(); }
+    std::string str() const;
+    bool empty() const;
+    friend bool operator==(const LogFileName& name, const std::string& text) { return name.str() == text; }
+
+private:
+    mutable std::mutex lock;
+    std::string value;
+};
+
+class LogFile {
+public:
+    LogFile() = default;
+    ~LogFile() = default;
+
+    // One line "M/D/YYYY,H:M:S message"; nothing while file_name is empty.
+    void Write(const std::string& message);
+    // Writes unless the category equals that of the last categorised line.
+    void WriteCategory(const std::string& category, const std::string& message);
+
+    static constexpr long long size_limit = 52428800; // 0x3200000
+
+    LogFileName file_name;
+
+private:
+    std::mutex lock;
+    int32_t last_category = -1;
+    std::map<std::string, int32_t> categories;
+};
+
+// Folder of the running program, ending with '/'; computed once.
+std::string GetProgramDirectory();

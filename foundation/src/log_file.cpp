@@ -1,0 +1,79 @@
+#include "qm/log_file.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <sys/types.h>
+
+LogFileName& LogFileName::operator=(const std::string& name)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    value = name;
+    return *this;
+}
+
+std::string LogFileName::str() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return value;
+}
+
+bool LogFileName::empty() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return value.empty();
+}
+
+void LogFile::Write(const std::string& message)
+{
+    std::string path = file_name.str();
+    if (path.empty())
+        return;
+
+    std::lock_guard<std::mutex> guard(lock);
+    FILE* file = std::fopen(path.c_str(), "a");
+    if (!file)
+        return;
+    fseeko(file, 0, SEEK_END);
+    off_t size = ftello(file);
+    if (size < 0 || size > size_limit) {
+        std::fclose(file);
+        return;
+    }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    std::fprintf(file, "%d/%d/%d,%d:%d:%d %s\n", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute,
+                 now.wSecond, message.c_str());
+    std::fflush(file);
+    std::fclose(file);
+}
+
+void LogFile::WriteCategory(const std::string& category, const std::string& message)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto found = categories.find(category);
+        if (found != categories.end()) {
+            if (found->second == last_category)
+                return;
+            last_category = found->second;
+        } else {
+            int32_t id = static_cast<int32_t>(categories.size());
+            categories.emplace(category, id);
+            last_category = id;
+        }
+    }
+    Write(message);
+}
+
+std::string GetProgramDirectory()
+{
+    static const std::string directory = [] {
+        char path[4096] = {};
+        DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+        std::string full(path, length < sizeof path ? length : 0);
+        std::string::size_type slash = full.find_last_of('/');
+        return slash == std::string::npos ? std::string("./") : full.substr(0, slash + 1);
+    }();
+    return directory;
+}
