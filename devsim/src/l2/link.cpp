@@ -1,0 +1,74 @@
+#include "l2/link.h"
+
+#include <arpa/inet.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace devsim::l2 {
+
+link_t::link_t(const std::string& interface) {
+    auto fail = [&](const char* what) {
+        std::string text = std::string(what) + " " + interface + ": " + std::strerror(errno);
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        throw std::runtime_error(text);
+    };
+    ifindex_ = static_cast<int>(if_nametoindex(interface.c_str()));
+    if (ifindex_ == 0) fail("no interface");
+    fd_ = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(ETH_P_ALL));
+    if (fd_ < 0) fail("cannot open a raw socket on");
+    sockaddr_ll addr{};
+    addr.sll_family = AF_PACKET;
+    addr.sll_protocol = htons(ETH_P_ALL);
+    addr.sll_ifindex = ifindex_;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) fail("cannot bind to");
+    // The simulated devices have their own addresses: take every frame.
+    packet_mreq mreq{};
+    mreq.mr_ifindex = ifindex_;
+    mreq.mr_type = PACKET_MR_PROMISC;
+    if (::setsockopt(fd_, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &mreq, sizeof mreq) != 0)
+        fail("cannot make promiscuous");
+    ifreq req{};
+    std::strncpy(req.ifr_name, interface.c_str(), IFNAMSIZ - 1);
+    if (::ioctl(fd_, SIOCGIFHWADDR, &req) != 0) fail("cannot read the address of");
+    std::memcpy(own_mac_.data(), req.ifr_hwaddr.sa_data, 6);
+}
+
+link_t::~link_t() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool link_t::send(const frame_t& frame) {
+    sockaddr_ll addr{};
+    addr.sll_family = AF_PACKET;
+    addr.sll_ifindex = ifindex_;
+    addr.sll_halen = 6;
+    std::memcpy(addr.sll_addr, frame.data(), 6);
+    ssize_t sent = ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&addr),
+                            sizeof addr);
+    return sent == static_cast<ssize_t>(frame.size());
+}
+
+long link_t::receive(uint8_t* buffer, size_t capacity) {
+    for (;;) {
+        sockaddr_ll from{};
+        socklen_t length = sizeof from;
+        ssize_t got = ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (from.sll_pkttype == PACKET_OUTGOING) continue;
+        return static_cast<long>(got);
+    }
+}
+
+}  // namespace devsim::l2

@@ -1,0 +1,227 @@
+#include "options.h"
+
+#include <cstdlib>
+
+namespace devsim {
+namespace {
+
+bool parse_int(const std::string& text, long min, long max, long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < min || value > max) return false;
+    out = value;
+    return true;
+}
+
+// "K=VALUE" -> K, VALUE
+bool split_indexed(const std::string& text, int& index, std::string& value) {
+    auto eq = text.find('=');
+    if (eq == std::string::npos) return false;
+    long k;
+    if (!parse_int(text.substr(0, eq), 0, 65535, k)) return false;
+    index = static_cast<int>(k);
+    value = text.substr(eq + 1);
+    return true;
+}
+
+mac_t mac_plus(mac_t mac, uint32_t k) {
+    uint32_t low = static_cast<uint32_t>(mac[3]) << 16 | mac[4] << 8 | mac[5];
+    low = (low + k) & 0xFFFFFF;
+    mac[3] = static_cast<uint8_t>(low >> 16);
+    mac[4] = static_cast<uint8_t>(low >> 8);
+    mac[5] = static_cast<uint8_t>(low);
+    return mac;
+}
+
+}  // namespace
+
+std::string usage_text() {
+    std::string quirks;
+    for (quirk q : all_quirks()) quirks += std::string(quirks.empty() ? "" : ", ") + quirk_name(q);
+    return "Usage: devsim --interface IF [options]\n"
+           "Simulates audio devices on an Ethernet interface at layer 2: announcements,\n"
+           "reservation requests, RARP address assignment and ARP.\n"
+           "\n"
+           "  -i, --interface IF     interface the devices live on (required; needs CAP_NET_RAW)\n"
+           "  -n, --devices N        number of devices (default 1)\n"
+           "      --mac-base MAC     MAC of device 0; device K adds K to its last three bytes\n"
+           "                         (default 00:60:2b:10:00:01)\n"
+           "      --mac K=MAC        give device K this MAC (the server's own MAC spoofs it)\n"
+           "      --ip K=ADDR        device K starts with ADDR (default 0.0.0.0: unaddressed);\n"
+           "                         two devices on one address: --ip 0=ADDR --ip 1=ADDR\n"
+           "      --quirk K=NAME     give device K an odd behaviour (repeatable):\n"
+           "                         ignore-rarp      never adopts a RARP-assigned address\n"
+           "                         announce-zero    announces 0.0.0.0 but answers ARP for its address\n"
+           "                         broadcast        announces to ff:ff:ff:ff:ff:ff\n"
+           "                         zero-length-tag  a tag of length 0, type 5, before the IP tag\n"
+           "                         truncated-tag    a tag running past the end of the frame\n"
+           "                         short-ip-tag     an IP tag of length 2 (half an address)\n"
+           "                         two-ip-tags      IP tag 10.255.255.254, then the real one\n"
+           "                         tags-before-ip   other tags before the IP tag\n"
+           "                         bad-byte15       byte 15 is 3 instead of 2\n"
+           "                         kind0            kind 0 frame that passes the receive filter\n"
+           "      --squatter ADDR[=MAC]\n"
+           "                         a station that is no device but answers ARP for ADDR\n"
+           "                         (default MAC 02:00:00:00:ff:NN, NN counting from 01)\n"
+           "      --period MS        announcement period in milliseconds (default 1000)\n"
+           "      --state-file PATH  rewrite PATH after every change: lines \"interface IF\",\n"
+           "                         \"reservations N\", \"device K MAC IP\", \"squatter MAC IP\"\n"
+           "      --verbose          also print a line per announcement\n"
+           "  -h, --help             this text\n"
+           "\n"
+           "Devices announce at start, every period and after each reservation request.\n"
+           "Standard output gets one line per event (the state file is rewritten first):\n"
+           "  started IF N                       running with N devices\n"
+           "  device K MAC IP                    the devices, after \"started\"\n"
+           "  reservation HEX                    a reservation request, the whole frame\n"
+           "  assigned MAC IP                    a device adopted a RARP-assigned address\n"
+           "  rarp-ignored MAC IP                an ignore-rarp device got a RARP reply\n"
+           "  arp-request FROM IP TARGET-HW      an ARP request was seen\n"
+           "  arp-reply MAC IP device|squatter   it was answered\n"
+           "  announce MAC IP                    an announcement (--verbose)\n"
+           "  send-failed MAC IP                 an announcement could not be sent\n"
+           "  stopped                            on SIGTERM or SIGINT\n"
+           "Known quirks: " + quirks + "\n";
+}
+
+std::optional<options_t> parse_options(const std::vector<std::string>& args, std::string& error) {
+    options_t o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = "missing value for " + a;
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a == "--verbose") {
+            o.verbose = true;
+        } else if (a == "-i" || a == "--interface") {
+            if (!value(o.interface)) return std::nullopt;
+        } else if (a == "-n" || a == "--devices") {
+            long n;
+            if (!value(v)) return std::nullopt;
+            if (!parse_int(v, 0, 4096, n)) {
+                error = "bad device count: " + v;
+                return std::nullopt;
+            }
+            o.devices = static_cast<int>(n);
+        } else if (a == "--mac-base") {
+            if (!value(v)) return std::nullopt;
+            auto mac = parse_mac(v);
+            if (!mac) {
+                error = "bad MAC: " + v;
+                return std::nullopt;
+            }
+            o.mac_base = *mac;
+        } else if (a == "--mac" || a == "--ip" || a == "--quirk") {
+            if (!value(v)) return std::nullopt;
+            int k;
+            std::string text;
+            if (!split_indexed(v, k, text)) {
+                error = "expected K=VALUE after " + a + ": " + v;
+                return std::nullopt;
+            }
+            if (a == "--mac") {
+                auto mac = parse_mac(text);
+                if (!mac) {
+                    error = "bad MAC: " + text;
+                    return std::nullopt;
+                }
+                o.macs.emplace_back(k, *mac);
+            } else if (a == "--ip") {
+                auto ip = parse_ip(text);
+                if (!ip) {
+                    error = "bad address: " + text;
+                    return std::nullopt;
+                }
+                o.ips.emplace_back(k, *ip);
+            } else {
+                auto q = parse_quirk(text);
+                if (!q) {
+                    error = "unknown quirk: " + text;
+                    return std::nullopt;
+                }
+                o.quirks.emplace_back(k, *q);
+            }
+        } else if (a == "--squatter") {
+            if (!value(v)) return std::nullopt;
+            squatter_t s;
+            auto eq = v.find('=');
+            auto ip = parse_ip(v.substr(0, eq));
+            if (!ip) {
+                error = "bad address: " + v;
+                return std::nullopt;
+            }
+            s.ip = *ip;
+            if (eq != std::string::npos) {
+                auto mac = parse_mac(v.substr(eq + 1));
+                if (!mac) {
+                    error = "bad MAC: " + v;
+                    return std::nullopt;
+                }
+                s.mac = *mac;
+            } else {
+                s.mac = {0x02, 0x00, 0x00, 0x00, 0xFF, static_cast<uint8_t>(o.squatters.size() + 1)};
+            }
+            o.squatters.push_back(s);
+        } else if (a == "--period") {
+            long ms;
+            if (!value(v)) return std::nullopt;
+            if (!parse_int(v, 1, 3600000, ms)) {
+                error = "bad period: " + v;
+                return std::nullopt;
+            }
+            o.period = std::chrono::milliseconds(ms);
+        } else if (a == "--state-file") {
+            if (!value(o.state_file)) return std::nullopt;
+        } else {
+            error = "unknown option: " + a;
+            return std::nullopt;
+        }
+    }
+    if (o.help) return o;
+    if (o.interface.empty()) {
+        error = "--interface is required";
+        return std::nullopt;
+    }
+    auto check = [&](int k) {
+        if (k >= o.devices) {
+            error = "device index " + std::to_string(k) + " out of range";
+            return false;
+        }
+        return true;
+    };
+    for (auto& [k, mac] : o.macs)
+        if (!check(k)) return std::nullopt;
+    for (auto& [k, ip] : o.ips)
+        if (!check(k)) return std::nullopt;
+    for (auto& [k, q] : o.quirks)
+        if (!check(k)) return std::nullopt;
+    return o;
+}
+
+world_t make_world(const options_t& o) {
+    world_t world;
+    world.interface = o.interface;
+    for (int k = 0; k < o.devices; ++k) {
+        device_t d;
+        d.index = k;
+        d.mac = mac_plus(o.mac_base, static_cast<uint32_t>(k));
+        world.devices.push_back(d);
+    }
+    for (auto& [k, mac] : o.macs) world.devices[k].mac = mac;
+    for (auto& [k, ip] : o.ips) world.devices[k].ip = ip;
+    for (auto& [k, q] : o.quirks) world.devices[k].quirks.insert(q);
+    world.squatters = o.squatters;
+    return world;
+}
+
+}  // namespace devsim
