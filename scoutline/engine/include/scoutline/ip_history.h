@@ -1,0 +1,62 @@
+// Which MAC was last seen with which IPv4 address on one adapter, kept in
+// "VXHistory.ini", and the allocator that picks an address for a device.
+#pragma once
+
+#include <scoutline/types.h>
+
+#include <qm/address.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace qm::vx {
+
+// Address states.
+inline constexpr int32_t ip_state_free = 0;      // no known owner
+inline constexpr int32_t ip_state_seen = 1;      // in use, learned while running
+inline constexpr int32_t ip_state_from_file = 2; // in use according to the history file
+inline constexpr int32_t ip_state_own = 3;       // the adapter's own address; never handed out
+
+class ip_history_t {
+public:
+    // A plain file name lives in the program's directory; a path starting with
+    // '/' is used as given.
+    explicit ip_history_t(std::string file_name);
+
+    // Sets the inclusive range and moves the round-robin cursor to its start.
+    void set_range(const qm::ip_address_t& start, const qm::ip_address_t& end);
+    // Records that mac uses ip (one-to-one: older pairings of either go).
+    void add(const qm::mac_address_t& mac, const qm::ip_address_t& ip);
+    // The address to hand to the item's device; 0.0.0.0 when none is available.
+    qm::ip_address_t suggest(const assignment_item_t& item);
+    void mark_own(const qm::ip_address_t& ip);
+    void load(const std::string& adapter_name);
+    void save(const std::string& adapter_name);
+
+    // Full path of the settings file.
+    std::string path() const;
+    // The section that holds an adapter's entries: brackets become parentheses.
+    static std::string section_name(const std::string& adapter_name);
+
+    // Observers.
+    int32_t get_state(const qm::ip_address_t& ip);
+    std::optional<qm::ip_address_t> address_of(const qm::mac_address_t& mac);
+    std::optional<qm::mac_address_t> owner_of(const qm::ip_address_t& ip);
+    qm::ip_address_t get_cursor();
+    size_t size();
+
+private:
+    std::string file_name;
+    std::map<qm::mac_address_t, qm::ip_address_t> by_mac;
+    std::map<qm::ip_address_t, qm::mac_address_t> by_ip;
+    std::map<qm::ip_address_t, int32_t> state;
+    qm::ip_address_t range_start;
+    qm::ip_address_t range_end;
+    qm::ip_address_t cursor;
+    std::recursive_mutex lock;
+};
+
+} // namespace qm::vx

@@ -1,0 +1,187 @@
+// Address history of one adapter: the MAC/address pairs and their states,
+// loaded from and saved to the adapter's section of "VXHistory.ini".
+#include <scoutline/ip_history.h>
+
+#include <qm/console.h>
+#include <qm/log_file.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <ostream>
+#include <vector>
+
+namespace qm::vx {
+
+namespace {
+
+// Sections read whole: the buffer doubles until the section fits. The ceiling
+// only guards against a runaway file; a section that still does not fit loses
+// its entries beyond what fitted (the profile layer never returns a cut entry).
+constexpr DWORD first_section_buffer = 256;
+constexpr DWORD max_section_buffer = 64u << 20;
+
+} // namespace
+
+ip_history_t::ip_history_t(std::string file_name) : file_name(std::move(file_name)) {}
+
+std::string ip_history_t::path() const
+{
+    if (!file_name.empty() && file_name[0] == '/')
+        return file_name;
+    return GetProgramDirectory() + file_name;
+}
+
+std::string ip_history_t::section_name(const std::string& adapter_name)
+{
+    std::string section = adapter_name;
+    for (char& c : section) {
+        if (c == '[')
+            c = '(';
+        else if (c == ']')
+            c = ')';
+    }
+    return section;
+}
+
+void ip_history_t::set_range(const qm::ip_address_t& start, const qm::ip_address_t& end)
+{
+    std::lock_guard guard(lock);
+    range_start = start;
+    range_end = end;
+    cursor = start;
+}
+
+void ip_history_t::add(const qm::mac_address_t& mac, const qm::ip_address_t& ip)
+{
+    if (mac.is_null() || ip.is_null())
+        return;
+    std::lock_guard guard(lock);
+    // The adapter's own address stays reserved whoever claims it.
+    auto own = state.find(ip);
+    if (own != state.end() && own->second == ip_state_own)
+        return;
+
+    auto old_ip = by_mac.find(mac);
+    if (old_ip != by_mac.end() && old_ip->second != ip) {
+        by_ip.erase(old_ip->second);
+        auto old_state = state.find(old_ip->second);
+        if (old_state != state.end() && old_state->second != ip_state_own)
+            state.erase(old_state);
+    }
+    auto old_mac = by_ip.find(ip);
+    if (old_mac != by_ip.end() && old_mac->second != mac)
+        by_mac.erase(old_mac->second);
+
+    by_mac[mac] = ip;
+    by_ip[ip] = mac;
+    state[ip] = ip_state_seen;
+}
+
+void ip_history_t::mark_own(const qm::ip_address_t& ip)
+{
+    if (ip.is_null())
+        return;
+    std::lock_guard guard(lock);
+    state[ip] = ip_state_own;
+}
+
+void ip_history_t::load(const std::string& adapter_name)
+{
+    const std::string section = section_name(adapter_name);
+    std::lock_guard guard(lock);
+    const std::string full_path = path();
+    qm::console() << "VXHistory.ini file is located in: [" << full_path << "]" << std::endl;
+
+    std::vector<char> buffer;
+    DWORD size = first_section_buffer;
+    DWORD length = 0;
+    for (;;) {
+        buffer.assign(size, '\0');
+        length = GetPrivateProfileSectionA(section.c_str(), buffer.data(), size, full_path.c_str());
+        if (length != size - 2 || size >= max_section_buffer)
+            break;
+        size *= 2;
+    }
+
+    // "key=value\0key=value\0\0"
+    size_t pos = 0;
+    while (pos < length && buffer[pos] != '\0') {
+        const std::string line(&buffer[pos]);
+        pos += line.size() + 1;
+        const auto eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        qm::mac_address_t mac;
+        mac.assign_text(line.substr(0, eq));
+        qm::ip_address_t ip;
+        ip.parse(line.substr(eq + 1), 0);
+        if (mac.is_null() || ip.is_null())
+            break;
+        by_mac[mac] = ip;
+        by_ip[ip] = mac;
+        state[ip] = ip_state_from_file;
+    }
+}
+
+void ip_history_t::save(const std::string& adapter_name)
+{
+    const std::string section = section_name(adapter_name);
+    std::lock_guard guard(lock);
+    const std::string full_path = path();
+    WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, full_path.c_str());
+    // The whole section in one rewrite of the file; same contents as one
+    // key at a time in ascending address order.
+    std::string entries;
+    for (const auto& [ip, mac] : by_ip) {
+        if (mac.is_null() || ip.is_null())
+            continue;
+        entries += mac.to_string();
+        entries += '=';
+        entries += ip.to_string();
+        entries += '\0';
+    }
+    if (entries.empty())
+        return;
+    entries += '\0';
+    WritePrivateProfileSectionA(section.c_str(), entries.data(), full_path.c_str());
+}
+
+int32_t ip_history_t::get_state(const qm::ip_address_t& ip)
+{
+    std::lock_guard guard(lock);
+    auto it = state.find(ip);
+    return it == state.end() ? ip_state_free : it->second;
+}
+
+std::optional<qm::ip_address_t> ip_history_t::address_of(const qm::mac_address_t& mac)
+{
+    std::lock_guard guard(lock);
+    auto it = by_mac.find(mac);
+    if (it == by_mac.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::optional<qm::mac_address_t> ip_history_t::owner_of(const qm::ip_address_t& ip)
+{
+    std::lock_guard guard(lock);
+    auto it = by_ip.find(ip);
+    if (it == by_ip.end())
+        return std::nullopt;
+    return it->second;
+}
+
+qm::ip_address_t ip_history_t::get_cursor()
+{
+    std::lock_guard guard(lock);
+    return cursor;
+}
+
+size_t ip_history_t::size()
+{
+    std::lock_guard guard(lock);
+    return by_ip.size();
+}
+
+} // namespace qm::vx

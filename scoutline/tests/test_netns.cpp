@@ -1,0 +1,319 @@
+// The engine on one end of a veth pair between two private network
+// namespaces, the device simulator on the other; checked through the
+// engine's own operations and the simulator's event lines. Needs root.
+#include <scoutline/adapter.h>
+#include <scoutline/adapter_list.h>
+#include <scoutline/frames.h>
+
+#include <netns.h>
+#include <qm/log_file.h>
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+using namespace qm::vx;
+using namespace std::chrono_literals;
+using vx::test::netns_pair;
+
+namespace {
+
+qm::ip_address_t ip(const std::string& text)
+{
+    qm::ip_address_t a;
+    a.assign_text(text);
+    return a;
+}
+
+std::string colon_mac(const qm::mac_address_t& m)
+{
+    char text[18];
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", m.bytes[0], m.bytes[1], m.bytes[2],
+                  m.bytes[3], m.bytes[4], m.bytes[5]);
+    return text;
+}
+
+std::string hex(const uint8_t* data, size_t size)
+{
+    std::string out;
+    char byte[3];
+    for (size_t i = 0; i < size; ++i) {
+        std::snprintf(byte, sizeof byte, "%02x", data[i]);
+        out += byte;
+    }
+    return out;
+}
+
+std::string history_path() { return GetProgramDirectory() + "VXHistory.ini"; }
+
+std::string read_text(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+template <class Pred>
+bool eventually(std::chrono::milliseconds timeout, Pred pred)
+{
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < until) {
+        if (pred())
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return pred();
+}
+
+// MAC text (12 digits) -> address, for every device in the table.
+std::map<std::string, std::string> table(adapter_t& engine)
+{
+    std::map<std::string, std::string> out;
+    for (device_ptr d = engine.device_first(); d; d = engine.device_next(d))
+        out[d->get_mac().to_string()] = d->get_ip().to_string();
+    return out;
+}
+
+class Netns : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!vx::test::running_as_root())
+            GTEST_SKIP() << "needs root for network namespaces";
+        pair = std::make_unique<netns_pair>("vxh0", "vxd0");
+        ASSERT_TRUE(pair->ok()) << pair->error();
+        std::remove(history_path().c_str());
+    }
+
+    // Settings beside the program: quick ARP steps.
+    void write_history(const std::string& extra = {})
+    {
+        std::ofstream(history_path()) << "[Timeouts]\nARPSleepMS=10\n" << extra;
+    }
+
+    // The engine opens its adapter from inside the engine's namespace.
+    std::unique_ptr<adapter_t> open_engine(const std::string& cidr, const std::string& address,
+                                           const std::string& mask)
+    {
+        EXPECT_TRUE(pair->add_address(netns_pair::a, cidr));
+        return make_engine(address, mask);
+    }
+
+    std::unique_ptr<adapter_t> make_engine(const std::string& address, const std::string& mask)
+    {
+        adapter_info_t info;
+        info.name = "[0] vxh0";
+        info.description = "veth";
+        info.service = "vxh0";
+        info.open_name = "\\Device\\vxh0";
+        info.ip = ip(address);
+        info.mask = ip(mask);
+        auto engine = pair->in_namespace(netns_pair::a, [&] { return std::make_unique<adapter_t>(info); });
+        EXPECT_TRUE(engine->is_open());
+        return engine;
+    }
+
+    std::unique_ptr<vx::test::background_process> devsim(std::vector<std::string> args)
+    {
+        std::vector<std::string> argv = {vx::test::devsim_path(), "--interface", "vxd0"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        auto process = pair->spawn(netns_pair::b, argv);
+        EXPECT_TRUE(process->wait_for_line("started", 10s)) << "devsim did not start";
+        return process;
+    }
+
+    std::unique_ptr<netns_pair> pair;
+};
+
+} // namespace
+
+TEST_F(Netns, DevicesAppearWithAddressAndAge)
+{
+    // The adapter as the adapter list finds it in this namespace.
+    vx_registry_reset();
+    std::vector<std::string> names;
+    ASSERT_TRUE(pair->add_address(netns_pair::a, "192.168.77.1/24"));
+    auto engine = pair->in_namespace(netns_pair::a, [&] {
+        adapter_list_t list;
+        list.names(names);
+        return list.create_adapter("[0] vxh0");
+    });
+    vx_registry_reset();
+    ASSERT_EQ(names, std::vector<std::string>{"[0] vxh0"});
+    ASSERT_NE(engine, nullptr);
+    ASSERT_TRUE(engine->is_open());
+    EXPECT_EQ(engine->get_ip_start().to_string(), "192.168.77.2");
+    EXPECT_EQ(engine->get_ip_end().to_string(), "192.168.77.199");
+    EXPECT_EQ(colon_mac(engine->get_own_mac()), pair->mac(netns_pair::a));
+    engine->start();
+
+    // Device 2 spoofs the engine's own MAC: never taken for a device.
+    auto sim = devsim({"-n", "3", "--period", "300", "--ip", "0=192.168.77.150", "--ip", "1=192.168.77.151",
+                       "--mac", "2=" + pair->mac(netns_pair::a)});
+    const std::map<std::string, std::string> expected = {{"00602b100001", "192.168.77.150"},
+                                                         {"00602b100002", "192.168.77.151"}};
+    EXPECT_TRUE(eventually(5s, [&] { return table(*engine) == expected; })) << table(*engine).size();
+    device_ptr first = engine->device_get(engine->device_first()->get_mac());
+    EXPECT_LT(first->get_age(), 1000u);
+
+    // Silent devices age.
+    sim->kill();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_GE(first->get_age(), 1400u);
+    EXPECT_EQ(table(*engine), expected);
+
+    engine.reset();
+    const std::string history = read_text(history_path());
+    EXPECT_NE(history.find("[(0) vxh0]\n00602b100001=192.168.77.150\n00602b100002=192.168.77.151\n"),
+              std::string::npos)
+        << history;
+}
+
+TEST_F(Netns, FiftyDevicesGetDistinctCheckedAddresses)
+{
+    write_history();
+    auto engine = open_engine("192.168.77.1/24", "192.168.77.1", "255.255.255.0");
+    engine->set_autoassign(true);
+    engine->start();
+    const auto started = std::chrono::steady_clock::now();
+    auto sim = devsim({"-n", "50"});
+
+    auto all_addressed = [&] {
+        auto t = table(*engine);
+        std::set<std::string> distinct;
+        for (const auto& [m, a] : t)
+            if (a != "0.0.0.0")
+                distinct.insert(a);
+        return t.size() == 50 && distinct.size() == 50;
+    };
+    ASSERT_TRUE(eventually(120s, all_addressed)) << table(*engine).size();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("[ scoutline ] 50 devices addressed in %.2f s\n", seconds);
+
+    const std::string own = colon_mac(engine->get_own_mac());
+    for (const auto& [m, a] : table(*engine)) {
+        const uint32_t n = ip(a).number;
+        EXPECT_GE(n, ip("192.168.77.2").number) << a;
+        EXPECT_LE(n, ip("192.168.77.199").number) << a;
+    }
+    // Every address was asked about by ARP before it was handed out.
+    const auto lines = sim->lines();
+    std::set<std::string> asked;
+    size_t assigned = 0;
+    for (const auto& line : lines) {
+        std::istringstream in(line);
+        std::string word, a, b, c;
+        in >> word >> a >> b >> c;
+        if (word == "arp-request" && a == own && c == "ff:ff:ff:ff:ff:ff")
+            asked.insert(b);
+        if (word == "assigned") {
+            ++assigned;
+            EXPECT_TRUE(asked.count(b)) << "no ARP check before " << line;
+        }
+    }
+    EXPECT_EQ(assigned, 50u);
+
+    const auto before = table(*engine);
+    engine.reset();
+    const std::string history = read_text(history_path());
+    for (const auto& [m, a] : before)
+        EXPECT_NE(history.find(m + "=" + a + "\n"), std::string::npos) << m << " " << a;
+}
+
+TEST_F(Netns, RememberedDeviceGetsItsAddressBack)
+{
+    write_history("[(0) vxh0]\n00602b100001=192.168.77.123\n");
+    auto engine = open_engine("192.168.77.1/24", "192.168.77.1", "255.255.255.0");
+    engine->set_autoassign(true);
+    engine->start();
+    auto sim = devsim({"-n", "1"});
+    EXPECT_TRUE(sim->wait_for_line("assigned 00:60:2b:10:00:01 192.168.77.123", 20s));
+    EXPECT_TRUE(eventually(5s, [&] {
+        auto d = engine->device_first();
+        return d && d->get_ip().to_string() == "192.168.77.123";
+    }));
+}
+
+TEST_F(Netns, OwnAndSquattedAddressesAreNeverHandedOut)
+{
+    write_history();
+    auto engine = open_engine("192.168.77.150/24", "192.168.77.150", "255.255.255.0");
+    engine->set_ip_start(ip("192.168.77.148"));
+    engine->set_ip_end(ip("192.168.77.152"));
+    engine->set_autoassign(true);
+    engine->start();
+    auto sim = devsim({"-n", "3", "--squatter", "192.168.77.148"});
+
+    auto addressed = [&] {
+        auto t = table(*engine);
+        std::set<std::string> got;
+        for (const auto& [m, a] : t)
+            got.insert(a);
+        return got;
+    };
+    const std::set<std::string> expected = {"192.168.77.149", "192.168.77.151", "192.168.77.152"};
+    EXPECT_TRUE(eventually(30s, [&] { return addressed() == expected; }));
+    for (const auto& line : sim->lines()) {
+        EXPECT_EQ(line.find("assigned") == 0 && line.find("192.168.77.148") != std::string::npos, false) << line;
+        EXPECT_EQ(line.find("assigned") == 0 && line.find("192.168.77.150") != std::string::npos, false) << line;
+    }
+}
+
+TEST_F(Netns, ReservationRequestsEvery1666Ms)
+{
+    auto engine = open_engine("192.168.77.1/24", "192.168.77.1", "255.255.255.0");
+    engine->start();
+    auto sim = devsim({"-n", "1"});
+
+    uint8_t expected[reservation_request_size];
+    build_reservation_request(expected, engine->get_own_mac(), engine->get_ip());
+    const std::string expected_hex = hex(expected, sizeof expected);
+
+    engine->set_send_reservation(true);
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    size_t from = sim->line_count();
+    for (int i = 0; i < 4; ++i) {
+        auto line = sim->wait_for_line("reservation ", 4s, from);
+        ASSERT_TRUE(line) << "reservation request " << i << " missing";
+        arrivals.push_back(std::chrono::steady_clock::now());
+        EXPECT_EQ(*line, "reservation " + expected_hex);
+        const auto all = sim->lines();
+        while (from < all.size() && all[from].rfind("reservation ", 0) != 0)
+            ++from;
+        ++from;
+    }
+    for (size_t i = 1; i < arrivals.size(); ++i) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(arrivals[i] - arrivals[i - 1]).count();
+        EXPECT_NEAR(double(ms), 1666.0, 250.0) << "interval " << i;
+    }
+
+    engine->set_send_reservation(false);
+    std::this_thread::sleep_for(200ms);
+    from = sim->line_count();
+    EXPECT_FALSE(sim->wait_for_line("reservation ", 3500ms, from)) << "requests went on after switching off";
+}
+
+TEST_F(Netns, StoppingWhileFramesArriveIsClean)
+{
+    // Reads are outstanding and frames keep completing while each engine
+    // stops; nothing may land in buffers that are already released.
+    ASSERT_TRUE(pair->add_address(netns_pair::a, "192.168.77.1/24"));
+    auto sim = devsim({"-n", "30", "--period", "2", "--ip", "0=192.168.77.20"});
+    for (int round = 0; round < 5; ++round) {
+        auto engine = make_engine("192.168.77.1", "255.255.255.0");
+        engine->start();
+        engine->set_send_reservation(true);
+        EXPECT_TRUE(eventually(5s, [&] { return engine->device_count() == 30; })) << engine->device_count();
+        engine.reset();
+    }
+    EXPECT_TRUE(sim->running());
+}
