@@ -16,6 +16,10 @@ endif()
 if(VX_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "VX_FUZZ needs clang")
 endif()
+if(VX_FUZZ)
+  # Coverage instrumentation everywhere, so fuzzers explore the libraries too.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # vx_test(NAME name SOURCES ... LIBS ... LABELS unit|netns|gui|peer [TIMEOUT s])
 # One GoogleTest executable registered as one CTest test with its labels.

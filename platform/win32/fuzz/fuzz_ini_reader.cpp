@@ -13,7 +13,12 @@
 
 namespace {
 
-std::string g_path;
+std::string g_dir, g_path;
+
+void remove_files() {
+  unlink(g_path.c_str());
+  rmdir(g_dir.c_str());
+}
 
 void check_list(const char* buf, DWORD size, DWORD n) {
   // A list always ends with an empty string inside the buffer.
@@ -29,7 +34,9 @@ void check_list(const char* buf, DWORD size, DWORD n) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char tmpl[] = "/tmp/vx_fuzz_ini_XXXXXX";
   if (!mkdtemp(tmpl)) abort();
-  g_path = std::string(tmpl) + "/f.ini";
+  g_dir = tmpl;
+  g_path = g_dir + "/f.ini";
+  std::atexit(remove_files);
   return 0;
 }
 

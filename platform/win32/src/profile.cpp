@@ -377,34 +377,35 @@ std::vector<std::string> key_names(const Doc& doc, std::string_view section) {
 
 bool has_line_break(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
-// Opens and locks the file for a rewrite. Because every save renames a new
-// file into place, the lock is only good when the path still names the file
-// we locked; otherwise lock again. Returns the fd or -1 (errno set).
-int lock_target(const char* path, bool create_if_missing, bool& existed) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    existed = true;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-      existed = false;
-      if (!create_if_missing) return -1;
-      fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+// Holds an flock on the file's folder while the file is read, changed and
+// replaced. The file itself cannot carry the lock: every save puts a new file
+// in its place. A folder that cannot be opened for reading is written without
+// the lock; a missing folder fails the write.
+class FolderLock {
+public:
+  explicit FolderLock(const char* path) {
+    std::string p(path);
+    size_t slash = p.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : p.substr(0, slash);
+    fd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) {
+      missing_ = errno == ENOENT || errno == ENOTDIR;
+      return;
     }
-    if (fd < 0) return -1;
-    while (flock(fd, LOCK_EX) < 0) {
-      if (errno != EINTR) {
-        int e = errno;
-        close(fd);
-        errno = e;
-        return -1;
-      }
+    while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
     }
-    struct stat a {}, b {};
-    if (fstat(fd, &a) == 0 && stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) return fd;
-    close(fd); // replaced (or removed) meanwhile: try again
   }
-  errno = EAGAIN;
-  return -1;
-}
+  ~FolderLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  bool folder_missing() const { return missing_; }
+
+private:
+  int fd_ = -1;
+  bool missing_ = false;
+};
 
 DWORD error_for_errno(int e) { return e == ENOSPC ? ERROR_DISK_FULL : vx::reg::save_error(e); }
 
@@ -414,31 +415,25 @@ DWORD error_for_errno(int e) { return e == ENOSPC ? ERROR_DISK_FULL : vx::reg::s
 template <class Change>
 BOOL modify_file(const char* path, bool create_if_missing, Change change) {
   std::lock_guard<std::mutex> guard(g_write_mutex);
-  bool existed = false;
-  int fd = lock_target(path, create_if_missing, existed);
-  if (fd < 0) {
-    if (errno == ENOENT && !create_if_missing) {
-      set_error(0);
-      return TRUE;
-    }
-    set_error(error_for_errno(errno));
+  FolderLock lock(path);
+  if (lock.folder_missing()) {
+    set_error(ERROR_PATH_NOT_FOUND);
     return FALSE;
   }
   std::string text;
-  if (read_fd(fd, text) != ReadResult::Ok) {
-    int e = errno;
-    close(fd);
-    set_error(error_for_errno(e));
+  ReadResult r = read_file(path, text);
+  if (r == ReadResult::Failed) {
+    set_error(error_for_errno(errno));
     return FALSE;
   }
-  struct stat st {};
-  mode_t mode = 0644;
-  if (fstat(fd, &st) == 0) mode = st.st_mode & 07777;
-  if (!existed) {
-    mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
+  bool existed = r == ReadResult::Ok;
+  if (!existed && !create_if_missing) {
+    set_error(0);
+    return TRUE;
   }
+  struct stat st {};
+  int mode = vx::reg::kDefaultMode;
+  if (existed && stat(path, &st) == 0) mode = static_cast<int>(st.st_mode & 07777);
   Doc doc;
   doc.parse(text);
   change(doc);
@@ -449,7 +444,6 @@ BOOL modify_file(const char* path, bool create_if_missing, Change change) {
     ok = vx::reg::replace_file(path, out, mode, false);
     e = errno;
   }
-  close(fd); // drops the lock after the new file is in place
   set_error(ok ? 0 : error_for_errno(e));
   return ok ? TRUE : FALSE;
 }

@@ -1,8 +1,10 @@
 // Atomic file replacement (temporary file + rename).
 #include "reg_file.h"
 
+#include <atomic>
 #include <cerrno>
-#include <vector>
+#include <cstdio>
+#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,16 +12,24 @@
 
 namespace vx::reg {
 
-bool replace_file(const std::string& path, const std::string& text, mode_t mode, bool sync) {
+bool replace_file(const std::string& path, const std::string& text, int mode, bool sync) {
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmpl = dir + "." + base + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = mkostemp(name.data(), O_CLOEXEC);
+  // Created with 0666 so that the umask applies, as for any new file.
+  static std::atomic<unsigned> counter{0};
+  std::string name;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".%d.%u.%u", static_cast<int>(getpid()), counter++,
+                  static_cast<unsigned>(std::random_device{}()));
+    name = dir + "." + base + suffix;
+    fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
   if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0;
+  bool ok = mode == kDefaultMode || fchmod(fd, static_cast<mode_t>(mode)) == 0;
   int err = errno;
   size_t done = 0;
   while (ok && done < text.size()) {
@@ -40,12 +50,12 @@ bool replace_file(const std::string& path, const std::string& text, mode_t mode,
     ok = false;
     err = errno;
   }
-  if (ok && rename(name.data(), path.c_str()) != 0) {
+  if (ok && rename(name.c_str(), path.c_str()) != 0) {
     ok = false;
     err = errno;
   }
   if (!ok) {
-    unlink(name.data());
+    unlink(name.c_str());
     errno = err;
   }
   return ok;

@@ -13,7 +13,9 @@ namespace vx::reg {
 // so readers see either the old or the new file whole. With sync the data
 // reach the disk before the rename. On failure nothing is left behind and
 // errno tells why.
-bool replace_file(const std::string& path, const std::string& text, mode_t mode, bool sync);
+// mode kDefaultMode: a new file's usual permissions (0666 less the umask).
+constexpr int kDefaultMode = -1;
+bool replace_file(const std::string& path, const std::string& text, int mode, bool sync);
 
 // Win32 error number for a failed save: ERROR_ACCESS_DENIED for permission
 // problems and read-only file systems, ERROR_PATH_NOT_FOUND for a missing

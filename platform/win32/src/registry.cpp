@@ -293,7 +293,7 @@ LONG write_user(State& s, Change change) {
       result = vx::reg::save_error(errno);
     if (result == ERROR_SUCCESS) {
       struct stat st {};
-      mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
+      int mode = stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : 0600;
       std::string text = vx::reg::write_hive(copy);
       if (vx::reg::replace_file(path, text, mode, true)) {
         s.user_root = std::move(copy);

@@ -243,12 +243,15 @@ TEST_F(Ini, ConcurrentWritersInTwoProcessesLoseNothing) {
   pid_t child = fork();
   if (child == 0) {
     for (int i = 0; i < 100; ++i)
-      WritePrivateProfileStringA("c", ("child" + std::to_string(i)).c_str(), "1", path.c_str());
+      if (!WritePrivateProfileStringA("c", ("child" + std::to_string(i)).c_str(), "1", path.c_str())) _exit(1);
     _exit(0);
   }
-  for (int i = 0; i < 100; ++i) WritePrivateProfileStringA("p", ("parent" + std::to_string(i)).c_str(), "1", path.c_str());
+  for (int i = 0; i < 100; ++i)
+    ASSERT_TRUE(WritePrivateProfileStringA("p", ("parent" + std::to_string(i)).c_str(), "1", path.c_str()))
+        << GetLastError();
   int status = 0;
   waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   std::vector<char> buf(65536);
   GetPrivateProfileStringA("c", nullptr, "", buf.data(), static_cast<DWORD>(buf.size()), path.c_str());
   EXPECT_EQ(split_list(buf.data()).size(), 100u);
