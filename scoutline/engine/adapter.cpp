@@ -168,6 +168,7 @@ void adapter_t::open()
 
         qm::console() << "Reading IP history" << std::endl;
         history.load(info.name);
+        history_loaded = true;
         history.mark_own(get_ip());
     } catch (const qm::exception_t& e) {
         qm::console() << "AdapterOpen failure: " << e.what() << std::endl;
@@ -198,7 +199,9 @@ void adapter_t::stop()
     if (opened != -1)
         W32N_CloseAdapter(opened);
     qm::console() << "Writing IP history" << std::endl;
-    history.save(info.name);
+    // Saving deletes the section first: one never read would be lost.
+    if (history_loaded)
+        history.save(info.name);
 }
 
 bool adapter_t::packet_send(const uint8_t* frame, uint32_t length)

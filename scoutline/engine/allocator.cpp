@@ -19,8 +19,9 @@ qm::ip_address_t ip_history_t::suggest(const assignment_item_t& item)
     }
 
     qm::ip_address_t none;
-    // A range whose end lies below its start is empty.
-    if (end < start)
+    // A range whose end lies below its start is empty. So is the whole address
+    // space: its size does not fit 32 bits and comes out as 0.
+    if (end < start || uint32_t(end - start + 1) == 0)
         return none;
     const uint64_t n = uint64_t(end) - start + 1;
     const uint64_t offset = uint32_t(cursor.number - start);

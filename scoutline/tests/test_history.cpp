@@ -145,6 +145,10 @@ TEST_F(History, SuggestPrefersFreeOverFileAndHandlesOddRanges)
     EXPECT_EQ(h.suggest(automatic("0000000000bb")).to_string(), "255.255.255.255");
     EXPECT_EQ(h.get_cursor().to_string(), "0.0.0.0");
     EXPECT_EQ(h.suggest(automatic("0000000000bb")).to_string(), "255.255.255.254");
+    // The whole address space has no 32-bit size: nothing is suggested.
+    h.set_range(ip("0.0.0.0"), ip("255.255.255.255"));
+    EXPECT_TRUE(h.suggest(automatic("0000000000bb")).is_null());
+    EXPECT_TRUE(h.suggest(automatic("0000000000bb")).is_null());
 }
 
 TEST_F(History, LoadSaveSectionFile)

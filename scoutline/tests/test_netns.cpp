@@ -41,17 +41,6 @@ std::string colon_mac(const qm::mac_address_t& m)
     return text;
 }
 
-std::string hex(const uint8_t* data, size_t size)
-{
-    std::string out;
-    char byte[3];
-    for (size_t i = 0; i < size; ++i) {
-        std::snprintf(byte, sizeof byte, "%02x", data[i]);
-        out += byte;
-    }
-    return out;
-}
-
 std::string history_path() { return GetProgramDirectory() + "VXHistory.ini"; }
 
 std::string read_text(const std::string& path)
@@ -274,9 +263,14 @@ TEST_F(Netns, ReservationRequestsEvery1666Ms)
     engine->start();
     auto sim = devsim({"-n", "1"});
 
-    uint8_t expected[reservation_request_size];
-    build_reservation_request(expected, engine->get_own_mac(), engine->get_ip());
-    const std::string expected_hex = hex(expected, sizeof expected);
+    // The whole 50-byte frame, written out here rather than built by the code
+    // under test: group address, own MAC, 0x8819, 01 02 03 04, four zero
+    // bytes, the tags {3, 08, own IP}, {4, 40, 10 10 0000 0000},
+    // {6, 60, 10 10 + eight zero bytes}, then the 00 00 end marker.
+    const std::string expected_hex = "01602bffff01" + engine->get_own_mac().to_string() + "8819" + "01020304" +
+                                     "00000000" + "0308" + "c0a84d01" + "0440" + "101000000000" + "0660" +
+                                     "10100000000000000000" + "0000";
+    ASSERT_EQ(expected_hex.size(), 2 * reservation_request_size);
 
     engine->set_send_reservation(true);
     std::vector<std::chrono::steady_clock::time_point> arrivals;

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "detail.h"
+#include "win32/error.h"
 #include "win32/registry.h"
 
 using w32n_detail::mac_t;
@@ -32,9 +33,12 @@ namespace {
 thread_local DWORD last_error = 0;
 constexpr DWORD error_not_found = 1168;  // no such read outstanding
 
+// The error is also the thread's Win32 last error, as the calls the library
+// makes would leave it, so callers that report GetLastError name the reason.
 template <class T>
 T fail(DWORD error, T result) {
     last_error = error;
+    SetLastError(error);
     return result;
 }
 

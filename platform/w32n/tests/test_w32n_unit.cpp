@@ -12,6 +12,7 @@
 
 #include "detail.h"
 #include "w32n.h"
+#include "win32/error.h"
 #include "win32/registry.h"
 #include "win32/sync.h"
 
@@ -83,6 +84,7 @@ TEST(W32nHandles, OpenRejectsMissingAndUnknownAdapters) {
     EXPECT_EQ(W32N_GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(W32N_OpenAdapterA("\\Device\\vxnosuch0"), -1);
     EXPECT_EQ(W32N_GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(W32N_OpenAdapterA("\\Device\\"), -1);
     EXPECT_EQ(W32N_OpenAdapterA("an-interface-name-far-too-long"), -1);
     EXPECT_EQ(W32N_GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));

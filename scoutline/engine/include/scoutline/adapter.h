@@ -166,6 +166,9 @@ private:
     qm::ip_address_t ip_start_default;
     qm::ip_address_t ip_end_default;
 
+    // Set once open has read the history section: only a section that was
+    // read is rewritten, so an adapter that failed to open keeps its history.
+    std::atomic<bool> history_loaded{false};
     // Serialises switching the reservation sender; never taken by a worker.
     std::mutex reservation_switch;
     std::shared_ptr<adapter_link_t> link;
