@@ -47,8 +47,18 @@ TEST(IpAddress, StrictDecimalParse)
         EXPECT_FALSE(a.parse(bad)) << bad;
         expect_zero(a);
     }
+    // 15 characters are the most a decimal text may have.
+    EXPECT_TRUE(a.parse("255.255.255.255"));
+    EXPECT_EQ(a.number, 0xFFFFFFFFu);
+    EXPECT_TRUE(a.parse("010.020.030.040"));
+    EXPECT_EQ(a.to_string(), "10.20.30.40");
     // A 16-character text fails whatever it holds.
     EXPECT_FALSE(a.parse("1.2.3.4567890123"));
+    EXPECT_FALSE(a.parse("010.020.030.0040")); // 16 characters, parts all valid
+    // A NUL ends the scan; the length limit still counts the whole text.
+    EXPECT_TRUE(a.parse(std::string("1.2.3.4\0junk", 12)));
+    EXPECT_EQ(a.to_string(), "1.2.3.4");
+    EXPECT_FALSE(a.parse(std::string("1.2.3.4\0junkjunkj", 17)));
 }
 
 TEST(IpAddress, StrictParseNeverWraps)

@@ -89,6 +89,42 @@ TEST(Thread, StopInterruptsSleepAndWaitForObjects)
     CloseHandle(never);
 }
 
+TEST(Thread, StopRequestIsSeenByEveryLaterWait)
+{
+    // A loop that survives the first stop (e.g. to tidy up) and waits again
+    // must be stopped again at once: one request holds until the next start.
+    std::atomic<int> stops_seen{0};
+    HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    test_thread_t t([&](test_thread_t& self) {
+        for (;;) {
+            ++self.loops;
+            try {
+                self.sleep(10000);
+            } catch (const qm::proc::thread_stop_exception_t&) {
+                ++stops_seen;
+            }
+            try {
+                self.wait_for_objects(never, 10000);
+            } catch (const qm::proc::thread_stop_exception_t&) {
+                ++stops_seen;
+            }
+            self.sleep(10000);
+        }
+    });
+    t.start();
+    ASSERT_TRUE(eventually([&] { return t.loops.load() == 1; }));
+    auto begin = clock_type::now();
+    t.stop();
+    EXPECT_LT(ms_since(begin), 2000);
+    EXPECT_EQ(stops_seen.load(), 2);
+    EXPECT_TRUE(t.stopped_by_request);
+    // The owner's own waits on the object see the request as well.
+    begin = clock_type::now();
+    EXPECT_THROW(t.sleep(10000), qm::proc::thread_stop_exception_t);
+    EXPECT_LT(ms_since(begin), 2000);
+    CloseHandle(never);
+}
+
 TEST(Thread, StopOfIdleOrSelfEndedThreadReturnsAtOnce)
 {
     test_thread_t never_started([](test_thread_t&) {});

@@ -13,6 +13,10 @@
 namespace qm::proc {
 
 class thread_t {
+protected:
+    // The loop body (first virtual slot, before the destructor).
+    virtual void thread_function() = 0;
+
 public:
     thread_t();
     // Stops the thread and releases it. A derived class whose loop uses its
@@ -38,8 +42,6 @@ public:
     std::atomic<bool> running{false};
 
 protected:
-    virtual void thread_function() = 0;
-
     wapi::handle_t stop_event;
 
 private:
