@@ -1,0 +1,3 @@
+// ATL-shaped layer (see atl/atlcom.h).
+#pragma once
+#include "atl/atlcom.h"
