@@ -1,0 +1,156 @@
+#include "querant/snmp_pp.h"
+
+#include "querant/snmp_manager.h"
+
+#include <qm/exception.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+
+namespace querant {
+
+long atol32(const char* text)
+{
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    int64_t value = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p))) {
+        value = value * 10 + (*p++ - '0');
+        if (value > int64_t(INT32_MAX) + 1)
+            break;
+    }
+    if (negative)
+        value = -value;
+    return static_cast<long>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+snmp_pp_t::snmp_pp_t(snmp_manager_t* owner) : engine(owner)
+{
+    int status = SNMP_CLASS_SUCCESS;
+    session = std::make_unique<Snmp>(status, 0);
+    if (status != SNMP_CLASS_SUCCESS) {
+        session.reset();
+        throw qm::exception_t(std::string("SNMP++ Session Create Fail, ") + Snmp::error_msg(status));
+    }
+}
+
+snmp_pp_t::~snmp_pp_t() = default;
+
+void snmp_pp_t::prepare(const snmp_request_t& request)
+{
+    GenAddress address(request.ip.c_str());
+    if (!address.valid())
+        throw qm::exception_t("Invalid IP address");
+    vb.set_oid(Oid(request.name.c_str()));
+    vb.set_null();
+    if (pdu.get_vb_count() == 0)
+        pdu += vb;
+    else
+        pdu.set_vb(vb, 0);
+
+    const std::string user = engine->user();
+    ctarget.set_address(address);
+    ctarget.set_version(version1);
+    ctarget.set_retry(static_cast<int>(engine->retry_count()));
+    // Hundredths of a second from milliseconds / 30 (so 3000 ms gives one
+    // second per attempt); a negative time-out acts as none.
+    ctarget.set_timeout(static_cast<unsigned long>(std::max(engine->timeout(), 0L) / 30));
+    ctarget.set_readcommunity(OctetStr(user.c_str()));
+    ctarget.set_writecommunity(OctetStr(user.c_str()));
+}
+
+void snmp_pp_t::check(int status)
+{
+    if (status == SNMP_CLASS_SUCCESS)
+        return;
+    const int code = status == SNMP_CLASS_ERR_STATUS_SET ? pdu.get_error_status() : status;
+    throw qm::exception_t(std::string("SNMP Error: ") + Snmp::error_msg(code));
+}
+
+void snmp_pp_t::take_answer(snmp_request_t& request)
+{
+    pdu.get_vb(vb, 0);
+    request.type = vb.get_syntax();
+    request.value = vb.get_printable_value();
+}
+
+void snmp_pp_t::get(snmp_request_t& request)
+{
+    prepare(request);
+    check(session->get(pdu, ctarget));
+    take_answer(request);
+}
+
+void snmp_pp_t::get_next(snmp_request_t& request)
+{
+    prepare(request);
+    check(session->get_next(pdu, ctarget));
+    take_answer(request);
+    request.name = vb.get_printable_oid();
+}
+
+void snmp_pp_t::set(snmp_request_t& request)
+{
+    prepare(request);
+    check(session->get(pdu, ctarget));
+    pdu.get_vb(vb, 0);
+
+    const char* text = request.value.c_str();
+    const std::string fail = "Could not convert " + request.value + " to snmp variable";
+    switch (vb.get_syntax()) {
+    case sNMP_SYNTAX_INT:
+        vb.set_value(SnmpInt32(atol32(text)));
+        break;
+    case sNMP_SYNTAX_OCTETS: {
+        OctetStr value(text);
+        if (!value.valid())
+            throw qm::exception_t(fail);
+        vb.set_value(value);
+        break;
+    }
+    case sNMP_SYNTAX_OID: {
+        Oid value(text);
+        if (!value.valid())
+            throw qm::exception_t(fail);
+        vb.set_value(value);
+        break;
+    }
+    case sNMP_SYNTAX_IPADDR: {
+        IpAddress value(text);
+        if (!value.valid())
+            throw qm::exception_t(fail);
+        vb.set_value(value);
+        break;
+    }
+    case sNMP_SYNTAX_CNTR32:
+        vb.set_value(Counter32(static_cast<uint32_t>(atol32(text))));
+        break;
+    case sNMP_SYNTAX_GAUGE32:
+        vb.set_value(Gauge32(static_cast<uint32_t>(atol32(text))));
+        break;
+    case sNMP_SYNTAX_TIMETICKS:
+        vb.set_value(TimeTicks(static_cast<uint32_t>(atol32(text))));
+        break;
+    case sNMP_SYNTAX_CNTR64: {
+        long long value = 0;
+        if (std::sscanf(text, "%lli", &value) != 1)
+            value = 0;
+        const auto bits = static_cast<unsigned long long>(value);
+        vb.set_value(Counter64(static_cast<unsigned long>(bits >> 32), static_cast<unsigned long>(bits & 0xFFFFFFFFu)));
+        break;
+    }
+    default:
+        throw qm::exception_t(fail);
+    }
+    pdu.set_vb(vb, 0);
+    check(session->set(pdu, ctarget));
+    take_answer(request);
+}
+
+} // namespace querant
