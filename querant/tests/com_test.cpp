@@ -209,4 +209,116 @@ TEST_F(ComObjects, ResultObjectsAndErrors)
     EXPECT_EQ(n, 0);
 }
 
+// Late-bound calls: every member by name, through Invoke, reaches its own
+// vtable slot with its own DISPID.
+TEST_F(ComObjects, EveryMemberByNameThroughInvoke)
+{
+    auto id_of = [](IDispatch* object, const char* name) {
+        std::u16string wide = com::utf8_to_utf16(name);
+        LPOLESTR names[] = {wide.data()};
+        DISPID id = -1;
+        EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK) << name;
+        return id;
+    };
+    // Arguments in call order; the result, or the failure's description.
+    auto call = [&](IDispatch* object, const char* name, WORD flags, std::vector<_variant_t> args,
+                    VARIANT* result = nullptr) {
+        std::vector<VARIANT> reversed;
+        for (auto it = args.rbegin(); it != args.rend(); ++it)
+            reversed.push_back(*it);
+        DISPID put = DISPID_PROPERTYPUT;
+        DISPPARAMS params{reversed.data(), flags == DISPATCH_PROPERTYPUT ? &put : nullptr,
+                          static_cast<UINT>(reversed.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
+        EXCEPINFO excep{};
+        const HRESULT hr = object->Invoke(id_of(object, name), IID_NULL, 0, flags, &params, result, &excep, nullptr);
+        std::string description = hr == S_OK ? "" : com::bstr_to_utf8(excep.bstrDescription);
+        SysFreeString(excep.bstrSource);
+        SysFreeString(excep.bstrDescription);
+        return hr == S_OK ? std::string("ok") : description;
+    };
+    const std::vector<std::pair<const char*, DISPID>> manager_ids = {
+        {"start", 1},         {"stop", 2},         {"get", 3},          {"set", 4},
+        {"watch", 5},         {"end_watch", 6},    {"get_all", 7},      {"get_changes", 8},
+        {"num_threads", 9},   {"poll_period", 10}, {"timeout", 11},     {"retry_count", 12},
+        {"user", 13},         {"password", 14},    {"get_device_changes", 15},
+        {"clear_watch", 16},  {"end_device_watch", 17},                 {"watch_size", 18},
+        {"get_next", 19},
+    };
+    for (auto& [name, id] : manager_ids)
+        EXPECT_EQ(id_of(manager, name), id) << name;
+
+    const WORD get = DISPATCH_PROPERTYGET, put = DISPATCH_PROPERTYPUT, method = DISPATCH_METHOD;
+    EXPECT_EQ(call(manager, "poll_period", put, {_variant_t(2000L)}), "ok");
+    EXPECT_EQ(call(manager, "timeout", put, {_variant_t(700L)}), "ok");
+    EXPECT_EQ(call(manager, "retry_count", put, {_variant_t(1L)}), "ok");
+    EXPECT_EQ(call(manager, "num_threads", put, {_variant_t(2L)}), "ok");
+    EXPECT_EQ(call(manager, "user", put, {_variant_t("tagrok")}), "ok");
+    EXPECT_EQ(call(manager, "password", put, {_variant_t("secret")}), "ok");
+    long n = 0;
+    manager->get_poll_period(&n);
+    EXPECT_EQ(n, 2000);
+    manager->get_timeout(&n);
+    EXPECT_EQ(n, 700);
+    manager->get_retry_count(&n);
+    EXPECT_EQ(n, 1);
+    manager->get_num_threads(&n);
+    EXPECT_EQ(n, 2);
+    BSTR text = nullptr;
+    manager->get_password(&text);
+    EXPECT_EQ(com::bstr_to_utf8(text), "secret");
+    SysFreeString(text);
+    _variant_t result;
+    EXPECT_EQ(call(manager, "user", get, {}, &result), "ok");
+    EXPECT_EQ(com::bstr_to_utf8(result.bstrVal), "tagrok");
+    EXPECT_EQ(call(manager, "poll_period", put, {_variant_t(99L)}), "Out of range of the poll_period");
+
+    EXPECT_EQ(call(manager, "watch", method, {_variant_t("127.0.0.2"), _variant_t("1.3.6.1")}), "ok");
+    EXPECT_EQ(call(manager, "watch", method, {_variant_t("127.0.0.3"), _variant_t("1.3.6.2")}), "ok");
+    EXPECT_EQ(call(manager, "watch", method, {_variant_t("127.0.0.3"), _variant_t("1.3.6.3")}), "ok");
+    EXPECT_EQ(call(manager, "watch_size", get, {}, &result), "ok");
+    EXPECT_EQ(result.lVal, 3);
+    EXPECT_EQ(call(manager, "end_watch", method, {_variant_t("127.0.0.3"), _variant_t("1.3.6.3")}), "ok");
+    for (const char* name : {"get_all", "get_changes"}) {
+        EXPECT_EQ(call(manager, name, method, {}, &result), "ok") << name;
+        EXPECT_EQ(result.vt, VT_DISPATCH) << name;
+    }
+    EXPECT_EQ(call(manager, "get_all", method, {}, &result), "ok");
+    IDispatch* vector = result.pdispVal;
+    _variant_t element;
+    EXPECT_EQ(call(vector, "length", get, {}, &element), "ok");
+    EXPECT_EQ(element.lVal, 2);
+    EXPECT_EQ(call(vector, "at", method, {_variant_t(1L)}, &element), "ok");
+    IDispatch* variable = element.pdispVal;
+    _variant_t field;
+    EXPECT_EQ(call(variable, "ip", get, {}, &field), "ok");
+    EXPECT_EQ(com::bstr_to_utf8(field.bstrVal), "127.0.0.3");
+    EXPECT_EQ(call(variable, "name", get, {}, &field), "ok");
+    EXPECT_EQ(com::bstr_to_utf8(field.bstrVal), "1.3.6.2");
+    EXPECT_EQ(call(variable, "value", put, {_variant_t("7")}), "ok");
+    EXPECT_EQ(call(variable, "value", get, {}, &field), "ok");
+    EXPECT_EQ(com::bstr_to_utf8(field.bstrVal), "7");
+    EXPECT_EQ(call(variable, "valid", get, {}, &field), "ok");
+    EXPECT_EQ(field.lVal, 0);
+    EXPECT_EQ(call(variable, "type", get, {}, &field), "ok");
+    EXPECT_EQ(field.lVal, 0);
+    EXPECT_EQ(call(vector, "at", method, {_variant_t(2L)}, &element),
+              "Illegal index 2 for vector with 2 element(s).");
+
+    EXPECT_EQ(call(manager, "get_device_changes", method, {_variant_t("127.0.0.3")}, &result), "ok");
+    EXPECT_EQ(call(manager, "end_device_watch", method, {_variant_t("127.0.0.3")}), "ok");
+    EXPECT_EQ(call(manager, "clear_watch", method, {}), "ok");
+    EXPECT_EQ(call(manager, "watch_size", get, {}, &result), "ok");
+    EXPECT_EQ(result.lVal, 0);
+    // No worker runs yet: each request member reaches the engine and fails there.
+    EXPECT_EQ(call(manager, "get", method, {_variant_t("127.0.0.2"), _variant_t("1.3.6.1")}, &result),
+              querant::text::no_worker);
+    EXPECT_EQ(call(manager, "get_next", method, {_variant_t("127.0.0.2"), _variant_t("1.3.6.1")}, &result),
+              querant::text::no_worker);
+    EXPECT_EQ(call(manager, "set", method, {_variant_t("127.0.0.2"), _variant_t("1.3.6.1"), _variant_t("1")}, &result),
+              querant::text::no_worker);
+    EXPECT_EQ(call(manager, "set", method, {_variant_t("1.2.3"), _variant_t("1.3.6.1"), _variant_t("1")}, &result),
+              "Invalid IP address");
+    EXPECT_EQ(call(manager, "num_threads", put, {_variant_t(0L)}), "Out of the range of the thread number");
+}
+
 } // namespace
