@@ -1,0 +1,101 @@
+// Test hooks of the dialog layer: recorded message boxes with scripted
+// answers, scripted modal dialogs, scripted file/folder pickers and popup
+// menus, and user actions that go through the same paths as real input.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mfc/commctrl.h"
+#include "mfc/controls.h"
+#include "mfc/menu.h"
+#include "mfc/wnd.h"
+
+namespace mfc::test {
+
+// Installs every hook below with empty queues and clears them again when it
+// goes out of scope. While installed, no message box, file/folder dialog or
+// popup menu is shown: they are logged and answered from the queues.
+class ScopedHooks {
+ public:
+  ScopedHooks();
+  ~ScopedHooks();
+  ScopedHooks(const ScopedHooks&) = delete;
+  ScopedHooks& operator=(const ScopedHooks&) = delete;
+};
+void ResetHooks();
+
+struct MessageBoxRecord {
+  std::string text;
+  std::string caption;  // as shown: the application title when none was given
+  UINT type = 0;
+  int answer = 0;
+};
+// Answers are used in order; with none queued a box gets its default button
+// (MB_DEFBUTTONn; IDOK for MB_OK).
+void PushMessageBoxAnswer(int id);
+std::vector<MessageBoxRecord>& MessageBoxLog();
+
+// Runs `script` inside the modal loop of the next dialog that `match` accepts,
+// right after OnInitDialog. The script may set controls and press buttons;
+// the dialog ends when something calls EndDialog. One script per dialog.
+using ModalScript = std::function<void(CDialog&)>;
+void ScriptModal(std::function<bool(CDialog&)> match, ModalScript script);
+void ScriptModal(UINT templateId, ModalScript script);
+template <class T>
+void ScriptModal(std::function<void(T&)> script) {
+  ScriptModal([](CDialog& d) { return dynamic_cast<T*>(&d) != nullptr; },
+              [script](CDialog& d) { script(*dynamic_cast<T*>(&d)); });
+}
+// Dialogs opened so far (template id, caption at the end of OnInitDialog).
+struct ModalRecord {
+  UINT templateId = 0;
+  std::string templateName;
+  std::string caption;
+};
+std::vector<ModalRecord>& ModalLog();
+
+struct PickerRecord {
+  bool folder = false;
+  bool open = true;
+  std::string title;
+  std::string initial;  // initial file or the selection the callback set
+  std::string filter;
+};
+// nullopt = the user cancelled.
+void PushFileAnswer(std::optional<std::string> path);
+void PushFolderAnswer(std::optional<std::string> path);
+std::vector<PickerRecord>& PickerLog();
+
+struct PopupRecord {
+  std::vector<std::string> items;  // "text" per item, "-" for separators, "[x]"/"(grey)" marks
+  int x = 0, y = 0;
+};
+// The command id chosen from the next popup menu; 0 = dismissed.
+void PushPopupAnswer(UINT id);
+std::vector<PopupRecord>& PopupLog();
+
+// User actions (each sends what Windows would send for the same input).
+void Click(CWnd* button);                       // BN_CLICKED; toggles check boxes, radio groups
+void Click(CWnd& parent, int id);
+void TypeText(CWnd* edit, const std::string& text);  // replaces the text as typing would
+void ChooseComboItem(CWnd* combo, int index);        // CBN_SELCHANGE
+void ChooseListBoxItems(CWnd* listBox, const std::vector<int>& rows);  // LBN_SELCHANGE
+void SetIpField(CWnd* ip, int field, const std::string& text);          // IPN_FIELDCHANGED
+// List view: click a row (-1 = empty area) with Ctrl/Shift modifiers.
+void ClickListRow(CWnd* list, int row, bool ctrl = false, bool shift = false);
+void RightClickListRow(CWnd* list, int row);
+void DoubleClickListRow(CWnd* list, int row);
+void ClickHeader(CWnd* list, int column);
+void DragColumnWidth(CWnd* list, int column, int width);  // ends with HDN_ENDTRACK
+void MoveColumn(CWnd* list, int fromVisual, int toVisual);
+// Keys go to the focus widget of the window (or the window itself) through
+// the application, so accelerators, Enter and Esc behave as for a user.
+void PressKey(CWnd* window, UINT vk, bool ctrl = false, bool shift = false, bool alt = false);
+void CloseWindow(CWnd* window);  // the window's close box
+// Runs the Qt event loop for about `ms` milliseconds (timers fire).
+void Pump(int ms);
+
+}  // namespace mfc::test

@@ -1,0 +1,489 @@
+// Win32 user-interface types and constants used by the dialog layer and the
+// programs written against it. Values are the Windows ones; "ANSI" text is UTF-8.
+#pragma once
+
+#include "win32/types.h"
+
+struct HWND__;
+typedef HWND__* HWND;
+struct HMENU__;
+typedef HMENU__* HMENU;
+struct HICON__;
+typedef HICON__* HICON;
+typedef HICON HCURSOR;
+struct HBITMAP__;
+typedef HBITMAP__* HBITMAP;
+struct HACCEL__;
+typedef HACCEL__* HACCEL;
+struct HFONT__;
+typedef HFONT__* HFONT;
+struct HDC__;
+typedef HDC__* HDC;
+struct _IMAGELIST;
+typedef _IMAGELIST* HIMAGELIST;
+typedef void* HGDIOBJ;
+
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef char TCHAR;
+typedef char* LPTSTR;
+typedef const char* LPCTSTR;
+typedef WORD ATOM;
+typedef DWORD COLORREF;
+typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+
+#ifndef _T
+#define _T(x) x
+#endif
+#ifndef TEXT
+#define TEXT(x) x
+#endif
+
+struct POINT { LONG x; LONG y; };
+typedef POINT* LPPOINT;
+struct SIZE { LONG cx; LONG cy; };
+typedef SIZE* LPSIZE;
+struct RECT { LONG left; LONG top; LONG right; LONG bottom; };
+typedef RECT* LPRECT;
+typedef const RECT* LPCRECT;
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+typedef MSG* LPMSG;
+
+struct NMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom;
+  UINT code;
+};
+typedef NMHDR* LPNMHDR;
+
+struct ACCEL {
+  BYTE fVirt;
+  WORD key;
+  WORD cmd;
+};
+
+#define MAKEINTRESOURCE(i) (reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
+#define MAKEINTRESOURCEA(i) MAKEINTRESOURCE(i)
+#define IS_INTRESOURCE(p) ((reinterpret_cast<ULONG_PTR>(p) >> 16) == 0)
+#define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
+#define MAKELPARAM(l, h) (static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
+#define MAKELRESULT(l, h) (static_cast<LRESULT>(static_cast<DWORD>(MAKELONG(l, h))))
+#define GET_X_LPARAM(lp) (static_cast<int>(static_cast<short>(LOWORD(lp))))
+#define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<short>(HIWORD(lp))))
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+
+// Dialog and message box results
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#define IDCLOSE 8
+#define IDHELP 9
+#define IDC_STATIC (-1)
+
+// Message box styles
+#define MB_OK 0x00000000
+#define MB_OKCANCEL 0x00000001
+#define MB_ABORTRETRYIGNORE 0x00000002
+#define MB_YESNOCANCEL 0x00000003
+#define MB_YESNO 0x00000004
+#define MB_RETRYCANCEL 0x00000005
+#define MB_ICONHAND 0x00000010
+#define MB_ICONQUESTION 0x00000020
+#define MB_ICONEXCLAMATION 0x00000030
+#define MB_ICONASTERISK 0x00000040
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_DEFBUTTON1 0x00000000
+#define MB_DEFBUTTON2 0x00000100
+#define MB_DEFBUTTON3 0x00000200
+#define MB_APPLMODAL 0x00000000
+#define MB_SYSTEMMODAL 0x00001000
+#define MB_TASKMODAL 0x00002000
+#define MB_SETFOREGROUND 0x00010000
+#define MB_TOPMOST 0x00040000
+#define MB_TYPEMASK 0x0000000F
+#define MB_ICONMASK 0x000000F0
+#define MB_DEFMASK 0x00000F00
+
+// Window messages
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
+#define WM_ACTIVATE 0x0006
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_ENABLE 0x000A
+#define WM_SETREDRAW 0x000B
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_ERASEBKGND 0x0014
+#define WM_SHOWWINDOW 0x0018
+#define WM_SETCURSOR 0x0020
+#define WM_SETFONT 0x0030
+#define WM_GETFONT 0x0031
+#define WM_QUERYDRAGICON 0x0037
+#define WM_NOTIFY 0x004E
+#define WM_HELP 0x0053
+#define WM_CONTEXTMENU 0x007B
+#define WM_GETICON 0x007F
+#define WM_SETICON 0x0080
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_SYSCOMMAND 0x0112
+#define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_LBUTTONDBLCLK 0x0203
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define WM_USER 0x0400
+#define WM_APP 0x8000
+
+#define ICON_SMALL 0
+#define ICON_BIG 1
+
+#define USER_TIMER_MINIMUM 0x0000000A
+#define USER_TIMER_MAXIMUM 0x7FFFFFFF
+
+#define MSGF_DIALOGBOX 0
+#define MSGF_MENU 2
+
+// ShowWindow, SetWindowPos, WM_SIZE
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_NORMAL 1
+#define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
+#define SW_MAXIMIZE 3
+#define SW_SHOWNOACTIVATE 4
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWNA 8
+#define SW_RESTORE 9
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define SIZE_RESTORED 0
+#define SIZE_MINIMIZED 1
+#define SIZE_MAXIMIZED 2
+
+// Window and dialog styles
+#define WS_OVERLAPPED 0x00000000
+#define WS_POPUP 0x80000000
+#define WS_CHILD 0x40000000
+#define WS_MINIMIZE 0x20000000
+#define WS_VISIBLE 0x10000000
+#define WS_DISABLED 0x08000000
+#define WS_CLIPSIBLINGS 0x04000000
+#define WS_CLIPCHILDREN 0x02000000
+#define WS_MAXIMIZE 0x01000000
+#define WS_CAPTION 0x00C00000
+#define WS_BORDER 0x00800000
+#define WS_DLGFRAME 0x00400000
+#define WS_VSCROLL 0x00200000
+#define WS_HSCROLL 0x00100000
+#define WS_SYSMENU 0x00080000
+#define WS_THICKFRAME 0x00040000
+#define WS_GROUP 0x00020000
+#define WS_TABSTOP 0x00010000
+#define WS_MINIMIZEBOX 0x00020000
+#define WS_MAXIMIZEBOX 0x00010000
+#define WS_EX_TRANSPARENT 0x00000020
+#define WS_EX_CLIENTEDGE 0x00000200
+#define WS_EX_STATICEDGE 0x00020000
+#define WS_EX_APPWINDOW 0x00040000
+#define DS_3DLOOK 0x0004
+#define DS_SETFONT 0x0040
+#define DS_MODALFRAME 0x0080
+#define DS_CENTER 0x0800
+
+// Buttons
+#define BS_PUSHBUTTON 0x00000000
+#define BS_DEFPUSHBUTTON 0x00000001
+#define BS_CHECKBOX 0x00000002
+#define BS_AUTOCHECKBOX 0x00000003
+#define BS_RADIOBUTTON 0x00000004
+#define BS_3STATE 0x00000005
+#define BS_AUTO3STATE 0x00000006
+#define BS_GROUPBOX 0x00000007
+#define BS_AUTORADIOBUTTON 0x00000009
+#define BS_TYPEMASK 0x0000000F
+#define BS_LEFTTEXT 0x00000020
+#define BS_MULTILINE 0x00002000
+#define BST_UNCHECKED 0x0000
+#define BST_CHECKED 0x0001
+#define BST_INDETERMINATE 0x0002
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_GETSTATE 0x00F2
+#define BM_SETSTATE 0x00F3
+#define BM_SETSTYLE 0x00F4
+#define BM_CLICK 0x00F5
+#define BN_CLICKED 0
+#define BN_DOUBLECLICKED 5
+#define DM_GETDEFID (WM_USER + 0)
+#define DM_SETDEFID (WM_USER + 1)
+#define DC_HASDEFID 0x534B
+
+// Edits
+#define ES_LEFT 0x0000
+#define ES_CENTER 0x0001
+#define ES_RIGHT 0x0002
+#define ES_MULTILINE 0x0004
+#define ES_UPPERCASE 0x0008
+#define ES_LOWERCASE 0x0010
+#define ES_PASSWORD 0x0020
+#define ES_AUTOVSCROLL 0x0040
+#define ES_AUTOHSCROLL 0x0080
+#define ES_NOHIDESEL 0x0100
+#define ES_READONLY 0x0800
+#define ES_WANTRETURN 0x1000
+#define ES_NUMBER 0x2000
+#define EM_GETSEL 0x00B0
+#define EM_SETSEL 0x00B1
+#define EM_REPLACESEL 0x00C2
+#define EM_LIMITTEXT 0x00C5
+#define EM_SETLIMITTEXT EM_LIMITTEXT
+#define EM_SETREADONLY 0x00CF
+#define EM_GETLIMITTEXT 0x00D5
+#define EN_SETFOCUS 0x0100
+#define EN_KILLFOCUS 0x0200
+#define EN_CHANGE 0x0300
+#define EN_UPDATE 0x0400
+#define EN_MAXTEXT 0x0501
+
+// Statics
+#define SS_LEFT 0x00000000
+#define SS_CENTER 0x00000001
+#define SS_RIGHT 0x00000002
+#define SS_ICON 0x00000003
+#define SS_BLACKRECT 0x00000004
+#define SS_GRAYRECT 0x00000005
+#define SS_WHITERECT 0x00000006
+#define SS_BLACKFRAME 0x00000007
+#define SS_SIMPLE 0x0000000B
+#define SS_LEFTNOWORDWRAP 0x0000000C
+#define SS_BITMAP 0x0000000E
+#define SS_ETCHEDFRAME 0x00000012
+#define SS_TYPEMASK 0x0000001F
+#define SS_NOPREFIX 0x00000080
+#define SS_NOTIFY 0x00000100
+#define SS_CENTERIMAGE 0x00000200
+#define SS_SUNKEN 0x00001000
+#define STM_SETICON 0x0170
+#define STM_SETIMAGE 0x0172
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+
+// Combo boxes
+#define CBS_SIMPLE 0x0001
+#define CBS_DROPDOWN 0x0002
+#define CBS_DROPDOWNLIST 0x0003
+#define CBS_AUTOHSCROLL 0x0040
+#define CBS_SORT 0x0100
+#define CBS_HASSTRINGS 0x0200
+#define CB_OKAY 0
+#define CB_ERR (-1)
+#define CB_ERRSPACE (-2)
+#define CB_ADDSTRING 0x0143
+#define CB_DELETESTRING 0x0144
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_INSERTSTRING 0x014A
+#define CB_RESETCONTENT 0x014B
+#define CB_FINDSTRING 0x014C
+#define CB_SELECTSTRING 0x014D
+#define CB_SETCURSEL 0x014E
+#define CB_GETITEMDATA 0x0150
+#define CB_SETITEMDATA 0x0151
+#define CB_FINDSTRINGEXACT 0x0158
+#define CBN_SELCHANGE 1
+#define CBN_DBLCLK 2
+#define CBN_SETFOCUS 3
+#define CBN_KILLFOCUS 4
+#define CBN_EDITCHANGE 5
+#define CBN_EDITUPDATE 6
+#define CBN_DROPDOWN 7
+#define CBN_CLOSEUP 8
+
+// List boxes
+#define LBS_NOTIFY 0x0001
+#define LBS_SORT 0x0002
+#define LBS_NOREDRAW 0x0004
+#define LBS_MULTIPLESEL 0x0008
+#define LBS_HASSTRINGS 0x0040
+#define LBS_USETABSTOPS 0x0080
+#define LBS_NOINTEGRALHEIGHT 0x0100
+#define LBS_EXTENDEDSEL 0x0800
+#define LBS_STANDARD (LBS_NOTIFY | LBS_SORT | WS_VSCROLL | WS_BORDER)
+#define LB_OKAY 0
+#define LB_ERR (-1)
+#define LB_ERRSPACE (-2)
+#define LB_ADDSTRING 0x0180
+#define LB_INSERTSTRING 0x0181
+#define LB_DELETESTRING 0x0182
+#define LB_RESETCONTENT 0x0184
+#define LB_SETSEL 0x0185
+#define LB_SETCURSEL 0x0186
+#define LB_GETSEL 0x0187
+#define LB_GETCURSEL 0x0188
+#define LB_GETTEXT 0x0189
+#define LB_GETTEXTLEN 0x018A
+#define LB_GETCOUNT 0x018B
+#define LB_SELECTSTRING 0x018C
+#define LB_FINDSTRING 0x018F
+#define LB_GETSELCOUNT 0x0190
+#define LB_GETSELITEMS 0x0191
+#define LB_GETITEMDATA 0x0199
+#define LB_SETITEMDATA 0x019A
+#define LB_FINDSTRINGEXACT 0x01A2
+#define LBN_SELCHANGE 1
+#define LBN_DBLCLK 2
+#define LBN_SELCANCEL 3
+#define LBN_SETFOCUS 4
+#define LBN_KILLFOCUS 5
+
+// Common control notifications
+#define NM_FIRST (0U - 0U)
+#define NM_OUTOFMEMORY (NM_FIRST - 1)
+#define NM_CLICK (NM_FIRST - 2)
+#define NM_DBLCLK (NM_FIRST - 3)
+#define NM_RETURN (NM_FIRST - 4)
+#define NM_RCLICK (NM_FIRST - 5)
+#define NM_RDBLCLK (NM_FIRST - 6)
+#define NM_SETFOCUS (NM_FIRST - 7)
+#define NM_KILLFOCUS (NM_FIRST - 8)
+
+// Keys
+#define VK_LBUTTON 0x01
+#define VK_RBUTTON 0x02
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
+#define VK_APPS 0x5D
+#define VK_F1 0x70
+#define VK_F2 0x71
+#define VK_F3 0x72
+#define VK_F4 0x73
+#define VK_F5 0x74
+#define VK_F6 0x75
+#define VK_F7 0x76
+#define VK_F8 0x77
+#define VK_F9 0x78
+#define VK_F10 0x79
+#define VK_F11 0x7A
+#define VK_F12 0x7B
+
+// Accelerator flags
+#define FVIRTKEY TRUE
+#define FNOINVERT 0x02
+#define FSHIFT 0x04
+#define FCONTROL 0x08
+#define FALT 0x10
+
+// Menus
+#define MF_INSERT 0x00000000
+#define MF_CHANGE 0x00000080
+#define MF_APPEND 0x00000100
+#define MF_DELETE 0x00000200
+#define MF_REMOVE 0x00001000
+#define MF_BYCOMMAND 0x00000000
+#define MF_BYPOSITION 0x00000400
+#define MF_SEPARATOR 0x00000800
+#define MF_ENABLED 0x00000000
+#define MF_GRAYED 0x00000001
+#define MF_DISABLED 0x00000002
+#define MF_UNCHECKED 0x00000000
+#define MF_CHECKED 0x00000008
+#define MF_STRING 0x00000000
+#define MF_BITMAP 0x00000004
+#define MF_OWNERDRAW 0x00000100
+#define MF_POPUP 0x00000010
+#define MF_MENUBARBREAK 0x00000020
+#define MF_MENUBREAK 0x00000040
+#define MF_HELP 0x00004000
+#define MF_RIGHTJUSTIFY 0x00004000
+#define TPM_LEFTBUTTON 0x0000
+#define TPM_RIGHTBUTTON 0x0002
+#define TPM_LEFTALIGN 0x0000
+#define TPM_CENTERALIGN 0x0004
+#define TPM_RIGHTALIGN 0x0008
+#define TPM_TOPALIGN 0x0000
+#define TPM_VCENTERALIGN 0x0010
+#define TPM_BOTTOMALIGN 0x0020
+#define TPM_NONOTIFY 0x0080
+#define TPM_RETURNCMD 0x0100
+
+// Help
+#define HELP_CONTEXT 0x0001
+#define HELP_QUIT 0x0002
+#define HELP_INDEX 0x0003
+#define HELP_FINDER 0x000B
+#define ID_HELP 0xE146
+
+// Clipboard and global memory
+#define CF_TEXT 1
+#define CF_UNICODETEXT 13
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+
+// Stock icons and cursors
+#define IDI_APPLICATION MAKEINTRESOURCE(32512)
+#define IDI_HAND MAKEINTRESOURCE(32513)
+#define IDI_QUESTION MAKEINTRESOURCE(32514)
+#define IDI_EXCLAMATION MAKEINTRESOURCE(32515)
+#define IDI_ASTERISK MAKEINTRESOURCE(32516)
+#define IDC_ARROW MAKEINTRESOURCE(32512)
+#define IDC_WAIT MAKEINTRESOURCE(32514)

@@ -1,0 +1,3 @@
+#include "dlgshot.h"
+
+int main(int argc, char** argv) { return dlgshot::Main(argc, argv); }
