@@ -97,7 +97,7 @@ void CPrefwellDlg::ReadValues() {
   if (CheckTimeout(m_values.Timeout)) {
     char text[64];
     snprintf(text, sizeof text, "Timeout value is invalid\nChanged to %d", m_values.Timeout);
-    MessageBox(text, "Warning", MB_OK | MB_ICONWARNING);
+    MessageBox(text, "Warning", MB_OK);
   }
   SetDlgItemNumber(*this, IDC_TIMEOUT, m_values.Timeout);
 
@@ -118,7 +118,7 @@ void CPrefwellDlg::OnOK() {
   m_settings->SetSwitches(m_values.Switches);
   m_settings->SetReadCommunity(m_values.readCommunity);
   m_settings->SetWriteCommunity(m_values.writeCommunity);
-  if (m_settings->Save() != 0) MessageBox("Registry Write Unsuccessful", "Error", MB_OK | MB_ICONERROR);
+  if (m_settings->Save() != 0) MessageBox("Registry Write Unsuccessful", "Error", MB_OK);
   CDialog::OnOK();
 }
 

@@ -152,6 +152,7 @@ TEST_F(PrefwellDialogTest, TimeoutIsRoundedAndLimitedWithAWarningWhenInvalid) {
     if (c.warned) {
       ASSERT_EQ(Boxes().size(), 1u);
       EXPECT_EQ(Boxes()[0].caption, "Warning");
+      EXPECT_EQ(Boxes()[0].type, static_cast<UINT>(MB_OK)); // plain box, no icon
       EXPECT_EQ(Boxes()[0].text, "Timeout value is invalid\nChanged to " + std::to_string(c.stored));
     } else {
       EXPECT_TRUE(Boxes().empty());
@@ -215,6 +216,7 @@ TEST_F(PrefwellDialogTest, UnwritableStoreReportsAndCloses) {
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].text, "Registry Write Unsuccessful");
   EXPECT_EQ(Boxes()[0].caption, "Error");
+  EXPECT_EQ(Boxes()[0].type, static_cast<UINT>(MB_OK));
 
   // An existing key whose writes fail keeps every old value.
   Boxes().clear();

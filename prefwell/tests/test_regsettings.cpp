@@ -21,6 +21,19 @@ std::string WriteCommunity(const CRegSettings& s) {
   return buf;
 }
 
+std::vector<std::string> ValueNames() {
+  std::vector<std::string> names;
+  HKEY k = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, Reg::kKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return names;
+  char name[64];
+  DWORD size = sizeof name;
+  for (DWORD i = 0; RegEnumValueA(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       ++i, size = sizeof name)
+    names.emplace_back(name);
+  RegCloseKey(k);
+  return names;
+}
+
 void ExpectDefaults(const CRegSettings& s) {
   EXPECT_EQ(s.GetRetries(), 2);
   EXPECT_EQ(s.GetTimeout(), 150);
@@ -71,6 +84,10 @@ TEST_F(RegSettingsTest, SaveWritesAllTenValuesAndTheyReadBack) {
   for (const char* name : {"Adapter", "AutoAssign", "Reservation", "Retries", "Timeout", "Delay", "Switches",
                            "SwitchMask"})
     EXPECT_EQ(Reg::Get(name).first, static_cast<DWORD>(REG_DWORD)) << name;
+  // Written into the empty key in table order (the hive lists values in creation order).
+  EXPECT_EQ(ValueNames(), (std::vector<std::string>{"Adapter", "AutoAssign", "Reservation", "Retries", "Timeout",
+                                                    "Delay", "RD_Community", "WR_Community", "Switches",
+                                                    "SwitchMask"}));
   EXPECT_EQ(Reg::Dword("Retries"), 4u);
   EXPECT_EQ(Reg::Dword("Timeout"), 320u);
   EXPECT_EQ(Reg::Dword("SwitchMask"), 15u); // written back as loaded
