@@ -244,7 +244,7 @@ TEST_F(SnmpSession, ZeroTimeoutFailsAtOnceInsteadOfWaiting) {
   silent.set_retry(3);
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(snmp.get(pdu, silent), SNMP_CLASS_TIMEOUT);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2000));
 }
 
 TEST_F(SnmpSession, OneSessionPerThreadRunsInParallel) {
