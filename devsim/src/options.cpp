@@ -88,6 +88,10 @@ std::string usage_text() {
 
 std::optional<options_t> parse_options(const std::vector<std::string>& args, std::string& error) {
     options_t o;
+    auto fail = [&](const std::string& text) -> std::optional<options_t> {
+        error = text;
+        return std::nullopt;
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& out) {
@@ -108,47 +112,29 @@ std::optional<options_t> parse_options(const std::vector<std::string>& args, std
         } else if (a == "-n" || a == "--devices") {
             long n;
             if (!value(v)) return std::nullopt;
-            if (!parse_int(v, 0, 4096, n)) {
-                error = "bad device count: " + v;
-                return std::nullopt;
-            }
+            if (!parse_int(v, 0, 4096, n)) return fail("bad device count: " + v);
             o.devices = static_cast<int>(n);
         } else if (a == "--mac-base") {
             if (!value(v)) return std::nullopt;
             auto mac = parse_mac(v);
-            if (!mac) {
-                error = "bad MAC: " + v;
-                return std::nullopt;
-            }
+            if (!mac) return fail("bad MAC: " + v);
             o.mac_base = *mac;
         } else if (a == "--mac" || a == "--ip" || a == "--quirk") {
             if (!value(v)) return std::nullopt;
             int k;
             std::string text;
-            if (!split_indexed(v, k, text)) {
-                error = "expected K=VALUE after " + a + ": " + v;
-                return std::nullopt;
-            }
+            if (!split_indexed(v, k, text)) return fail("expected K=VALUE after " + a + ": " + v);
             if (a == "--mac") {
                 auto mac = parse_mac(text);
-                if (!mac) {
-                    error = "bad MAC: " + text;
-                    return std::nullopt;
-                }
+                if (!mac) return fail("bad MAC: " + text);
                 o.macs.emplace_back(k, *mac);
             } else if (a == "--ip") {
                 auto ip = parse_ip(text);
-                if (!ip) {
-                    error = "bad address: " + text;
-                    return std::nullopt;
-                }
+                if (!ip) return fail("bad address: " + text);
                 o.ips.emplace_back(k, *ip);
             } else {
                 auto q = parse_quirk(text);
-                if (!q) {
-                    error = "unknown quirk: " + text;
-                    return std::nullopt;
-                }
+                if (!q) return fail("unknown quirk: " + text);
                 o.quirks.emplace_back(k, *q);
             }
         } else if (a == "--squatter") {
@@ -156,17 +142,11 @@ std::optional<options_t> parse_options(const std::vector<std::string>& args, std
             squatter_t s;
             auto eq = v.find('=');
             auto ip = parse_ip(v.substr(0, eq));
-            if (!ip) {
-                error = "bad address: " + v;
-                return std::nullopt;
-            }
+            if (!ip) return fail("bad address: " + v);
             s.ip = *ip;
             if (eq != std::string::npos) {
                 auto mac = parse_mac(v.substr(eq + 1));
-                if (!mac) {
-                    error = "bad MAC: " + v;
-                    return std::nullopt;
-                }
+                if (!mac) return fail("bad MAC: " + v);
                 s.mac = *mac;
             } else {
                 s.mac = {0x02, 0x00, 0x00, 0x00, 0xFF, static_cast<uint8_t>(o.squatters.size() + 1)};
@@ -175,23 +155,16 @@ std::optional<options_t> parse_options(const std::vector<std::string>& args, std
         } else if (a == "--period") {
             long ms;
             if (!value(v)) return std::nullopt;
-            if (!parse_int(v, 1, 3600000, ms)) {
-                error = "bad period: " + v;
-                return std::nullopt;
-            }
+            if (!parse_int(v, 1, 3600000, ms)) return fail("bad period: " + v);
             o.period = std::chrono::milliseconds(ms);
         } else if (a == "--state-file") {
             if (!value(o.state_file)) return std::nullopt;
         } else {
-            error = "unknown option: " + a;
-            return std::nullopt;
+            return fail("unknown option: " + a);
         }
     }
     if (o.help) return o;
-    if (o.interface.empty()) {
-        error = "--interface is required";
-        return std::nullopt;
-    }
+    if (o.interface.empty()) return fail("--interface is required");
     auto check = [&](int k) {
         if (k >= o.devices) {
             error = "device index " + std::to_string(k) + " out of range";

@@ -90,6 +90,14 @@ void socket_t::close()
 {
     if (sock == INVALID_SOCKET)
         return;
+    // A failed disconnect is only traced: the socket is closed all the same.
+    auto report = [this](const char* cause) {
+        try {
+            if (trace)
+                *trace << close_error_line(sock, cause);
+        } catch (...) {
+        }
+    };
     try {
         if (state == 2 || state == 3) {
             if (WSASendDisconnect(sock, nullptr) != 0)
@@ -100,17 +108,9 @@ void socket_t::close()
                 throw exception_t();
         }
     } catch (const qm::exception_t& e) {
-        try {
-            if (trace)
-                *trace << close_error_line(sock, e.what());
-        } catch (...) {
-        }
+        report(e.what());
     } catch (...) {
-        try {
-            if (trace)
-                *trace << close_error_line(sock, "UNKNOWN cause");
-        } catch (...) {
-        }
+        report("UNKNOWN cause");
     }
     closesocket(sock);
     sock = INVALID_SOCKET;

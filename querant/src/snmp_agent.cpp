@@ -112,9 +112,15 @@ bool snmp_agent_t::pick(int32_t& operation, snmp_request_t& request, snmp_task_t
     return true;
 }
 
-void snmp_agent_t::get_all(const std::string& ip_text, variable_list_t& out)
+namespace {
+
+// A record per task (only the changed ones when asked); their change marks
+// are cleared.
+void collect(snmp_agent_t::task_map_t& tasks, const std::string& ip_text, variable_list_t& out, bool changed_only)
 {
     for (auto& [key, task] : tasks) {
+        if (changed_only && !task->changed)
+            continue;
         std::unique_ptr<snmp_variable_t> v(new (std::nothrow) snmp_variable_t(ip_text, key.text));
         if (!v)
             throw qm::exception_t("Out of memory, error in snmp_agent_t::get_all()");
@@ -124,18 +130,13 @@ void snmp_agent_t::get_all(const std::string& ip_text, variable_list_t& out)
     }
 }
 
+} // namespace
+
+void snmp_agent_t::get_all(const std::string& ip_text, variable_list_t& out) { collect(tasks, ip_text, out, false); }
+
 void snmp_agent_t::get_changes(const std::string& ip_text, variable_list_t& out)
 {
-    for (auto& [key, task] : tasks) {
-        if (!task->changed)
-            continue;
-        std::unique_ptr<snmp_variable_t> v(new (std::nothrow) snmp_variable_t(ip_text, key.text));
-        if (!v)
-            throw qm::exception_t("Out of memory, error in snmp_agent_t::get_all()");
-        v->copy(*task);
-        task->changed = 0;
-        out.push_back(std::move(v));
-    }
+    collect(tasks, ip_text, out, true);
 }
 
 } // namespace querant

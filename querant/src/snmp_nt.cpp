@@ -8,7 +8,6 @@
 #include <snmp_pp/snmp_pp.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -68,25 +67,6 @@ bool look_up(HMODULE module, const char* name, F& out)
     l.snmpapi = l.mgmtapi = nullptr;
     SetLastError(error);
     throw qm::wapi::exception_t();
-}
-
-// Decimal text as a 32-bit strtoul reads it: blanks and a sign skipped,
-// a negative value wrapped, a value past the range stopped at its maximum.
-AsnUnsigned32 strtoul32(const char* text)
-{
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p)))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    uint64_t value = 0;
-    while (std::isdigit(static_cast<unsigned char>(*p))) {
-        value = value * 10 + static_cast<uint64_t>(*p++ - '0');
-        if (value > UINT32_MAX)
-            return UINT32_MAX;
-    }
-    return static_cast<AsnUnsigned32>(negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value));
 }
 
 class cs_lock_t {
@@ -290,7 +270,8 @@ void snmp_nt_t::vb_extract(const SnmpVarBindList& list, snmp_request_t& request)
     }
 }
 
-void snmp_nt_t::read(snmp_request_t& request, BYTE pdu_type)
+template <class Exchange>
+void snmp_nt_t::exchange(snmp_request_t& request, Exchange&& body)
 {
     cs_lock_t guard(lock);
     library_t& l = lib();
@@ -298,8 +279,7 @@ void snmp_nt_t::read(snmp_request_t& request, BYTE pdu_type)
     SnmpVarBindList list{nullptr, 0};
     try {
         vb_fill(request, list);
-        request_check(session, pdu_type, list);
-        vb_extract(list, request);
+        body(session, list);
     } catch (...) {
         l.list_free(&list);
         l.mgr_close(session);
@@ -307,6 +287,14 @@ void snmp_nt_t::read(snmp_request_t& request, BYTE pdu_type)
     }
     l.list_free(&list);
     l.mgr_close(session);
+}
+
+void snmp_nt_t::read(snmp_request_t& request, BYTE pdu_type)
+{
+    exchange(request, [&](LPSNMP_MGR_SESSION session, SnmpVarBindList& list) {
+        request_check(session, pdu_type, list);
+        vb_extract(list, request);
+    });
 }
 
 void snmp_nt_t::get(snmp_request_t& request) { read(request, SNMP_PDU_GET); }
@@ -379,12 +367,7 @@ void snmp_nt_t::asn_set_value(const std::string& value, AsnAny& any)
 
 void snmp_nt_t::set(snmp_request_t& request)
 {
-    cs_lock_t guard(lock);
-    library_t& l = lib();
-    LPSNMP_MGR_SESSION session = open_session(request);
-    SnmpVarBindList list{nullptr, 0};
-    try {
-        vb_fill(request, list);
+    exchange(request, [&](LPSNMP_MGR_SESSION session, SnmpVarBindList& list) {
         request_check(session, SNMP_PDU_GET, list);
         if (list.len < 1 || !list.list)
             throw qm::exception_t("Unknown error in snmp_nt_t::vb_extract().");
@@ -394,13 +377,7 @@ void snmp_nt_t::set(snmp_request_t& request)
             throw qm::exception_t("Unknown error in snmp_nt_t::vb_extract().");
         request.value = asn_value_text(list.list[0].value);
         request.type = list.list[0].value.asnType;
-    } catch (...) {
-        l.list_free(&list);
-        l.mgr_close(session);
-        throw;
-    }
-    l.list_free(&list);
-    l.mgr_close(session);
+    });
 }
 
 } // namespace querant

@@ -11,23 +11,43 @@
 
 namespace querant {
 
-long atol32(const char* text)
+namespace {
+
+// Decimal text as the C library reads it: blanks and one sign skipped, the
+// digits read until the value passes limit.
+struct decimal_t {
+    bool negative = false;
+    uint64_t value = 0;
+};
+
+decimal_t read_decimal(const char* text, uint64_t limit)
 {
     const char* p = text;
     while (std::isspace(static_cast<unsigned char>(*p)))
         ++p;
-    bool negative = false;
+    decimal_t d;
     if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    int64_t value = 0;
-    while (std::isdigit(static_cast<unsigned char>(*p))) {
-        value = value * 10 + (*p++ - '0');
-        if (value > int64_t(INT32_MAX) + 1)
-            break;
-    }
-    if (negative)
-        value = -value;
+        d.negative = *p++ == '-';
+    while (std::isdigit(static_cast<unsigned char>(*p)) && d.value <= limit)
+        d.value = d.value * 10 + static_cast<uint64_t>(*p++ - '0');
+    return d;
+}
+
+} // namespace
+
+long atol32(const char* text)
+{
+    const decimal_t d = read_decimal(text, uint64_t(INT32_MAX) + 1);
+    const int64_t value = d.negative ? -static_cast<int64_t>(d.value) : static_cast<int64_t>(d.value);
     return static_cast<long>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+uint32_t strtoul32(const char* text)
+{
+    const decimal_t d = read_decimal(text, UINT32_MAX);
+    if (d.value > UINT32_MAX)
+        return UINT32_MAX;
+    return d.negative ? 0u - static_cast<uint32_t>(d.value) : static_cast<uint32_t>(d.value);
 }
 
 snmp_pp_t::snmp_pp_t(snmp_manager_t* owner) : engine(owner)
@@ -103,31 +123,24 @@ void snmp_pp_t::set(snmp_request_t& request)
 
     const char* text = request.value.c_str();
     const std::string fail = "Could not convert " + request.value + " to snmp variable";
+    auto set_parsed = [&](const SnmpSyntax& value) {
+        if (!value.valid())
+            throw qm::exception_t(fail);
+        vb.set_value(value);
+    };
     switch (vb.get_syntax()) {
     case sNMP_SYNTAX_INT:
         vb.set_value(SnmpInt32(atol32(text)));
         break;
-    case sNMP_SYNTAX_OCTETS: {
-        OctetStr value(text);
-        if (!value.valid())
-            throw qm::exception_t(fail);
-        vb.set_value(value);
+    case sNMP_SYNTAX_OCTETS:
+        set_parsed(OctetStr(text));
         break;
-    }
-    case sNMP_SYNTAX_OID: {
-        Oid value(text);
-        if (!value.valid())
-            throw qm::exception_t(fail);
-        vb.set_value(value);
+    case sNMP_SYNTAX_OID:
+        set_parsed(Oid(text));
         break;
-    }
-    case sNMP_SYNTAX_IPADDR: {
-        IpAddress value(text);
-        if (!value.valid())
-            throw qm::exception_t(fail);
-        vb.set_value(value);
+    case sNMP_SYNTAX_IPADDR:
+        set_parsed(IpAddress(text));
         break;
-    }
     case sNMP_SYNTAX_CNTR32:
         vb.set_value(Counter32(static_cast<uint32_t>(atol32(text))));
         break;

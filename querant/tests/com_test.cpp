@@ -7,11 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
+
+#include "com_server.h"
 
 namespace {
 
@@ -19,14 +17,8 @@ class ComObjects : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        home = std::filesystem::temp_directory_path() / ("querant-comunit-" + std::to_string(getpid()));
-        std::filesystem::create_directories(home);
-        setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-        void* lib = dlopen(QUERANT_LIB, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(lib, nullptr) << dlerror();
-        auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(lib, "DllRegisterServer"));
-        ASSERT_NE(reg, nullptr);
-        ASSERT_EQ(reg(), S_OK);
+        home = test_home("comunit");
+        ASSERT_NO_FATAL_FAILURE(register_server(home));
         CoInitialize(nullptr);
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(home); }

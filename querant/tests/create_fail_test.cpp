@@ -12,10 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
+
+#include "com_server.h"
 
 using namespace querant;
 
@@ -73,14 +73,8 @@ TEST_F(CreateFail, TheSecondLibraryMissingFailsTheEngineAndFreesTheFirst)
 
 TEST_F(CreateFail, ComManagerCreationFailsWithTheEngineText)
 {
-    const auto home = std::filesystem::temp_directory_path() / ("querant-createfail-" + std::to_string(getpid()));
-    std::filesystem::create_directories(home);
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    void* lib = dlopen(QUERANT_LIB, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
-    auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(lib, "DllRegisterServer"));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), S_OK);
+    const auto home = test_home("createfail");
+    ASSERT_NO_FATAL_FAILURE(register_server(home));
     CoInitialize(nullptr);
 
     IUnknown* unknown = nullptr;
@@ -88,16 +82,7 @@ TEST_F(CreateFail, ComManagerCreationFailsWithTheEngineText)
                                         reinterpret_cast<void**>(&unknown));
     EXPECT_EQ(hr, DISP_E_EXCEPTION);
     EXPECT_EQ(unknown, nullptr);
-    IErrorInfo* info = nullptr;
-    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-    BSTR description = nullptr, source = nullptr;
-    info->GetDescription(&description);
-    info->GetSource(&source);
-    EXPECT_EQ(com::bstr_to_utf8(description), "snmp_manager_t constructor error!");
-    EXPECT_EQ(com::bstr_to_utf8(source), "Querant.com_manager.1");
-    SysFreeString(description);
-    SysFreeString(source);
-    info->Release();
+    ASSERT_NO_FATAL_FAILURE(expect_error_info("snmp_manager_t constructor error!", "Querant.com_manager.1"));
 
     // Result objects need no engine.
     IUnknown* variable = nullptr;

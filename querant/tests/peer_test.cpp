@@ -8,15 +8,12 @@
 #include <com/com.h>
 #include <qm/log_file.h>
 
+#include "com_server.h"
 #include "snmpd_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -233,15 +230,8 @@ TEST_P(Com, RegisteredServerPollsThroughTheAutomationInterface)
 {
     if (GetParam() != 2)
         GTEST_SKIP() << "the server picks its back-end itself";
-    const auto home = std::filesystem::temp_directory_path() / ("querant-com-" + std::to_string(getpid()));
-    std::filesystem::create_directories(home);
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-
-    void* lib = dlopen(QUERANT_LIB, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
-    auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(lib, "DllRegisterServer"));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), S_OK);
+    const auto home = test_home("com");
+    ASSERT_NO_FATAL_FAILURE(register_server(home));
 
     CoInitialize(nullptr);
     IUnknown* unknown = nullptr;
@@ -301,16 +291,7 @@ TEST_P(Com, RegisteredServerPollsThroughTheAutomationInterface)
 
     // Engine failures come back as the error object.
     EXPECT_EQ(manager->put_poll_period(99), DISP_E_EXCEPTION);
-    IErrorInfo* info = nullptr;
-    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-    BSTR description = nullptr, source = nullptr;
-    info->GetDescription(&description);
-    info->GetSource(&source);
-    EXPECT_EQ(com::bstr_to_utf8(description), "Out of range of the poll_period");
-    EXPECT_EQ(com::bstr_to_utf8(source), "Querant.com_manager.1");
-    SysFreeString(description);
-    SysFreeString(source);
-    info->Release();
+    ASSERT_NO_FATAL_FAILURE(expect_error_info("Out of range of the poll_period", "Querant.com_manager.1"));
 
     EXPECT_EQ(manager->stop(), S_OK);
     manager->Release();

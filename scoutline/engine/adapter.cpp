@@ -362,11 +362,7 @@ size_t adapter_t::arp_response_size()
     return arp_response_queue.size();
 }
 
-bool adapter_t::get_autoassign()
-{
-    std::lock_guard guard(adapter_lock);
-    return autoassign;
-}
+bool adapter_t::get_autoassign() { return locked(autoassign); }
 
 void adapter_t::set_autoassign(bool on)
 {
@@ -374,11 +370,7 @@ void adapter_t::set_autoassign(bool on)
     autoassign = on;
 }
 
-bool adapter_t::get_send_reservation()
-{
-    std::lock_guard guard(adapter_lock);
-    return send_reservation;
-}
+bool adapter_t::get_send_reservation() { return locked(send_reservation); }
 
 void adapter_t::set_send_reservation(bool on)
 {
@@ -393,47 +385,19 @@ void adapter_t::set_send_reservation(bool on)
     send_reservation = on;
 }
 
-qm::mac_address_t adapter_t::get_own_mac()
-{
-    std::lock_guard guard(adapter_lock);
-    return own_mac;
-}
+qm::mac_address_t adapter_t::get_own_mac() { return locked(own_mac); }
 
-qm::ip_address_t adapter_t::get_ip()
-{
-    std::lock_guard guard(adapter_lock);
-    return ip;
-}
+qm::ip_address_t adapter_t::get_ip() { return locked(ip); }
 
-qm::ip_address_t adapter_t::get_mask()
-{
-    std::lock_guard guard(adapter_lock);
-    return mask;
-}
+qm::ip_address_t adapter_t::get_mask() { return locked(mask); }
 
-qm::ip_address_t adapter_t::get_ip_start()
-{
-    std::lock_guard guard(adapter_lock);
-    return ip_start;
-}
+qm::ip_address_t adapter_t::get_ip_start() { return locked(ip_start); }
 
-qm::ip_address_t adapter_t::get_ip_end()
-{
-    std::lock_guard guard(adapter_lock);
-    return ip_end;
-}
+qm::ip_address_t adapter_t::get_ip_end() { return locked(ip_end); }
 
-qm::ip_address_t adapter_t::get_ip_start_default()
-{
-    std::lock_guard guard(adapter_lock);
-    return ip_start_default;
-}
+qm::ip_address_t adapter_t::get_ip_start_default() { return locked(ip_start_default); }
 
-qm::ip_address_t adapter_t::get_ip_end_default()
-{
-    std::lock_guard guard(adapter_lock);
-    return ip_end_default;
-}
+qm::ip_address_t adapter_t::get_ip_end_default() { return locked(ip_end_default); }
 
 void adapter_t::set_ip_start(const qm::ip_address_t& address)
 {

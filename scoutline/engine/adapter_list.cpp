@@ -32,17 +32,12 @@ bool read_value(HKEY key, const char* name, std::string& data)
 }
 
 // The first text of a string or multi-string value.
-std::string first_text(const std::string& data)
-{
-    return std::string(data.c_str());
-}
-
 bool read_text(HKEY key, const char* name, std::string& text)
 {
     std::string data;
     if (!read_value(key, name, data))
         return false;
-    text = first_text(data);
+    text = data.c_str();
     return true;
 }
 

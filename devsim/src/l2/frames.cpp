@@ -40,6 +40,14 @@ int hex_digit(char c) {
     return -1;
 }
 
+// Fixed part of an ARP or RARP packet: Ethernet over IPv4, then the opcode.
+void arp_header(frame_t& f, uint16_t opcode) {
+    put16(f, 1);
+    put16(f, 0x0800);
+    put_bytes(f, {6, 4});
+    put16(f, opcode);
+}
+
 void ip_tag(frame_t& f, uint32_t ip) {
     put_bytes(f, {0x03, 0x08});
     put32(f, ip);
@@ -166,10 +174,7 @@ frame_t build_arp_reply(const mac_t& own_mac, uint32_t ip, const uint8_t* reques
     frame_t f;
     if (size < 42) return f;
     ethernet_header(f, get_mac(request + 6), own_mac, ethertype_arp);
-    put16(f, 1);
-    put16(f, 0x0800);
-    put_bytes(f, {6, 4});
-    put16(f, 2);
+    arp_header(f, 2);
     put_mac(f, own_mac);
     put32(f, ip);
     f.insert(f.end(), request + 22, request + 28);  // requester's hardware address
@@ -181,10 +186,7 @@ frame_t build_rarp_reply(const mac_t& device_mac, const mac_t& server_mac, uint3
                          uint32_t assigned_ip) {
     frame_t f;
     ethernet_header(f, device_mac, server_mac, ethertype_rarp);
-    put16(f, 1);
-    put16(f, 0x0800);
-    put_bytes(f, {6, 4});
-    put16(f, 4);
+    arp_header(f, 4);
     put_mac(f, server_mac);
     put32(f, server_ip);
     put_mac(f, device_mac);
@@ -195,10 +197,7 @@ frame_t build_rarp_reply(const mac_t& device_mac, const mac_t& server_mac, uint3
 frame_t build_arp_request(const mac_t& own_mac, uint32_t own_ip, uint32_t target_ip) {
     frame_t f;
     ethernet_header(f, mac_broadcast, own_mac, ethertype_arp);
-    put16(f, 1);
-    put16(f, 0x0800);
-    put_bytes(f, {6, 4});
-    put16(f, 1);
+    arp_header(f, 1);
     put_mac(f, own_mac);
     put32(f, own_ip);
     put_mac(f, mac_broadcast);

@@ -77,6 +77,21 @@ UINT SysStringLen(BSTR text) { return SysStringByteLen(text) / sizeof(OLECHAR); 
 
 namespace com {
 
+namespace {
+
+// Appends one code point, as a surrogate pair past the basic plane.
+void push_utf16(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
+}  // namespace
+
 std::u16string utf8_to_utf16(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());
@@ -117,13 +132,7 @@ std::u16string utf8_to_utf16(std::string_view s) {
       ++i;
       continue;
     }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    push_utf16(out, cp);
     i += len;
   }
   return out;
@@ -172,13 +181,7 @@ std::u16string wide_to_utf16(const wchar_t* text) {
   for (; *text; ++text) {
     char32_t cp = static_cast<char32_t>(*text);
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    push_utf16(out, cp);
   }
   return out;
 }

@@ -15,6 +15,7 @@
 #include <com/com.h>
 #include <win32/registry.h>
 
+#include "test_home.h"
 #include "test_iface.h"
 
 namespace {
@@ -23,11 +24,7 @@ const HRESULT unavailable = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
 
 struct Env : ::testing::Environment {
   void SetUp() override {
-    char tmpl[] = "/tmp/vx_com_activation_XXXXXX";
-    dir = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
-    std::filesystem::create_directories(dir + "/run");
+    dir = make_test_home("activation");
     vx_registry_reset();
     register_test_tables();
   }

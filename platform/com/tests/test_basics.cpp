@@ -10,6 +10,7 @@
 #include <com/com.h>
 #include <win32/registry.h>
 
+#include "test_home.h"
 #include "test_iface.h"
 
 static CComModule _Module;
@@ -22,11 +23,7 @@ namespace {
 
 struct Env : ::testing::Environment {
   void SetUp() override {
-    char tmpl[] = "/tmp/vx_com_basics_XXXXXX";
-    dir = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
-    std::filesystem::create_directories(dir + "/run");
+    dir = make_test_home("basics");
     vx_registry_reset();
     register_test_tables();
     _Module.Init(ObjectMap, com::server_kind::inproc);

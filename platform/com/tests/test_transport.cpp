@@ -11,6 +11,7 @@
 
 #include <com/com.h>
 
+#include "test_home.h"
 #include "test_iface.h"
 
 static CComModule _Module;
@@ -24,11 +25,7 @@ const HRESULT unavailable = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
 
 struct Env : ::testing::Environment {
   void SetUp() override {
-    char tmpl[] = "/tmp/vx_com_transport_XXXXXX";
-    dir = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
-    std::filesystem::create_directories(dir + "/run");
+    dir = make_test_home("transport");
     register_test_tables();
     _Module.Init(ObjectMap, com::server_kind::local);
     CoInitialize(nullptr);

@@ -64,6 +64,17 @@ const char* Address::dotted() const {
   return printable_.c_str();
 }
 
+const char* Address::with_port() const {
+  printable_ = std::string(dotted()) + '/' + std::to_string(port_);
+  return printable_.c_str();
+}
+
+bool Address::assign_address(const SnmpSyntax& other) {
+  auto* o = dynamic_cast<const Address*>(&other);
+  if (o) copy_from(*o);
+  return o != nullptr;
+}
+
 IpAddress::IpAddress(const unsigned char* octets) {
   if (!octets) return;
   std::memcpy(ip_, octets, 4);
@@ -77,48 +88,17 @@ IpAddress::IpAddress(const Address& other) {
 }
 
 bool IpAddress::assign(const SnmpSyntax& other) {
-  if (auto* o = dynamic_cast<const Address*>(&other)) {
-    copy_from(*o);
-    port_ = 0;
-    has_port_ = false;
-    return true;
-  }
-  return false;
+  if (!assign_address(other)) return false;
+  port_ = 0;
+  has_port_ = false;
+  return true;
 }
 
-const char* UdpAddress::get_printable() const {
-  if (!valid_) return "";
-  std::string s = dotted();
-  s += '/';
-  s += std::to_string(port_);
-  printable_ = s;
-  return printable_.c_str();
-}
-
-bool UdpAddress::assign(const SnmpSyntax& other) {
-  if (auto* o = dynamic_cast<const Address*>(&other)) {
-    copy_from(*o);
-    return true;
-  }
-  return false;
-}
+const char* UdpAddress::get_printable() const { return valid_ ? with_port() : ""; }
 
 const char* GenAddress::get_printable() const {
   if (!valid_) return "";
-  if (!has_port_) return dotted();
-  std::string s = dotted();
-  s += '/';
-  s += std::to_string(port_);
-  printable_ = s;
-  return printable_.c_str();
-}
-
-bool GenAddress::assign(const SnmpSyntax& other) {
-  if (auto* o = dynamic_cast<const Address*>(&other)) {
-    copy_from(*o);
-    return true;
-  }
-  return false;
+  return has_port_ ? with_port() : dotted();
 }
 
 bool SnmpTarget::set_address(const Address& address) {

@@ -139,12 +139,18 @@ bool add_value(netsnmp_pdu* pdu, const std::vector<oid>& name, const Vb& vb) {
 }  // namespace
 
 struct Snmp::Session {
+  // What a library session was opened with.
+  struct Settings {
+    std::string peer;
+    std::string community;
+    long version = SNMP_VERSION_1;
+    long timeout_us = 0;
+    int retries = 0;
+    bool operator==(const Settings&) const = default;
+  };
+
   void* handle = nullptr;
-  std::string peer;
-  std::string community;
-  long version = SNMP_VERSION_1;
-  long timeout_us = 0;
-  int retries = 0;
+  Settings settings;
 
   ~Session() { close(); }
   void close() {
@@ -206,28 +212,27 @@ int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
   const UdpAddress& address = target.address();
   const unsigned short port = address.get_port() ? address.get_port() : SNMP_DEFAULT_PORT;
   const unsigned char* ip = address.octets();
-  const std::string peer = "udp:" + std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." +
-                           std::to_string(ip[2]) + "." + std::to_string(ip[3]) + ":" + std::to_string(port);
   const OctetStr& community_str = pdu_type == VX_SNMP_SET ? ctarget->writecommunity() : ctarget->readcommunity();
-  const std::string community(reinterpret_cast<const char*>(community_str.data()), community_str.len());
-  const long version = target.get_version() == version2c ? SNMP_VERSION_2c : SNMP_VERSION_1;
-  const long timeout_us = static_cast<long>(std::min(target.get_timeout(), kMaxHundredths)) * 10000L;
-  const int retries = target.get_retry();
+  const Session::Settings want{
+      "udp:" + std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
+          std::to_string(ip[3]) + ":" + std::to_string(port),
+      std::string(reinterpret_cast<const char*>(community_str.data()), community_str.len()),
+      target.get_version() == version2c ? SNMP_VERSION_2c : SNMP_VERSION_1,
+      static_cast<long>(std::min(target.get_timeout(), kMaxHundredths)) * 10000L, target.get_retry()};
 
   Session& s = *session_;
-  if (!s.handle || s.peer != peer || s.community != community || s.version != version ||
-      s.timeout_us != timeout_us || s.retries != retries) {
+  if (!s.handle || s.settings != want) {
     s.close();
     netsnmp_session cfg;
     snmp_sess_init(&cfg);
-    std::string peer_copy = peer;
-    std::string community_copy = community;
+    std::string peer_copy = want.peer;
+    std::string community_copy = want.community;
     cfg.peername = peer_copy.data();
-    cfg.version = version;
+    cfg.version = want.version;
     cfg.community = reinterpret_cast<u_char*>(community_copy.data());
     cfg.community_len = community_copy.size();
-    cfg.timeout = timeout_us;
-    cfg.retries = retries;
+    cfg.timeout = want.timeout_us;
+    cfg.retries = want.retries;
     {
       std::lock_guard<std::mutex> guard(vx_netsnmp_open_lock());
       s.handle = snmp_sess_open(&cfg);
@@ -237,11 +242,7 @@ int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
       return (err == SNMPERR_BAD_ADDRESS) ? SNMP_CLASS_INVALID_ADDRESS
                                                                         : SNMP_CLASS_TL_FAILED;
     }
-    s.peer = peer;
-    s.community = community;
-    s.version = version;
-    s.timeout_us = timeout_us;
-    s.retries = retries;
+    s.settings = want;
   }
 
   const int command = pdu_type == VX_SNMP_GET ? SNMP_MSG_GET : pdu_type == VX_SNMP_GETNEXT ? SNMP_MSG_GETNEXT

@@ -40,7 +40,12 @@ ULONGLONG monotonic_ms() {
   return static_cast<ULONGLONG>(ts.tv_sec) * 1000u + static_cast<ULONGLONG>(ts.tv_nsec) / 1000000u;
 }
 
-void fill(LPSYSTEMTIME out, const tm& t, long nanoseconds) {
+// The time now, split into fields by local_or_utc (localtime_r or gmtime_r).
+void fill_now(LPSYSTEMTIME out, tm* (*local_or_utc)(const time_t*, tm*)) {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm t;
+  local_or_utc(&ts.tv_sec, &t);
   out->wYear = static_cast<WORD>(t.tm_year + 1900);
   out->wMonth = static_cast<WORD>(t.tm_mon + 1);
   out->wDayOfWeek = static_cast<WORD>(t.tm_wday);
@@ -48,7 +53,7 @@ void fill(LPSYSTEMTIME out, const tm& t, long nanoseconds) {
   out->wHour = static_cast<WORD>(t.tm_hour);
   out->wMinute = static_cast<WORD>(t.tm_min);
   out->wSecond = static_cast<WORD>(t.tm_sec > 59 ? 59 : t.tm_sec); // no leap second on Windows
-  out->wMilliseconds = static_cast<WORD>(nanoseconds / 1000000);
+  out->wMilliseconds = static_cast<WORD>(ts.tv_nsec / 1000000);
 }
 
 } // namespace
@@ -83,21 +88,9 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
   return TRUE;
 }
 
-void GetLocalTime(LPSYSTEMTIME time) {
-  timespec ts;
-  clock_gettime(CLOCK_REALTIME, &ts);
-  tm t;
-  localtime_r(&ts.tv_sec, &t);
-  fill(time, t, ts.tv_nsec);
-}
+void GetLocalTime(LPSYSTEMTIME time) { fill_now(time, localtime_r); }
 
-void GetSystemTime(LPSYSTEMTIME time) {
-  timespec ts;
-  clock_gettime(CLOCK_REALTIME, &ts);
-  tm t;
-  gmtime_r(&ts.tv_sec, &t);
-  fill(time, t, ts.tv_nsec);
-}
+void GetSystemTime(LPSYSTEMTIME time) { fill_now(time, gmtime_r); }
 
 // ---- console --------------------------------------------------------------------------
 

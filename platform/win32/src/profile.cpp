@@ -240,27 +240,9 @@ std::mutex g_write_mutex;
 
 enum class ReadResult { Ok, Missing, Failed };
 
-ReadResult read_fd(int fd, std::string& out) {
-  out.clear();
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ReadResult::Failed;
-    }
-    if (n == 0) return ReadResult::Ok;
-    out.append(buf, static_cast<size_t>(n));
-  }
-}
-
 ReadResult read_file(const char* path, std::string& out) {
-  out.clear();
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
-  ReadResult r = read_fd(fd, out);
-  close(fd);
-  return r;
+  if (vx::reg::read_whole(path, out)) return ReadResult::Ok;
+  return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
 }
 
 // Loads the file for a read call; sets the last error the Windows way.
@@ -341,18 +323,17 @@ std::string_view strip_quotes(std::string_view v) {
   return v;
 }
 
+// Adds a name unless one that matches it is listed already.
+void add_name(std::vector<std::string>& names, std::string_view name) {
+  for (const auto& n : names)
+    if (same_name(n, name)) return;
+  names.emplace_back(name);
+}
+
 std::vector<std::string> section_names(const Doc& doc) {
   std::vector<std::string> names;
-  for (const auto& l : doc.lines) {
-    if (l.kind != Line::Section || l.name().empty()) continue;
-    bool seen = false;
-    for (const auto& n : names)
-      if (same_name(n, l.name())) {
-        seen = true;
-        break;
-      }
-    if (!seen) names.emplace_back(l.name());
-  }
+  for (const auto& l : doc.lines)
+    if (l.kind == Line::Section && !l.name().empty()) add_name(names, l.name());
   return names;
 }
 
@@ -361,17 +342,8 @@ std::vector<std::string> key_names(const Doc& doc, std::string_view section) {
   long s = doc.find_section(section);
   if (s < 0) return names;
   size_t end = doc.section_end(static_cast<size_t>(s));
-  for (size_t i = static_cast<size_t>(s) + 1; i < end; ++i) {
-    const Line& l = doc.lines[i];
-    if (l.kind != Line::Key) continue;
-    bool seen = false;
-    for (const auto& n : names)
-      if (same_name(n, l.name())) {
-        seen = true;
-        break;
-      }
-    if (!seen) names.emplace_back(l.name());
-  }
+  for (size_t i = static_cast<size_t>(s) + 1; i < end; ++i)
+    if (doc.lines[i].kind == Line::Key) add_name(names, doc.lines[i].name());
   return names;
 }
 

@@ -1,4 +1,4 @@
-// Atomic file replacement (temporary file + rename).
+// Whole-file reads and atomic file replacement (temporary file + rename).
 #include "reg_file.h"
 
 #include <atomic>
@@ -59,6 +59,27 @@ bool replace_file(const std::string& path, const std::string& text, int mode, bo
     errno = err;
   }
   return ok;
+}
+
+bool read_whole(const std::string& path, std::string& out) {
+  out.clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int e = errno;
+      close(fd);
+      errno = e;
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return true;
 }
 
 DWORD save_error(int err) {

@@ -1,4 +1,5 @@
-// Atomic file replacement shared by the INI files and the registry hive.
+// Whole-file reads and atomic file replacement shared by the INI files and
+// the registry hive.
 #pragma once
 
 #include <string>
@@ -8,6 +9,9 @@
 #include "win32/types.h"
 
 namespace vx::reg {
+
+// Reads the whole file; false with errno on failure (ENOENT: missing).
+bool read_whole(const std::string& path, std::string& out);
 
 // Writes text to a temporary file in path's folder and renames it over path,
 // so readers see either the old or the new file whole. With sync the data

@@ -59,14 +59,22 @@ Key& Key::add_sub_key(std::string_view n) {
   return *sub_keys.insert(it, std::move(k));
 }
 
-bool Key::remove_sub_key(std::string_view n) {
-  for (auto it = sub_keys.begin(); it != sub_keys.end(); ++it)
+namespace {
+
+// Erases the entry called n; false when there is none.
+template <class List>
+bool remove_named(List& list, std::string_view n) {
+  for (auto it = list.begin(); it != list.end(); ++it)
     if (same_names(it->name, n)) {
-      sub_keys.erase(it);
+      list.erase(it);
       return true;
     }
   return false;
 }
+
+} // namespace
+
+bool Key::remove_sub_key(std::string_view n) { return remove_named(sub_keys, n); }
 
 Value* Key::find_value(std::string_view n) {
   for (auto& v : values)
@@ -85,14 +93,7 @@ void Key::set_value(std::string_view n, DWORD type, std::string data) {
   values.push_back(Value{std::string(n), type, std::move(data)});
 }
 
-bool Key::remove_value(std::string_view n) {
-  for (auto it = values.begin(); it != values.end(); ++it)
-    if (same_names(it->name, n)) {
-      values.erase(it);
-      return true;
-    }
-  return false;
-}
+bool Key::remove_value(std::string_view n) { return remove_named(values, n); }
 
 std::string quote_text(std::string_view bytes) {
   std::string out = "\"";

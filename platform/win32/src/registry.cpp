@@ -86,35 +86,13 @@ const std::string& user_path(State& s) {
   return s.user_path;
 }
 
-// Reads the whole file; false with errno on failure (ENOENT: missing).
-bool read_whole(const std::string& path, std::string& out) {
-  out.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      close(fd);
-      errno = e;
-      return false;
-    }
-    if (n == 0) break;
-    out.append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
-  return true;
-}
-
 // Brings the user hive up to date with its file. The file is small; it is
 // read on every use and parsed again only when its bytes changed, which also
 // catches in-place edits that keep size and time stamp.
 void refresh_user(State& s) {
   const std::string& path = user_path(s);
   std::string raw;
-  bool exists = read_whole(path, raw);
+  bool exists = vx::reg::read_whole(path, raw);
   if (!exists && errno != ENOENT && errno != ENOTDIR) {
     int e = errno;
     if (!s.user_unreadable)
@@ -652,7 +630,7 @@ LONG vx_registry_load_machine_text(const char* text, size_t length) {
 
 LONG vx_registry_load_machine_fixture(const char* path) {
   std::string text;
-  if (!path || !read_whole(path, text)) {
+  if (!path || !vx::reg::read_whole(path, text)) {
     State& s = state();
     std::lock_guard<std::recursive_mutex> guard(s.mutex);
     s.machine_root = Key{};

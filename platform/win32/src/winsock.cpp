@@ -106,17 +106,24 @@ void cancel_op(size_t i) {
   remove_op(i);
 }
 
+// Tries outstanding op i again (ops lock held); once done it is removed and
+// its event set. False while it is still pending.
+bool retry_op(size_t i) {
+  if (attempt(ops()[i], false) != outcome::done)
+    return false;
+  HANDLE event = ops()[i].event;
+  remove_op(i);
+  SetEvent(event);
+  return true;
+}
+
 // Called by waits when the socket of an outstanding operation is ready.
 void complete(uint64_t token) {
   std::lock_guard<std::mutex> guard(ops_lock());
   for (size_t i = 0; i < ops().size(); ++i) {
     if (ops()[i].token != token)
       continue;
-    if (attempt(ops()[i], false) == outcome::done) {
-      HANDLE event = ops()[i].event;
-      remove_op(i);
-      SetEvent(event);
-    }
+    retry_op(i);
     return;
   }
 }
@@ -269,13 +276,7 @@ BOOL WSAGetOverlappedResult(SOCKET s, LPWSAOVERLAPPED overlapped, LPDWORD transf
       for (size_t i = 0; i < ops().size(); ++i) {
         if (ops()[i].overlapped != overlapped)
           continue;
-        if (attempt(ops()[i], false) == outcome::done) {
-          HANDLE event = ops()[i].event;
-          remove_op(i);
-          SetEvent(event);
-        } else {
-          outstanding = true;
-        }
+        outstanding = !retry_op(i);
         break;
       }
     }

@@ -6,6 +6,7 @@
 
 #include <snmp_pp/snmp_pp.h>
 
+#include <cstdint>
 #include <memory>
 
 namespace querant {
@@ -38,5 +39,8 @@ private:
 // Decimal text as the C library's atol reads it, kept to 32 bits (out of
 // range values stop at the limits); 0 when there are no digits.
 long atol32(const char* text);
+// Decimal text as a 32-bit strtoul reads it: a negative value wrapped, a
+// value past the range stopped at its maximum.
+uint32_t strtoul32(const char* text);
 
 } // namespace querant

@@ -29,7 +29,10 @@ class Address : public SnmpSyntax {
     has_port_ = other.has_port_;
     valid_ = other.valid_;
   }
-  const char* dotted() const;  // "a.b.c.d" into printable_
+  // Copies another address of any kind; false for other syntaxes.
+  bool assign_address(const SnmpSyntax& other);
+  const char* dotted() const;     // "a.b.c.d" into printable_
+  const char* with_port() const;  // "a.b.c.d/port" into printable_
 
   unsigned char ip_[4] = {0, 0, 0, 0};
   unsigned short port_ = 0;
@@ -71,7 +74,7 @@ class UdpAddress : public Address {
   // "a.b.c.d/port"
   const char* get_printable() const override;
   SnmpSyntax* clone() const override { return new UdpAddress(*this); }
-  bool assign(const SnmpSyntax& other) override;
+  bool assign(const SnmpSyntax& other) override { return assign_address(other); }
 };
 
 class GenAddress : public Address {
@@ -86,5 +89,5 @@ class GenAddress : public Address {
   int get_syntax() const override { return has_port_ ? sNMP_SYNTAX_OCTETS : sNMP_SYNTAX_IPADDR; }
   const char* get_printable() const override;
   SnmpSyntax* clone() const override { return new GenAddress(*this); }
-  bool assign(const SnmpSyntax& other) override;
+  bool assign(const SnmpSyntax& other) override { return assign_address(other); }
 };

@@ -145,6 +145,14 @@ public:
 private:
     friend class arp_thread_t;
 
+    // A copy of a field guarded by the adapter lock.
+    template <class T>
+    T locked(const T& field)
+    {
+        std::lock_guard guard(adapter_lock);
+        return field;
+    }
+
     // Fields in the engine's order.
     std::atomic<int32_t> handle{-1};
     std::atomic<bool> running{false};
