@@ -76,12 +76,15 @@ TEST(ServerRegistration, RegisterAndUnregisterTheClassesAndApplication)
         EXPECT_EQ(value, "{40F143F6-D84A-4B29-803B-6C6C42261313}");
         ASSERT_TRUE(box.classes_value(key + "\\TypeLib", nullptr, value));
         EXPECT_EQ(value, "{06FF62B9-A4ED-44BF-BF6B-F83D741F6415}");
-        ASSERT_TRUE(box.classes_value(progid + "\\CLSID", nullptr, value));
-        EXPECT_EQ(value, c.clsid);
+        EXPECT_TRUE(box.classes_key(key + "\\Programmable"));
+        for (const std::string& p : {progid, progid + ".1"}) {
+            ASSERT_TRUE(box.classes_value(p, nullptr, value)) << p;
+            EXPECT_EQ(value, std::string(c.coclass) + " Class");
+            ASSERT_TRUE(box.classes_value(p + "\\CLSID", nullptr, value)) << p;
+            EXPECT_EQ(value, c.clsid);
+        }
         ASSERT_TRUE(box.classes_value(progid + "\\CurVer", nullptr, value));
         EXPECT_EQ(value, progid + ".1");
-        ASSERT_TRUE(box.classes_value(progid + ".1\\CLSID", nullptr, value));
-        EXPECT_EQ(value, c.clsid);
     }
     ASSERT_TRUE(box.classes_value("TypeLib\\{06FF62B9-A4ED-44BF-BF6B-F83D741F6415}\\1.0", nullptr, value));
     EXPECT_EQ(value, "Scoutline 1.0 Type Library");
@@ -90,8 +93,9 @@ TEST(ServerRegistration, RegisterAndUnregisterTheClassesAndApplication)
     EXPECT_FALSE(box.classes_value("AppID\\{40F143F6-D84A-4B29-803B-6C6C42261313}", nullptr, value));
     EXPECT_FALSE(box.classes_value("AppID\\Scoutline.EXE", "AppID", value));
     for (const auto& c : classes) {
-        EXPECT_FALSE(box.classes_value(std::string("CLSID\\") + c.clsid, nullptr, value));
-        EXPECT_FALSE(box.classes_value(std::string("Scoutline.") + c.coclass, nullptr, value));
+        EXPECT_FALSE(box.classes_key(std::string("CLSID\\") + c.clsid));
+        EXPECT_FALSE(box.classes_key(std::string("Scoutline.") + c.coclass));
+        EXPECT_FALSE(box.classes_key(std::string("Scoutline.") + c.coclass + ".1"));
     }
     EXPECT_FALSE(box.classes_value("TypeLib\\{06FF62B9-A4ED-44BF-BF6B-F83D741F6415}\\1.0", nullptr, value));
     // Unregistering what is not there succeeds.

@@ -127,6 +127,17 @@ struct server_sandbox {
         return com::read_classes_value(key, name, out);
     }
 
+    // Whether a key of the classes root exists, read afresh.
+    bool classes_key(const std::string& key) const
+    {
+        vx_registry_reset();
+        HKEY h = nullptr;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(h);
+        return true;
+    }
+
     std::string file(const std::string& name) const
     {
         std::ifstream in(root + "/bin/" + name);
