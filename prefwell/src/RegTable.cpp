@@ -1,49 +1,6 @@
 #include "prefwell/RegTable.h"
 
 #include <cstring>
-#include <vector>
-
-namespace {
-
-// A value as it was before a save touched it.
-struct SavedValue {
-  bool existed = false;
-  DWORD type = REG_NONE;
-  std::vector<BYTE> bytes;
-};
-
-// Reads the current contents of `name` so that a failed save can put it back.
-bool Snapshot(HKEY key, LPCSTR name, SavedValue& saved) {
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    LONG r = RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
-    if (r == ERROR_FILE_NOT_FOUND) {
-      saved.existed = false;
-      return true;
-    }
-    if (r != ERROR_SUCCESS) return false;
-    saved.bytes.resize(size);
-    r = RegQueryValueExA(key, name, nullptr, &type, saved.bytes.empty() ? nullptr : saved.bytes.data(), &size);
-    if (r == ERROR_MORE_DATA) continue; // changed by another writer meanwhile
-    if (r != ERROR_SUCCESS) return false;
-    saved.bytes.resize(size);
-    saved.existed = true;
-    saved.type = type;
-    return true;
-  }
-  return false;
-}
-
-void Restore(HKEY key, LPCSTR name, const SavedValue& saved) {
-  if (saved.existed)
-    RegSetValueExA(key, name, 0, saved.type, saved.bytes.empty() ? nullptr : saved.bytes.data(),
-                   static_cast<DWORD>(saved.bytes.size()));
-  else
-    RegDeleteValueA(key, name);
-}
-
-} // namespace
 
 CRegTable::CRegTable() : open_key(nullptr), root(HKEY_LOCAL_MACHINE) {}
 
@@ -108,28 +65,25 @@ REGRESULT CRegTable::ReadValue(RegEntry* entry) {
 
 REGRESULT CRegTable::WriteAll(RegKeyTable* table) {
   Close();
-  if (RegOpenKeyExA(root, table->subkey, 0, KEY_READ | KEY_WRITE, &open_key) != ERROR_SUCCESS) {
+  // The rows are written in one transaction: they reach the registry together
+  // at the commit, or none does.
+  HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+  if (transaction == INVALID_HANDLE_VALUE) return REGERR_OPEN;
+  if (RegOpenKeyTransactedA(root, table->subkey, 0, KEY_READ | KEY_WRITE, &open_key, transaction, nullptr) !=
+      ERROR_SUCCESS) {
     open_key = nullptr;
+    CloseHandle(transaction);
     return REGERR_OPEN;
   }
-  // Every value is saved on its own by the registry, so a failure part way
-  // puts the values already written back as they were.
-  std::vector<std::pair<LPCSTR, SavedValue>> written;
   REGRESULT result = 0;
   for (RegEntry* entry = table->entries; entry; ++entry) {
-    SavedValue before;
-    if (!Snapshot(open_key, entry->name, before)) {
-      result = REGERR_VALUE;
-      break;
-    }
     result = WriteValue(entry);
-    if (result != 0) break;
-    written.emplace_back(entry->name, std::move(before));
-    if (entry->kind & REGKIND_LAST) break;
+    if (result != 0 || (entry->kind & REGKIND_LAST)) break;
   }
-  if (result != 0)
-    for (auto it = written.rbegin(); it != written.rend(); ++it) Restore(open_key, it->first, it->second);
   Close();
+  // A commit that cannot save is a value that could not be set.
+  if (result == 0 && !CommitTransaction(transaction)) result = REGERR_VALUE;
+  CloseHandle(transaction); // rolls back what a failed row left staged
   return result;
 }
 

@@ -1,7 +1,13 @@
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -192,17 +198,52 @@ TEST_F(RegSettingsTest, EachStoreHasItsOwnTable) {
   EXPECT_EQ(ReadCommunity(second), "second");
 }
 
-TEST_F(RegSettingsTest, UnwritableStoreFailsAndChangesNothing) {
+TEST_F(RegSettingsTest, FailedSaveLeavesAllTenOldValues) {
   CRegSettings s;
   s.Load();
   s.CreateKey();
   ASSERT_EQ(s.Save(), 0);
-  config.BlockWrites();
+  ASSERT_EQ(s.Load(), 0);
   s.SetRetries(5);
   s.SetReadCommunity("changed");
+  const std::string c63(63, 'w');
+  s.SetWriteCommunity(c63.c_str());
+  // Every stored value now differs from the store's, so any value written
+  // would show.
+  const char* const numbers[] = {"Adapter", "AutoAssign", "Reservation", "Retries",
+                                 "Timeout", "Delay",      "Switches",    "SwitchMask"};
+  for (DWORD i = 0; i < 8; ++i) Reg::SetDword(numbers[i], 100 + i);
+  Reg::SetBytes("RD_Community", REG_SZ, "old read");
+  Reg::SetBytes("WR_Community", REG_SZ, "old write");
+  auto expect_old_values = [&] {
+    for (DWORD i = 0; i < 8; ++i) EXPECT_EQ(Reg::Dword(numbers[i]), 100 + i) << numbers[i];
+    EXPECT_EQ(Reg::Get("RD_Community").second, "old read");
+    EXPECT_EQ(Reg::Get("WR_Community").second, "old write");
+    EXPECT_EQ(Reg::ValueCount(), 10u);
+  };
+
+  // The disk is full: the hive cannot grow. Written one by one, the first
+  // seven values would fit and only the longer write community would fail;
+  // here every row is staged and the single save fails at the commit. (In a
+  // child process, so that the limit does not stay.)
+  struct stat st {};
+  ASSERT_EQ(stat(config.hive().c_str(), &st), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{static_cast<rlim_t>(st.st_size), static_cast<rlim_t>(st.st_size)};
+    setrlimit(RLIMIT_FSIZE, &lim);
+    _exit(s.Save() == REGERR_VALUE ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  expect_old_values();
+
+  // The store cannot be locked for writing.
+  config.BlockWrites();
   EXPECT_EQ(s.Save(), REGERR_VALUE);
-  EXPECT_EQ(Reg::Dword("Retries"), 2u);
-  EXPECT_EQ(Reg::Get("RD_Community").second, "tagrok");
+  expect_old_values();
 }
 
 TEST_F(RegSettingsTest, ConfigPathThroughAFileFailsToOpen) {
@@ -256,11 +297,11 @@ TEST_F(RegTableTest, ResultCodes) {
   EXPECT_EQ(table.CreateAll(&other), REGERR_OPEN);
 }
 
-TEST_F(RegTableTest, FailedSaveRestoresEveryValue) {
+TEST_F(RegTableTest, FailedRowLeavesEveryValue) {
   char text[16] = "new";
   // A number, a text and a new value are written, then a row fails: in the
-  // registry (an unknown kind), or in the registry layer (raw data without a
-  // buffer).
+  // table (an unknown kind), or in the registry layer (raw data without a
+  // buffer). Nothing written before it is kept.
   for (WORD failing : {WORD(7), WORD(REGKIND_RAW)}) {
     std::vector<RegEntry> rows = {{REGKIND_NUMBER, 0, "A", {0}, 4},
                                   {REGKIND_TEXT, 0, "T", {0}, 15},

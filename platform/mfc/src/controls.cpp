@@ -122,7 +122,9 @@ QString FromCrLf(const std::string& s) {
 
 // Edit input rules: ES_NUMBER allows digits only; the text limit applies to
 // what the user types or pastes (a paste is cut to fit), never to text the
-// program sets, as with EM_LIMITTEXT.
+// program sets, as with EM_LIMITTEXT. The limit counts bytes of the "ANSI"
+// (UTF-8) text, as an ANSI edit counts bytes, so what the user may enter
+// always fits the program's byte buffer; cuts fall between characters.
 class EditValidator : public QValidator {
  public:
   EditValidator(QLineEdit* e, bool digits) : QValidator(e), before_(e->text().size()), digits_(digits) {
@@ -141,23 +143,36 @@ class EditValidator : public QValidator {
     if (digits_)
       for (QChar c : input)
         if (!c.isDigit()) return Invalid;
-    int len = static_cast<int>(input.size());
-    if (limit > 0 && len > limit) {
-      // What the edit kept of the old text, and what came in at the cursor.
-      int kept = static_cast<int>(before_ - selected_);
-      int inserted = len - kept;
-      int room = std::max(0, limit - kept);
-      if (inserted > room) {
-        int cut = std::min(inserted - room, pos);
-        input.remove(pos - cut, cut);
-        pos -= cut;
-        if (cut == 0) return Invalid;
+    if (limit > 0 && Bytes(input) > limit) {
+      // What came in at the cursor (in UTF-16 units) beside what the edit
+      // kept of the old text.
+      int len = static_cast<int>(input.size());
+      int added = len - static_cast<int>(before_ - selected_);
+      if (added > 0) {
+        int inserted = std::min(added, pos);
+        if (inserted == 0) return Invalid;
+        int start = pos - inserted;
+        QStringView in = QStringView(input).mid(start, inserted);
+        int room = std::max(0, limit - Bytes(QStringView(input).left(start)) - Bytes(QStringView(input).mid(pos)));
+        // The longest start of the insertion that fits, in whole characters.
+        int fit = 0;
+        for (int used = 0; fit < inserted;) {
+          int n = in[fit].isHighSurrogate() && fit + 1 < inserted && in[fit + 1].isLowSurrogate() ? 2 : 1;
+          int b = Bytes(in.mid(fit, n));
+          if (used + b > room) break;
+          used += b;
+          fit += n;
+        }
+        input.remove(start + fit, inserted - fit);
+        pos -= inserted - fit;
       }
     }
     return Acceptable;
   }
 
  private:
+  static int Bytes(QStringView s) { return static_cast<int>(s.toUtf8().size()); }
+
   qsizetype before_;
   qsizetype selected_ = 0;
   bool digits_;

@@ -119,6 +119,25 @@ TEST(Controls, EditsLimitReadOnlyNumbersAndChangeNotifications) {
     PressKeyAtEnd(e, '9');
     e->GetWindowText(s);
     EXPECT_EQ(s, "10000009");
+    // The limit counts bytes of the UTF-8 text, as an ANSI edit does: 63
+    // characters of two bytes are cut to 31 at whole characters, one more is
+    // refused, a one-byte character still fits.
+    std::string accents;
+    for (int i = 0; i < 63; ++i) accents += "\xc3\xa9";
+    mfc::test::TypeText(e, accents);
+    e->GetWindowText(s);
+    EXPECT_EQ(std::string(s.GetString()), accents.substr(0, 62));
+    auto* line = qobject_cast<QLineEdit*>(mfc::WidgetOf(e->m_hWnd));
+    line->end(false);
+    line->insert(QString::fromUtf8("\xc3\xa9"));
+    PressKeyAtEnd(e, '1');
+    PressKeyAtEnd(e, '2');
+    e->GetWindowText(s);
+    EXPECT_EQ(std::string(s.GetString()), accents.substr(0, 62) + "1");
+    e->LimitText(5);  // a four-byte character is never split
+    mfc::test::TypeText(e, "ab\xf0\x9f\x98\x80" "c");
+    e->GetWindowText(s);
+    EXPECT_EQ(s, "ab");
 
     auto* ro = Item<CEdit>(d, IDC_RO);
     EXPECT_TRUE(qobject_cast<QLineEdit*>(mfc::WidgetOf(ro->m_hWnd))->isReadOnly());

@@ -10,3 +10,4 @@
 #include "win32/console.h"  // GetStdHandle, WriteFile, AllocConsole, FreeConsole
 #include "win32/profile.h"  // GetPrivateProfile*/WritePrivateProfile*
 #include "win32/registry.h" // Reg* over the per-user hive file
+#include "win32/ktm.h"      // CreateTransaction, CommitTransaction, RollbackTransaction (transacted registry writes)

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,8 +16,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "internal.h"
 #include "reg_file.h"
 #include "reg_hive.h"
+#include "win32/ktm.h"
+#include "win32/sync.h"
 
 namespace {
 
@@ -29,6 +33,30 @@ struct Handle {
   Root root = Root::User;
   std::vector<std::string> path; // below the root
   bool can_set = false;          // opened with KEY_SET_VALUE
+  uintptr_t txn = 0;             // the transaction its writes go to; 0: none
+};
+
+// One change of the user hive, applied to a tree: at once, or staged in a
+// transaction and applied again at its commit.
+struct Op {
+  enum Kind { SetValue, DeleteValue, CreateKey, DeleteKey } kind;
+  Handle h;                        // the key changed (or the base of `more`)
+  std::vector<std::string> more{}; // a path below it
+  std::string name{};
+  DWORD type = 0;
+  std::string data{};
+};
+
+// A transaction: its handle is an event of the handle table, signalled once
+// the outcome is known, so that CloseHandle and waits work on it. The staged
+// changes live here until the commit; `view` is the hive with them applied.
+struct Transaction {
+  enum Status { Active, Committed, Aborted } status = Active;
+  std::chrono::steady_clock::time_point deadline{}; // epoch: none
+  std::vector<Op> ops;
+  Key view;
+  uint64_t view_generation = 0; // user hive the view was built on
+  bool view_ready = false;
 };
 
 struct State {
@@ -44,6 +72,7 @@ struct State {
   bool user_unreadable = false;
   std::string user_raw;
   Key user_root;
+  uint64_t user_generation = 1; // changes whenever user_root does
   std::string reported_raw; // content last reported as corrupt
   bool reported = false;
 
@@ -56,6 +85,8 @@ struct State {
 
   std::map<uintptr_t, Handle> handles;
   uintptr_t next_handle = 0x1000;
+
+  std::map<uintptr_t, Transaction> transactions; // by event handle
 };
 
 State& state() {
@@ -101,6 +132,7 @@ void refresh_user(State& s) {
     s.user_unreadable = true;
     s.user_loaded = false;
     s.user_root = Key{};
+    ++s.user_generation;
     return;
   }
   s.user_unreadable = false;
@@ -117,6 +149,7 @@ void refresh_user(State& s) {
   s.user_raw = std::move(raw);
   s.user_exists = exists;
   s.user_loaded = true;
+  ++s.user_generation;
 }
 
 void ensure_machine(State& s) {
@@ -153,6 +186,42 @@ HKEY new_handle(State& s, Handle h) {
 }
 
 bool writable_root(Root r) { return r == Root::User || r == Root::Classes; }
+
+// Ends a transaction: drops what it staged and signals its handle.
+void finish(uintptr_t id, Transaction& t, Transaction::Status status) {
+  t.status = status;
+  t.ops.clear();
+  t.view = Key{};
+  t.view_ready = false;
+  SetEvent(reinterpret_cast<HANDLE>(id));
+}
+
+// The transaction behind a handle. One whose handle was closed is dropped
+// (closing rolls back); one past its time-out is rolled back.
+Transaction* find_transaction(State& s, uintptr_t id) {
+  auto it = s.transactions.find(id);
+  if (it == s.transactions.end()) return nullptr;
+  if (vx_handle_fd(reinterpret_cast<HANDLE>(id)) < 0) {
+    s.transactions.erase(it);
+    return nullptr;
+  }
+  Transaction& t = it->second;
+  if (t.status == Transaction::Active && t.deadline.time_since_epoch().count() != 0 &&
+      std::chrono::steady_clock::now() >= t.deadline)
+    finish(id, t, Transaction::Aborted);
+  return &t;
+}
+
+// Resolves a key handle for use; a key of a transaction that has ended can
+// only be closed.
+LONG use(State& s, HKEY key, Handle& h) {
+  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (h.txn) {
+    Transaction* t = find_transaction(s, h.txn);
+    if (!t || t->status != Transaction::Active) return ERROR_TRANSACTION_NOT_ACTIVE;
+  }
+  return ERROR_SUCCESS;
+}
 
 // Splits a sub key path; NULL or "" is the key itself. One trailing
 // backslash is allowed.
@@ -213,11 +282,13 @@ Key& tree_of(State& s, Root r) {
   return s.users_root;
 }
 
+Key& tree_for(State& s, const Handle& h);
+
 // The key a handle (plus a relative path) names for reading. The classes
 // root reads as an empty key until something is registered.
 LONG find_key(State& s, const Handle& h, const std::vector<std::string>& more, const Key*& out) {
   static const Key kEmpty;
-  Key& tree = tree_of(s, h.root);
+  Key& tree = tree_for(s, h);
   out = walk(tree, hive_path(h, more));
   if (out) return ERROR_SUCCESS;
   if (more.empty() && h.path.empty() && h.root == Root::Classes) {
@@ -279,6 +350,7 @@ LONG write_user(State& s, Change change) {
         s.user_exists = true;
         s.user_corrupt = false;
         s.user_loaded = true;
+        ++s.user_generation;
       } else {
         result = vx::reg::save_error(errno);
       }
@@ -296,6 +368,83 @@ Key* key_for_write(Key& root, const Handle& h) {
   return k;
 }
 
+// Applies one change to a tree; a change that fails leaves the tree alone.
+LONG apply(Key& root, const Op& op) {
+  const Handle& h = op.h;
+  switch (op.kind) {
+  case Op::SetValue: {
+    Key* k = key_for_write(root, h);
+    if (!k) return ERROR_KEY_DELETED;
+    create_path(*k, op.more).set_value(op.name, op.type, op.data);
+    return ERROR_SUCCESS;
+  }
+  case Op::DeleteValue: {
+    Key* k = walk(root, hive_path(h));
+    if (!k) return ERROR_KEY_DELETED;
+    return k->remove_value(op.name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  }
+  case Op::CreateKey:
+    if (!walk(root, hive_path(h)) && !(h.root == Root::Classes && h.path.empty())) return ERROR_KEY_DELETED;
+    create_path(root, hive_path(h, op.more));
+    return ERROR_SUCCESS;
+  case Op::DeleteKey: {
+    std::vector<std::string> full = hive_path(h, op.more);
+    Key* parent = walk(root, std::vector<std::string>(full.begin(), full.end() - 1));
+    Key* target = parent ? parent->find_sub_key(full.back()) : nullptr;
+    if (!target) return ERROR_FILE_NOT_FOUND;
+    if (!target->sub_keys.empty()) return ERROR_ACCESS_DENIED;
+    parent->remove_sub_key(full.back());
+    return ERROR_SUCCESS;
+  }
+  }
+  return ERROR_INVALID_PARAMETER;
+}
+
+// The user hive as a transaction sees it: the saved hive with the staged
+// changes applied, built again whenever the saved hive changed. A staged
+// change that no longer applies (another writer deleted its key) is left out
+// here and fails the commit.
+Key& transaction_view(State& s, Transaction& t) {
+  refresh_user(s);
+  if (!t.view_ready || t.view_generation != s.user_generation) {
+    t.view = s.user_corrupt ? Key{} : s.user_root;
+    for (const Op& op : t.ops) apply(t.view, op);
+    t.view_generation = s.user_generation;
+    t.view_ready = true;
+  }
+  return t.view;
+}
+
+// The tree reads through a handle see (use() has checked its transaction).
+Key& tree_for(State& s, const Handle& h) {
+  if (h.txn && writable_root(h.root))
+    if (Transaction* t = find_transaction(s, h.txn)) return transaction_view(s, *t);
+  return tree_of(s, h.root);
+}
+
+// Makes a change to the user hive: saved at once, or staged in the
+// transaction of the handle it goes through. peek sees the tree just before
+// the change.
+template <class Peek>
+LONG change_user(State& s, Op op, Peek peek) {
+  if (!op.h.txn)
+    return write_user(s, [&](Key& root) -> LONG {
+      peek(root);
+      return apply(root, op);
+    });
+  Transaction* t = find_transaction(s, op.h.txn);
+  if (!t || t->status != Transaction::Active) return ERROR_TRANSACTION_NOT_ACTIVE;
+  Key& view = transaction_view(s, *t);
+  peek(view);
+  if (LONG r = apply(view, op)) return r;
+  t->ops.push_back(std::move(op));
+  return ERROR_SUCCESS;
+}
+
+LONG change_user(State& s, Op op) {
+  return change_user(s, std::move(op), [](Key&) {});
+}
+
 constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC |
                                 WRITE_OWNER | 0x40000000 /*GENERIC_WRITE*/ | 0x10000000 /*GENERIC_ALL*/;
 
@@ -303,12 +452,24 @@ bool wants_set(REGSAM sam) {
   return (sam & (KEY_SET_VALUE | MAXIMUM_ALLOWED | 0x40000000 | 0x10000000)) != 0;
 }
 
-LONG open_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result) {
+// A key opened in a transaction: the transaction must be active.
+LONG join(State& s, HANDLE transaction, Handle& h) {
+  if (!transaction) return ERROR_SUCCESS;
+  uintptr_t id = reinterpret_cast<uintptr_t>(transaction);
+  Transaction* t = find_transaction(s, id);
+  if (!t) return ERROR_INVALID_HANDLE;
+  if (t->status != Transaction::Active) return ERROR_TRANSACTION_NOT_ACTIVE;
+  h.txn = id;
+  return ERROR_SUCCESS;
+}
+
+LONG open_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result, HANDLE transaction) {
   if (!result) return ERROR_INVALID_PARAMETER;
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
+  if (LONG r = join(s, transaction, h)) return r;
   std::vector<std::string> more;
   if (LONG r = split_path(sub_key, more)) return r;
   if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
@@ -316,7 +477,7 @@ LONG open_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result) {
   if (LONG r = find_key(s, h, more, k)) return r;
   bool is_max = (desired & MAXIMUM_ALLOWED) != 0;
   if (!writable_root(h.root) && (desired & kWriteRights) && !is_max) return ERROR_ACCESS_DENIED;
-  Handle opened{h.root, h.path, writable_root(h.root) && wants_set(desired)};
+  Handle opened{h.root, h.path, writable_root(h.root) && wants_set(desired), h.txn};
   opened.path.insert(opened.path.end(), more.begin(), more.end());
   *result = new_handle(s, std::move(opened));
   return ERROR_SUCCESS;
@@ -354,7 +515,13 @@ LONG give_data(const Value& v, LPDWORD type, LPBYTE data, LPDWORD data_size) {
 } // namespace
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM desired, PHKEY result) {
-  return open_key(key, sub_key, desired, result);
+  return open_key(key, sub_key, desired, result, nullptr);
+}
+
+LONG RegOpenKeyTransactedA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM desired, PHKEY result, HANDLE transaction,
+                           PVOID extended) {
+  if (!transaction || extended) return ERROR_INVALID_PARAMETER;
+  return open_key(key, sub_key, desired, result, transaction);
 }
 
 LONG RegOpenKeyA(HKEY key, LPCSTR sub_key, PHKEY result) {
@@ -363,27 +530,29 @@ LONG RegOpenKeyA(HKEY key, LPCSTR sub_key, PHKEY result) {
     State& s = state();
     std::lock_guard<std::recursive_mutex> guard(s.mutex);
     Handle h;
-    if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+    if (LONG r = use(s, key, h)) return r;
     *result = key;
     return ERROR_SUCCESS;
   }
-  return open_key(key, sub_key, MAXIMUM_ALLOWED, result);
+  return open_key(key, sub_key, MAXIMUM_ALLOWED, result, nullptr);
 }
 
-LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options, REGSAM desired,
-                     struct _SECURITY_ATTRIBUTES* security, PHKEY result, LPDWORD disposition) {
+namespace {
+
+LONG create_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result, LPDWORD disposition, HANDLE transaction) {
   if (!result) return ERROR_INVALID_PARAMETER;
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
+  if (LONG r = join(s, transaction, h)) return r;
   std::vector<std::string> more;
   if (LONG r = split_path(sub_key, more)) return r;
   if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
   const Key* existing = nullptr;
   LONG found = find_key(s, h, more, existing);
   if (found == ERROR_KEY_DELETED) return found;
-  Handle opened{h.root, h.path, writable_root(h.root) && wants_set(desired)};
+  Handle opened{h.root, h.path, writable_root(h.root) && wants_set(desired), h.txn};
   opened.path.insert(opened.path.end(), more.begin(), more.end());
   if (!writable_root(h.root)) {
     if (found != ERROR_SUCCESS || ((desired & kWriteRights) && !(desired & MAXIMUM_ALLOWED)))
@@ -393,19 +562,30 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name,
     return ERROR_SUCCESS;
   }
   DWORD how = REG_OPENED_EXISTING_KEY;
-  if (found != ERROR_SUCCESS || (h.root == Root::Classes && !walk(s.user_root, hive_path(opened)))) {
+  if (found != ERROR_SUCCESS || (h.root == Root::Classes && !walk(tree_for(s, h), hive_path(opened)))) {
     std::vector<std::string> full = hive_path(opened);
-    LONG r = write_user(s, [&](Key& root) -> LONG {
-      if (!walk(root, hive_path(h)) && !(h.root == Root::Classes && h.path.empty())) return ERROR_KEY_DELETED;
+    LONG r = change_user(s, Op{Op::CreateKey, h, more}, [&](Key& root) {
       if (!walk(root, full)) how = REG_CREATED_NEW_KEY;
-      create_path(root, full);
-      return ERROR_SUCCESS;
     });
     if (r != ERROR_SUCCESS) return r;
   }
   *result = new_handle(s, std::move(opened));
   if (disposition) *disposition = how;
   return ERROR_SUCCESS;
+}
+
+} // namespace
+
+LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options, REGSAM desired,
+                     struct _SECURITY_ATTRIBUTES* security, PHKEY result, LPDWORD disposition) {
+  return create_key(key, sub_key, desired, result, disposition, nullptr);
+}
+
+LONG RegCreateKeyTransactedA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options,
+                             REGSAM desired, struct _SECURITY_ATTRIBUTES* security, PHKEY result,
+                             LPDWORD disposition, HANDLE transaction, PVOID extended) {
+  if (!transaction || extended) return ERROR_INVALID_PARAMETER;
+  return create_key(key, sub_key, desired, result, disposition, transaction);
 }
 
 LONG RegCreateKeyA(HKEY key, LPCSTR sub_key, PHKEY result) {
@@ -434,7 +614,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD typ
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   const Key* k = nullptr;
   if (LONG r = find_key(s, h, {}, k)) return r;
   const Value* v = k->find_value(value_name ? value_name : "");
@@ -446,34 +626,24 @@ LONG RegSetValueExA(HKEY key, LPCSTR value_name, DWORD reserved, DWORD type, con
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   if (!writable_root(h.root) || !h.can_set) return ERROR_ACCESS_DENIED;
   if (!data && data_size) return ERROR_NOACCESS;
   std::string bytes(reinterpret_cast<const char*>(data), data ? data_size : 0);
-  std::string name = value_name ? value_name : "";
-  return write_user(s, [&](Key& root) -> LONG {
-    Key* k = key_for_write(root, h);
-    if (!k) return ERROR_KEY_DELETED;
-    k->set_value(name, type, bytes);
-    return ERROR_SUCCESS;
-  });
+  return change_user(s, Op{Op::SetValue, h, {}, value_name ? value_name : "", type, std::move(bytes)});
 }
 
 LONG RegDeleteValueA(HKEY key, LPCSTR value_name) {
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   if (!writable_root(h.root) || !h.can_set) return ERROR_ACCESS_DENIED;
   std::string name = value_name ? value_name : "";
   const Key* k = nullptr;
   if (LONG r = find_key(s, h, {}, k)) return r;
   if (!k->find_value(name)) return ERROR_FILE_NOT_FOUND;
-  return write_user(s, [&](Key& root) -> LONG {
-    Key* w = walk(root, hive_path(h));
-    if (!w) return ERROR_KEY_DELETED;
-    return w->remove_value(name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-  });
+  return change_user(s, Op{Op::DeleteValue, h, {}, name});
 }
 
 LONG RegDeleteKeyA(HKEY key, LPCSTR sub_key) {
@@ -481,7 +651,7 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR sub_key) {
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   std::vector<std::string> more;
   if (LONG r = split_path(sub_key, more)) return r;
   const Key* k = nullptr;
@@ -490,15 +660,7 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR sub_key) {
   size_t floor = h.root == Root::Classes ? kClassesPrefix.size() : 0;
   if (!writable_root(h.root) || full.size() <= floor) return ERROR_ACCESS_DENIED; // a root cannot go
   if (!k->sub_keys.empty()) return ERROR_ACCESS_DENIED;
-  return write_user(s, [&](Key& root) -> LONG {
-    std::vector<std::string> parent_path(full.begin(), full.end() - 1);
-    Key* parent = walk(root, parent_path);
-    Key* target = parent ? parent->find_sub_key(full.back()) : nullptr;
-    if (!target) return ERROR_FILE_NOT_FOUND;
-    if (!target->sub_keys.empty()) return ERROR_ACCESS_DENIED;
-    parent->remove_sub_key(full.back());
-    return ERROR_SUCCESS;
-  });
+  return change_user(s, Op{Op::DeleteKey, h, more});
 }
 
 LONG RegSetValueA(HKEY key, LPCSTR sub_key, DWORD type, LPCSTR data, DWORD data_size) {
@@ -506,25 +668,20 @@ LONG RegSetValueA(HKEY key, LPCSTR sub_key, DWORD type, LPCSTR data, DWORD data_
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   if (!writable_root(h.root)) return ERROR_ACCESS_DENIED;
   std::vector<std::string> more;
   if (LONG r = split_path(sub_key, more)) return r;
   if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
   std::string text(data, std::strlen(data) + 1);
-  return write_user(s, [&](Key& root) -> LONG {
-    Key* base = key_for_write(root, h);
-    if (!base) return ERROR_KEY_DELETED;
-    create_path(*base, more).set_value("", REG_SZ, text);
-    return ERROR_SUCCESS;
-  });
+  return change_user(s, Op{Op::SetValue, h, more, "", REG_SZ, std::move(text)});
 }
 
 LONG RegQueryValueA(HKEY key, LPCSTR sub_key, LPSTR data, LONG* data_size) {
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   std::vector<std::string> more;
   if (LONG r = split_path(sub_key, more)) return r;
   const Key* k = nullptr;
@@ -545,7 +702,7 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_size, LPDWORD
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   const Key* k = nullptr;
   if (LONG r = find_key(s, h, {}, k)) return r;
   if (index >= k->sub_keys.size()) return ERROR_NO_MORE_ITEMS;
@@ -570,7 +727,7 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR value_name, LPDWORD value_name_s
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   const Key* k = nullptr;
   if (LONG r = find_key(s, h, {}, k)) return r;
   if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
@@ -588,7 +745,7 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_size, LPDWORD re
   State& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   Handle h;
-  if (!lookup(s, key, h)) return ERROR_INVALID_HANDLE;
+  if (LONG r = use(s, key, h)) return r;
   const Key* k = nullptr;
   if (LONG r = find_key(s, h, {}, k)) return r;
   if (class_name && class_size && *class_size) class_name[0] = '\0';
@@ -608,6 +765,67 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_size, LPDWORD re
   if (security_descriptor_size) *security_descriptor_size = 0;
   if (last_write) std::memset(last_write, 0, 2 * sizeof(DWORD));
   return ERROR_SUCCESS;
+}
+
+HANDLE CreateTransaction(struct _SECURITY_ATTRIBUTES* attributes, struct GUID* uow, DWORD options,
+                         DWORD isolation_level, DWORD isolation_flags, DWORD timeout, LPWSTR description) {
+  if (uow || (options & ~static_cast<DWORD>(TRANSACTION_DO_NOT_PROMOTE)))
+    return vx_win32::fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!event) return INVALID_HANDLE_VALUE;
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  // Transactions whose handles were closed are forgotten here.
+  for (auto it = s.transactions.begin(); it != s.transactions.end();)
+    it = vx_handle_fd(reinterpret_cast<HANDLE>(it->first)) < 0 ? s.transactions.erase(it) : std::next(it);
+  Transaction& t = s.transactions[reinterpret_cast<uintptr_t>(event)];
+  if (timeout != 0 && timeout != INFINITE)
+    t.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+  return event;
+}
+
+namespace {
+
+// The transaction for Commit/Rollback, or the error why there is none to end.
+Transaction* active_transaction(State& s, HANDLE transaction, DWORD& error) {
+  Transaction* t = find_transaction(s, reinterpret_cast<uintptr_t>(transaction));
+  error = !t                                     ? ERROR_INVALID_HANDLE
+          : t->status == Transaction::Committed ? ERROR_TRANSACTION_ALREADY_COMMITTED
+          : t->status == Transaction::Aborted   ? ERROR_TRANSACTION_ALREADY_ABORTED
+                                                : ERROR_SUCCESS;
+  return error == ERROR_SUCCESS ? t : nullptr;
+}
+
+} // namespace
+
+BOOL CommitTransaction(HANDLE transaction) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  DWORD error = ERROR_SUCCESS;
+  Transaction* t = active_transaction(s, transaction, error);
+  if (!t) return vx_win32::fail(error, FALSE);
+  // All staged changes on the hive as it is now, saved once; a failure
+  // anywhere leaves file and memory as they were.
+  LONG r = ERROR_SUCCESS;
+  if (!t->ops.empty())
+    r = write_user(s, [&](Key& root) -> LONG {
+      for (const Op& op : t->ops)
+        if (LONG e = apply(root, op)) return e;
+      return ERROR_SUCCESS;
+    });
+  finish(reinterpret_cast<uintptr_t>(transaction), *t, r == ERROR_SUCCESS ? Transaction::Committed
+                                                                          : Transaction::Aborted);
+  return r == ERROR_SUCCESS ? TRUE : vx_win32::fail(static_cast<DWORD>(r), FALSE);
+}
+
+BOOL RollbackTransaction(HANDLE transaction) {
+  State& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.mutex);
+  DWORD error = ERROR_SUCCESS;
+  Transaction* t = active_transaction(s, transaction, error);
+  if (!t) return vx_win32::fail(error, FALSE);
+  finish(reinterpret_cast<uintptr_t>(transaction), *t, Transaction::Aborted);
+  return TRUE;
 }
 
 void vx_registry_set_adapter_source(std::function<std::vector<vx_net_adapter>()> source) {
@@ -676,4 +894,5 @@ void vx_registry_reset() {
   s.machine_root = Key{};
   s.adapter_source = nullptr;
   s.handles.clear();
+  s.transactions.clear();
 }

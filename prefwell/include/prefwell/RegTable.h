@@ -47,8 +47,8 @@ class CRegTable {
 
   // Reads every row, stopping at the first failure.
   REGRESULT ReadAll(RegKeyTable* table);
-  // Writes every row. All or nothing: when a row fails, the rows written
-  // before it get their previous registry contents back.
+  // Writes every row, all or nothing: the rows are committed together, and a
+  // failing row or commit leaves every value as it was.
   REGRESULT WriteAll(RegKeyTable* table);
   // Creates the subkey (no values).
   REGRESULT CreateAll(RegKeyTable* table);

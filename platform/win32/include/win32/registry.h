@@ -4,9 +4,10 @@
 // HKEY_CURRENT_USER is the hive file $XDG_CONFIG_HOME/veltrix/user.reg
 // (default $HOME/.config/veltrix/user.reg). It is read when first used and
 // read again whenever its contents changed (other processes write it); every
-// call that changes it saves it at once: under an flock on user.reg.lock the
-// new hive is written to a temporary file in the same folder and renamed into
-// place, so a save is all or nothing. A save that fails returns
+// call that changes it saves it at once (through a transacted key: at the
+// commit, win32/ktm.h): under an flock on user.reg.lock the new hive is
+// written to a temporary file in the same folder and renamed into place, so a
+// save is all or nothing. A save that fails returns
 // ERROR_ACCESS_DENIED (no permission, read-only file system) or
 // ERROR_CANTWRITE and leaves file and values as they were. A hive file that
 // cannot be parsed is reported once on stderr and read as empty; before it is
@@ -105,6 +106,16 @@ LONG RegOpenKeyA(HKEY key, LPCSTR sub_key, PHKEY result); // NULL/"" sub key: re
 LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options, REGSAM desired,
                      struct _SECURITY_ATTRIBUTES* security, PHKEY result, LPDWORD disposition);
 LONG RegCreateKeyA(HKEY key, LPCSTR sub_key, PHKEY result);
+// The same, in a transaction (win32/ktm.h): writes through the key, and
+// through keys opened below it, wait for the commit; reads see them at once.
+// A transaction that is no longer active gives ERROR_TRANSACTION_NOT_ACTIVE,
+// a handle that is not a transaction ERROR_INVALID_HANDLE. extended must be
+// NULL.
+LONG RegOpenKeyTransactedA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM desired, PHKEY result, HANDLE transaction,
+                           PVOID extended);
+LONG RegCreateKeyTransactedA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options,
+                             REGSAM desired, struct _SECURITY_ATTRIBUTES* security, PHKEY result,
+                             LPDWORD disposition, HANDLE transaction, PVOID extended);
 LONG RegCloseKey(HKEY key);
 LONG RegFlushKey(HKEY key); // every write is saved already
 
