@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the whole tree twice (plain, and with
 # AddressSanitizer/UndefinedBehaviorSanitizer plus the fuzz targets), then a
-# ThreadSanitizer build for the threaded unit tests, and runs the suites.
+# ThreadSanitizer build without the GUI, and runs the suites.
 # Tests labelled netns and peer need root (network namespaces, port 161).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,9 +29,9 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite build/asa
 # Qt keeps process-lifetime caches (fonts, icons) that LeakSanitizer reports.
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_suite build/asan -L gui
 
-echo "== ThreadSanitizer build (threaded unit tests)"
+echo "== ThreadSanitizer build (unit, namespace and peer tests; no GUI)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVX_TSAN=ON -DVX_GUI=OFF
 cmake --build build/tsan -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1 run_suite build/tsan -L unit
+TSAN_OPTIONS=halt_on_error=1 run_suite build/tsan -L 'unit|netns|peer'
 
 exit $status
