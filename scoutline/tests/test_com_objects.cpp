@@ -592,6 +592,47 @@ TEST_F(Remote, EveryAdapterMemberCrossesTheTransport)
     local.Release();
 }
 
+TEST_F(Remote, VectorElementsAreReachableByLateBindingAcrossTheTransport)
+{
+    // Element DISPIDs are not in the client's member table: the proxy hands
+    // them to the server object's own Invoke.
+    CComPtr<IDispatch> names;
+    ASSERT_EQ(remote->get_adapters(&names), S_OK);
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXCEPINFO excep{};
+    ASSERT_EQ(names->Invoke(257, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr), S_OK);
+    ASSERT_EQ(result.vt, VT_BSTR);
+    EXPECT_EQ(com::bstr_to_utf8(result.bstrVal), "[1] vxq1");
+    VariantClear(&result);
+    EXPECT_EQ(names->Invoke(256, IID_NULL, 0, DISPATCH_METHOD, &none, &result, &excep, nullptr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(result.vt, VT_EMPTY);
+
+    ASSERT_EQ(names->Invoke(258, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(excep.wCode, 1001);
+    EXPECT_EQ(take(excep.bstrSource), "Scoutline BSTR vector");
+    EXPECT_EQ(take(excep.bstrDescription), "Illegal index 2 for vector with 2 element(s).");
+    EXPECT_EQ(result.vt, VT_EMPTY);
+
+    // The same through a view that has the interface's table; its own
+    // members are served through the proxy as before.
+    auto vector = as<Icom_bstr_vector>(names);
+    ASSERT_TRUE(vector);
+    ASSERT_EQ(vector->Invoke(256, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr), S_OK);
+    EXPECT_EQ(take(std::exchange(result.bstrVal, nullptr)), "[0] vxq0");
+    result.vt = VT_EMPTY;
+    ASSERT_EQ(vector->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr), S_OK);
+    EXPECT_EQ(result.vt, VT_I4);
+    EXPECT_EQ(result.lVal, 2);
+    excep = EXCEPINFO{};
+    EXPECT_EQ(vector->Invoke(300, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(take(excep.bstrDescription), "Illegal index 44 for vector with 2 element(s).");
+    SysFreeString(excep.bstrSource);
+}
+
 TEST_F(Remote, DisconnectReleasesTheClientsAdapter)
 {
     auto adapter = get_adapter(remote, "[0] vxq0");

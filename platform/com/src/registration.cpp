@@ -2,6 +2,7 @@
 #include "com/registration.h"
 
 #include <dlfcn.h>
+#include <stdio.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -133,17 +134,26 @@ HRESULT unregister_app(const app_registration& reg) {
   return delete_keys(keys) ? S_OK : SELFREG_E_CLASS;
 }
 
+// The locale subkey: the LCID in hexadecimal without leading zeros ("409").
+static std::string locale_key(const typelib_registration& reg) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "%x", static_cast<unsigned>(reg.lcid));
+  return buf;
+}
+
 HRESULT register_typelib(const typelib_registration& reg, const std::string& module_path) {
   const std::string k = "TypeLib\\" + guid_to_string(reg.libid) + "\\" + (reg.version ? reg.version : "1.0");
   bool ok = set_value(k, nullptr, reg.help ? reg.help : "");
-  ok &= set_value(k + "\\0\\linux64", nullptr, module_path);
+  ok &= set_value(k + "\\" + locale_key(reg) + "\\linux64", nullptr, module_path);
   return ok ? S_OK : SELFREG_E_TYPELIB;
 }
 
 HRESULT unregister_typelib(const typelib_registration& reg) {
   const std::string lib = "TypeLib\\" + guid_to_string(reg.libid);
   const std::string k = lib + "\\" + (reg.version ? reg.version : "1.0");
-  bool ok = delete_keys({k + "\\0\\linux64", k + "\\0", k});
+  const std::string loc = k + "\\" + locale_key(reg);
+  // Earlier builds registered under the neutral locale "0": that goes too.
+  bool ok = delete_keys({loc + "\\linux64", loc, k + "\\0\\linux64", k + "\\0", k});
   // The library key goes when no other version is left under it.
   LONG rc = RegDeleteKeyA(HKEY_CLASSES_ROOT, lib.c_str());
   (void)rc;

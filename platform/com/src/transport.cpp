@@ -7,6 +7,13 @@
 //   QI      {3, seq, handle, iid}                     -> REPLY
 //   RELEASE {4, handle, count}                        one-way
 //   REPLY   {5, seq, hresult, error?, [guid, source, description], outs}
+//   INVOKE  {6, seq, handle, iid, dispid, lcid, flags, wants, argc, namedc,
+//            named dispids, args}                     -> REPLY with {result,
+//            excep?, [wcode, source, description, scode], arg_err}
+// INVOKE carries the late-bound calls the client's member table does not
+// know to the object's own IDispatch::Invoke; its values are VARIANTs as
+// u16 vt and the value: nothing (VT_EMPTY), i32 (VT_I4), text (VT_BSTR) or
+// i16 (VT_BOOL). Arguments travel in rgvarg order (last first).
 // Values: i32; text as u32 byte length (0xFFFFFFFF = null) and UTF-16 bytes;
 // objects as u32 handles (0 = none). Every handle the server sends adds one
 // reference that the client gives back with RELEASE; a connection's handle
@@ -50,7 +57,11 @@ using clock_type = std::chrono::steady_clock;
 
 constexpr size_t max_message = 128 * 1024;
 constexpr auto start_timeout = 10s;
-enum : uint8_t { msg_create = 1, msg_call = 2, msg_qi = 3, msg_release = 4, msg_reply = 5 };
+enum : uint8_t { msg_create = 1, msg_call = 2, msg_qi = 3, msg_release = 4, msg_reply = 5, msg_invoke = 6 };
+// Arguments of one forwarded Invoke; more is refused, not sent.
+constexpr unsigned max_invoke_args = 32;
+// Bits of an INVOKE's `wants`: the caller passed a result / an EXCEPINFO.
+enum : uint8_t { want_result = 1, want_excep = 2 };
 const HRESULT hr_unavailable = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
 
 bool is_out(arg a) { return a >= arg::out_i4; }
@@ -132,6 +143,36 @@ bool recv_msg(int fd, std::string& out) {
     out.resize(static_cast<size_t>(r));
     return true;
   }
+}
+
+// The VARIANT kinds that travel.
+bool wire_kind(VARTYPE vt) { return vt == VT_EMPTY || vt == VT_I4 || vt == VT_BSTR || vt == VT_BOOL; }
+
+// v must be of a wire kind.
+void put_variant(writer& w, const VARIANT& v) {
+  w.u16(v.vt);
+  switch (v.vt) {
+    case VT_I4: w.i32(v.lVal); break;
+    case VT_BSTR: w.bstr(v.bstrVal); break;
+    case VT_BOOL: w.u16(static_cast<uint16_t>(v.boolVal)); break;
+    default: break;
+  }
+}
+
+// Reads into v (initialised, left VT_EMPTY on malformed input or a kind
+// that does not travel).
+void get_variant(reader& r, VARIANT& v) {
+  VariantInit(&v);
+  VARTYPE vt = r.u16();
+  if (!r.ok) return;
+  switch (vt) {
+    case VT_EMPTY: break;
+    case VT_I4: v.lVal = r.i32(); break;
+    case VT_BSTR: v.bstrVal = r.bstr(); break;
+    case VT_BOOL: v.boolVal = static_cast<VARIANT_BOOL>(r.u16()); break;
+    default: r.ok = false; break;
+  }
+  if (r.ok) v.vt = vt;
 }
 
 void put_error(writer& w, HRESULT hr) {
@@ -250,10 +291,17 @@ proxy_view* dispatch_view(proxy_view* self);
 HRESULT view_ids(proxy_view* self, const IID&, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   return dispatch_ids_of_names(dispatch_view(self)->iid, names, count, ids);
 }
-HRESULT view_invoke(proxy_view* self, DISPID id, const IID&, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                    EXCEPINFO* excep, UINT* arg_err) {
+HRESULT proxy_invoke(proxy_view* v, DISPID id, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                     EXCEPINFO* excep, UINT* arg_err);
+// Members of the table are served here through the proxy's slots; any other
+// DISPID goes to the object's own Invoke, which may know more.
+HRESULT view_invoke(proxy_view* self, DISPID id, const IID&, LCID lcid, WORD flags, DISPPARAMS* params,
+                    VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
   proxy_view* v = dispatch_view(self);
-  return dispatch_invoke(v, v->iid, id, flags, params, result, excep, arg_err);
+  if (v->table && std::any_of(v->table->members.begin(), v->table->members.end(),
+                              [&](const member_info& m) { return m.dispid == id; }))
+    return dispatch_invoke(v, v->iid, id, flags, params, result, excep, arg_err);
+  return proxy_invoke(v, id, lcid, flags, params, result, excep, arg_err);
 }
 // Error information always travels with a failed call.
 HRESULT view_supports_error_info(proxy_view*, const IID&) { return S_OK; }
@@ -483,6 +531,86 @@ HRESULT proxy_call(proxy_view* self, unsigned slot, const intptr_t (&a)[max_args
   return hr;
 }
 
+HRESULT proxy_invoke(proxy_view* v, DISPID id, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                     EXCEPINFO* excep, UINT* arg_err) {
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  if (!params) params = &none;
+  if ((params->cArgs && !params->rgvarg) || (params->cNamedArgs && !params->rgdispidNamedArgs)) return E_POINTER;
+  if (params->cArgs > max_invoke_args || params->cNamedArgs > params->cArgs) return E_INVALIDARG;
+  proxy_object* obj = v->owner;
+  client_conn& conn = *obj->conn;
+  writer w;
+  w.u8(msg_invoke);
+  w.u32(0);
+  w.u32(obj->handle);
+  // A view without a table reaches the object's IDispatch.
+  w.guid(v->table ? v->iid : IID_IDispatch);
+  w.i32(id);
+  w.u32(lcid);
+  w.u16(flags);
+  w.u8(static_cast<uint8_t>((result ? want_result : 0) | (excep ? want_excep : 0)));
+  w.u16(static_cast<uint16_t>(params->cArgs));
+  w.u16(static_cast<uint16_t>(params->cNamedArgs));
+  for (UINT i = 0; i < params->cNamedArgs; ++i) w.i32(params->rgdispidNamedArgs[i]);
+  for (UINT i = 0; i < params->cArgs; ++i) {
+    const VARIANT& a = params->rgvarg[i];
+    if (!wire_kind(a.vt)) {
+      if (arg_err) *arg_err = i;
+      return DISP_E_TYPEMISMATCH;
+    }
+    put_variant(w, a);
+  }
+  if (w.b.size() > max_message) return E_OUTOFMEMORY;
+
+  HRESULT hr;
+  VARIANT res;
+  VariantInit(&res);
+  EXCEPINFO ex{};
+  bool have_ex = false;
+  uint32_t bad_arg = 0;
+  {
+    std::lock_guard<std::mutex> lock(conn.m);
+    std::string reply;
+    uint32_t seq;
+    if (!conn.roundtrip(w, reply, seq)) {
+      SetErrorInfo(0, nullptr);
+      return hr_unavailable;
+    }
+    reader r{reply.data() + 5, reply.size() - 5};
+    hr = r.i32();
+    take_error(r);
+    get_variant(r, res);
+    have_ex = r.u8() == 1;
+    if (have_ex) {
+      ex.wCode = r.u16();
+      ex.bstrSource = r.bstr();
+      ex.bstrDescription = r.bstr();
+      ex.scode = r.i32();
+    }
+    bad_arg = r.u32();
+    if (!r.ok) {
+      VariantClear(&res);
+      SysFreeString(ex.bstrSource);
+      SysFreeString(ex.bstrDescription);
+      return RPC_E_INVALID_DATA;
+    }
+  }
+  if (result) {
+    VariantClear(result);
+    *result = res;
+  } else {
+    VariantClear(&res);
+  }
+  if (have_ex && excep && hr == DISP_E_EXCEPTION) {
+    *excep = ex;
+  } else {
+    SysFreeString(ex.bstrSource);
+    SysFreeString(ex.bstrDescription);
+  }
+  if (arg_err && (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND)) *arg_err = bad_arg;
+  return hr;
+}
+
 // CREATE over a connection; the result is a view for riid.
 HRESULT create_object(const std::shared_ptr<client_conn>& conn, REFCLSID clsid, REFIID riid, void** out) {
   *out = nullptr;
@@ -700,6 +828,86 @@ HRESULT serve_call(srv_conn& c, reader& r, writer& w) {
   return hr;
 }
 
+// A late-bound call on the object's own Invoke.
+HRESULT serve_invoke(srv_conn& c, reader& r, writer& w) {
+  uint32_t h = r.u32();
+  IID iid = r.guid();
+  DISPID id = r.i32();
+  LCID lcid = r.u32();
+  WORD flags = r.u16();
+  uint8_t wants = r.u8();
+  unsigned argc = r.u16(), namedc = r.u16();
+  if (!r.ok || argc > max_invoke_args || namedc > argc) return RPC_E_INVALID_DATA;
+  auto it = c.handles.find(h);
+  if (it == c.handles.end()) return RPC_E_DISCONNECTED;
+  // Only IDispatch and the described (dual) interfaces have an Invoke.
+  if (iid != IID_IDispatch && !find_interface_table(iid)) return E_NOINTERFACE;
+  std::vector<DISPID> named(namedc);
+  for (auto& n : named) n = r.i32();
+  std::vector<VARIANT> args(argc);
+  for (auto& a : args) get_variant(r, a);
+  auto clear_args = [&] {
+    for (auto& a : args) VariantClear(&a);
+  };
+  if (!r.ok) {
+    clear_args();
+    return RPC_E_INVALID_DATA;
+  }
+  IUnknown* iface = entry_iface(it->second, iid);
+  if (!iface) {
+    clear_args();
+    return E_NOINTERFACE;
+  }
+  DISPPARAMS params{argc ? args.data() : nullptr, namedc ? named.data() : nullptr, argc, namedc};
+  VARIANT res;
+  VariantInit(&res);
+  EXCEPINFO ex{};
+  UINT bad_arg = 0;
+  HRESULT hr;
+  SetErrorInfo(0, nullptr);
+  try {
+    hr = static_cast<IDispatch*>(iface)->Invoke(id, IID_NULL, lcid, flags, &params,
+                                                (wants & want_result) ? &res : nullptr,
+                                                (wants & want_excep) ? &ex : nullptr, &bad_arg);
+    if (hr == DISP_E_EXCEPTION && ex.pfnDeferredFillIn) ex.pfnDeferredFillIn(&ex);
+  } catch (...) {
+    hr = RPC_E_SERVERFAULT;
+  }
+  clear_args();
+  // Objects and the other kinds do not travel back.
+  if (!wire_kind(res.vt)) {
+    VariantClear(&res);
+    if (SUCCEEDED(hr)) hr = DISP_E_BADVARTYPE;
+  }
+  const bool send_ex = hr == DISP_E_EXCEPTION && (wants & want_excep);
+  size_t text_bytes = (res.vt == VT_BSTR ? SysStringByteLen(res.bstrVal) : 0) +
+                      (send_ex ? SysStringByteLen(ex.bstrSource) + SysStringByteLen(ex.bstrDescription) : 0);
+  if (text_bytes + 4096 > max_message) {
+    VariantClear(&res);
+    SysFreeString(std::exchange(ex.bstrSource, nullptr));
+    SysFreeString(std::exchange(ex.bstrDescription, nullptr));
+    if (SUCCEEDED(hr)) hr = E_OUTOFMEMORY;
+  }
+  w.i32(hr);
+  put_error(w, hr);
+  put_variant(w, res);
+  if (send_ex) {
+    w.u8(1);
+    w.u16(ex.wCode);
+    w.bstr(ex.bstrSource);
+    w.bstr(ex.bstrDescription);
+    w.i32(ex.scode);
+  } else {
+    w.u8(0);
+  }
+  w.u32(bad_arg);
+  VariantClear(&res);
+  SysFreeString(ex.bstrSource);
+  SysFreeString(ex.bstrDescription);
+  SysFreeString(ex.bstrHelpFile);
+  return hr;
+}
+
 // False when the connection must be dropped.
 bool serve_message(srv_conn& c, const std::string& msg) {
   reader r{msg.data(), msg.size()};
@@ -714,8 +922,18 @@ bool serve_message(srv_conn& c, const std::string& msg) {
   writer w;
   w.u8(msg_reply);
   w.u32(seq);
-  if (type == msg_call) {
-    serve_call(c, r, w);
+  if (type == msg_call || type == msg_invoke) {
+    // A request refused before the call still gets its reason.
+    HRESULT hr = type == msg_call ? serve_call(c, r, w) : serve_invoke(c, r, w);
+    if (w.b.size() == 5) {
+      w.i32(hr);
+      w.u8(0);
+      if (type == msg_invoke) {
+        put_variant(w, VARIANT{});
+        w.u8(0);
+        w.u32(0);
+      }
+    }
   } else if (type == msg_create) {
     CLSID clsid = r.guid();
     IID iid = r.guid();

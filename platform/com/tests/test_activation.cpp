@@ -120,8 +120,13 @@ TEST(Activation, InProcessLibraryThroughTheRegistry) {
   EXPECT_EQ(std::filesystem::path(path), std::filesystem::canonical(lib));
   EXPECT_TRUE(com::read_classes_value(ck + "\\InprocServer32", "ThreadingModel", model) && model == "Apartment");
   std::string help;
-  EXPECT_TRUE(com::read_classes_value("TypeLib\\" + com::guid_to_string(LIBID_TestLib) + "\\1.0", nullptr, help) &&
-              help == "VxTest 1.0 Type Library");
+  const std::string lib_key = "TypeLib\\" + com::guid_to_string(LIBID_TestLib) + "\\1.0";
+  EXPECT_TRUE(com::read_classes_value(lib_key, nullptr, help) && help == "VxTest 1.0 Type Library");
+  // The library sits under its locale, 0x409.
+  std::string tlb;
+  EXPECT_TRUE(com::read_classes_value(lib_key + "\\409\\linux64", nullptr, tlb) &&
+              std::filesystem::path(tlb) == std::filesystem::canonical(lib));
+  EXPECT_FALSE(com::read_classes_value(lib_key + "\\0\\linux64", nullptr, tlb));
 
   CoInitialize(nullptr);
   IUnknown* unk = nullptr;
@@ -158,6 +163,8 @@ TEST(Activation, InProcessLibraryThroughTheRegistry) {
 
   ASSERT_EQ(run(regsvr + " -u " + lib + " >/dev/null"), 0);
   EXPECT_FALSE(com::read_classes_value(ck + "\\InprocServer32", nullptr, path));
+  EXPECT_FALSE(com::read_classes_value(lib_key + "\\409\\linux64", nullptr, tlb));
+  EXPECT_FALSE(com::read_classes_value(lib_key, nullptr, help));
   EXPECT_EQ(CoCreateInstance(CLSID_TestObj, nullptr, 7, IID_IUnknown, reinterpret_cast<void**>(&unk)),
             REGDB_E_CLASSNOTREG);
   CoUninitialize();

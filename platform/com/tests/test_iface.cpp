@@ -5,8 +5,10 @@
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <string>
 
 std::atomic<int> g_test_live{0};
+std::atomic<int> g_test_invokes{0};
 
 namespace {
 std::mutex live_mutex;
@@ -114,7 +116,7 @@ HRESULT TestObjImpl<D>::get_wide(long* out) {
 }
 template <class D>
 HRESULT TestObjImpl<D>::add(LONG a, LONG b, LONG* sum) {
-  *sum = a + b;
+  *sum = static_cast<LONG>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));  // wraps, as the caller's may
   return S_OK;
 }
 template <class D>
@@ -125,6 +127,92 @@ template <class D>
 HRESULT TestObjImpl<D>::get_pid(LONG* out) {
   *out = static_cast<LONG>(getpid());
   return S_OK;
+}
+
+namespace {
+
+std::string describe_variant(const VARIANT& v) {
+  switch (v.vt) {
+    case VT_EMPTY: return "EMPTY";
+    case VT_I4: return "I4:" + std::to_string(v.lVal);
+    case VT_BOOL: return "BOOL:" + std::to_string(v.boolVal);
+    case VT_BSTR: return v.bstrVal ? "BSTR:" + com::bstr_to_utf8(v.bstrVal) : "BSTR:null";
+    default: return "vt" + std::to_string(v.vt);
+  }
+}
+
+HRESULT deferred_fill(EXCEPINFO* ex) {
+  ex->bstrSource = SysAllocString(u"VxTest late");
+  ex->bstrDescription = SysAllocString(u"filled in later");
+  ex->scode = E_FAIL;
+  ex->pfnDeferredFillIn = nullptr;
+  return S_OK;
+}
+
+}  // namespace
+
+template <class D>
+HRESULT TestObjImpl<D>::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                               EXCEPINFO* excep, UINT* arg_err) {
+  ++g_test_invokes;
+  if (id < late_describe)
+    return IDispatchImpl<ITestObj, &IID_ITestObj>::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  if (!params) params = &none;
+  auto set_text = [&](const std::string& text) {
+    if (!result) return;
+    VariantClear(result);
+    result->vt = VT_BSTR;
+    result->bstrVal = com::bstr_from_utf8(text);
+  };
+  switch (id) {
+    case late_describe: {
+      std::string text = "flags=" + std::to_string(flags) + " lcid=" + std::to_string(lcid) +
+                         " result=" + (result ? "1" : "0") + " excep=" + (excep ? "1" : "0") + " args=";
+      for (UINT i = 0; i < params->cArgs; ++i) text += (i ? "," : "") + describe_variant(params->rgvarg[i]);
+      text += " named=";
+      for (UINT i = 0; i < params->cNamedArgs; ++i)
+        text += (i ? "," : "") + std::to_string(params->rgdispidNamedArgs[i]);
+      set_text(text);
+      return S_OK;
+    }
+    case late_echo:
+      if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+      return result ? VariantCopy(result, &params->rgvarg[0]) : S_OK;
+    case late_bad_arg:
+      if (arg_err && params->cArgs) *arg_err = params->cArgs - 1;
+      return DISP_E_TYPEMISMATCH;
+    case late_raise:
+      if (excep) {
+        *excep = EXCEPINFO{};
+        excep->wCode = 1001;
+        excep->bstrSource = SysAllocString(u"VxTest late");
+        if (params->cArgs == 1 && params->rgvarg[0].vt == VT_BSTR)
+          excep->bstrDescription = SysAllocStringLen(params->rgvarg[0].bstrVal, SysStringLen(params->rgvarg[0].bstrVal));
+      }
+      return DISP_E_EXCEPTION;
+    case late_deferred:
+      if (excep) {
+        *excep = EXCEPINFO{};
+        excep->wCode = 1002;
+        excep->pfnDeferredFillIn = &deferred_fill;
+      }
+      return DISP_E_EXCEPTION;
+    case late_object:
+      if (result) {
+        VariantClear(result);
+        result->vt = VT_DISPATCH;
+        return get_self(&result->pdispVal);
+      }
+      return S_OK;
+    case late_long_text:
+      if (params->cArgs != 1 || params->rgvarg[0].vt != VT_I4) return DISP_E_TYPEMISMATCH;
+      if (params->rgvarg[0].lVal < 0 || params->rgvarg[0].lVal > 1000000) return E_INVALIDARG;
+      set_text(std::string(static_cast<size_t>(params->rgvarg[0].lVal), 'x'));
+      return S_OK;
+    default:
+      return DISP_E_MEMBERNOTFOUND;
+  }
 }
 
 template class TestObjImpl<CTestObj>;

@@ -33,6 +33,19 @@ VX_DEFINE_UUIDOF(ITestObj, IID_ITestObj);
 void register_test_tables();
 // Objects of the test classes alive in this module.
 extern std::atomic<int> g_test_live;
+// Calls that reached a test object's own Invoke.
+extern std::atomic<int> g_test_invokes;
+
+// DISPIDs beyond ITestObj's table that its Invoke answers itself.
+enum : DISPID {
+  late_describe = 256,  // VT_BSTR describing the call (flags, arguments, named DISPIDs)
+  late_echo = 257,      // its one argument back
+  late_bad_arg = 258,   // DISP_E_TYPEMISMATCH naming the first argument (cArgs - 1)
+  late_raise = 259,     // DISP_E_EXCEPTION, code 1001, description = its BSTR argument
+  late_deferred = 260,  // DISP_E_EXCEPTION filled in through pfnDeferredFillIn
+  late_object = 261,    // VT_DISPATCH of itself
+  late_long_text = 262, // VT_BSTR of as many 'x' as its I4 argument
+};
 
 template <class Derived>
 class TestObjImpl : public IDispatchImpl<ITestObj, &IID_ITestObj>, public ISupportErrorInfoImpl<&IID_ITestObj> {
@@ -52,6 +65,8 @@ class TestObjImpl : public IDispatchImpl<ITestObj, &IID_ITestObj>, public ISuppo
   HRESULT add(LONG a, LONG b, LONG* sum) override;
   HRESULT throw_cpp() override;
   HRESULT get_pid(LONG* out) override;
+  HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excep, UINT* arg_err) override;
 
  private:
   LONG number_ = 0;

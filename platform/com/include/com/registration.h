@@ -34,6 +34,7 @@ struct typelib_registration {
   GUID libid;
   const char* version;  // "1.0"
   const char* help;     // "Scoutline 1.0 Type Library"
+  LCID lcid = 0x409;    // the locale subkey, "409"
 };
 
 // Writes the class's keys; `server_path` becomes InprocServer32 or
@@ -43,7 +44,8 @@ HRESULT register_class(const class_registration& reg, server_kind kind, const st
 HRESULT unregister_class(const class_registration& reg);
 HRESULT register_app(const app_registration& reg);
 HRESULT unregister_app(const app_registration& reg);
-// HKCR\TypeLib\{libid}\<version> = help, with 0\linux64 = module path.
+// HKCR\TypeLib\{libid}\<version> = help, with <lcid>\linux64 = module path
+// (409\linux64 for 0x409).
 HRESULT register_typelib(const typelib_registration& reg, const std::string& module_path);
 HRESULT unregister_typelib(const typelib_registration& reg);
 
