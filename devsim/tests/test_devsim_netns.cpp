@@ -128,6 +128,7 @@ TEST_F(DevsimNetns, RecordsReservationRequestsAndAnswersThemAtOnce) {
     ASSERT_EQ(seen, 2);
 
     frame_t request(mac_reservation_group.begin(), mac_reservation_group.end());
+    request.reserve(64);
     request.insert(request.end(), host_->own_mac().begin(), host_->own_mac().end());
     for (uint8_t b : {0x88, 0x19, 1, 2, 3, 4, 0, 0, 0, 0, 3, 8, 0, 0, 0, 0, 4, 0x40, 0x10, 0x10, 0, 0, 0, 0,
                       6, 0x60, 0x10, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})

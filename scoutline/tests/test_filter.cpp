@@ -54,6 +54,7 @@ bool accepted(std::vector<uint8_t> frame)
 std::vector<uint8_t> device_frame(uint8_t kind, uint8_t byte15, std::vector<uint8_t> rest)
 {
     std::vector<uint8_t> f = {0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00, 0x00, 0x60, 0x2B, 1, 2, 3, 0x88, 0x19, kind, byte15};
+    f.reserve(f.size() + rest.size() + 60);
     f.insert(f.end(), rest.begin(), rest.end());
     f.resize(std::max<size_t>(f.size(), 60), 0);
     return f;

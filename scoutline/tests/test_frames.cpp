@@ -28,6 +28,7 @@ qm::ip_address_t ip(const char* text)
 std::vector<uint8_t> announcement(std::vector<uint8_t> tags, uint8_t kind = 1)
 {
     std::vector<uint8_t> f = {0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00, 0x00, 0x60, 0x2B, 0x0A, 0x1B, 0x2C, 0x88, 0x19, kind, 2};
+    f.reserve(f.size() + tags.size());
     f.insert(f.end(), tags.begin(), tags.end());
     return f;
 }

@@ -441,7 +441,9 @@ DWORD W32N_GetAdapterRegistryInfo(PW32N_ADAPTER_INFO record, LPCSTR subkey) {
         LONG r = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
         if (r != ERROR_SUCCESS) return r;
         if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return ERROR_INVALID_DATA;
-        std::strncpy(out, text, 259);
+        const size_t n = strnlen(text, 259); // fields hold 259 characters and a NUL
+        std::memcpy(out, text, n);
+        out[n] = '\0';
         return ERROR_SUCCESS;
     };
     result = read(description, record->Description);
