@@ -1,12 +1,15 @@
-// Snmp over net-snmp's single-session API: one library session per Snmp
-// object, reopened when the peer, community, version, time-out or retries
-// change. No configuration file, MIB or persistent state is read or written.
+// Snmp over net-snmp's single-session API: one library session (one UDP
+// socket) per Snmp object, opened at the first request and kept; every request
+// carries its own destination, community, version, time-out and retries, so
+// changing targets costs nothing. No configuration file, MIB or persistent
+// state is read or written.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -15,6 +18,8 @@
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/snmpIPBaseDomain.h>
+#include <net-snmp/library/snmpUDPDomain.h>
 
 #include "snmp_pp/snmp_pp.h"
 
@@ -31,6 +36,7 @@ namespace {
 
 std::mutex hook_lock;
 vx_snmp_test::exchange_hook* hook = nullptr;
+std::atomic<bool> hook_set{false};  // lets real exchanges skip the lock
 
 bool global_init() {
   static std::once_flag once;
@@ -139,18 +145,7 @@ bool add_value(netsnmp_pdu* pdu, const std::vector<oid>& name, const Vb& vb) {
 }  // namespace
 
 struct Snmp::Session {
-  // What a library session was opened with.
-  struct Settings {
-    std::string peer;
-    std::string community;
-    long version = SNMP_VERSION_1;
-    long timeout_us = 0;
-    int retries = 0;
-    bool operator==(const Settings&) const = default;
-  };
-
   void* handle = nullptr;
-  Settings settings;
 
   ~Session() { close(); }
   void close() {
@@ -159,6 +154,30 @@ struct Snmp::Session {
       snmp_sess_close(handle);
       handle = nullptr;
     }
+  }
+
+  // The library session; false when it cannot be opened. The peer given here
+  // is only the default destination: requests name their own.
+  bool open(const sockaddr_in& peer, int& status) {
+    if (handle) return true;
+    netsnmp_session cfg;
+    snmp_sess_init(&cfg);  // no peer name: the transport below is the peer
+    cfg.version = SNMP_VERSION_1;
+    static char fallback[] = "public";  // for requests without a community
+    cfg.community = reinterpret_cast<u_char*>(fallback);
+    cfg.community_len = sizeof fallback - 1;
+    // The transport straight from the address: the library's parsing of an
+    // endpoint text (name look-up included) costs more than the socket.
+    netsnmp_ep endpoint{};
+    endpoint.a.sin = peer;
+    {
+      std::lock_guard<std::mutex> guard(vx_netsnmp_open_lock());
+      netsnmp_transport* transport = netsnmp_udp_transport(&endpoint, 0);
+      // snmp_sess_add takes the transport over, closing it when it fails.
+      if (transport) handle = snmp_sess_add(&cfg, transport, nullptr, nullptr);
+    }
+    if (!handle) status = cfg.s_snmp_errno == SNMPERR_BAD_ADDRESS ? SNMP_CLASS_INVALID_ADDRESS : SNMP_CLASS_TL_FAILED;
+    return handle != nullptr;
   }
 };
 
@@ -193,12 +212,14 @@ int Snmp::set(Pdu& pdu, const SnmpTarget& target) { return exchange(VX_SNMP_SET,
 int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
   auto* ctarget = dynamic_cast<const CTarget*>(&target);
   if (!ctarget) return SNMP_CLASS_INVALID_TARGET;
-  vx_snmp_test::exchange_hook fake;
-  {
-    std::lock_guard<std::mutex> guard(hook_lock);
-    if (hook) fake = *hook;
+  if (hook_set.load(std::memory_order_acquire)) {
+    vx_snmp_test::exchange_hook fake;
+    {
+      std::lock_guard<std::mutex> guard(hook_lock);
+      if (hook) fake = *hook;
+    }
+    if (fake) return fake(pdu_type, pdu, *ctarget);
   }
-  if (fake) return fake(pdu_type, pdu, *ctarget);
   if (!target.valid()) return SNMP_CLASS_INVALID_ADDRESS;
   if (pdu.get_vb_count() == 0) return SNMP_CLASS_INVALID_PDU;
   for (int i = 0; i < pdu.get_vb_count(); ++i) {
@@ -208,47 +229,46 @@ int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
   }
   if (!global_init()) return SNMP_CLASS_ERROR;
 
-  // The library session for this target.
+  // Destination and settings of this request.
   const UdpAddress& address = target.address();
   const unsigned short port = address.get_port() ? address.get_port() : SNMP_DEFAULT_PORT;
-  const unsigned char* ip = address.octets();
-  const OctetStr& community_str = pdu_type == VX_SNMP_SET ? ctarget->writecommunity() : ctarget->readcommunity();
-  const Session::Settings want{
-      "udp:" + std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
-          std::to_string(ip[3]) + ":" + std::to_string(port),
-      std::string(reinterpret_cast<const char*>(community_str.data()), community_str.len()),
-      target.get_version() == version2c ? SNMP_VERSION_2c : SNMP_VERSION_1,
-      static_cast<long>(std::min(target.get_timeout(), kMaxHundredths)) * 10000L, target.get_retry()};
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(port);
+  std::memcpy(&peer.sin_addr, address.octets(), 4);
+  const OctetStr& community = pdu_type == VX_SNMP_SET ? ctarget->writecommunity() : ctarget->readcommunity();
+  const long version = target.get_version() == version2c ? SNMP_VERSION_2c : SNMP_VERSION_1;
 
   Session& s = *session_;
-  if (!s.handle || s.settings != want) {
-    s.close();
-    netsnmp_session cfg;
-    snmp_sess_init(&cfg);
-    std::string peer_copy = want.peer;
-    std::string community_copy = want.community;
-    cfg.peername = peer_copy.data();
-    cfg.version = want.version;
-    cfg.community = reinterpret_cast<u_char*>(community_copy.data());
-    cfg.community_len = community_copy.size();
-    cfg.timeout = want.timeout_us;
-    cfg.retries = want.retries;
-    {
-      std::lock_guard<std::mutex> guard(vx_netsnmp_open_lock());
-      s.handle = snmp_sess_open(&cfg);
-    }
-    if (!s.handle) {
-      const int err = cfg.s_snmp_errno;
-      return (err == SNMPERR_BAD_ADDRESS) ? SNMP_CLASS_INVALID_ADDRESS
-                                                                        : SNMP_CLASS_TL_FAILED;
-    }
-    s.settings = want;
+  {
+    int status = SNMP_CLASS_SUCCESS;
+    if (!s.open(peer, status)) return status;
   }
+  // Time-out and retries are read from the session while the request runs.
+  netsnmp_session* settings = snmp_sess_session(s.handle);
+  settings->timeout = static_cast<long>(std::min(target.get_timeout(), kMaxHundredths)) * 10000L;
+  settings->retries = target.get_retry();
 
   const int command = pdu_type == VX_SNMP_GET ? SNMP_MSG_GET : pdu_type == VX_SNMP_GETNEXT ? SNMP_MSG_GETNEXT
                                                                                             : SNMP_MSG_SET;
   netsnmp_pdu* request = snmp_pdu_create(command);
   if (!request) return SNMP_CLASS_RESOURCE_UNAVAIL;
+  // The library frees these with the request. An empty community is left to
+  // the library, which then sends its default one.
+  request->version = version;
+  auto* destination = static_cast<netsnmp_indexed_addr_pair*>(std::calloc(1, sizeof(netsnmp_indexed_addr_pair)));
+  request->transport_data = destination;
+  request->transport_data_length = destination ? sizeof(netsnmp_indexed_addr_pair) : 0;
+  if (community.len()) {
+    request->community = static_cast<u_char*>(std::malloc(community.len()));
+    if (request->community) std::memcpy(request->community, community.data(), community.len());
+    request->community_len = request->community ? community.len() : 0;
+  }
+  if (!destination || (community.len() && !request->community)) {
+    snmp_free_pdu(request);
+    return SNMP_CLASS_RESOURCE_UNAVAIL;
+  }
+  std::memcpy(&destination->remote_addr.sin, &peer, sizeof peer);
   for (int i = 0; i < pdu.get_vb_count(); ++i) {
     Vb vb;
     pdu.get_vb(vb, i);
@@ -355,4 +375,5 @@ void vx_snmp_test::set_exchange_hook(exchange_hook h) {
   std::lock_guard<std::mutex> guard(hook_lock);
   delete hook;
   hook = h ? new exchange_hook(std::move(h)) : nullptr;
+  hook_set.store(hook != nullptr, std::memory_order_release);
 }

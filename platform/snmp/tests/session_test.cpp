@@ -234,6 +234,31 @@ TEST_F(SnmpSession, SilentAddressAndWrongCommunityTimeOut) {
   EXPECT_EQ(set1(snmp, E + ".7.0", Gauge32(3), vb), SNMP_CLASS_SUCCESS);
 }
 
+TEST_F(SnmpSession, OneObjectAddressesEachRequestToItsOwnTarget) {
+  int status = -1;
+  Snmp snmp(status);
+  CTarget silent = target("127.0.0.9");
+  silent.set_timeout(10);
+  silent.set_retry(0);
+  // Alternate between a silent address and the agent, starting with either:
+  // each request must reach its own target, whatever the one before it was.
+  for (int round = 0; round < 3; ++round) {
+    Pdu quiet;
+    quiet += Vb(Oid("1.3.6.1.2.1.1.5.0"));
+    EXPECT_EQ(snmp.get(quiet, silent), SNMP_CLASS_TIMEOUT) << "round " << round;
+    Vb vb;
+    EXPECT_EQ(get1(snmp, "1.3.6.1.2.1.1.5.0", vb), SNMP_CLASS_SUCCESS) << "round " << round;
+    EXPECT_EQ(std::string(vb.get_printable_value()), "sim-device");
+  }
+  int status2 = -1;
+  Snmp first_real(status2);
+  Vb vb;
+  EXPECT_EQ(get1(first_real, "1.3.6.1.2.1.1.5.0", vb), SNMP_CLASS_SUCCESS);
+  Pdu quiet;
+  quiet += Vb(Oid("1.3.6.1.2.1.1.5.0"));
+  EXPECT_EQ(first_real.get(quiet, silent), SNMP_CLASS_TIMEOUT);
+}
+
 TEST_F(SnmpSession, ZeroTimeoutFailsAtOnceInsteadOfWaiting) {
   int status = -1;
   Snmp snmp(status);

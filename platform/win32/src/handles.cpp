@@ -8,6 +8,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -284,13 +285,22 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || list == nullptr)
     return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   const bool infinite = milliseconds == INFINITE;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(infinite ? 0 : milliseconds);
+  const bool immediate = milliseconds == 0; // a test of the state only: no clock needed
+  const auto deadline =
+      infinite || immediate ? std::chrono::steady_clock::time_point{}
+                            : std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
 
   // Resolve once: the objects stay alive for this wait even if closed meanwhile.
   // A null entry is INVALID_HANDLE_VALUE, the never-signalled current process.
-  std::vector<std::shared_ptr<object>> objects(count);
+  // Waits are frequent and mostly on one or two handles: those stay off the
+  // heap. The first check of the states runs under the same hold of the lock.
+  std::array<std::shared_ptr<object>, 4> few;
+  std::vector<std::shared_ptr<object>> many;
+  if (count > few.size())
+    many.resize(count);
+  std::shared_ptr<object>* objects = count > few.size() ? many.data() : few.data();
+  std::unique_lock<std::mutex> held(handles().lock);
   {
-    std::lock_guard<std::mutex> guard(handles().lock);
     for (DWORD i = 0; i < count; ++i) {
       if (list[i] == INVALID_HANDLE_VALUE)
         continue;
@@ -310,12 +320,15 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
     vx_win32::io_complete_fn complete;
     uint64_t token;
   };
-  std::vector<pollfd> fds;
-  std::vector<io_wait> ios; // parallel to the tail of fds
+  std::array<pollfd, 2 * MAXIMUM_WAIT_OBJECTS> fds;
+  std::array<io_wait, MAXIMUM_WAIT_OBJECTS> ios; // parallel to the tail of fds
   for (;;) {
     size_t first_io = 0;
+    size_t nfds = 0;
+    int timeout_ms = -1;
     {
-      std::lock_guard<std::mutex> guard(handles().lock);
+      if (!held.owns_lock())
+        held.lock();
       if (!wait_all) {
         for (DWORD i = 0; i < count; ++i) {
           if (objects[i] && is_signalled(*objects[i])) {
@@ -333,29 +346,29 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
           return WAIT_OBJECT_0;
         }
       }
+      // Nothing signalled and no time left (a zero time-out, above all): done
+      // without building the poll set.
+      if (immediate || !time_left(deadline, infinite, timeout_ms))
+        return WAIT_TIMEOUT;
       // Poll only what is not signalled yet (so a signalled manual-reset event
       // in a wait-all does not spin), plus outstanding socket operations.
-      fds.clear();
-      ios.clear();
       for (DWORD i = 0; i < count; ++i) {
         if (objects[i] && !is_signalled(*objects[i]))
-          fds.push_back({objects[i]->fd, POLLIN, 0});
+          fds[nfds++] = {objects[i]->fd, POLLIN, 0};
       }
-      first_io = fds.size();
+      first_io = nfds;
       for (DWORD i = 0; i < count; ++i) {
         if (objects[i] && objects[i]->io_fd >= 0) {
-          fds.push_back({objects[i]->io_fd, objects[i]->io_events, 0});
-          ios.push_back({objects[i]->io_complete, objects[i]->io_token});
+          ios[nfds - first_io] = {objects[i]->io_complete, objects[i]->io_token};
+          fds[nfds++] = {objects[i]->io_fd, objects[i]->io_events, 0};
         }
       }
+      held.unlock();
     }
-    int timeout_ms;
-    if (!time_left(deadline, infinite, timeout_ms))
-      return WAIT_TIMEOUT;
-    int n = ::poll(fds.data(), fds.size(), timeout_ms);
+    int n = ::poll(fds.data(), nfds, timeout_ms);
     if (n < 0 && errno != EINTR)
       return vx_win32::fail_errno(WAIT_FAILED);
-    for (size_t k = first_io; n > 0 && k < fds.size(); ++k) {
+    for (size_t k = first_io; n > 0 && k < nfds; ++k) {
       if (fds[k].revents != 0)
         ios[k - first_io].complete(ios[k - first_io].token);
     }

@@ -35,7 +35,7 @@ class Snmp {
   // agent error statuses, "Unknown error code" otherwise.
   static const char* error_msg(int status);
 
-  struct Session;  // the library session, reopened when the target changes
+  struct Session;  // the library session: one socket for every target
 
  private:
   int exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target);
