@@ -2,6 +2,7 @@
 // the registry view (their engines cannot open them, but keep a device table),
 // and the same objects through the local-server transport over a socket pair.
 #include <scoutline/com/objects.h>
+#include "com_helpers.h"
 
 #include <win32/registry.h>
 
@@ -73,21 +74,10 @@ struct Env : ::testing::Environment {
 };
 ::testing::Environment* const env = ::testing::AddGlobalTestEnvironment(new Env);
 
-template <class I>
-CComPtr<I> as(IUnknown* object)
-{
-    CComPtr<I> p;
-    if (object)
-        object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&p.p));
-    return p;
-}
+using scoutline_test::as;
 
-std::string take(BSTR text)
-{
-    std::string s = text ? com::bstr_to_utf8(text) : "<null>";
-    SysFreeString(text);
-    return s;
-}
+// "<null>" keeps a missing text apart from an empty one.
+std::string take(BSTR text) { return scoutline_test::take_text(text, "<null>"); }
 
 CComPtr<Imanager> manager_in_process()
 {

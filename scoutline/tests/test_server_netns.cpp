@@ -2,6 +2,7 @@
 // which starts the registered server there; the device simulator on the other
 // end of a veth pair plays unaddressed devices. Needs root.
 #include "test_server_support.h"
+#include "com_helpers.h"
 
 #include <netns.h>
 
@@ -23,21 +24,9 @@ constexpr int device_count = 4;
 const char* const adapter_name = "[0] vxs0";
 const char* const section = "[(0) vxs0]";
 
-template <class I>
-CComPtr<I> as(IUnknown* object)
-{
-    CComPtr<I> p;
-    if (object)
-        object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&p.p));
-    return p;
-}
+using scoutline_test::as;
 
-std::string take(BSTR text)
-{
-    std::string s = text ? com::bstr_to_utf8(text) : "";
-    SysFreeString(text);
-    return s;
-}
+std::string take(BSTR text) { return scoutline_test::take_text(text, ""); }
 
 // MAC (12 digits) to address, by a walk of device_first / device_next.
 std::map<std::string, std::string> walk(Icom_adapter* adapter)

@@ -150,31 +150,20 @@ class MgmtApiAgent : public MgmtApiLoad {
  protected:
   static void SetUpTestSuite() {
     if (!vx::test::running_as_root()) return;
-    std::string why;
-    if (!vx::test::enter_private_netns(&why)) {
-      setup_error_ = why;
-      return;
-    }
-    agent_ = new vx::test::Snmpd;
-    const std::string script = agent_->write_pass_persist(
-        "dev", {
-                   {E + ".1.0", "integer", "-17", "rw"},
-                   {E + ".2.0", "string", "hello device", "rw"},
-                   {E + ".3.0", "octet", "00 60 2b fd 00 01", "rw"},
-                   {E + ".4.0", "objectid", ".1.3.6.1.4.1.99999.42", "ro"},
-                   {E + ".5.0", "ipaddress", "10.1.2.3", "rw"},
-                   {E + ".6.0", "counter", "4294967295", "ro"},
-                   {E + ".7.0", "gauge", "17", "rw"},
-                   {E + ".8.0", "timeticks", "123456", "rw"},
-                   {E + ".9.0", "opaque", "01 02 03", "ro"},
-                   {E + ".11.0", "integer", "5", "commit-failed"},
-               });
-    const std::string conf = "rwcommunity quenmil 127.0.0.0/8 -V dev\n"
-                             "view dev included .1.3.6.1.2.1.1\n"
-                             "view dev included .1.3.6.1.4.1.99999\n"
-                             "sysName sim-device\n"
-                             "pass_persist .1.3.6.1.4.1.99999 " + script + "\n";
-    if (!agent_->start({"127.0.0.2"}, conf, &why)) setup_error_ = why;
+    agent_ = vx::test::start_device_agent(
+        {
+          {E + ".1.0", "integer", "-17", "rw"},
+          {E + ".2.0", "string", "hello device", "rw"},
+          {E + ".3.0", "octet", "00 60 2b fd 00 01", "rw"},
+          {E + ".4.0", "objectid", ".1.3.6.1.4.1.99999.42", "ro"},
+          {E + ".5.0", "ipaddress", "10.1.2.3", "rw"},
+          {E + ".6.0", "counter", "4294967295", "ro"},
+          {E + ".7.0", "gauge", "17", "rw"},
+          {E + ".8.0", "timeticks", "123456", "rw"},
+          {E + ".9.0", "opaque", "01 02 03", "ro"},
+          {E + ".11.0", "integer", "5", "commit-failed"},
+        },
+        "rwcommunity quenmil 127.0.0.0/8 -V dev\n", &setup_error_);
   }
   static void TearDownTestSuite() {
     delete agent_;

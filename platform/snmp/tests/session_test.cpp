@@ -36,21 +36,11 @@ class SnmpSession : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!vx::test::running_as_root()) return;
-    std::string why;
-    if (!vx::test::enter_private_netns(&why)) {
-      setup_error_ = why;
-      return;
-    }
-    agent_ = new vx::test::Snmpd;
-    const std::string script = agent_->write_pass_persist("dev", device_vars());
-    const std::string conf = "rocommunity tagrok 127.0.0.0/8 -V dev\n"
-                             "rwcommunity quenmil 127.0.0.0/8 -V dev\n"
-                             "view dev included .1.3.6.1.2.1.1\n"
-                             "view dev included .1.3.6.1.4.1.99999\n"
-                             "sysName sim-device\n"
-                             "sysDescr simulated agent\n"
-                             "pass_persist .1.3.6.1.4.1.99999 " + script + "\n";
-    if (!agent_->start({"127.0.0.2"}, conf, &why)) setup_error_ = why;
+    agent_ = vx::test::start_device_agent(device_vars(),
+                                          "rocommunity tagrok 127.0.0.0/8 -V dev\n"
+                                          "rwcommunity quenmil 127.0.0.0/8 -V dev\n"
+                                          "sysDescr simulated agent\n",
+                                          &setup_error_);
   }
   static void TearDownTestSuite() {
     delete agent_;

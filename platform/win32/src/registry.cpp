@@ -463,6 +463,12 @@ LONG join(State& s, HANDLE transaction, Handle& h) {
   return ERROR_SUCCESS;
 }
 
+// Splits a sub-key path below an open key, refusing one that nests too deep.
+LONG sub_path(const Handle& h, LPCSTR sub_key, std::vector<std::string>& more) {
+  if (LONG r = split_path(sub_key, more)) return r;
+  return hive_path(h, more).size() > vx::reg::kMaxDepth ? ERROR_BAD_PATHNAME : ERROR_SUCCESS;
+}
+
 LONG open_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result, HANDLE transaction) {
   if (!result) return ERROR_INVALID_PARAMETER;
   State& s = state();
@@ -471,8 +477,7 @@ LONG open_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result, HANDLE tra
   if (LONG r = use(s, key, h)) return r;
   if (LONG r = join(s, transaction, h)) return r;
   std::vector<std::string> more;
-  if (LONG r = split_path(sub_key, more)) return r;
-  if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
+  if (LONG r = sub_path(h, sub_key, more)) return r;
   const Key* k = nullptr;
   if (LONG r = find_key(s, h, more, k)) return r;
   bool is_max = (desired & MAXIMUM_ALLOWED) != 0;
@@ -547,8 +552,7 @@ LONG create_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result, LPDWORD 
   if (LONG r = use(s, key, h)) return r;
   if (LONG r = join(s, transaction, h)) return r;
   std::vector<std::string> more;
-  if (LONG r = split_path(sub_key, more)) return r;
-  if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
+  if (LONG r = sub_path(h, sub_key, more)) return r;
   const Key* existing = nullptr;
   LONG found = find_key(s, h, more, existing);
   if (found == ERROR_KEY_DELETED) return found;
@@ -671,8 +675,7 @@ LONG RegSetValueA(HKEY key, LPCSTR sub_key, DWORD type, LPCSTR data, DWORD data_
   if (LONG r = use(s, key, h)) return r;
   if (!writable_root(h.root)) return ERROR_ACCESS_DENIED;
   std::vector<std::string> more;
-  if (LONG r = split_path(sub_key, more)) return r;
-  if (hive_path(h, more).size() > vx::reg::kMaxDepth) return ERROR_BAD_PATHNAME;
+  if (LONG r = sub_path(h, sub_key, more)) return r;
   std::string text(data, std::strlen(data) + 1);
   return change_user(s, Op{Op::SetValue, h, more, "", REG_SZ, std::move(text)});
 }

@@ -312,4 +312,20 @@ void Snmpd::stop() {
   pid_ = -1;
 }
 
+Snmpd* start_device_agent(const std::vector<PassVar>& vars, const std::string& access, std::string* error) {
+  if (!enter_private_netns(error)) return nullptr;
+  auto* agent = new Snmpd;
+  const std::string script = agent->write_pass_persist("dev", vars);
+  const std::string conf = access +
+                           "view dev included .1.3.6.1.2.1.1\n"
+                           "view dev included .1.3.6.1.4.1.99999\n"
+                           "sysName sim-device\n"
+                           "pass_persist .1.3.6.1.4.1.99999 " + script + "\n";
+  if (!agent->start({"127.0.0.2"}, conf, error)) {
+    delete agent;
+    return nullptr;
+  }
+  return agent;
+}
+
 }  // namespace vx::test

@@ -69,4 +69,10 @@ class Snmpd {
   pid_t pid_ = -1;
 };
 
+// Enters a private network namespace and starts one agent on 127.0.0.2 that
+// serves `vars` under .1.3.6.1.4.1.99999 and the system group in the view
+// "dev", with `access` (community lines and any further configuration).
+// Returns null, with the reason in *error, when any step fails.
+Snmpd* start_device_agent(const std::vector<PassVar>& vars, const std::string& access, std::string* error);
+
 }  // namespace vx::test
