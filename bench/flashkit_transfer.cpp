@@ -8,9 +8,8 @@
 #include "flashkit/tftp.h"
 
 #include "snmpd_fixture.h"
+#include "tftpd.h"
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -79,16 +79,8 @@ int main(int argc, char** argv)
     std::ofstream((root / "srv" / "image.bin").string(), std::ios::binary) << content;
     std::ofstream((root / "local" / "send.bin").string(), std::ios::binary) << content;
 
-    pid_t server = fork();
-    if (server == 0) {
-        std::string dir = (root / "srv").string();
-        // A short resend time: a write of whole blocks ends without an empty
-        // block, so the server's session ends (and writes its last block)
-        // only when its first resend finds the client gone.
-        execl("/usr/sbin/in.tftpd", "in.tftpd", "-4", "-L", "-c", "-p", "-u", "root", "-T", "20000", "-s", dir.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    // A short resend time: see the fixture.
+    auto server = std::make_unique<vx::test::tftpd>((root / "srv").string(), 20000);
     qm::ip_address_t ip;
     ip.parse("127.0.0.1");
     tftp& client = tftp::settings();
@@ -156,8 +148,7 @@ int main(int argc, char** argv)
     bool startup_ok = true;
     double startup = median_ms(runs, shell("tftp -V >/dev/null 2>&1"), [] { return true; }, startup_ok);
 
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
+    server.reset();
     fs::remove_all(root);
 
     std::printf("1 MiB over loopback against tftpd-hpa, median of %d runs\n", runs);

@@ -5,11 +5,10 @@
 #include "flashkit/tftp.h"
 
 #include "snmpd_fixture.h"
+#include "tftpd.h"
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -74,16 +73,10 @@ protected:
         std::filesystem::create_directories(root / "srv");
         std::filesystem::create_directories(root / "local");
         std::filesystem::permissions(root / "srv", std::filesystem::perms::all);
-        server = fork();
-        if (server == 0) {
-            std::string dir = (root / "srv").string();
-            // A short first resend time (50 ms), so that a lost packet costs
-            // the server little: the client resends, but a standard server
-            // answers only the packet it waits for.
-            execl("/usr/sbin/in.tftpd", "in.tftpd", "-4", "-L", "-c", "-p", "-u", "root", "-T", "50000", "-s", dir.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        // A short first resend time (50 ms), so that a lost packet costs the
+        // server little: the client resends, but a standard server answers
+        // only the packet it waits for.
+        server = new vx::test::tftpd((root / "srv").string(), 50000);
         // Ready once a request for a missing file is refused.
         qm::ip_address_t ip;
         ip.parse("127.0.0.1");
@@ -103,10 +96,8 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        if (server > 0) {
-            kill(server, SIGTERM);
-            waitpid(server, nullptr, 0);
-        }
+        delete server;
+        server = nullptr;
         if (!root.empty())
             std::filesystem::remove_all(root);
     }
@@ -130,7 +121,7 @@ protected:
     qm::ip_address_t ip;
     static inline std::string setup_error;
     static inline std::filesystem::path root;
-    static inline pid_t server = -1;
+    static inline vx::test::tftpd* server = nullptr;
 };
 
 TEST_F(TftpdPeer, FilesOfEverySizeArriveIntact)
