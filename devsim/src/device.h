@@ -34,6 +34,8 @@ struct device_t {
     mac_t mac{};
     uint32_t ip = 0;  // host order; 0 = no address
     std::set<quirk> quirks;
+    uint32_t in_octets = 0;   // bytes of the frames sent to the device's MAC (wraps)
+    uint32_t out_octets = 0;  // bytes of the IP frames it sent
 
     bool has(quirk q) const { return quirks.count(q) != 0; }
     announce_shape shape() const;

@@ -12,6 +12,7 @@
 #include "l2/link.h"
 #include "l2/responder.h"
 #include "options.h"
+#include "udp/stack.h"
 
 namespace {
 
@@ -24,10 +25,14 @@ int run(const devsim::options_t& options) {
     event_log_t log(options.state_file);
 
     l2::link_t link(options.interface);
+    auto send_frame = [&link](const frame_t& f) { return link.send(f); };
     std::vector<std::unique_ptr<component_t>> components;
-    components.push_back(std::make_unique<l2::responder_t>(
-        world, log, [&link](const frame_t& f) { return link.send(f); }, &link, options.period,
-        options.verbose));
+    auto responder =
+        std::make_unique<l2::responder_t>(world, log, send_frame, &link, options.period, options.verbose);
+    udp::stack_t udp(world, send_frame);
+    responder->set_ipv4_handler(
+        [&udp](const uint8_t* frame, size_t size, bool ready) { udp.handle_frame(frame, size, ready); });
+    components.push_back(std::move(responder));
 
     // The stop signals are blocked except inside ppoll, so none is lost.
     sigset_t blocked, during_poll;
