@@ -302,12 +302,14 @@ world_t make_world(const options_t& o) {
         for (auto& d : world.devices)
             if (k < 0 || d.index == k) fn(d);
     };
-    for (auto& [k, f] : o.family) each(k, [&](device_t& d) { d.set_family(f); });
-    for (auto& [k, b] : o.bundles) each(k, [&](device_t& d) {
-        d.transmitters = b.first;
-        d.receivers = b.second;
-    });
-    for (auto& [k, f] : o.faults) each(k, [&](device_t& d) { d.faults[f.first] = f.second; });
+    for (const auto& entry : o.family) each(entry.first, [&](device_t& d) { d.set_family(entry.second); });
+    for (const auto& entry : o.bundles)
+        each(entry.first, [&](device_t& d) {
+            d.transmitters = entry.second.first;
+            d.receivers = entry.second.second;
+        });
+    for (const auto& entry : o.faults)
+        each(entry.first, [&](device_t& d) { d.faults[entry.second.first] = entry.second.second; });
     for (auto& [k, mac] : o.macs) world.devices[k].mac = mac;
     for (auto& [k, ip] : o.ips) world.devices[k].ip = ip;
     for (auto& [k, q] : o.quirks) world.devices[k].quirks.insert(q);

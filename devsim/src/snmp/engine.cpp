@@ -21,6 +21,7 @@ void init_library() {
         netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
         netsnmp_session probe;
         snmp_sess_init(&probe);  // the library's own set-up, without MIBs or configuration files
+        snmp_disable_log();      // a malformed request is counted, not printed
     });
 }
 

@@ -380,11 +380,11 @@ oid_t dsp_entry(const device_t& device) {
 
 mib_t::mib_t() : objects_(build_table()) {}
 
-oid_t mib_t::base_of(const object_t& o, const device_t& device) const {
+const oid_t& mib_t::base_of(const object_t& o, const device_t& device, oid_t& scratch) const {
     if (!o.dsp_entry) return o.base;
-    oid_t full = dsp_entry(device);
-    full.insert(full.end(), o.base.begin(), o.base.end());
-    return full;
+    scratch = dsp_entry(device);
+    scratch.insert(scratch.end(), o.base.begin(), o.base.end());
+    return scratch;
 }
 
 bool mib_t::exists(const object_t& o, const device_t& device) const { return !o.dsp || device.dsp.present; }
@@ -416,10 +416,11 @@ bool two_index(rows_t rows) { return rows == rows_t::tx_channels || rows == rows
 }  // namespace
 
 std::optional<mib_t::instance> mib_t::find(const device_t& device, const oid* name, size_t length) const {
+    oid_t scratch;
     for (size_t i = 0; i < objects_.size(); ++i) {
         const object_t& o = objects_[i];
         if (!exists(o, device)) continue;
-        oid_t base = base_of(o, device);
+        const oid_t& base = base_of(o, device, scratch);
         if (!starts_with(name, length, base)) continue;
         const oid* suffix = name + base.size();
         size_t n = length - base.size();
@@ -462,10 +463,11 @@ int mib_t::next(const device_t& device, const store_t& store, const oid* name, s
     std::optional<instance> best;
     oid_t best_name;
     oid_t candidate;
+    oid_t scratch;
     for (size_t i = 0; i < objects_.size(); ++i) {
         const object_t& o = objects_[i];
         if (!exists(o, device)) continue;
-        oid_t base = base_of(o, device);
+        const oid_t& base = base_of(o, device, scratch);
         bool inside = starts_with(name, length, base);
         // A subtree wholly before the name holds nothing after it.
         if (!inside && less(base.data(), base.size(), name, length)) continue;

@@ -93,7 +93,8 @@ private:
         int x;
         int y;
     };
-    oid_t base_of(const object_t& o, const device_t& device) const;
+    // The object's name on this device; `scratch` holds it when it depends on the device.
+    const oid_t& base_of(const object_t& o, const device_t& device, oid_t& scratch) const;
     bool exists(const object_t& o, const device_t& device) const;
     int rows_of(const object_t& o, const device_t& device) const;
     std::optional<instance> find(const device_t& device, const oid* name, size_t length) const;
