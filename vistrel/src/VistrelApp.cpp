@@ -30,10 +30,7 @@ BOOL CVistrelApp::InitInstance()
 {
     AfxEnableControlContainer();
     Enable3dControlsStatic();
-    RegisterVistrelVersion();
-    RegisterVistrelResources();
-    scoutline::register_interface_tables();
-    accelerators = LoadAcceleratorsA(AfxGetInstanceHandle(), MAKEINTRESOURCE(IDR_ACCELERATORS));
+    LoadResources();
     {
         CVistrelDlg dialog;
         m_pMainWnd = &dialog;
@@ -41,6 +38,14 @@ BOOL CVistrelApp::InitInstance()
         m_pMainWnd = nullptr;
     }
     return FALSE;
+}
+
+void CVistrelApp::LoadResources()
+{
+    RegisterVistrelVersion();
+    RegisterVistrelResources();
+    scoutline::register_interface_tables();
+    accelerators = LoadAcceleratorsA(AfxGetInstanceHandle(), MAKEINTRESOURCE(IDR_ACCELERATORS));
 }
 
 BOOL CVistrelApp::ProcessMessageFilter(int code, LPMSG message)

@@ -13,6 +13,9 @@ public:
 
     // Runs the main dialog; returns FALSE so the program ends with it.
     BOOL InitInstance() override;
+    // Version information, templates, menus, icons, the servers' interface
+    // tables and the accelerator table.
+    void LoadResources();
     // The three accelerators for the main dialog's own modal loop.
     BOOL ProcessMessageFilter(int code, LPMSG message) override;
 
