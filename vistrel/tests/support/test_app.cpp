@@ -84,16 +84,25 @@ ScopedIni::~ScopedIni()
     std::filesystem::remove(GetProgramDirectory() + "vistrel.log");
 }
 
-void WatchMessageBoxes()
+void WatchMessageBoxes(int answerAfterMs)
 {
     auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [] {
+    QObject::connect(timer, &QTimer::timeout, [answerAfterMs] {
+        static QMessageBox* seen = nullptr;
+        static QElapsedTimer up;
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box)
             return;
-        std::fprintf(stderr, "box: %s: %s\n", box->windowTitle().toStdString().c_str(),
-                     box->text().toStdString().c_str());
-        std::fflush(stderr);
+        if (box != seen) {
+            seen = box;
+            up.start();
+            std::fprintf(stderr, "box: %s: %s\n", box->windowTitle().toStdString().c_str(),
+                         box->text().toStdString().c_str());
+            std::fflush(stderr);
+        }
+        if (up.elapsed() < answerAfterMs)
+            return;
+        seen = nullptr;
         if (QAbstractButton* button = box->defaultButton())
             button->click();
         else

@@ -30,8 +30,9 @@ public:
 };
 
 // Answers every real message box that opens from now on with its default
-// button, writing "box: <caption>: <text>" to standard error first.
-void WatchMessageBoxes();
+// button once it has been up for answerAfterMs, writing "box: <caption>:
+// <text>" to standard error when it appears.
+void WatchMessageBoxes(int answerAfterMs = 0);
 
 // Runs the Qt event loop until pred holds or about `ms` milliseconds passed.
 bool PumpUntil(const std::function<bool()>& pred, int ms = 10000);
