@@ -8,9 +8,10 @@ namespace devsim {
 const std::vector<fault_info>& all_faults() {
     static const std::vector<fault_info> table = {
         {"snmp-silent", false, 0, 0, "the SNMP agent answers nothing (a set is not applied)"},
-        {"snmp-late", true, 1, 600000, "every SNMP answer leaves VALUE milliseconds late"},
+        {"snmp-late", true, 1, 600000, "every SNMP answer leaves VALUE ms late (1..600000)"},
         {"snmp-error", true, 1, 18,
-         "every SNMP request is answered with error status VALUE, index 1, nothing set"},
+         "every SNMP request is answered with error status VALUE\n"
+         "                                           (1..18), index 1; nothing is set"},
     };
     return table;
 }
@@ -50,8 +51,8 @@ std::optional<std::pair<std::string, long>> parse_fault(const std::string& text,
 std::string faults_help() {
     std::string text;
     for (const auto& f : all_faults()) {
-        std::string head = std::string("  ") + f.name + (f.takes_value ? "=VALUE" : "");
-        if (head.size() < 24) head.resize(24, ' ');
+        std::string head = std::string(25, ' ') + f.name + (f.takes_value ? "=VALUE" : "");
+        if (head.size() < 42) head.resize(42, ' ');
         text += head + " " + f.help + "\n";
     }
     return text;
