@@ -184,6 +184,7 @@ TEST_F(TftpClient, LostPacketsAreResentByTheClient)
     peer.drop_data = 3; // the device never resends: the client resends ACK 2
     client().get(loopback(), "m02", local("m02"));
     EXPECT_EQ(slurp(local("m02")), content);
+    peer.wait_for(7);
     EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A2 A3 A4 A5");
 
     vx::test::tftp_peer writer;
@@ -204,6 +205,7 @@ TEST_F(TftpClient, RepeatedBlocksAreNeitherWrittenNorAnsweredTwice)
     peer.repeat_data = true;
     client().get(loopback(), "m04", local("m04"));
     EXPECT_EQ(slurp(local("m04")), content);
+    peer.wait_for(9);
     EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A3 A4 A5 A6 A7 A8");
 
     vx::test::tftp_peer writer;
@@ -226,6 +228,7 @@ TEST_F(TftpClient, OnlyTheDevicesFirstReplyPortIsHeard)
     EXPECT_EQ(slurp(local("c01")), content);
     // The ACKs went to the port of the device's first reply: the server's
     // session socket saw all of them.
+    peer.wait_for(5);
     EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A3 A4");
 }
 
