@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "images/cli.h"
 #include "l2/link.h"
 #include "l2/responder.h"
 #include "options.h"
@@ -85,6 +86,7 @@ int run(const devsim::options_t& options) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "images") return devsim::images::images_main({args.begin() + 1, args.end()});
     std::string error;
     auto options = devsim::parse_options(args, error);
     if (!options) {
