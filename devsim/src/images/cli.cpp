@@ -85,21 +85,35 @@ struct cursor_t {
     }
 };
 
+version_t version_arg(cursor_t& c) {
+    auto version = parse_version(c.next("VERSION"));
+    if (!version) throw std::invalid_argument("bad version: " + c.args[c.i - 1]);
+    return *version;
+}
+
+// The options both kinds take; false when `a` is none of them.
+struct output_t {
+    std::string out, dir = ".";
+    bool option(cursor_t& c, const std::string& a, uint32_t& seed) {
+        if (a == "-o" || a == "--out") out = c.next("PATH");
+        else if (a == "-d" || a == "--dir") dir = c.next("DIR");
+        else if (a == "--seed") seed = number(c.next("N"));
+        else return false;
+        return true;
+    }
+};
+
 int firmware(cursor_t& c) {
     firmware_spec spec;
     auto fam = parse_family(c.next("FAMILY"));
     if (!fam) throw std::invalid_argument("unknown family: " + c.args[c.i - 1]);
     spec.fam = *fam;
-    auto version = parse_version(c.next("VERSION"));
-    if (!version) throw std::invalid_argument("bad version: " + c.args[c.i - 1]);
-    spec.version = *version;
-    std::string out, dir = ".";
+    spec.version = version_arg(c);
+    output_t o;
     while (c.more()) {
         const std::string a = c.next("option");
-        if (a == "-o" || a == "--out") out = c.next("PATH");
-        else if (a == "-d" || a == "--dir") dir = c.next("DIR");
-        else if (a == "--seed") spec.seed = number(c.next("N"));
-        else if (a == "--hardware") spec.hardware = static_cast<int>(number(c.next("N")));
+        if (o.option(c, a, spec.seed)) continue;
+        if (a == "--hardware") spec.hardware = static_cast<int>(number(c.next("N")));
         else if (a == "--large-code") spec.large_code = true;
         else if (a == "--alternate-code") spec.alternate_code = true;
         else if (a == "--alternate-code2") spec.alternate_code2 = true;
@@ -121,7 +135,7 @@ int firmware(cursor_t& c) {
             throw std::invalid_argument("unknown option: " + a);
         }
     }
-    if (out.empty()) out = dir + "/" + file_name(spec.fam, spec.version);
+    std::string out = o.out.empty() ? o.dir + "/" + file_name(spec.fam, spec.version) : o.out;
     auto image = make_firmware(spec);
     write_file(out, image.bytes);
     const auto& r = image.record;
@@ -134,16 +148,12 @@ int firmware(cursor_t& c) {
 
 int dsp(cursor_t& c) {
     dsp_spec spec;
-    auto version = parse_version(c.next("VERSION"));
-    if (!version) throw std::invalid_argument("bad version: " + c.args[c.i - 1]);
-    spec.version = *version;
-    std::string out, dir = ".";
+    spec.version = version_arg(c);
+    output_t o;
     while (c.more()) {
         const std::string a = c.next("option");
-        if (a == "-o" || a == "--out") out = c.next("PATH");
-        else if (a == "-d" || a == "--dir") dir = c.next("DIR");
-        else if (a == "--seed") spec.seed = number(c.next("N"));
-        else if (a == "--no-monitor") spec.monitor = false;
+        if (o.option(c, a, spec.seed)) continue;
+        if (a == "--no-monitor") spec.monitor = false;
         else if (a == "--size") spec.size = number(c.next("BYTES"));
         else if (a == "--args-base") spec.args_base = number(c.next("A"));
         else if (a == "--args") spec.args_count = number(c.next("N"));
@@ -157,11 +167,7 @@ int dsp(cursor_t& c) {
             throw std::invalid_argument("unknown option: " + a);
         }
     }
-    if (out.empty()) {
-        const auto& v = spec.version;
-        out = dir + "/dsp_" + std::to_string(v.major) + "_" + std::to_string(v.minor) + "_" +
-              std::to_string(v.build) + (v.patch >= 0 ? "_" + std::to_string(v.patch) : "") + ".uld";
-    }
+    std::string out = o.out.empty() ? o.dir + "/" + file_name("dsp", spec.version, ".uld") : o.out;
     auto image = make_dsp(spec);
     write_file(out, image.bytes);
     std::printf("%s checksum=%s monitor-bytes=%u size=%zu\n", out.c_str(), hex(image.checksum).c_str(),
@@ -183,7 +189,7 @@ int images_main(const std::vector<std::string>& args) {
         if (kind == "dsp") return dsp(c);
         throw std::invalid_argument("unknown image kind: " + kind);
     } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "devsim images: %s\n\n%s", e.what(), usage);
+        std::fprintf(stderr, "devsim images: %s (devsim images --help shows the usage)\n", e.what());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "devsim images: %s\n", e.what());

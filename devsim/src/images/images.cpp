@@ -84,12 +84,14 @@ std::string version_text(const version_t& v) {
     return text;
 }
 
-std::string file_name(family f, const version_t& v) {
-    std::string name = std::string(family_name(f)) + "_" + std::to_string(v.major) + "_" +
-                       std::to_string(v.minor) + "_" + std::to_string(v.build);
+std::string file_name(std::string_view word, const version_t& v, std::string_view extension) {
+    std::string name = std::string(word) + "_" + std::to_string(v.major) + "_" + std::to_string(v.minor) + "_" +
+                       std::to_string(v.build);
     if (v.patch >= 0) name += "_" + std::to_string(v.patch);
-    return name + ".bin";
+    return name + std::string(extension);
 }
+
+std::string file_name(family f, const version_t& v) { return file_name(family_name(f), v, ".bin"); }
 
 void write_file(const std::string& path, std::span<const uint8_t> bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");

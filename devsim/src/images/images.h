@@ -50,6 +50,7 @@ struct version_t {
 std::optional<version_t> parse_version(std::string_view text);
 std::string version_text(const version_t& v);              // "3.1.7"
 std::string file_name(family f, const version_t& v);         // "alder_3_1_7.bin"
+std::string file_name(std::string_view word, const version_t& v, std::string_view extension);
 
 // The checksum record a firmware server's recognizer fills for the image:
 // 0 code, 1 second code, 2 boot, 3 (0), 4 FPGA, 5 second FPGA, 6 configuration,
