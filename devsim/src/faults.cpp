@@ -11,6 +11,12 @@ const std::vector<fault_info>& all_faults() {
         {"snmp-late", true, 1, 600000, "every SNMP answer leaves VALUE milliseconds late"},
         {"snmp-error", true, 1, 18,
          "every SNMP request is answered with error status VALUE, index 1, nothing set"},
+        {"tftp-silent", false, 0, 0, "the TFTP server answers nothing"},
+        {"tftp-drop", true, 1, 1000000, "the VALUE-th TFTP packet the device sends from now is lost (once)"},
+        {"tftp-duplicate", true, 1, 1000000, "the VALUE-th TFTP packet the device sends from now goes twice (once)"},
+        {"tftp-stop-after", true, 1, 1000000, "every TFTP transfer goes silent after VALUE data blocks"},
+        {"tftp-refuse-write", false, 0, 0, "TFTP write requests get ERROR 2 \"Access violation\""},
+        {"tftp-corrupt-write", false, 0, 0, "every TFTP write stores a byte of its first block wrong"},
     };
     return table;
 }

@@ -15,6 +15,7 @@
 #include "l2/responder.h"
 #include "options.h"
 #include "snmp/agent.h"
+#include "tftp/service.h"
 #include "udp/stack.h"
 
 namespace {
@@ -37,6 +38,7 @@ int run(const devsim::options_t& options) {
         [&udp](const uint8_t* frame, size_t size, bool ready) { udp.handle_frame(frame, size, ready); });
     components.push_back(std::move(responder));
     components.push_back(std::make_unique<snmp::agent_t>(world, udp, log, options.verbose));
+    components.push_back(std::make_unique<tftp::service_t>(world, udp, log, options.firmware));
     if (!options.control.empty())
         components.push_back(std::make_unique<control::control_t>(options.control, world, log));
 

@@ -31,10 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     flash::flash_t flash = prototype(static_cast<images::family>(data[0] % 6));
     tftp::faults_t faults;
-    static const char* switches[] = {"drop:2", "duplicate:1", "stop-after:2", "refuse-write", "corrupt-write"};
-    std::string error;
-    for (int k = 0; k < 5; ++k)
-        if (data[1] & (1 << k)) faults.set(switches[k], error);
+    faults.drop = data[1] & 3;
+    faults.duplicate = data[1] >> 2 & 3;
+    faults.stop_after = data[1] >> 4 & 3;
+    faults.refuse_writes = data[1] & 0x40;
+    faults.corrupt_writes = data[1] & 0x80;
 
     std::set<uint16_t> open;
     uint16_t next_port = 1024, last_port = tftp::server_t::port;

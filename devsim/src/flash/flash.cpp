@@ -22,6 +22,7 @@ std::vector<uint8_t>& flash_t::own(size_t area) {
     if (areas_[area].use_count() > 1) areas_[area] = std::make_shared<std::vector<uint8_t>>(*areas_[area]);
     running_.reset();
     dsp_.reset();
+    ++changes_;
     return *areas_[area];
 }
 

@@ -40,6 +40,9 @@ public:
     const running_t& firmware() const;
     std::optional<images::dsp_info_t> dsp() const;
 
+    // Counts the changes, so that a watcher can tell the content changed.
+    uint64_t changes() const { return changes_; }
+
     images::config_t config() const;
     void set_mac(const std::array<uint8_t, 6>& mac);
 
@@ -54,6 +57,7 @@ private:
     std::vector<std::shared_ptr<std::vector<uint8_t>>> areas_;
     std::vector<uint64_t> written_;  // per area: when last erased (0: loaded)
     uint64_t clock_ = 0;
+    uint64_t changes_ = 0;
     mutable std::optional<running_t> running_;  // both cached until the next change
     mutable std::optional<std::optional<images::dsp_info_t>> dsp_;
 };

@@ -168,6 +168,7 @@ struct dsp_info_t {
     uint32_t check_address = 0;
     std::optional<uint32_t> flash_word;  // the word at the check address
     std::vector<uint32_t> args;          // the argument words found
+    bool operator==(const dsp_info_t&) const = default;
 };
 // nullopt when the bytes are no valid segmented image.
 std::optional<dsp_info_t> read_dsp(std::span<const uint8_t> bytes);

@@ -1,35 +1,16 @@
-// Fault switches of one device's TFTP server, set on the command line or at
-// run time by text: "silent", "drop:N", "duplicate:N", "stop-after:N",
-// "refuse-write[:FILE]", "corrupt-write[:FILE]" (FILE "*" or absent: every
-// file), and "clear".
+// Fault switches of one device's TFTP server. The simulator sets them from
+// the device's switches (tftp-silent, tftp-drop=N, ...; see faults.cpp).
 #pragma once
-
-#include <string>
-#include <string_view>
 
 namespace devsim::tftp {
 
 struct faults_t {
-    bool silent = false;        // answers nothing at all
-    unsigned drop = 0;          // the N-th packet sent from now is lost (once)
-    unsigned duplicate = 0;     // the N-th packet sent from now goes out twice (once)
-    unsigned stop_after = 0;    // every transfer goes silent after N data blocks
-    std::string refuse_write;   // write requests for this file (or "*") get an ERROR
-    std::string corrupt_write;  // writes to this file (or "*") store one byte wrong
-    unsigned sent = 0;          // packets sent since drop or duplicate was set
-
-    // Applies one switch; false (with `error`) for an unknown or malformed one.
-    bool set(std::string_view text, std::string& error);
-    // The switches that are on, as set() takes them, blank-separated ("none").
-    std::string text() const;
-
-    bool refuses(const std::string& file) const { return matches(refuse_write, file); }
-    bool corrupts(const std::string& file) const { return matches(corrupt_write, file); }
-
-private:
-    static bool matches(const std::string& pattern, const std::string& file) {
-        return !pattern.empty() && (pattern == "*" || pattern == file);
-    }
+    bool silent = false;         // answers nothing at all
+    unsigned drop = 0;           // the N-th packet sent from now is lost (counts down to it, once)
+    unsigned duplicate = 0;      // the N-th packet sent from now goes out twice (once)
+    unsigned stop_after = 0;     // every transfer goes silent after N data blocks
+    bool refuse_writes = false;  // write requests get ERROR 2
+    bool corrupt_writes = false; // a write stores one byte of its first block wrong
 };
 
 }  // namespace devsim::tftp

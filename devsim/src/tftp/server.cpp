@@ -43,7 +43,7 @@ void server_t::request(const endpoint_t& from, std::span<const uint8_t> packet, 
     int area = flash_.layout().find(r->name);
     if (area < 0) return error(port, from, 1, "File not found");
     bool writing = r->op == op_wrq;
-    if (writing && faults_.refuses(r->name)) return error(port, from, 2, "Access violation");
+    if (writing && faults_.refuse_writes) return error(port, from, 2, "Access violation");
 
     if (transfers_.size() >= max_transfers) {
         auto idlest = std::min_element(transfers_.begin(), transfers_.end(),
@@ -105,7 +105,7 @@ void server_t::store(transfer_t& t, std::span<const uint8_t> packet) {
         close(static_cast<size_t>(&t - transfers_.data()));
         return;
     }
-    if (block == 1 && !data.empty() && faults_.corrupts(name(t))) {
+    if (block == 1 && !data.empty() && faults_.corrupt_writes) {
         std::vector<uint8_t> spoiled(data.begin(), data.end());
         spoiled[spoiled.size() / 2] ^= 0x5A;
         flash_.write(t.area, offset, spoiled);
@@ -117,16 +117,16 @@ void server_t::store(transfer_t& t, std::span<const uint8_t> packet) {
 }
 
 void server_t::send(uint16_t local_port, const endpoint_t& to, const std::vector<uint8_t>& packet) {
-    ++faults_.sent;
     auto what = [&] { return std::to_string(opcode_of(packet)) + " " + std::to_string(block_of(packet)); };
-    if (faults_.drop && faults_.sent == faults_.drop) {
-        faults_.drop = 0;
+    // Each switch counts down to its packet and is off afterwards.
+    bool dropped = faults_.drop && --faults_.drop == 0;
+    bool doubled = faults_.duplicate && --faults_.duplicate == 0;
+    if (dropped) {
         if (log_) log_("dropped " + what());
         return;
     }
     transport_.send(local_port, to, packet);
-    if (faults_.duplicate && faults_.sent == faults_.duplicate) {
-        faults_.duplicate = 0;
+    if (doubled) {
         if (log_) log_("duplicated " + what());
         transport_.send(local_port, to, packet);
     }
