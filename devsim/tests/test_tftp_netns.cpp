@@ -17,18 +17,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using vx::test::netns_pair;
+const auto capture = vx::test::command_output;
 using bytes_t = std::vector<uint8_t>;
-
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, got);
-    ::pclose(p);
-    return out;
-}
 
 bytes_t read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
