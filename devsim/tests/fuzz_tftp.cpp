@@ -7,6 +7,7 @@
 #include <set>
 
 #include "flash/flash.h"
+#include "tftp/packet.h"
 #include "tftp/server.h"
 
 namespace {
@@ -55,12 +56,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         tftp::server_t server(flash, faults, transport);
         const tftp::endpoint_t client{0x0A000001, 4000}, stranger{0x0A000002, 4000};
-        // Records: control byte, length byte, packet.
+        // Records: control byte, length byte, packet. Control bit 0: to the
+        // last transfer port, else to port 69; bit 1: from a stranger; bit 2:
+        // the packet is shorthand for a request (byte 0: read or write, byte
+        // 1: which file), so transfers are reached without guessing names;
+        // bits 4-7: seconds that pass first.
+        const auto& areas = flash.layout().areas;
         for (size_t at = 2; at + 2 <= size;) {
             uint8_t control = data[at];
             size_t length = std::min<size_t>(data[at + 1] * 3, size - at - 2);
             std::span<const uint8_t> packet(data + at + 2, length);
             at += 2 + length;
+            std::vector<uint8_t> request;
+            if ((control & 4) && length >= 2) {
+                request = tftp::request_packet(packet[0] & 1 ? tftp::op_wrq : tftp::op_rrq,
+                                               areas[packet[1] % areas.size()].name);
+                packet = request;
+            }
             now += std::chrono::seconds(control >> 4);
             server.expire(now);
             uint16_t port = control & 1 ? last_port : tftp::server_t::port;
