@@ -17,17 +17,19 @@ std::vector<uint8_t> read_image(const std::string& path) {
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// The image a device starts with: a file, a version of its family, or the
-// family's default version and hardware value.
+// The image a device starts with: a file, or a generated one of its family
+// with the given or the family's default version. The hardware value is the
+// family's, except that an alder version chosen here brings its own (3 below
+// minor 20, else 4).
 std::vector<uint8_t> initial_image(const device_t& device, const std::string& source) {
     if (!source.empty() && !images::parse_version(source)) return read_image(source);
     images::firmware_spec spec;
     spec.fam = image_family(device.family);
-    if (source.empty()) {
-        spec.version = {device.firmware.major, device.firmware.minor, device.firmware.build, -1};
-        spec.hardware = device.hardware_version;
-    } else {
+    spec.version = {device.firmware.major, device.firmware.minor, device.firmware.build, -1};
+    spec.hardware = device.hardware_version;
+    if (!source.empty()) {
         spec.version = *images::parse_version(source);
+        if (spec.fam == images::family::alder || spec.fam == images::family::alderamd) spec.hardware = -1;
     }
     return images::make_firmware(spec).bytes;
 }
