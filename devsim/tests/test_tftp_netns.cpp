@@ -78,7 +78,7 @@ TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns) {
     spec.version = {1, 21, 0, -1};
     auto new_image = make_firmware(spec);
     write_file(dir_ / "alder_1_2_3.bin", old_image.bytes);
-    start({"-n", "2", "--families", "alder,cedar", "--firmware", "0=" + (dir_ / "alder_1_2_3.bin").string()});
+    start({"-n", "3", "--families", "alder,cedar,birch", "--firmware", "0=" + (dir_ / "alder_1_2_3.bin").string()});
 
     // A bank file as it is in the image; the cedar probe file with the
     // device's own MAC in its configuration area.
@@ -107,6 +107,14 @@ TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns) {
         EXPECT_NE(snmp.find(".1.3.0 = INTEGER: 21"), std::string::npos) << snmp;
         EXPECT_NE(snmp.find(".1.10.0 = INTEGER: 4"), std::string::npos) << snmp;
     }
+
+    // A DSP program written into the other DSP bank of a birch device runs.
+    dsp_spec dsp;
+    dsp.version = {9, 0, 0, -1};
+    dsp.flash_word = 0x777;
+    write_file(dir_ / "dsp.uld", make_dsp(dsp).bytes);
+    out = tftp(2, "put " + (dir_ / "dsp.uld").string() + " c11");
+    EXPECT_TRUE(devsim_->wait_for_line("dsp 2 9.0.0 flash-word 0x777", 5s)) << out;
 }
 
 TEST_F(TftpNetns, FaultSwitchesFromTheCommandLineAndTheControlSocket) {
