@@ -30,10 +30,10 @@ int run(const devsim::options_t& options) {
 
     l2::link_t link(options.interface);
     auto send_frame = [&link](const frame_t& f) { return link.send(f); };
+    udp::stack_t udp(world, send_frame);  // outlives the services that bind its ports
     std::vector<std::unique_ptr<component_t>> components;
     auto responder =
         std::make_unique<l2::responder_t>(world, log, send_frame, &link, options.period, options.verbose);
-    udp::stack_t udp(world, send_frame);
     responder->set_ipv4_handler(
         [&udp](const uint8_t* frame, size_t size, bool ready) { udp.handle_frame(frame, size, ready); });
     components.push_back(std::move(responder));
