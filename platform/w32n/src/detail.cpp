@@ -114,7 +114,7 @@ void read_queue::publish(const frame_ref* frames, size_t count) {
     if (shut_) return;
     ready_.assign(frames, frames + count);
     next_ready_ = 0;
-    HANDLE events[16];
+    HANDLE events[32];
     size_t nevents = 0;
     while (!reads_.empty() && next_ready_ < ready_.size()) {
         const pending_read read = reads_.front();

@@ -239,7 +239,7 @@ DWORD adapter::request(W32N_REQUEST& r) {
 // a few system calls and wakes the reader and this thread once, not once per
 // frame.
 void adapter::completion_loop() {
-    constexpr unsigned batch = 16;
+    constexpr unsigned batch = 32;
     std::vector<uint8_t> room(batch * receive_room);
     mmsghdr messages[batch];
     iovec vectors[batch];

@@ -318,9 +318,9 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
     return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   const bool infinite = milliseconds == INFINITE;
   const bool immediate = milliseconds == 0; // a test of the state only: no clock needed
-  const auto deadline =
-      infinite || immediate ? std::chrono::steady_clock::time_point{}
-                            : std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  // The clock is read only when the wait has to block.
+  std::chrono::steady_clock::time_point deadline{};
+  bool deadline_set = infinite || immediate;
 
   // Resolve once: the objects stay alive for this wait even if closed meanwhile.
   // A null entry is INVALID_HANDLE_VALUE, the never-signalled current process.
@@ -402,6 +402,10 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
       }
       // Nothing signalled and no time left (a zero time-out, above all): done
       // without building the poll set.
+      if (!deadline_set) {
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        deadline_set = true;
+      }
       if (immediate || !time_left(deadline, infinite, timeout_ms))
         return WAIT_TIMEOUT;
       // Poll only what is not signalled yet (so a signalled manual-reset event
