@@ -1,8 +1,7 @@
 // End to end on a private segment: the console in one network namespace
 // with the real discovery server (started through its registered class) and
-// the real poller; simulated devices on the other end of a veth pair; net-snmp's
-// snmpd answering for the devices that announce loopback addresses of the
-// console's namespace. Needs root.
+// the real poller; simulated devices, with their SNMP agents, on the other
+// end of a veth pair. Needs root.
 #include "support/test_app.h"
 
 #include "VistrelDlg.h"
@@ -83,12 +82,14 @@ protected:
         box.reset();
     }
 
-    // Four devices: 0 and 1 announce 127.0.0.2 and .3, 2 and 3 have no address.
+    // Four devices of four families: 0 and 1 start with 192.168.79.20 and
+    // .21, 2 and 3 without an address; 3 never answers SNMP.
     void StartDevices(bool fixedAddresses = true)
     {
-        std::vector<std::string> argv = {vx::test::devsim_path(), "--interface", "vxd0", "-n", "4"};
+        std::vector<std::string> argv = {vx::test::devsim_path(), "--interface", "vxd0", "-n", "4", "--families",
+                                         "alder,birch,cedar,dogwood", "--fault", "3=snmp-silent"};
         if (fixedAddresses)
-            argv.insert(argv.end(), {"--ip", "0=127.0.0.2", "--ip", "1=127.0.0.3"});
+            argv.insert(argv.end(), {"--ip", "0=192.168.79.20", "--ip", "1=192.168.79.21"});
         sim = pair->spawn(netns_pair::b, argv);
         ASSERT_TRUE(sim->wait_for_line("started", 10s)) << "devsim did not start";
         macs.clear();
@@ -102,25 +103,19 @@ protected:
         }
     }
 
-    // net-snmp's agent on 127.0.0.2 and .3 of the console's namespace.
-    std::unique_ptr<vx::test::background_process> StartAgent()
-    {
-        const std::string conf = box->root + "/snmpd.conf";
-        std::ofstream(conf) << "rocommunity quenmil\nsysName sim-device\n";
-        setenv("MIBS", "", 1);
-        setenv("SNMP_PERSISTENT_DIR", (box->root + "/snmp").c_str(), 1);
-        auto agent = pair->spawn(netns_pair::a, {"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", conf,
-                                                 "udp:127.0.0.2:161,udp:127.0.0.3:161"});
-        if (!agent->wait_for_line("NET-SNMP version", 10s))
-            return nullptr;
-        return agent;
-    }
-
     std::unique_ptr<server_sandbox> box;
     std::unique_ptr<netns_pair> pair;
     std::unique_ptr<vx::test::background_process> sim;
     std::vector<std::string> macs;
 };
+
+std::string ColonMac(const std::string& plain)
+{
+    std::string colon;
+    for (size_t i = 0; i < plain.size(); i += 2)
+        colon += (i ? ":" : "") + plain.substr(i, 2);
+    return colon;
+}
 
 int RowOf(CListCtrl* list, const std::string& mac)
 {
@@ -161,8 +156,6 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
 {
     vx::test::netns_scope inside(pair->ns(netns_pair::a));
     ASSERT_TRUE(inside.ok());
-    auto agent = StartAgent();
-    ASSERT_TRUE(agent);
     StartDevices();
     ScopedIni ini(ConsoleIni(200));
     const std::string moved = "192.168.79.140";
@@ -182,22 +175,25 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
                 },
                 60000))
                 << "devices did not all get listed with addresses";
-            EXPECT_EQ(Cell(d, macs[0], 2), "127.0.0.2");
+            EXPECT_EQ(Cell(d, macs[0], 2), "192.168.79.20");
             EXPECT_EQ(Cell(d, macs[2], 2).rfind("192.168.79.1", 0), 0u) << Cell(d, macs[2], 2);
             EXPECT_TRUE(PumpUntil([&] { return Text(d, IDC_ACTIVE_COUNT) == "Active: 4"; }));
             EXPECT_EQ(Text(d, IDC_DEVICE_COUNT), "Devices: 4");
             EXPECT_EQ(Text(d, IDC_DEAD_COUNT), "Dead: 0");
 
-            // Polled cells: the counter's increase and the name, read once.
+            // Polled cells: the counter's increase and the name, read once;
+            // the silent device's name stays watched.
             EXPECT_TRUE(PumpUntil(
                 [&] {
                     const std::string count = Cell(d, macs[0], 3);
-                    return IsNumber(count) && count != "0" && Cell(d, macs[1], 4) == "sim-device";
+                    return IsNumber(count) && count != "0" && Cell(d, macs[1], 4) == "birch-1" &&
+                           Cell(d, macs[2], 4) == "cedar-2";
                 },
                 60000))
-                << Cell(d, macs[0], 3) << " / " << Cell(d, macs[1], 4);
-            EXPECT_TRUE(PumpUntil([&] { return WatchSize(d) == 6; }, 30000))
-                << "names read, counters and unanswered names still watched: " << WatchSize(d);
+                << Cell(d, macs[0], 3) << " / " << Cell(d, macs[1], 4) << " / " << Cell(d, macs[2], 4);
+            EXPECT_TRUE(PumpUntil([&] { return WatchSize(d) == 5; }, 30000))
+                << "four counters and one unanswered name: " << WatchSize(d);
+            EXPECT_FALSE(IsNumber(Cell(d, macs[3], 3))) << "the silent device shows the failure";
 
             // A new address through the IP Assignment dialog.
             mfc::test::ClickListRow(d.List(), RowOf(d.List(), macs[2]));
@@ -208,7 +204,9 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
             });
             d.SendMessage(WM_COMMAND, ID_NEW_IP_ADDRESS);
             EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 2) == moved; }, 30000)) << Cell(d, macs[2], 2);
-            EXPECT_TRUE(sim->wait_for_line("assigned " , 1s));
+            EXPECT_TRUE(sim->wait_for_line("assigned " + ColonMac(macs[2]) + " " + moved, 5s));
+            EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 4) == "cedar-2" && WatchSize(d) == 5; }, 30000))
+                << "read again at its new address: " << Cell(d, macs[2], 4);
 
             // Copy in the clipboard format.
             d.List()->SetFocus();
@@ -220,8 +218,8 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
             EXPECT_EQ(copied, expected);
             EXPECT_EQ(copied.rfind("S,MAC Address,IP Address,Octets,Name,\r\n,,," + octets + "," + sys_name + ",\r\n", 0), 0u)
                 << copied;
-            EXPECT_NE(copied.find("1," + macs[1] + ",127.0.0.3,"), std::string::npos) << copied;
-            EXPECT_NE(copied.find(",sim-device,\r\n"), std::string::npos) << copied;
+            EXPECT_NE(copied.find("1," + macs[1] + ",192.168.79.21,"), std::string::npos) << copied;
+            EXPECT_NE(copied.find(",birch-1,\r\n"), std::string::npos) << copied;
 
             // Silent devices turn dead; back again they are active.
             sim.reset();
