@@ -1,0 +1,295 @@
+// The TFTP client against a scripted device-style server on loopback: the
+// wire exchange, the devices' departures from RFC 1350, repeats, time-outs,
+// foreign senders and bad replies.
+#include "flashkit/status_text.h"
+#include "flashkit/tftp.h"
+
+#include "tftp_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace {
+
+using vx::test::tftp_packet;
+
+std::string pattern(std::size_t size, unsigned seed = 1)
+{
+    std::mt19937 gen(seed);
+    std::string s(size, '\0');
+    for (char& c : s)
+        c = static_cast<char>(gen());
+    return s;
+}
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void write_file(const std::string& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+qm::ip_address_t loopback()
+{
+    qm::ip_address_t ip;
+    ip.parse("127.0.0.1");
+    return ip;
+}
+
+// Opcode and block of every packet the server received, as "RRQ", "A1", "D2".
+std::string wire(const std::vector<tftp_packet>& packets)
+{
+    std::string out;
+    for (const tftp_packet& p : packets) {
+        if (!out.empty())
+            out += ' ';
+        switch (p.opcode) {
+        case 1: out += "RRQ"; break;
+        case 2: out += "WRQ"; break;
+        case 3: out += "D" + std::to_string(p.block) + (p.data_size ? "" : "e"); break;
+        case 4: out += "A" + std::to_string(p.block); break;
+        default: out += "?"; break;
+        }
+    }
+    return out;
+}
+
+class TftpClient : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = std::filesystem::temp_directory_path() /
+              ("vx-tftp-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+        client().set_port(peer.port());
+        client().set_timeout(300);
+        client().set_write_timeout(300);
+        client().set_retries(3);
+        client().set_holdoff(5);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    static tftp& client() { return tftp::settings(); }
+    std::string local(const std::string& name) const { return (dir / name).string(); }
+
+    // The exception of a transfer that must fail.
+    template <class F>
+    tftp::tftp_exception_t failure(F&& transfer)
+    {
+        try {
+            transfer();
+        } catch (const tftp::tftp_exception_t& e) {
+            return e;
+        }
+        ADD_FAILURE() << "transfer did not fail";
+        return tftp::tftp_exception_t(0, "");
+    }
+
+    vx::test::tftp_peer peer;
+    std::filesystem::path dir;
+};
+
+TEST_F(TftpClient, GetEndsOnlyOnAnEmptyBlockAndAcknowledgesEveryBlockOnce)
+{
+    struct row {
+        std::size_t size;
+        const char* exchange;
+    };
+    // A short non-empty block is written and acknowledged, and the client
+    // waits for the empty one.
+    for (row r : {row{1024, "RRQ A1 A2 A3"}, row{700, "RRQ A1 A2 A3"}, row{0, "RRQ A1"}, row{512, "RRQ A1 A2"}}) {
+        vx::test::tftp_peer server;
+        client().set_port(server.port());
+        std::string content = pattern(r.size, static_cast<unsigned>(r.size));
+        server.set_file("m01", content);
+        client().get(loopback(), "m01", local("m01"));
+        EXPECT_EQ(slurp(local("m01")), content) << r.size;
+        server.wait_for(std::string(r.exchange).size() / 3 + 1, 500);
+        EXPECT_EQ(wire(server.received()), r.exchange) << r.size;
+    }
+}
+
+TEST_F(TftpClient, PutSendsNoEmptyBlockAfterAFullOneNorForAnEmptyFile)
+{
+    struct row {
+        std::size_t size;
+        const char* exchange;
+    };
+    for (row r : {row{1024, "WRQ D1 D2"}, row{700, "WRQ D1 D2"}, row{0, "WRQ"}, row{513, "WRQ D1 D2"}}) {
+        vx::test::tftp_peer server;
+        client().set_port(server.port());
+        std::string content = pattern(r.size, 7);
+        write_file(local("up"), content);
+        client().put(loopback(), local("up"), "m06");
+        EXPECT_EQ(server.file("m06"), content) << r.size;
+        // Nothing more arrives after the last acknowledgement.
+        server.wait_for(100, 400);
+        EXPECT_EQ(wire(server.received()), r.exchange) << r.size;
+    }
+}
+
+TEST_F(TftpClient, PutExSendsTheSliceAndEndsAtTheEndOfTheFile)
+{
+    std::string content = pattern(3000, 3);
+    write_file(local("image"), content);
+    client().put_ex(loopback(), local("image"), "a", 1000, 1100);
+    EXPECT_EQ(peer.file("a"), content.substr(1000, 1100));
+    // Past the end: only what the file holds from the offset goes out.
+    client().put_ex(loopback(), local("image"), "b", 2500, 4096);
+    EXPECT_EQ(peer.file("b"), content.substr(2500));
+    client().put_ex(loopback(), local("image"), "c", 5000, 100);
+    EXPECT_EQ(peer.file("c"), "");
+    client().put_ex(loopback(), local("image"), "junk", 0, 0);
+    EXPECT_TRUE(peer.has_file("junk"));
+    EXPECT_EQ(peer.file("junk"), "");
+}
+
+TEST_F(TftpClient, SilentDeviceTimesOutAfterTheRetries)
+{
+    peer.silent = true;
+    client().set_retries(2);
+    client().set_timeout(100);
+    auto e = failure([&] { client().get(loopback(), "m01", local("m01")); });
+    EXPECT_EQ(e.code, 4);
+    EXPECT_STREQ(e.what(), "Timeout during firmware file transfer.\r\nPlease check network connections and try again.");
+    EXPECT_EQ(wire(peer.received()), "RRQ RRQ RRQ");
+}
+
+TEST_F(TftpClient, ErrorPacketCarriesTheDevicesText)
+{
+    peer.error_text = "File not found.";
+    auto e = failure([&] { client().get(loopback(), "m01", local("m01")); });
+    EXPECT_EQ(e.code, 3);
+    EXPECT_STREQ(e.what(), "TFTP Error: \"File not found.\"");
+    write_file(local("up"), "x");
+    e = failure([&] { client().put(loopback(), local("up"), "m01"); });
+    EXPECT_STREQ(e.what(), "TFTP Error: \"File not found.\"");
+}
+
+TEST_F(TftpClient, LostPacketsAreResentByTheClient)
+{
+    std::string content = pattern(2048, 9);
+    peer.set_file("m02", content);
+    peer.drop_data = 3; // the device never resends: the client resends ACK 2
+    client().get(loopback(), "m02", local("m02"));
+    EXPECT_EQ(slurp(local("m02")), content);
+    EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A2 A3 A4 A5");
+
+    vx::test::tftp_peer writer;
+    client().set_port(writer.port());
+    writer.drop_ack = 2; // the client resends DATA 2
+    write_file(local("up"), content);
+    client().put(loopback(), local("up"), "m06");
+    EXPECT_EQ(writer.file("m06"), content);
+    writer.wait_for(100, 400);
+    EXPECT_EQ(wire(writer.received()), "WRQ D1 D2 D2 D3 D4");
+}
+
+TEST_F(TftpClient, RepeatedBlocksAreNeitherWrittenNorAnsweredTwice)
+{
+    // Answering a repeat would make the device send every later block twice.
+    std::string content = pattern(512 * 6 + 100, 11);
+    peer.set_file("m04", content);
+    peer.repeat_data = true;
+    client().get(loopback(), "m04", local("m04"));
+    EXPECT_EQ(slurp(local("m04")), content);
+    EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A3 A4 A5 A6 A7 A8");
+
+    vx::test::tftp_peer writer;
+    client().set_port(writer.port());
+    writer.repeat_ack = true;
+    write_file(local("up"), content);
+    client().put(loopback(), local("up"), "m05");
+    EXPECT_EQ(writer.file("m05"), content);
+    writer.wait_for(100, 400);
+    EXPECT_EQ(wire(writer.received()), "WRQ D1 D2 D3 D4 D5 D6 D7");
+}
+
+TEST_F(TftpClient, OnlyTheDevicesFirstReplyPortIsHeard)
+{
+    std::string content = pattern(1500, 5);
+    peer.set_file("c01", content);
+    peer.foreign_address = "127.0.0.2"; // another host sends first
+    peer.foreign_port = true;           // and the device's address from another port
+    client().get(loopback(), "c01", local("c01"));
+    EXPECT_EQ(slurp(local("c01")), content);
+    // The ACKs went to the port of the device's first reply: the server's
+    // session socket saw all of them.
+    EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A3 A4");
+}
+
+TEST_F(TftpClient, MalformedRepliesFailTheTransfer)
+{
+    for (int size : {3, 517, 2000}) {
+        vx::test::tftp_peer server;
+        client().set_port(server.port());
+        server.set_file("m01", pattern(600));
+        server.reply_size = size;
+        auto e = failure([&] { client().get(loopback(), "m01", local("m01")); });
+        EXPECT_EQ(e.code, 3) << size;
+        EXPECT_STREQ(e.what(), "Unexpected error during firmware file transfer.") << size;
+    }
+}
+
+TEST_F(TftpClient, RefusesWhatWouldOverflowOrWaitForever)
+{
+    std::string name(508, 'n');
+    auto e = failure([&] { client().get(loopback(), name, local("x")); });
+    EXPECT_EQ(e.code, 3);
+    EXPECT_TRUE(peer.received().empty());
+    name.pop_back();
+    peer.set_file(name, "abc");
+    peer.rfc_end = false;
+    client().get(loopback(), name, local("x"));
+    EXPECT_EQ(slurp(local("x")), "abc");
+
+    EXPECT_FALSE(client().set_timeout(-1));
+    EXPECT_FALSE(client().set_write_timeout(-5));
+    EXPECT_FALSE(client().set_retries(-1));
+    EXPECT_FALSE(client().set_holdoff(-100));
+    EXPECT_EQ(client().timeout(), 300);
+    EXPECT_EQ(client().holdoff(), 5);
+    EXPECT_TRUE(client().set_retries(0));
+    EXPECT_EQ(client().retries(), 0);
+}
+
+TEST_F(TftpClient, LocalFileFailuresNameTheFile)
+{
+    try {
+        client().put(loopback(), local("missing"), "m01");
+        FAIL();
+    } catch (const qm::wapi::exception_t& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("error opening file: ", 0), 0u) << e.what();
+    }
+    try {
+        client().get(loopback(), "m01", (dir / "no" / "such" / "folder").string());
+        FAIL();
+    } catch (const qm::wapi::exception_t& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("error opening file", 0), 0u) << e.what();
+    }
+}
+
+TEST_F(TftpClient, RfcStyleEndAfterAShortBlockIsATimeout)
+{
+    // A server that ends on a short block leaves the client waiting for the
+    // empty one: reported as a time-out, never as a complete file.
+    peer.set_file("r1", pattern(700));
+    peer.rfc_end = true;
+    client().set_retries(1);
+    client().set_timeout(100);
+    auto e = failure([&] { client().get(loopback(), "r1", local("r1")); });
+    EXPECT_EQ(e.code, 4);
+}
+
+} // namespace
