@@ -104,37 +104,24 @@ std::string Text(CWnd& d, int id)
     return std::string(static_cast<LPCTSTR>(s));
 }
 
-class Dialog : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
+class Dialog : public tdtest::AgentSuite<Dialog> {
+public:
+    static std::vector<DeviceProfile> Profiles()
     {
-        auto add = [](DeviceProfile p) { agents.push_back(std::make_unique<DeviceAgent>(p)); };
-        add({kMain, 2, 2, {{Instance(E + ".7.1.1.2", 2), "integer", "1002", "wrong-value"}}, {}});
-        add({kRxOnly, 0, 2, {}, {}});
-        add({kSixteen, 16, 16, {}, {}});
-        add({kOne, 1, 1, {}, {}});
-        add({kBadBundle, 2, 1, {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}}, {}});
-        add({kBadLocked, 2, 1,
-             {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}, {E + ".2.7.0", "integer", "1", "ro"}}, {}});
-        add({kNoMac, 1, 1, {}, {"1.3.6.1.2.1.2.2.1.6.1"}});
-        add({kStopping, 1, 1, {}, {}});
-        if (!tdtest::StartAgents(agents, &error))
-            agents.clear();
-    }
-    static void TearDownTestSuite() { agents.clear(); }
-    void SetUp() override
-    {
-        if (agents.empty())
-            GTEST_SKIP() << "no agents: " << error;
-    }
-    static DeviceAgent& Agent(const char* address)
-    {
-        for (auto& a : agents)
-            if (a->Profile().address == address)
-                return *a;
-        throw std::runtime_error(address);
+        return {
+            {kMain, 2, 2, {{Instance(E + ".7.1.1.2", 2), "integer", "1002", "wrong-value"}}, {}},
+            {kRxOnly, 0, 2, {}, {}},
+            {kSixteen, 16, 16, {}, {}},
+            {kOne, 1, 1, {}, {}},
+            {kBadBundle, 2, 1, {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}}, {}},
+            {kBadLocked, 2, 1,
+             {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}, {E + ".2.7.0", "integer", "1", "ro"}}, {}},
+            {kNoMac, 1, 1, {}, {"1.3.6.1.2.1.2.2.1.6.1"}},
+            {kStopping, 1, 1, {}, {}},
+        };
     }
 
+protected:
     // Prepares the dialog for `ip` and runs it with `script` in its modal loop.
     INT_PTR Run(TestDlg& dlg, const LaunchBlock& block, std::function<void(TestDlg&)> script)
     {
@@ -146,11 +133,7 @@ protected:
     std::vector<mfc::test::MessageBoxRecord>& Boxes() { return mfc::test::MessageBoxLog(); }
 
     mfc::test::ScopedHooks hooks;
-    static std::vector<std::unique_ptr<DeviceAgent>> agents;
-    static std::string error;
 };
-std::vector<std::unique_ptr<DeviceAgent>> Dialog::agents;
-std::string Dialog::error;
 
 TEST_F(Dialog, LaunchTakesItsSettingsFromTheBlockCopy)
 {

@@ -31,30 +31,14 @@ DeviceProfile Codes()
     return p;
 }
 
-class Peer : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
+class Peer : public tdtest::AgentSuite<Peer> {
+public:
+    static std::vector<DeviceProfile> Profiles()
     {
-        agents.push_back(std::make_unique<DeviceAgent>(Codes()));
-        agents.push_back(std::make_unique<DeviceAgent>(DeviceProfile{"127.0.0.11", 1, 1, {}, {}}));
-        agents.push_back(std::make_unique<DeviceAgent>(DeviceProfile{"127.0.0.12", 2, 2, {}, {}}));
-        agents.push_back(std::make_unique<DeviceAgent>(DeviceProfile{"127.0.0.13", 16, 16, {}, {}}));
-        agents.push_back(std::make_unique<DeviceAgent>(DeviceProfile{"127.0.0.14", 0, 2, {}, {}}));
-        if (!tdtest::StartAgents(agents, &error))
-            agents.clear();
+        return {Codes(), {"127.0.0.11", 1, 1, {}, {}}, {"127.0.0.12", 2, 2, {}, {}}, {"127.0.0.13", 16, 16, {}, {}},
+                {"127.0.0.14", 0, 2, {}, {}}};
     }
-    static void TearDownTestSuite() { agents.clear(); }
-    void SetUp() override
-    {
-        if (agents.empty())
-            GTEST_SKIP() << "no agents: " << error;
-    }
-
-    static std::vector<std::unique_ptr<DeviceAgent>> agents;
-    static std::string error;
 };
-std::vector<std::unique_ptr<DeviceAgent>> Peer::agents;
-std::string Peer::error;
 
 TEST_F(Peer, SessionCodesForRealAnswers)
 {
@@ -194,7 +178,7 @@ TEST_F(Peer, DevicesOpenWithTheirBundleCountsAndReadWhole)
 TEST_F(Peer, BundleEditsAreWrittenAndReadBack)
 {
     CDeviceMib mib;
-    DeviceAgent& agent = *agents[2];  // 2 tx, 2 rx
+    DeviceAgent& agent = Agent("127.0.0.12");  // 2 tx, 2 rx
     ASSERT_EQ(mib.Open("127.0.0.12"), 0);
     for (int y = 0; y < 8; ++y)
         ASSERT_EQ(mib.Get(txSubMap, nullptr, 1, y), 0);
