@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "device_agent.h"
+#include "read_all.h"
 
 using namespace mib;
 using tdtest::DeviceAgent;
@@ -119,38 +120,7 @@ TEST_F(Peer, DevicesOpenWithTheirBundleCountsAndReadWhole)
         EXPECT_EQ(mib.GetTransmitterCount(), d.tx);
         EXPECT_EQ(mib.GetReceiverCount(), d.rx);
 
-        // Every variable in batches of at most 16, then every value checked
-        // through the cache.
-        struct Cell {
-            int row, x, y;
-        };
-        std::vector<Cell> cells;
-        for (int row = 0; row < RowCount; ++row) {
-            if (row == ifAddressInteger)
-                continue;  // no such instance on any device
-            const int n = row == txSubMap || row == txSubFormat || row == txBundle ? d.tx
-                          : row >= txSubCount && row <= txReceivers             ? d.tx
-                          : row >= rxSubMap && row <= rxStatus                  ? d.rx
-                          : row == rxDelay || row == rxMinDelay                 ? d.rx
-                          : row == audioMap                                     ? 64
-                          : row == ifmtStatus                                   ? 2
-                                                                                : 1;
-            const int channels = IsChannelTable(row) ? 8 : 1;
-            for (int x = 0; x < n; ++x)
-                for (int y = 0; y < channels; ++y)
-                    cells.push_back({row, x, y});
-        }
-        for (size_t i = 0; i < cells.size(); i += 16) {
-            mib.ClearBatch();
-            for (size_t k = i; k < std::min(cells.size(), i + 16); ++k)
-                ASSERT_EQ(mib.Queue(cells[k].row, true, cells[k].x, cells[k].y), 0);
-            ASSERT_EQ(mib.RunBatch(), 0) << "cells from " << i;
-        }
-        for (const Cell& c : cells) {
-            bool valid = false;
-            mib.IsValid(c.row, &valid, c.x, c.y);
-            EXPECT_TRUE(valid) << c.row << " " << c.x << " " << c.y;
-        }
+        tdtest::ReadEverything(mib, {ifAddressInteger});  // no device has ifPhysAddress.0
         int32_t v = 0;
         for (int x = 0; x < d.tx; ++x) {
             EXPECT_EQ(mib.Get(txBundle, &v, x), 0);
