@@ -1,6 +1,6 @@
 // The configuration entry point as the console calls it, offscreen, against
-// the device simulator's agents over a veth pair: devices with 1, 2 and 16
-// bundles listed, a bundle number edited, written and read back.
+// the device simulator's agents over a veth pair: devices with 1, 2, 16 and
+// no transmitter bundles listed, a bundle number edited, written and read back.
 #include <afxcmn.h>
 #include <afxwin.h>
 #include <mfc/test_hooks.h>
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -80,11 +81,12 @@ protected:
             FreeLibrary(module);
     }
     // Runs the entry point with `script` inside the main device dialog.
-    int Launch(const char* ip, std::function<void(CDialog&)> script)
+    int Launch(const char* ip, int switches, std::function<void(CDialog&)> script)
     {
         mfc::test::ScriptModal([](CDialog& d) { return std::strcmp(d.GetTemplateName(), IDD_MANAGEMENT) == 0; },
                                std::move(script));
         LaunchBlock block = Block(ip);
+        block.Switches = switches;
         return run(&block);
     }
 
@@ -95,19 +97,34 @@ protected:
 
 TEST_F(DevsimEntry, EachDeviceShowsItsBundlesAndConductorState)
 {
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < static_cast<int>(std::size(tdtest::kSimDevices)); ++k) {
         const tdtest::SimDevice& device = tdtest::kSimDevices[k];
         SCOPED_TRACE(device.address);
+        // The first device without the optional buttons, the others with all.
+        const int switches = k == 0 ? 0 : 15;
         std::vector<std::vector<std::string>> rows;
-        std::string title;
+        std::vector<std::string> texts, headings;
+        std::vector<bool> visible;
         UINT conductor = 99;
         DWORD address = 0;
-        EXPECT_EQ(Launch(device.address,
+        EXPECT_EQ(Launch(device.address, switches,
                          [&](CDialog& d) {
                              rows = Rows(d);
                              CString text;
                              d.GetWindowText(text);
-                             title = static_cast<LPCTSTR>(text);
+                             texts.push_back(static_cast<LPCTSTR>(text));
+                             d.GetDlgItemText(IDC_VERSION_TEXT, text);
+                             texts.push_back(static_cast<LPCTSTR>(text));
+                             for (int id : {IDC_CONFIGURE, IDC_ADVANCED, IDC_REPORT, IDC_SNMP, IDC_REFRESH, IDOK})
+                                 visible.push_back(d.GetDlgItem(id)->IsWindowVisible());
+                             auto* list = static_cast<CListCtrl*>(d.GetDlgItem(IDC_BUNDLE_LIST));
+                             char heading[32];
+                             LVCOLUMN column{};
+                             column.mask = LVCF_TEXT | LVCF_WIDTH;
+                             column.pszText = heading;
+                             column.cchTextMax = sizeof heading;
+                             for (int c = 0; list->GetColumn(c, &column); ++c)
+                                 headings.push_back(std::string(heading) + " " + std::to_string(column.cx));
                              conductor = d.IsDlgButtonChecked(IDC_CONDUCTOR);
                              static_cast<CIPAddressCtrl*>(d.GetDlgItem(IDC_DEVICE_IP))->GetAddress(address);
                              mfc::test::Click(d, IDOK);
@@ -119,18 +136,23 @@ TEST_F(DevsimEntry, EachDeviceShowsItsBundlesAndConductorState)
         for (int x = 1; x <= device.rx; ++x)
             expected.push_back({"0", "Rx", std::to_string(x), "0"});
         EXPECT_EQ(rows, expected);
-        EXPECT_EQ(title, "Veltrix Configuration");
+        EXPECT_EQ(texts, (std::vector<std::string>{"Veltrix Configuration", "(.42)"}));
+        const bool all = switches != 0;
+        EXPECT_EQ(visible, (std::vector<bool>{true, all, all, all, true, true}));
+        EXPECT_EQ(headings, (std::vector<std::string>{"Bundle 70", "Type 70", "Number 70", "Status 70"}));
         EXPECT_EQ(conductor, static_cast<UINT>(k == 0 ? BST_CHECKED : BST_UNCHECKED));
         EXPECT_EQ(address, MAKEIPADDRESS(192, 168, 77, 10 + k));
     }
     EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
+    ASSERT_FALSE(mfc::test::ModalLog().empty());
+    EXPECT_EQ(mfc::test::ModalLog()[0].caption, "Veltrix Configuration");
 }
 
 TEST_F(DevsimEntry, BundleNumberEditIsWrittenAndReadBack)
 {
     const char* ip = tdtest::kSimDevices[1].address;
     std::vector<std::string> after;
-    EXPECT_EQ(Launch(ip,
+    EXPECT_EQ(Launch(ip, 15,
                      [&](CDialog& d) {
                          auto* list = static_cast<CListCtrl*>(d.GetDlgItem(IDC_BUNDLE_LIST));
                          auto edit = [&](int row, const char* text) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "devsim_devices.h"
@@ -28,7 +29,7 @@ TEST_F(Devsim, DevicesOpenWithTheirBundleCountsAndReadWhole)
 {
     CDeviceMib mib;  // one model, opened device after device
     Configure(mib);
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < static_cast<int>(std::size(tdtest::kSimDevices)); ++k) {
         const tdtest::SimDevice& d = tdtest::kSimDevices[k];
         SCOPED_TRACE(d.address);
         ASSERT_EQ(mib.Open(d.address), 0);

@@ -37,8 +37,6 @@ struct QtEnvironment : ::testing::Environment {
 const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 const char kMain[] = "127.0.0.21";      // 2 tx, 2 rx; Tx 2's bundle refuses writes
-const char kRxOnly[] = "127.0.0.22";    // 0 tx, 2 rx
-const char kSixteen[] = "127.0.0.23";   // 16 tx, 16 rx
 const char kOne[] = "127.0.0.24";       // 1 tx, 1 rx
 const char kBadBundle[] = "127.0.0.25"; // Tx 1's bundle is 70000
 const char kBadLocked[] = "127.0.0.26"; // the same, persistence not writable
@@ -85,33 +83,12 @@ protected:
     INT_PTR RunSnmpDialog() override { return Record("SNMP", 0); }
 };
 
-std::vector<std::vector<std::string>> Rows(CListCtrl& list)
-{
-    std::vector<std::vector<std::string>> rows;
-    for (int i = 0; i < list.GetItemCount(); ++i) {
-        std::vector<std::string> row;
-        for (int c = 0; c < 4; ++c)
-            row.push_back(std::string(static_cast<LPCTSTR>(list.GetItemText(i, c))));
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-std::string Text(CWnd& d, int id)
-{
-    CString s;
-    d.GetDlgItemText(id, s);
-    return std::string(static_cast<LPCTSTR>(s));
-}
-
 class Dialog : public tdtest::AgentSuite<Dialog> {
 public:
     static std::vector<DeviceProfile> Profiles()
     {
         return {
             {kMain, 2, 2, {{Instance(E + ".7.1.1.2", 2), "integer", "1002", "wrong-value"}}, {}},
-            {kRxOnly, 0, 2, {}, {}},
-            {kSixteen, 16, 16, {}, {}},
             {kOne, 1, 1, {}, {}},
             {kBadBundle, 2, 1, {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}}, {}},
             {kBadLocked, 2, 1,
@@ -156,71 +133,6 @@ TEST_F(Dialog, LaunchTakesItsSettingsFromTheBlockCopy)
     EXPECT_EQ(copy.DeviceMib, &dlg.Mib());
     EXPECT_STREQ(block.MacAddress, "caller's");  // the caller's block is left alone
     EXPECT_EQ(block.DeviceMib, nullptr);
-}
-
-TEST_F(Dialog, ShowsTheBundlesStatusAndConductor)
-{
-    TestDlg dlg;
-    Run(dlg, Block(kMain, 0), [&](TestDlg& d) {
-        CString title;
-        d.GetWindowText(title);
-        EXPECT_STREQ(title, "Veltrix Configuration");
-        EXPECT_EQ(Text(d, IDC_VERSION_TEXT), "(.42)");
-        EXPECT_EQ(Rows(d.ListCtrl()), (std::vector<std::vector<std::string>>{
-                                          {"1001", "Tx", "1", "1"},
-                                          {"1002", "Tx", "2", "2"},
-                                          {"2001", "Rx", "1", "1"},
-                                          {"2002", "Rx", "2", "1"},
-                                      }));
-        EXPECT_EQ(d.IsDlgButtonChecked(IDC_CONDUCTOR), static_cast<UINT>(BST_CHECKED));
-        DWORD address = 0;
-        static_cast<CIPAddressCtrl*>(d.GetDlgItem(IDC_DEVICE_IP))->GetAddress(address);
-        EXPECT_EQ(address, MAKEIPADDRESS(127, 0, 0, 21));
-        for (int id : {IDC_CONFIGURE, IDC_REFRESH, IDOK})
-            EXPECT_TRUE(d.GetDlgItem(id)->IsWindowVisible()) << id;
-        for (int id : {IDC_ADVANCED, IDC_REPORT, IDC_SNMP})
-            EXPECT_FALSE(d.GetDlgItem(id)->IsWindowVisible()) << id;
-        LVCOLUMN column{};
-        char heading[32];
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
-        column.pszText = heading;
-        column.cchTextMax = sizeof heading;
-        const char* headings[] = {"Bundle", "Type", "Number", "Status"};
-        for (int c = 0; c < 4; ++c) {
-            ASSERT_TRUE(d.ListCtrl().GetColumn(c, &column));
-            EXPECT_STREQ(heading, headings[c]);
-            EXPECT_EQ(column.cx, 70);
-        }
-        d.EndDialog(IDOK);
-    });
-    EXPECT_TRUE(Boxes().empty());
-    ASSERT_EQ(mfc::test::ModalLog().size(), 1u);
-    EXPECT_EQ(mfc::test::ModalLog()[0].caption, "Veltrix Configuration");
-}
-
-TEST_F(Dialog, ListsFollowTheDevicesBundleCounts)
-{
-    const struct {
-        const char* address;
-        int tx, rx;
-    } devices[] = {{kRxOnly, 0, 2}, {kOne, 1, 1}, {kSixteen, 16, 16}};
-    for (const auto& device : devices) {
-        SCOPED_TRACE(device.address);
-        TestDlg dlg;
-        Run(dlg, Block(device.address), [&](TestDlg& d) {
-            const auto rows = Rows(d.ListCtrl());
-            ASSERT_EQ(rows.size(), static_cast<size_t>(device.tx + device.rx));
-            for (int i = 0; i < device.tx + device.rx; ++i) {
-                const bool tx = i < device.tx;
-                const int n = tx ? i + 1 : i - device.tx + 1;
-                EXPECT_EQ(rows[i], (std::vector<std::string>{std::to_string((tx ? 1000 : 2000) + n), tx ? "Tx" : "Rx",
-                                                              std::to_string(n), tx ? std::to_string(n) : "1"}));
-            }
-            for (int id : {IDC_ADVANCED, IDC_REPORT, IDC_SNMP})
-                EXPECT_TRUE(d.GetDlgItem(id)->IsWindowVisible()) << id;
-            d.EndDialog(IDOK);
-        });
-    }
 }
 
 TEST_F(Dialog, ButtonsOpenTheirDialogsForTheSelectedBundle)

@@ -1,5 +1,6 @@
-// The device simulator on a veth pair for the test suite: devices 0, 1 and 2
-// with 1, 2 and 16 bundles each way, device 3 silent on SNMP. Device K
+// The device simulator on a veth pair for the test suite: devices 0 to 3
+// with 1/1, 2/2, 16/16 and 0/2 transmitter/receiver bundles, device 4
+// silent on SNMP. Device K
 // answers at 192.168.77.(10 + K); the test's main thread works inside the
 // client namespace while the suite runs. Root only.
 #pragma once
@@ -22,8 +23,9 @@ inline constexpr SimDevice kSimDevices[] = {
     {"192.168.77.10", 1, 1},
     {"192.168.77.11", 2, 2},
     {"192.168.77.12", 16, 16},
+    {"192.168.77.13", 0, 2},
 };
-inline constexpr const char* kSimSilent = "192.168.77.13";
+inline constexpr const char* kSimSilent = "192.168.77.14";
 
 class DevsimSuite : public ::testing::Test {
 protected:
@@ -40,9 +42,9 @@ protected:
             error = "no namespaces: " + pair->error();
             return;
         }
-        sim = pair->spawn(netns_pair::b, {vx::test::devsim_path(), "-i", "vxd0", "-n", "4", "--period", "60000",
+        sim = pair->spawn(netns_pair::b, {vx::test::devsim_path(), "-i", "vxd0", "-n", "5", "--period", "60000",
                                           "--ip-base", "192.168.77.10", "--bundles", "0=1/1", "--bundles", "1=2/2",
-                                          "--bundles", "2=16/16", "--fault", "3=snmp-silent"});
+                                          "--bundles", "2=16/16", "--bundles", "3=0/2", "--fault", "4=snmp-silent"});
         if (!sim->wait_for_line("started vxd0", 10s)) {
             error = "the simulator did not start";
             return;
