@@ -33,13 +33,15 @@ public:
     void start();
     void stop();
 
-    long poll_period() const;
+    // The values are 32-bit; a wider one that does not fit is refused with
+    // the value's range text instead of being cut.
+    int32_t poll_period() const;
     void poll_period(long value);
-    long timeout() const;
+    int32_t timeout() const;
     void timeout(long value);
-    long retry_count() const;
+    int32_t retry_count() const;
     void retry_count(long value);
-    long num_threads() const;
+    int32_t num_threads() const;
     void num_threads_set(long value);
     std::string user() const;
     void user(const std::string& value);
@@ -63,8 +65,10 @@ public:
     bool take_task(int32_t& operation, snmp_request_t& request, snmp_task_t*& task, snmp_agent_t*& agent);
     void task_done(bool error, const std::string& value, int32_t type, snmp_task_t* task, snmp_agent_t* agent,
                    const std::string& result_name);
+    // A worker waits for work (enter) and stops waiting (leave), having taken
+    // a release of the semaphore or not (a stop).
     void idle_enter();
-    void idle_leave();
+    void idle_leave(bool took_release = true);
 
     DWORD platform() const { return platform_id; }
     const backend_factory_t& backend_factory() const { return factory; }
@@ -78,6 +82,8 @@ private:
     std::unique_ptr<snmp_variable_t> variable_op(int32_t operation, const std::string& ip, const std::string& name,
                                                  const std::string& value);
     void release_worker();
+    // Idle lock held: the idle event shows whether a waiting worker has no release yet.
+    void update_idle_event();
     bool any_worker_running();
     // State lock held: erases the agent when it has no tasks left.
     void erase_agent_if_empty(snmp_agent_t* agent);
@@ -85,15 +91,19 @@ private:
     void remove_sync_task(snmp_agent_t* agent, const task_key_t& key);
 
     std::array<std::unique_ptr<snmp_thread_t>, max_threads> threads;
-    long poll_period_ = 5000;
-    long timeout_ = 3000;
-    long retry_count_ = 3;
-    long num_threads_ = 5;
+    int32_t poll_period_ = 5000;
+    int32_t timeout_ = 3000;
+    int32_t retry_count_ = 3;
+    int32_t num_threads_ = 5;
     std::string user_ = "quenmil";
     std::string password_;
     qm::wapi::handle_t non_empty_event;
     cursor_map_t<std::string, snmp_agent_t> agents;
     long idle_count_ = 0;
+    // Releases of the worker semaphore not yet taken by a worker. The idle
+    // event is set while more workers wait than releases are pending, so a
+    // release is made only for a worker that is waiting and has none yet.
+    long pending_releases = 0;
     qm::wapi::handle_t idle_event;
     qm::wapi::handle_t worker_semaphore;
     mutable CRITICAL_SECTION state_lock;
@@ -108,6 +118,7 @@ private:
 namespace text {
 inline constexpr const char* no_worker = "No worker thread is running, error in snmp_manager_t::variable_op()";
 inline constexpr const char* sync_timeout = "Request timeout, error in snmp_manager_t::variable_op()";
+inline constexpr const char* timeout_range = "Out of range of the timeout";
 } // namespace text
 
 } // namespace querant
