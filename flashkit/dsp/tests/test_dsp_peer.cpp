@@ -10,7 +10,8 @@
 #include "flashkit/uld.h"
 
 #include "snmpd_fixture.h"
-#include "tftpd_peer.h"
+#include "scratch_folder.h"
+#include "tftpd.h"
 #include "uld_builder.h"
 
 #include <gtest/gtest.h>
@@ -63,10 +64,12 @@ protected:
     {
         if (!running_as_root() || !enter_private_netns(&setup_error))
             return;
-        root = fs::temp_directory_path() / ("vx-dsp-peer-" + std::to_string(::getpid()));
-        fs::create_directories(root);
-        server = new tftpd_peer(root.string());
-        if (!server->ready)
+        folder = new scratch_folder("dsp-peer");
+        root = folder->path;
+        // A short resend time ends each device-style write (no empty last
+        // block) soon after its last block.
+        server = new tftpd(root.string(), 20000);
+        if (!server->running())
             setup_error = "tftpd-hpa did not start";
         tftp& client = tftp::settings();
         client.set_timeout(1000);
@@ -78,7 +81,8 @@ protected:
     {
         delete server;
         server = nullptr;
-        fs::remove_all(root);
+        delete folder;
+        folder = nullptr;
     }
     void SetUp() override
     {
@@ -94,7 +98,7 @@ protected:
 
     static void put_bank(const std::string& name, const std::vector<unsigned char>& bytes)
     {
-        write_bytes((root / name).string(), bytes);
+        folder->file(name, bytes);
         fs::permissions(root / name, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
                                                          fs::perms::others_exec));
     }
@@ -133,7 +137,8 @@ protected:
     }
 
     static inline fs::path root;
-    static inline tftpd_peer* server = nullptr;
+    static inline tftpd* server = nullptr;
+    static inline scratch_folder* folder = nullptr;
     static inline std::string setup_error;
     std::unique_ptr<Snmpd> agent;
     std::vector<unsigned char> c10, c11;
@@ -151,9 +156,9 @@ TEST_F(ArgumentSavePeer, PatchesTheArgumentsIntoTheOtherBank)
 
     // The read bank is untouched; the other holds the image with the
     // arguments in place and whole checksums, at its full length.
-    EXPECT_EQ(read_bytes((root / "c10").string()), c10);
+    EXPECT_EQ(scratch_folder::read((root / "c10").string()), c10);
     const std::string written = (root / "c11").string();
-    EXPECT_EQ(read_bytes(written).size(), bank_size);
+    EXPECT_EQ(scratch_folder::read(written).size(), bank_size);
     uld_checksum_t sum(0, 0);
     sum.feed(written);
     EXPECT_TRUE(sum.check());
@@ -208,7 +213,7 @@ TEST_F(ArgumentSavePeer, EveryInconsistentDeviceFailsWithItsText)
         update::job_status_t status;
         EXPECT_EQ(save(status), r.text) << r.what;
         EXPECT_FALSE(temp_files_left()) << r.what;
-        EXPECT_EQ(read_bytes((root / "c11").string()), c11) << r.what;
+        EXPECT_EQ(scratch_folder::read((root / "c11").string()), c11) << r.what;
         agent.reset();
     }
 }
@@ -221,7 +226,7 @@ TEST_F(ArgumentSavePeer, ArgumentsOutsideTheImageFail)
     serve(device_values(entry, 0x21)); // the section holds 0x20 words from the base
     update::job_status_t status;
     EXPECT_EQ(save(status), "Unexpected DSP configuration");
-    EXPECT_EQ(read_bytes((root / "c11").string()), c11);
+    EXPECT_EQ(scratch_folder::read((root / "c11").string()), c11);
     EXPECT_FALSE(temp_files_left());
 }
 

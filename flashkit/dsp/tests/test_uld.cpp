@@ -4,12 +4,10 @@
 #include "flashkit/checksum.h"
 #include "flashkit/uld.h"
 
+#include "scratch_folder.h"
 #include "uld_builder.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 #include <map>
 #include <random>
 
@@ -20,19 +18,9 @@ using namespace vx::test;
 
 class Uld : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = std::filesystem::temp_directory_path() / ("vx-uld-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-    std::string file(const std::string& name, const words_t& words) const
-    {
-        write_words(path(name), words);
-        return path(name);
-    }
+    std::string path(const std::string& name) const { return (dir.path / name).string(); }
+    std::string file(const std::string& name, const words_t& words) const { return dir.file(name, to_bytes(words)); }
+    static words_t read_words(const std::string& at) { return from_bytes(scratch_folder::read(at)); }
     // The text image_t throws for the file, empty when it parses.
     std::string parse_error(const std::string& file) const
     {
@@ -44,7 +32,7 @@ protected:
         return {};
     }
 
-    std::filesystem::path dir;
+    scratch_folder dir{"uld"};
 };
 
 bool image_checks(const std::string& path)
@@ -182,7 +170,7 @@ TEST_F(Uld, FormatErrorsCarryTheirTexts)
     for (const row& r : rows)
         EXPECT_EQ(parse_error(file("e.uld", r.words)), r.text) << r.name;
 
-    write_bytes(path("ten.uld"), std::vector<unsigned char>(10, 0));
+    dir.file("ten.uld", bytes_t(10, 0));
     EXPECT_EQ(parse_error(path("ten.uld")), "file size must be a multiple of 4");
     EXPECT_EQ(parse_error(path("missing.uld")).rfind("error opening file", 0), 0u);
 }

@@ -1,10 +1,7 @@
-// Test support: DSP images in the block format built word by word, and the
-// small file helpers the DSP tests share.
+// Test support: DSP images in the block format built word by word.
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -91,26 +88,8 @@ inline std::vector<unsigned char> to_bytes(const words_t& words)
     return bytes;
 }
 
-inline void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes)
+inline words_t from_bytes(const std::vector<unsigned char>& bytes)
 {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void write_words(const std::string& path, const words_t& words)
-{
-    write_bytes(path, to_bytes(words));
-}
-
-inline std::vector<unsigned char> read_bytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline words_t read_words(const std::string& path)
-{
-    std::vector<unsigned char> bytes = read_bytes(path);
     words_t words(bytes.size() / 4);
     for (std::size_t i = 0; i < words.size(); ++i)
         words[i] = uint32_t(bytes[4 * i]) | uint32_t(bytes[4 * i + 1]) << 8 | uint32_t(bytes[4 * i + 2]) << 16 |
