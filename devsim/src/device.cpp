@@ -61,6 +61,27 @@ announce_shape device_t::shape() const {
     return announce_shape::normal;
 }
 
+std::optional<long> device_t::fault(const std::string& name) const {
+    auto it = faults.find(name);
+    if (it == faults.end()) return std::nullopt;
+    return it->second;
+}
+
+void device_t::set_family(family_t f) {
+    const family_defaults& d = defaults_of(f);
+    family = f;
+    transmitters = d.transmitters;
+    receivers = d.receivers;
+    firmware = d.firmware;
+    hardware_platform = d.hardware_platform;
+    hardware_version = d.hardware_version;
+    flash_size = d.flash_size;
+    dsp = dsp_t{};
+    dsp.present = d.dsp;
+    if (dsp.present)
+        for (int k = 1; k <= 8; ++k) dsp.args.push_back(k * 10);
+}
+
 mac_t device_t::announce_destination() const {
     return has(quirk::broadcast_announce) ? mac_broadcast : mac_announce_group;
 }

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "family.h"
 #include "l2/frames.h"
 
 namespace devsim {
@@ -34,8 +37,25 @@ struct device_t {
     mac_t mac{};
     uint32_t ip = 0;  // host order; 0 = no address
     std::set<quirk> quirks;
+    std::map<std::string, long> faults;  // fault switch -> value (1 for a plain switch), see faults.h
+    uint32_t in_octets = 0;   // bytes of the IP frames it received (wraps)
+    uint32_t out_octets = 0;  // bytes of the IP frames it sent
+
+    family_t family = family_t::alder;
+    int transmitters = 2;  // transmitter bundles, 0..16
+    int receivers = 2;     // receiver bundles, 0..16
+    // What the device runs, as its flash dictates; the family gives the
+    // defaults and the flash model sets them when the device boots.
+    firmware_t firmware;
+    int hardware_platform = 0;
+    int hardware_version = 0;
+    uint32_t flash_size = 0;
+    dsp_t dsp;
 
     bool has(quirk q) const { return quirks.count(q) != 0; }
+    std::optional<long> fault(const std::string& name) const;
+    // Sets the family and everything that follows from it.
+    void set_family(family_t f);
     announce_shape shape() const;
     mac_t announce_destination() const;
     uint32_t announced_ip() const { return has(quirk::announce_zero) ? 0 : ip; }

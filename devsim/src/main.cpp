@@ -9,9 +9,12 @@
 #include <memory>
 #include <vector>
 
+#include "control/control.h"
 #include "l2/link.h"
 #include "l2/responder.h"
 #include "options.h"
+#include "snmp/agent.h"
+#include "udp/stack.h"
 
 namespace {
 
@@ -24,10 +27,17 @@ int run(const devsim::options_t& options) {
     event_log_t log(options.state_file);
 
     l2::link_t link(options.interface);
+    auto send_frame = [&link](const frame_t& f) { return link.send(f); };
+    udp::stack_t udp(world, send_frame);  // outlives the services that bind its ports
     std::vector<std::unique_ptr<component_t>> components;
-    components.push_back(std::make_unique<l2::responder_t>(
-        world, log, [&link](const frame_t& f) { return link.send(f); }, &link, options.period,
-        options.verbose));
+    auto responder =
+        std::make_unique<l2::responder_t>(world, log, send_frame, &link, options.period, options.verbose);
+    responder->set_ipv4_handler(
+        [&udp](const uint8_t* frame, size_t size, bool ready) { udp.handle_frame(frame, size, ready); });
+    components.push_back(std::move(responder));
+    components.push_back(std::make_unique<snmp::agent_t>(world, udp, log, options.verbose));
+    if (!options.control.empty())
+        components.push_back(std::make_unique<control::control_t>(options.control, world, log));
 
     // The stop signals are blocked except inside ppoll, so none is lost.
     sigset_t blocked, during_poll;
@@ -81,10 +91,24 @@ int run(const devsim::options_t& options) {
     return 0;
 }
 
+// "devsim control PATH COMMAND...": one command to a running simulator.
+int send_control(const std::vector<std::string>& args) {
+    if (args.size() < 3) {
+        std::fputs("usage: devsim control PATH COMMAND...\n", stderr);
+        return 2;
+    }
+    std::string line;
+    for (size_t i = 2; i < args.size(); ++i) line += (i > 2 ? " " : "") + args[i];
+    std::string answer = devsim::control::send_command(args[1], line);
+    std::puts(answer.c_str());
+    return answer.rfind("ok", 0) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "control") return send_control(args);
     std::string error;
     auto options = devsim::parse_options(args, error);
     if (!options) {

@@ -1,6 +1,9 @@
 #include "options.h"
 
 #include <cstdlib>
+#include <fstream>
+
+#include "faults.h"
 
 namespace devsim {
 namespace {
@@ -26,6 +29,36 @@ bool split_indexed(const std::string& text, int& index, std::string& value) {
     return true;
 }
 
+// "K=VALUE" or "all=VALUE" -> K (-1 for all), VALUE
+bool split_target(const std::string& text, int& index, std::string& value) {
+    if (text.rfind("all=", 0) == 0) {
+        index = -1;
+        value = text.substr(4);
+        return true;
+    }
+    return split_indexed(text, index, value);
+}
+
+// Options from a file, one per line: "name value" for "--name value".
+bool read_config(const std::string& path, std::vector<std::string>& out, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        auto begin = line.find_first_not_of(" \t\r");
+        if (begin == std::string::npos || line[begin] == '#') continue;
+        auto end = line.find_last_not_of(" \t\r");
+        line = line.substr(begin, end - begin + 1);
+        auto gap = line.find_first_of(" \t");
+        out.push_back("--" + line.substr(0, gap));
+        if (gap != std::string::npos) out.push_back(line.substr(line.find_first_not_of(" \t", gap)));
+    }
+    return true;
+}
+
 mac_t mac_plus(mac_t mac, uint32_t k) {
     uint32_t low = static_cast<uint32_t>(mac[3]) << 16 | mac[4] << 8 | mac[5];
     low = (low + k) & 0xFFFFFF;
@@ -40,9 +73,13 @@ mac_t mac_plus(mac_t mac, uint32_t k) {
 std::string usage_text() {
     std::string quirks;
     for (quirk q : all_quirks()) quirks += std::string(quirks.empty() ? "" : ", ") + quirk_name(q);
+    std::string families;
+    for (family_t f : all_families()) families += std::string(families.empty() ? "" : ",") + family_name(f);
     return "Usage: devsim --interface IF [options]\n"
-           "Simulates audio devices on an Ethernet interface at layer 2: announcements,\n"
-           "reservation requests, RARP address assignment and ARP.\n"
+           "       devsim control PATH COMMAND...   send one command to a running simulator\n"
+           "Simulates audio devices on an Ethernet interface: announcements, reservation\n"
+           "requests, RARP address assignment and ARP at layer 2, and an SNMPv1 agent per\n"
+           "device on its own address (communities tagrok and quenmil).\n"
            "\n"
            "  -i, --interface IF     interface the devices live on (required; needs CAP_NET_RAW)\n"
            "  -n, --devices N        number of devices (default 1)\n"
@@ -65,6 +102,16 @@ std::string usage_text() {
            "      --squatter ADDR[=MAC]\n"
            "                         a station that is no device but answers ARP for ADDR\n"
            "                         (default MAC 02:00:00:00:ff:NN, NN counting from 01)\n"
+           "      --families LIST    families of the devices, round robin (default alder), of\n"
+           "                         " + families + "\n"
+           "      --family K=NAME    device K is of family NAME\n"
+           "      --bundles K=TX/RX  device K has TX transmitter and RX receiver bundles (0..16;\n"
+           "                         default by family); K may be \"all\"\n"
+           "      --ip-base ADDR     device K starts with address ADDR + K (--ip overrides it)\n"
+           "      --fault K=NAME[=VALUE]\n"
+           "                         give device K (or \"all\") a fault switch (repeatable):\n" + faults_help() +
+           "      --control PATH     listen for commands on a Unix socket at PATH (see devsim/README.md)\n"
+           "      --config FILE      more options from FILE, one per line without the dashes\n"
            "      --period MS        announcement period in milliseconds (default 1000)\n"
            "      --state-file PATH  rewrite PATH after every change: lines \"interface IF\",\n"
            "                         \"reservations N\", \"device K MAC IP\", \"squatter MAC IP\"\n"
@@ -82,12 +129,25 @@ std::string usage_text() {
            "  arp-reply MAC IP device|squatter   it was answered\n"
            "  announce MAC IP                    an announcement (--verbose)\n"
            "  send-failed MAC IP                 an announcement could not be sent\n"
+           "  snmp-set K OID=VALUE               a set changed a variable of device K\n"
+           "  fault K NAME VALUE | fault-cleared K NAME   a fault switch changed\n"
            "  stopped                            on SIGTERM or SIGINT\n"
            "Known quirks: " + quirks + "\n";
 }
 
-std::optional<options_t> parse_options(const std::vector<std::string>& args, std::string& error) {
+std::optional<options_t> parse_options(const std::vector<std::string>& given, std::string& error) {
     options_t o;
+    std::vector<std::string> args;
+    for (size_t i = 0; i < given.size(); ++i) {
+        if (given[i] != "--config") {
+            args.push_back(given[i]);
+        } else if (i + 1 >= given.size()) {
+            error = "missing value for --config";
+            return std::nullopt;
+        } else if (!read_config(given[++i], args, error)) {
+            return std::nullopt;
+        }
+    }
     auto fail = [&](const std::string& text) -> std::optional<options_t> {
         error = text;
         return std::nullopt;
@@ -157,6 +217,46 @@ std::optional<options_t> parse_options(const std::vector<std::string>& args, std
             if (!value(v)) return std::nullopt;
             if (!parse_int(v, 1, 3600000, ms)) return fail("bad period: " + v);
             o.period = std::chrono::milliseconds(ms);
+        } else if (a == "--families") {
+            if (!value(v)) return std::nullopt;
+            o.families.clear();
+            size_t start = 0;
+            for (;;) {
+                auto comma = v.find(',', start);
+                auto f = parse_family(v.substr(start, comma - start));
+                if (!f) return fail("unknown family in: " + v);
+                o.families.push_back(*f);
+                if (comma == std::string::npos) break;
+                start = comma + 1;
+            }
+        } else if (a == "--family" || a == "--bundles" || a == "--fault") {
+            if (!value(v)) return std::nullopt;
+            int k;
+            std::string text;
+            if (!split_target(v, k, text)) return fail("expected K=VALUE after " + a + ": " + v);
+            if (a == "--family") {
+                auto f = parse_family(text);
+                if (!f) return fail("unknown family: " + text);
+                o.family.emplace_back(k, *f);
+            } else if (a == "--bundles") {
+                auto slash = text.find('/');
+                long tx, rx;
+                if (slash == std::string::npos || !parse_int(text.substr(0, slash), 0, 16, tx) ||
+                    !parse_int(text.substr(slash + 1), 0, 16, rx))
+                    return fail("bad bundle counts (TX/RX, each 0..16): " + text);
+                o.bundles.emplace_back(k, std::make_pair(static_cast<int>(tx), static_cast<int>(rx)));
+            } else {
+                auto fault = parse_fault(text, error);
+                if (!fault) return std::nullopt;
+                o.faults.emplace_back(k, *fault);
+            }
+        } else if (a == "--ip-base") {
+            if (!value(v)) return std::nullopt;
+            auto ip = parse_ip(v);
+            if (!ip || *ip == 0) return fail("bad address: " + v);
+            o.ip_base = *ip;
+        } else if (a == "--control") {
+            if (!value(o.control)) return std::nullopt;
         } else if (a == "--state-file") {
             if (!value(o.state_file)) return std::nullopt;
         } else {
@@ -178,6 +278,12 @@ std::optional<options_t> parse_options(const std::vector<std::string>& args, std
         if (!check(k)) return std::nullopt;
     for (auto& [k, q] : o.quirks)
         if (!check(k)) return std::nullopt;
+    for (auto& [k, f] : o.family)
+        if (!check(k)) return std::nullopt;
+    for (auto& [k, b] : o.bundles)
+        if (!check(k)) return std::nullopt;
+    for (auto& [k, f] : o.faults)
+        if (!check(k)) return std::nullopt;
     return o;
 }
 
@@ -188,8 +294,23 @@ world_t make_world(const options_t& o) {
         device_t d;
         d.index = k;
         d.mac = mac_plus(o.mac_base, static_cast<uint32_t>(k));
+        d.set_family(o.families.empty() ? family_t::alder : o.families[static_cast<size_t>(k) % o.families.size()]);
+        if (o.ip_base) d.ip = o.ip_base + static_cast<uint32_t>(k);
         world.devices.push_back(d);
     }
+    // Settings for one device (K) or all (-1), in the order given.
+    auto each = [&world](int k, auto fn) {
+        for (auto& d : world.devices)
+            if (k < 0 || d.index == k) fn(d);
+    };
+    for (const auto& entry : o.family) each(entry.first, [&](device_t& d) { d.set_family(entry.second); });
+    for (const auto& entry : o.bundles)
+        each(entry.first, [&](device_t& d) {
+            d.transmitters = entry.second.first;
+            d.receivers = entry.second.second;
+        });
+    for (const auto& entry : o.faults)
+        each(entry.first, [&](device_t& d) { d.faults[entry.second.first] = entry.second.second; });
     for (auto& [k, mac] : o.macs) world.devices[k].mac = mac;
     for (auto& [k, ip] : o.ips) world.devices[k].ip = ip;
     for (auto& [k, q] : o.quirks) world.devices[k].quirks.insert(q);

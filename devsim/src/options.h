@@ -17,6 +17,13 @@ struct options_t {
     std::vector<std::pair<int, mac_t>> macs;
     std::vector<std::pair<int, uint32_t>> ips;
     std::vector<std::pair<int, quirk>> quirks;
+    // Index -1 stands for every device.
+    std::vector<family_t> families;  // round robin over the devices (default alder)
+    std::vector<std::pair<int, family_t>> family;
+    std::vector<std::pair<int, std::pair<int, int>>> bundles;  // transmitters, receivers
+    std::vector<std::pair<int, std::pair<std::string, long>>> faults;
+    uint32_t ip_base = 0;  // device K gets ip_base + K; 0: none
+    std::string control;   // path of the control socket
     std::vector<squatter_t> squatters;
     std::chrono::milliseconds period{1000};
     std::string state_file;
@@ -24,7 +31,10 @@ struct options_t {
     bool help = false;
 };
 
-// Parses argv; on a usage error returns nullopt and fills `error`.
+// Parses argv; on a usage error returns nullopt and fills `error`. "--config
+// FILE" reads more options from FILE, one per line without the dashes
+// ("devices 20", "family 3=cedar"); empty lines and lines starting with '#'
+// are skipped.
 std::optional<options_t> parse_options(const std::vector<std::string>& args, std::string& error);
 std::string usage_text();
 

@@ -12,8 +12,10 @@ void file_t::open(const std::string& path, const char* mode)
 {
     close();
     stream = std::fopen(path.c_str(), mode);
-    if (!stream)
+    if (!stream) {
+        vx_set_last_error_from_errno();
         throw wapi::exception_t("error opening file");
+    }
 }
 
 void file_t::require_open() const

@@ -23,6 +23,13 @@ std::string close_error_line(SOCKET sock, const char* text)
     return std::string(head) + text;
 }
 
+// A failed Linux socket call: its errno as the WinSock error.
+[[noreturn]] void throw_socket_error()
+{
+    vx_set_wsa_error_from_errno();
+    throw exception_t();
+}
+
 } // namespace
 
 winsock_startup_t::winsock_startup_t()
@@ -60,10 +67,10 @@ socket_t::socket_t(HANDLE quit, SOCKET existing, int protocol_)
             abortive.l_onoff = 1;
             abortive.l_linger = 0;
             if (setsockopt(sock, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive) != 0)
-                throw exception_t();
+                throw_socket_error();
             int on = 1;
             if (setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
-                throw exception_t();
+                throw_socket_error();
         }
     } catch (...) {
         // No destructor runs for a half-built socket: release what was made.
@@ -119,7 +126,7 @@ void socket_t::close()
 void socket_t::bind(const address_t& address)
 {
     if (::bind(sock, reinterpret_cast<const sockaddr*>(&address.sa), 16) != 0)
-        throw exception_t();
+        throw_socket_error();
 }
 
 int socket_t::send_to(const address_t& destination, const void* buffer, int length)

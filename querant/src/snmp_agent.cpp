@@ -1,5 +1,7 @@
 #include "querant/snmp_agent.h"
 
+#include <algorithm>
+
 #include <qm/exception.h>
 
 #include <new>
@@ -94,6 +96,8 @@ bool snmp_agent_t::pick(int32_t& operation, snmp_request_t& request, snmp_task_t
     task_map_t::iterator it;
     switch (tasks.pick(it)) {
     case task_map_t::pick_just_added:
+        if (it->second->taken_at)
+            return false; // a synchronous request is sent once only
         request.name = it->first.text.substr(3);
         break;
     case task_map_t::pick_cursor:
@@ -105,6 +109,8 @@ bool snmp_agent_t::pick(int32_t& operation, snmp_request_t& request, snmp_task_t
         return false;
     }
     task = it->second.get();
+    if (!task->watched)
+        task->taken_at = std::max<ULONGLONG>(GetTickCount64(), 1);
     task->in_flight = 1;
     ++in_flight;
     operation = task->operation;

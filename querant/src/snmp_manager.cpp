@@ -35,13 +35,18 @@ void check_ip(const std::string& ip)
         throw qm::exception_t("Invalid IP address");
 }
 
-// Time a synchronous request may wait for one exchange: every attempt's
-// time-out, plus room for the session and the hand-over.
-DWORD request_budget(long timeout, long retries)
+// Time a synchronous request may take once a worker has it: every
+// attempt's time-out, plus room for the session and the hand-over.
+DWORD request_budget(int32_t timeout, int32_t retries)
 {
-    const long long per_attempt = std::max(timeout, 0L);
-    const long long attempts = std::max(retries, 0L) + 1;
+    const long long per_attempt = std::max(timeout, 0);
+    const long long attempts = std::max(retries, 0) + 1LL;
     return static_cast<DWORD>(std::min<long long>(per_attempt * attempts + 2000, 0x7fffffff));
+}
+
+bool fits_32(long value)
+{
+    return value >= INT32_MIN && value <= INT32_MAX;
 }
 
 constexpr DWORD sync_slice_ms = 50;
@@ -112,7 +117,7 @@ snmp_manager_t::~snmp_manager_t()
 
 // ---- configuration -----------------------------------------------------------
 
-long snmp_manager_t::poll_period() const
+int32_t snmp_manager_t::poll_period() const
 {
     lock_t lock(value_lock);
     return poll_period_;
@@ -120,13 +125,13 @@ long snmp_manager_t::poll_period() const
 
 void snmp_manager_t::poll_period(long value)
 {
-    if (value < 100)
+    if (value < 100 || !fits_32(value))
         throw qm::exception_t("Out of range of the poll_period");
     lock_t lock(value_lock);
-    poll_period_ = value;
+    poll_period_ = static_cast<int32_t>(value);
 }
 
-long snmp_manager_t::timeout() const
+int32_t snmp_manager_t::timeout() const
 {
     lock_t lock(value_lock);
     return timeout_;
@@ -134,11 +139,13 @@ long snmp_manager_t::timeout() const
 
 void snmp_manager_t::timeout(long value)
 {
+    if (!fits_32(value))
+        throw qm::exception_t(text::timeout_range);
     lock_t lock(value_lock);
-    timeout_ = value;
+    timeout_ = static_cast<int32_t>(value);
 }
 
-long snmp_manager_t::retry_count() const
+int32_t snmp_manager_t::retry_count() const
 {
     lock_t lock(value_lock);
     return retry_count_;
@@ -146,10 +153,10 @@ long snmp_manager_t::retry_count() const
 
 void snmp_manager_t::retry_count(long value)
 {
-    if (value < 0)
+    if (value < 0 || !fits_32(value))
         throw qm::exception_t("Out of range of the retry count");
     lock_t lock(value_lock);
-    retry_count_ = value;
+    retry_count_ = static_cast<int32_t>(value);
 }
 
 std::string snmp_manager_t::user() const
@@ -176,7 +183,7 @@ void snmp_manager_t::password(const std::string& value)
     password_ = value;
 }
 
-long snmp_manager_t::num_threads() const
+int32_t snmp_manager_t::num_threads() const
 {
     lock_t lock(state_lock);
     return num_threads_;
@@ -188,7 +195,8 @@ void snmp_manager_t::num_threads_set(long n)
         return;
     if (n < 1 || n > max_threads)
         throw qm::exception_t("Out of the range of the thread number");
-    long current;
+    const int32_t wanted = static_cast<int32_t>(n);
+    int32_t current;
     {
         lock_t lock(state_lock);
         current = num_threads_;
@@ -213,7 +221,7 @@ void snmp_manager_t::num_threads_set(long n)
                 // The workers started so far run: count them, so that a later
                 // lower count stops them again.
                 lock_t lock(state_lock);
-                num_threads_ = i;
+                num_threads_ = static_cast<int32_t>(i);
                 throw;
             }
         }
@@ -235,7 +243,7 @@ void snmp_manager_t::num_threads_set(long n)
         }
     }
     lock_t lock(state_lock);
-    num_threads_ = n;
+    num_threads_ = wanted;
 }
 
 // ---- threads -----------------------------------------------------------------
@@ -580,47 +588,52 @@ std::unique_ptr<snmp_variable_t> snmp_manager_t::variable_op(int32_t operation, 
 
     bool served = false;
     try {
-        ULONGLONG deadline = GetTickCount64() + budget;
-        if (wait_for_objects(idle_event.get(), budget)) {
-            release_worker();
-            bool in_flight_seen = false;
-            for (;;) {
-                const ULONGLONG now = GetTickCount64();
-                if (now >= deadline)
+        // A worker must be idle for the release; none may be for a while
+        // when all are busy with slow devices.
+        while (!wait_for_objects(idle_event.get(), sync_slice_ms))
+            if (!any_worker_running())
+                throw qm::exception_t(text::no_worker);
+        release_worker();
+        // Until a worker takes the request it has no deadline: the release
+        // may have found the device busy or served another device, and the
+        // request is pointed at again. From the take on it has `budget` ms.
+        ULONGLONG deadline = 0;
+        for (;;) {
+            const DWORD r = WaitForSingleObject(completion, sync_slice_ms);
+            if (r == WAIT_OBJECT_0) {
+                served = true;
+                break;
+            }
+            if (r == WAIT_FAILED)
+                throw qm::wapi::exception_t();
+            bool again = false;
+            {
+                lock_t lock(state_lock);
+                auto it = agent->tasks.find(key);
+                if (it == agent->tasks.end())
                     break;
-                const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, sync_slice_ms));
-                const DWORD r = WaitForSingleObject(completion, slice);
-                if (r == WAIT_OBJECT_0) {
+                // task_done signals under this lock: a request finished since
+                // the wait above is seen here, and never sent again.
+                if (WaitForSingleObject(completion, 0) == WAIT_OBJECT_0) {
                     served = true;
                     break;
                 }
-                if (r == WAIT_FAILED)
-                    throw qm::wapi::exception_t();
-                // Not served yet: the release may have found the device busy,
-                // or may have been taken for another device. Point the next
-                // release at this request again once the device is free.
-                bool again = false;
-                {
-                    lock_t lock(state_lock);
-                    auto it = agent->tasks.find(key);
-                    if (it == agent->tasks.end())
-                        break;
-                    snmp_task_t* task = it->second.get();
-                    if (task->in_flight) {
-                        if (!in_flight_seen) {
-                            in_flight_seen = true;
-                            deadline = GetTickCount64() + budget;
-                        }
-                    } else if (!task->done && agent->in_flight == 0) {
-                        agents.set_just_added(agents.find(ip));
-                        if (agent->tasks.just_added() == agent->tasks.end())
-                            agent->tasks.set_just_added(it);
-                        again = true;
-                    }
+                snmp_task_t* task = it->second.get();
+                if (task->taken_at) {
+                    deadline = task->taken_at + budget;
+                } else if (agent->in_flight == 0) {
+                    agents.set_just_added(agents.find(ip));
+                    if (agent->tasks.just_added() == agent->tasks.end())
+                        agent->tasks.set_just_added(it);
+                    again = true;
                 }
-                if (again && idle_count() > 0)
-                    release_worker();
             }
+            if (deadline && GetTickCount64() >= deadline)
+                break;
+            if (!deadline && !any_worker_running())
+                throw qm::exception_t(text::no_worker);
+            if (again && idle_count() > 0)
+                release_worker();
         }
     } catch (...) {
         lock_t lock(state_lock);

@@ -129,11 +129,10 @@ LPSNMP_MGR_SESSION snmp_nt_t::open_session(const snmp_request_t& request)
 {
     std::string user = engine->user();
     // A negative time-out acts as none.
-    const long timeout = std::max(engine->timeout(), 0L);
-    const long retries = engine->retry_count();
+    const INT timeout = std::max<INT>(engine->timeout(), 0);
+    const INT retries = engine->retry_count();
     std::string ip = request.ip;
-    LPSNMP_MGR_SESSION session = lib().mgr_open(ip.data(), user.data(), static_cast<INT>(timeout),
-                                                static_cast<INT>(retries));
+    LPSNMP_MGR_SESSION session = lib().mgr_open(ip.data(), user.data(), timeout, retries);
     if (session)
         return session;
 
@@ -142,7 +141,7 @@ LPSNMP_MGR_SESSION snmp_nt_t::open_session(const snmp_request_t& request)
     GetSystemTime(&now);
     char line[1000];
     std::snprintf(line, sizeof line,
-                  "%u/%u/%u,%u:%u:%u.%u: GetLastError = %u,IP = [%s],user=[%s],timeout = [%ld],retry_count = [%ld]"
+                  "%u/%u/%u,%u:%u:%u.%u: GetLastError = %u,IP = [%s],user=[%s],timeout = [%d],retry_count = [%d]"
                   "  Snmp session creation fails, error in snmp_nt_t::open_session ()",
                   now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
                   static_cast<unsigned>(error), request.ip.c_str(), user.c_str(), timeout, retries);
@@ -317,20 +316,30 @@ void snmp_nt_t::asn_set_value(const std::string& value, AsnAny& any)
         s.dynamic = TRUE;
     };
     switch (any.asnType) {
-    case ASN_INTEGER:
-        any.asnValue.number = static_cast<AsnInteger32>(atol32(value.c_str()));
+    case ASN_INTEGER: {
+        int32_t number = 0;
+        if (!parse_int32(value.c_str(), number))
+            throw qm::exception_t(fail);
+        any.asnValue.number = number;
         break;
+    }
     case ASN_COUNTER32:
     case ASN_GAUGE32:
     case ASN_TIMETICKS:
-        any.asnValue.counter = static_cast<AsnCounter32>(atol32(value.c_str()));
+    case ASN_UNSIGNED32: {
+        uint32_t number = 0;
+        if (!parse_uint32(value.c_str(), number))
+            throw qm::exception_t(fail);
+        any.asnValue.unsigned32 = number; // one cell for the four types
         break;
-    case ASN_UNSIGNED32:
-        any.asnValue.unsigned32 = strtoul32(value.c_str());
+    }
+    case ASN_COUNTER64: {
+        uint64_t number = 0;
+        if (!parse_uint64(value.c_str(), number))
+            throw qm::exception_t(fail);
+        any.asnValue.counter64.QuadPart = number;
         break;
-    case ASN_COUNTER64:
-        any.asnValue.counter64.QuadPart = static_cast<ULONGLONG>(std::strtoll(value.c_str(), nullptr, 10));
-        break;
+    }
     case ASN_BITS:
     case ASN_OCTETSTRING:
     case ASN_SEQUENCE:

@@ -13,14 +13,16 @@ namespace querant {
 
 namespace {
 
-// Decimal text as the C library reads it: blanks and one sign skipped, the
-// digits read until the value passes limit.
+// Decimal text as the C library's atol reads it: blanks and one sign
+// skipped, the digits up to the first other character, 0 when there are
+// none. Digits past 20 make the value too big for any type.
 struct decimal_t {
     bool negative = false;
+    bool too_big = false;
     uint64_t value = 0;
 };
 
-decimal_t read_decimal(const char* text, uint64_t limit)
+decimal_t read_decimal(const char* text)
 {
     const char* p = text;
     while (std::isspace(static_cast<unsigned char>(*p)))
@@ -28,26 +30,49 @@ decimal_t read_decimal(const char* text, uint64_t limit)
     decimal_t d;
     if (*p == '+' || *p == '-')
         d.negative = *p++ == '-';
-    while (std::isdigit(static_cast<unsigned char>(*p)) && d.value <= limit)
-        d.value = d.value * 10 + static_cast<uint64_t>(*p++ - '0');
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+        const uint64_t digit = static_cast<uint64_t>(*p - '0');
+        if (d.value > (UINT64_MAX - digit) / 10)
+            d.too_big = true;
+        else
+            d.value = d.value * 10 + digit;
+    }
     return d;
+}
+
+bool parse_unsigned(const char* text, uint64_t max, uint64_t& out)
+{
+    const decimal_t d = read_decimal(text);
+    if (d.too_big || d.value > max || (d.negative && d.value != 0))
+        return false;
+    out = d.value;
+    return true;
 }
 
 } // namespace
 
-long atol32(const char* text)
+bool parse_int32(const char* text, int32_t& out)
 {
-    const decimal_t d = read_decimal(text, uint64_t(INT32_MAX) + 1);
-    const int64_t value = d.negative ? -static_cast<int64_t>(d.value) : static_cast<int64_t>(d.value);
-    return static_cast<long>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+    const decimal_t d = read_decimal(text);
+    const uint64_t limit = d.negative ? uint64_t(INT32_MAX) + 1 : uint64_t(INT32_MAX);
+    if (d.too_big || d.value > limit)
+        return false;
+    out = d.negative ? static_cast<int32_t>(-static_cast<int64_t>(d.value)) : static_cast<int32_t>(d.value);
+    return true;
 }
 
-uint32_t strtoul32(const char* text)
+bool parse_uint32(const char* text, uint32_t& out)
 {
-    const decimal_t d = read_decimal(text, UINT32_MAX);
-    if (d.value > UINT32_MAX)
-        return UINT32_MAX;
-    return d.negative ? 0u - static_cast<uint32_t>(d.value) : static_cast<uint32_t>(d.value);
+    uint64_t v = 0;
+    if (!parse_unsigned(text, UINT32_MAX, v))
+        return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool parse_uint64(const char* text, uint64_t& out)
+{
+    return parse_unsigned(text, UINT64_MAX, out);
 }
 
 snmp_pp_t::snmp_pp_t(snmp_manager_t* owner) : engine(owner)
@@ -80,7 +105,7 @@ void snmp_pp_t::prepare(const snmp_request_t& request)
     ctarget.set_retry(static_cast<int>(engine->retry_count()));
     // Hundredths of a second from milliseconds / 30 (so 3000 ms gives one
     // second per attempt); a negative time-out acts as none.
-    ctarget.set_timeout(static_cast<unsigned long>(std::max(engine->timeout(), 0L) / 30));
+    ctarget.set_timeout(static_cast<unsigned long>(std::max<int32_t>(engine->timeout(), 0) / 30));
     ctarget.set_readcommunity(OctetStr(user.c_str()));
     ctarget.set_writecommunity(OctetStr(user.c_str()));
 }
@@ -129,9 +154,13 @@ void snmp_pp_t::set(snmp_request_t& request)
         vb.set_value(value);
     };
     switch (vb.get_syntax()) {
-    case sNMP_SYNTAX_INT:
-        vb.set_value(SnmpInt32(atol32(text)));
+    case sNMP_SYNTAX_INT: {
+        int32_t number = 0;
+        if (!parse_int32(text, number))
+            throw qm::exception_t(fail);
+        vb.set_value(SnmpInt32(number));
         break;
+    }
     case sNMP_SYNTAX_OCTETS:
         set_parsed(OctetStr(text));
         break;
@@ -142,20 +171,25 @@ void snmp_pp_t::set(snmp_request_t& request)
         set_parsed(IpAddress(text));
         break;
     case sNMP_SYNTAX_CNTR32:
-        vb.set_value(Counter32(static_cast<uint32_t>(atol32(text))));
-        break;
     case sNMP_SYNTAX_GAUGE32:
-        vb.set_value(Gauge32(static_cast<uint32_t>(atol32(text))));
+    case sNMP_SYNTAX_TIMETICKS: {
+        uint32_t number = 0;
+        if (!parse_uint32(text, number))
+            throw qm::exception_t(fail);
+        const int syntax = vb.get_syntax();
+        if (syntax == sNMP_SYNTAX_CNTR32)
+            vb.set_value(Counter32(number));
+        else if (syntax == sNMP_SYNTAX_GAUGE32)
+            vb.set_value(Gauge32(number));
+        else
+            vb.set_value(TimeTicks(number));
         break;
-    case sNMP_SYNTAX_TIMETICKS:
-        vb.set_value(TimeTicks(static_cast<uint32_t>(atol32(text))));
-        break;
+    }
     case sNMP_SYNTAX_CNTR64: {
-        long long value = 0;
-        if (std::sscanf(text, "%lli", &value) != 1)
-            value = 0;
-        const auto bits = static_cast<unsigned long long>(value);
-        vb.set_value(Counter64(static_cast<unsigned long>(bits >> 32), static_cast<unsigned long>(bits & 0xFFFFFFFFu)));
+        uint64_t number = 0;
+        if (!parse_uint64(text, number))
+            throw qm::exception_t(fail);
+        vb.set_value(Counter64(static_cast<unsigned long>(number >> 32), static_cast<unsigned long>(number & 0xFFFFFFFFu)));
         break;
     }
     default:

@@ -230,6 +230,10 @@ TEST_F(Backend, SnmpPpSetConvertsTheTextByTheLearnedSyntax)
         {E + "6", "17", "17", 66},
         {E + "7", "123456", "0:20:34.56", 67},
         {E + "8", "4294967297", "4294967297", 70},
+        {E + "5", "2147483648", "2147483648", 65}, // unsigned values past 2^31 as written
+        {E + "6", "4294967295", "4294967295", 66},
+        {E + "7", "4294967295", "497 days, 2:27:52.95", 67},
+        {E + "1", "-2147483648", "-2147483648", 2},
     };
     for (const auto& c : cases) {
         auto r = request(c.oid, c.text);
@@ -251,7 +255,9 @@ TEST_F(Backend, SnmpPpSetConvertsTheTextByTheLearnedSyntax)
     // Texts that are no value of the syntax, and a syntax without a
     // conversion: only the first get goes out.
     for (const auto& [oid, text] : std::vector<std::pair<std::string, std::string>>{
-             {E + "3", "not an oid"}, {E + "4", "10.0.0"}, {E + "9", "01"}}) {
+             {E + "3", "not an oid"}, {E + "4", "10.0.0"}, {E + "9", "01"},
+             // Values that do not fit their type: refused, never clamped.
+             {E + "1", "2147483648"}, {E + "5", "4294967296"}, {E + "6", "-1"}, {E + "8", "-5"}}) {
         const size_t before = agent.count();
         EXPECT_EQ(failure(backend, &snmp_pp_t::set, request(oid, text)),
                   "Could not convert " + text + " to snmp variable");
@@ -366,8 +372,8 @@ TEST_F(Backend, ManagerSetConvertsTheTextByTheLearnedType)
         {E + "6", "100", "0:00:01.00", 67},
         {E + "7", "4294967297", "4294967297", 70},
         {E + "8", "4294967295", "4294967295", 71},
-        {E + "8", "4294967296", "4294967295", 71}, // past the range: the maximum
-        {E + "8", "-1", "4294967295", 71},
+        {E + "5", "2147483648", "2147483648", 66}, // unsigned values past 2^31 as written
+        {E + "5", "4294967295", "4294967295", 66},
         {E + "9", "AB", "AB", 3},
     };
     for (const auto& c : cases) {
@@ -383,7 +389,10 @@ TEST_F(Backend, ManagerSetConvertsTheTextByTheLearnedType)
     }
     // No conversion: nothing is written, and the write is not reported done.
     for (const auto& [oid, text] : std::vector<std::pair<std::string, std::string>>{
-             {E + "3", "not an oid"}, {E + "4", "10.0.0"}, {E + "10", "5"}}) {
+             {E + "3", "not an oid"}, {E + "4", "10.0.0"}, {E + "10", "5"},
+             // Values that do not fit their type: refused, never clamped.
+             {E + "8", "4294967296"}, {E + "8", "-1"}, {E + "5", "4294967296"}, {E + "1", "2147483648"},
+             {E + "7", "18446744073709551616"}}) {
         const size_t before = agent.count();
         EXPECT_EQ(failure(backend, &snmp_nt_t::set, request(oid, text)),
                   "Could not convert " + text + " to snmp variable");

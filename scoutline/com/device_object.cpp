@@ -3,6 +3,8 @@
 // its engine goes.
 #include <scoutline/com/objects.h>
 
+#include <algorithm>
+
 void Ccom_device::bind(qm::vx::device_ptr new_record, std::weak_ptr<qm::vx::adapter_t> new_engine)
 {
     record = std::move(new_record);
@@ -55,7 +57,8 @@ HRESULT Ccom_device::get_age(LONG* ms)
         return S_OK;
     if (!ms)
         return E_POINTER;
-    *ms = static_cast<LONG>(r->get_age());
+    // A device silent for 2^31 ms or more stays at the largest age, never negative.
+    *ms = static_cast<LONG>(std::min<uint32_t>(r->get_age(), 0x7FFFFFFFu));
     return S_OK;
 }
 

@@ -248,17 +248,16 @@ bool adapter_list_t::read_windows95(const std::string& subkey, adapter_info_t& i
             return false;
         }
 
+        // A class key that cannot be opened leaves 0.0.0.0; the adapter stays listed.
         const std::string class_path = "SYSTEM\\CurrentControlSet\\Services\\Class\\" + driver;
         QMHkey settings;
-        if (!settings.open(class_path)) {
-            qm::console() << "Failed to open registry key: " << class_path << std::endl;
-            return false;
-        }
         std::string text;
-        if (read_text(settings.key, "IPAddress", text))
-            info.ip.assign_text(text);
-        if (read_text(settings.key, "IPMask", text))
-            info.mask.assign_text(text);
+        if (settings.open(class_path)) {
+            if (read_text(settings.key, "IPAddress", text))
+                info.ip.assign_text(text);
+            if (read_text(settings.key, "IPMask", text))
+                info.mask.assign_text(text);
+        }
 
         if (info.ip.is_null()) {
             const std::string dhcp_path =

@@ -24,8 +24,9 @@ void arp_thread_t::read_settings()
         arp_retries = 0;
     if (rarp_retries < 0)
         rarp_retries = 0;
-    if (sleep_ms < 0)
-        sleep_ms = 0;
+    // Each step sleeps at least 1 ms: 0 or less would spin a core.
+    if (sleep_ms < 1)
+        sleep_ms = 1;
 }
 
 void arp_thread_t::thread_function()

@@ -129,9 +129,9 @@ void ip_history_t::save(const std::string& adapter_name)
     const std::string section = section_name(adapter_name);
     std::lock_guard guard(lock);
     const std::string full_path = path();
-    WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, full_path.c_str());
-    // The whole section in one rewrite of the file; same contents as one
-    // key at a time in ascending address order.
+    // The whole section replaced in one atomic rewrite of the file (deleted
+    // when empty); same contents as one key at a time in ascending address
+    // order. A failure in between never leaves the section gone.
     std::string entries;
     for (const auto& [ip, mac] : by_ip) {
         if (mac.is_null() || ip.is_null())
@@ -141,8 +141,10 @@ void ip_history_t::save(const std::string& adapter_name)
         entries += ip.to_string();
         entries += '\0';
     }
-    if (entries.empty())
+    if (entries.empty()) {
+        WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, full_path.c_str());
         return;
+    }
     entries += '\0';
     WritePrivateProfileSectionA(section.c_str(), entries.data(), full_path.c_str());
 }

@@ -78,17 +78,20 @@ LONG CExeModule::Unlock()
 
 HRESULT CExeModule::register_server()
 {
+    // Application, classes and type library in one transaction.
+    com::registration_batch batch;
     HRESULT hr = com::register_app(application);
     if (SUCCEEDED(hr))
         hr = RegisterServer(TRUE);
-    return hr;
+    return batch.commit(hr);
 }
 
 HRESULT CExeModule::unregister_server()
 {
+    com::registration_batch batch;
     HRESULT hr = com::unregister_app(application);
     const HRESULT classes = UnregisterServer(TRUE);
-    return FAILED(hr) ? hr : classes;
+    return batch.commit(FAILED(hr) ? hr : classes);
 }
 
 void CExeModule::start_monitor()

@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include "console_capture.h"
+
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 using namespace qm::vx;
+using qm::vx::test::stdout_capture;
 
 namespace {
 
@@ -93,9 +97,12 @@ TEST_F(AdapterList, Windows95Layout)
         {"Enum\\PCI\\VEN_1234\\BUS_03", {}},
         {"Enum\\ISAPNP\\CARD\\0", {R"("Driver"=sz:"Net\\0004")"}},
         {"Enum\\ISAPNP\\CARD\\0\\Bindings", {R"("MSTCP\\0004"=sz:"")"}},
+        {"Enum\\ISAPNP\\CARD\\1", {R"("Driver"=sz:"Net\\0006")"}},
+        {"Enum\\ISAPNP\\CARD\\1\\Bindings", {R"("MSTCP\\0006"=sz:"")"}},
         {"Enum\\Network\\MSTCP\\0000", {R"("Driver"=sz:"NetTrans\\0000")"}},
         {"Enum\\Network\\MSTCP\\0001", {R"("Driver"=sz:"NetTrans\\0001")"}},
         {"Enum\\Network\\MSTCP\\0004", {R"("Driver"=sz:"NetTrans\\0004")"}},
+        {"Enum\\Network\\MSTCP\\0006", {R"("Driver"=sz:"NetTrans\\0006")"}},
         {"SYSTEM\\CurrentControlSet\\Services\\Class\\NetTrans\\0000",
          {R"("IPAddress"=sz:"192.168.5.20")", R"("IPMask"=sz:"255.255.255.0")"}},
         {"SYSTEM\\CurrentControlSet\\Services\\Class\\NetTrans\\0001",
@@ -113,28 +120,41 @@ TEST_F(AdapterList, Windows95Layout)
         {std::string(net95) + "\\0003", {}},
         {std::string(net95) + "\\0004", {}},
         {std::string(net95) + "\\0005", {}},
+        {std::string(net95) + "\\0006", {}},
     }));
+    auto console = std::make_unique<stdout_capture>();
     adapter_list_t list(windows_family_t::windows95,
                         source({{"0000", {"Realtek", "r"}},
                                 {"0001", {"Intel", "i"}},
                                 {"0002", {"Dial-Up", "d"}},
                                 {"0003", {"Spare", "s"}},
                                 {"0004", {"Autoconf", "a"}},
-                                {"0005", {"Spare", "s"}}}));
+                                {"0005", {"Spare", "s"}},
+                                {"0006", {"No class key", "n"}}}));
+    const std::string text = console->text();
+    console.reset();
     const std::map<std::string, std::string> expected_bindings = {{"Net\\0000", "MSTCP\\0000"},
                                                                   {"Net\\0001", "MSTCP\\0001"},
                                                                   {"Net\\0002", "MSTCP\\0002"},
-                                                                  {"Net\\0004", "MSTCP\\0004"}};
+                                                                  {"Net\\0004", "MSTCP\\0004"},
+                                                                  {"Net\\0006", "MSTCP\\0006"}};
     EXPECT_EQ(list.get_bindings(), expected_bindings);
     // Dial-up's network entry is missing: left out. Two "Spare" cards without
-    // bindings collapse into the later one.
+    // bindings collapse into the later one. A card whose class key is missing
+    // stays, without an address.
     EXPECT_EQ(summary(list), "Autoconf|0004|169.254.3.4|255.255.0.0\n"
                              "Intel|0001|192.168.5.119|255.255.255.0\n"
+                             "No class key|0006|0.0.0.0|0.0.0.0\n"
                              "Realtek|0000|192.168.5.20|255.255.255.0\n"
                              "Spare|0005|0.0.0.0|0.0.0.0\n");
+    for (const char* line : {"Net\\0000 = MSTCP\\0000\n", "\nFound adapter 0001 dwIndex=1\n", "Description: desc 0001\n",
+                             "Title: Intel\n", "Service name: i\n", "IP Address: 192.168.5.119\n",
+                             "Subnet Mask: 255.255.255.0\n", "Adapter Not found\n",
+                             "Failed to open registry key: Enum\\Network\\MSTCP\\0002\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     std::vector<std::string> names;
     list.names(names);
-    EXPECT_EQ(names, (std::vector<std::string>{"Autoconf", "Intel", "Realtek", "Spare"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Autoconf", "Intel", "No class key", "Realtek", "Spare"}));
     EXPECT_EQ(list.get_adapters().at("Intel").description, "desc 0001");
 }
 

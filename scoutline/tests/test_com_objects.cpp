@@ -388,6 +388,21 @@ TEST_F(Objects, DevicesAreWalkedInMacOrderAndHandledByMac)
     EXPECT_EQ(read(after).mac, "0050c2000003");
 }
 
+TEST_F(Objects, AnAgeOfTwoToThe31MsOrMoreStaysPositive)
+{
+    auto adapter = get_adapter(manager, "[1] vxq1");
+    ASSERT_TRUE(adapter);
+    engine_of(adapter)->touch(mac("0050c2000001"));
+    CComPtr<IDispatch> found;
+    ASSERT_EQ(adapter->device_get(_bstr_t("0050c2000001"), &found), S_OK);
+    for (ULONGLONG silent : {0x7FFFFFFFull + 5000, 0xFFFFF000ull}) {
+        vx_set_tick_offset(silent);
+        const LONG age = read(found).age;
+        vx_set_tick_offset(0);
+        EXPECT_EQ(age, 0x7FFFFFFF) << silent;
+    }
+}
+
 TEST_F(Objects, DeviceObjectsOutlivingTheirAdapterBecomeUnbound)
 {
     auto adapter = get_adapter(manager, "[1] vxq1");

@@ -8,6 +8,8 @@
 #include <qm/exception.h>
 #include <qm/log_file.h>
 
+#include "console_capture.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -24,10 +26,13 @@
 #include <future>
 #include <sstream>
 #include <thread>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace qm::vx;
+using qm::vx::test::stdout_capture;
+using qm::vx::test::count;
 using namespace std::chrono_literals;
 
 namespace {
@@ -44,59 +49,6 @@ qm::ip_address_t ip(const std::string& text)
     qm::ip_address_t a;
     a.assign_text(text);
     return a;
-}
-
-// Standard output (where the console stream writes) into a file while alive.
-class stdout_capture {
-public:
-    stdout_capture()
-    {
-        std::fflush(stdout);
-        path = "/tmp/scoutline-console-" + std::to_string(getpid()) + ".txt";
-        saved = dup(1);
-        const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-        dup2(fd, 1);
-        close(fd);
-    }
-    ~stdout_capture()
-    {
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-        std::remove(path.c_str());
-    }
-    std::string text() const
-    {
-        std::ifstream in(path);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    bool wait_for(const std::string& needle, std::chrono::milliseconds timeout,
-                  const std::function<void()>& meanwhile = {}) const
-    {
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < until) {
-            if (text().find(needle) != std::string::npos)
-                return true;
-            if (meanwhile)
-                meanwhile();
-            std::this_thread::sleep_for(5ms);
-        }
-        return text().find(needle) != std::string::npos;
-    }
-
-private:
-    std::string path;
-    int saved = -1;
-};
-
-size_t count(const std::string& text, const std::string& needle)
-{
-    size_t n = 0;
-    for (size_t pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1))
-        ++n;
-    return n;
 }
 
 // A receive buffer holding one frame at byte 56.
@@ -514,4 +466,26 @@ TEST_F(Engine, AssignmentStateMachine)
     feed(engine, announce_ip("00602b000003", "0.0.0.0"));
     EXPECT_TRUE(out.wait_for("History suggests 0.0.0.0 for 00602b000003\n", 5s)) << out.text();
     engine.stop();
+}
+
+// "ARPSleepMS" of 0 or less steps the assignment machine once a millisecond
+// instead of spinning a core.
+TEST_F(Engine, ArpStepsNeverSpin)
+{
+    std::ofstream(GetProgramDirectory() + "VXHistory.ini") << "[Timeouts]\nARPSleepMS=-5\n";
+    adapter_t engine(closed_info());
+    engine.start();
+    auto cpu_seconds = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const double cpu_before = cpu_seconds();
+    const auto wall_before = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1s);
+    const double cpu = cpu_seconds() - cpu_before;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
+    engine.stop();
+    // A spinning thread would use the whole second.
+    EXPECT_LT(cpu, wall / 2) << cpu << " s of CPU in " << wall << " s";
 }

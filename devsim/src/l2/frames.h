@@ -17,6 +17,7 @@ using frame_t = std::vector<uint8_t>;
 inline constexpr uint16_t ethertype_device = 0x8819;
 inline constexpr uint16_t ethertype_arp = 0x0806;
 inline constexpr uint16_t ethertype_rarp = 0x8035;
+inline constexpr uint16_t ethertype_ipv4 = 0x0800;
 
 inline constexpr mac_t mac_broadcast{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 // Reservation requests go to the first group; devices announce to the second.

@@ -21,8 +21,10 @@ public:
     const mac_t& own_mac() const { return own_mac_; }
     bool send(const frame_t& frame);
     // Next incoming frame without blocking; -1 when none is queued. Frames the
-    // host itself sends are skipped.
-    long receive(uint8_t* buffer, size_t capacity);
+    // host itself sends are skipped. `checksum_ready`, when given, is set
+    // false for a frame whose transport checksum the sending kernel left to
+    // the hardware (frames from this host over a veth pair).
+    long receive(uint8_t* buffer, size_t capacity, bool* checksum_ready = nullptr);
 
 private:
     int fd_ = -1;

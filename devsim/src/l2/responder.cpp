@@ -10,9 +10,10 @@ responder_t::responder_t(world_t& world, event_log_t& log, send_fn send, link_t*
 void responder_t::on_readable() {
     uint8_t buffer[2048];
     for (;;) {
-        long got = link_->receive(buffer, sizeof buffer);
+        bool checksum_ready = true;
+        long got = link_->receive(buffer, sizeof buffer, &checksum_ready);
         if (got < 0) return;
-        handle_frame(buffer, static_cast<size_t>(got));
+        handle_frame(buffer, static_cast<size_t>(got), checksum_ready);
     }
 }
 
@@ -34,7 +35,7 @@ void responder_t::announce(const device_t& device) {
                   ip_text(device.announced_ip()));
 }
 
-void responder_t::handle_frame(const uint8_t* data, size_t size) {
+void responder_t::handle_frame(const uint8_t* data, size_t size, bool checksum_ready) {
     auto eth = parse_ethernet(data, size);
     if (!eth || world_.owns(eth->src)) return;  // our own frames seen again
     switch (eth->type) {
@@ -51,6 +52,9 @@ void responder_t::handle_frame(const uint8_t* data, size_t size) {
         break;
     case ethertype_arp:
         on_arp(data, size);
+        break;
+    case ethertype_ipv4:
+        if (ipv4_) ipv4_(data, size, checksum_ready);
         break;
     default:
         break;

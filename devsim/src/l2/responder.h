@@ -16,6 +16,8 @@ namespace devsim::l2 {
 class responder_t : public component_t {
 public:
     using send_fn = std::function<bool(const frame_t&)>;
+    // Receives the IPv4 frames (see link_t::receive for the flag).
+    using ipv4_fn = std::function<void(const uint8_t*, size_t, bool checksum_ready)>;
 
     // Frames go out through `send`; `link`, when given, is read for input.
     responder_t(world_t& world, event_log_t& log, send_fn send, link_t* link,
@@ -26,8 +28,9 @@ public:
     clock_t_::time_point deadline() const override { return next_announce_; }
     void on_deadline(clock_t_::time_point now) override;
 
+    void set_ipv4_handler(ipv4_fn handler) { ipv4_ = std::move(handler); }
     void announce_all();
-    void handle_frame(const uint8_t* data, size_t size);
+    void handle_frame(const uint8_t* data, size_t size, bool checksum_ready = true);
 
 private:
     void announce(const device_t& device);
@@ -37,6 +40,7 @@ private:
     world_t& world_;
     event_log_t& log_;
     send_fn send_;
+    ipv4_fn ipv4_;
     link_t* link_;
     std::chrono::milliseconds period_;
     bool verbose_;

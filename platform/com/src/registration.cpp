@@ -11,15 +11,20 @@
 #include <mutex>
 #include <vector>
 
+#include <win32/ktm.h>
+#include <win32/sync.h>
 #include <win32/registry.h>
 
 namespace com {
 
 namespace {
 
+// HKEY_CLASSES_ROOT, or the transacted key of this thread's open batch.
+thread_local HKEY t_classes = HKEY_CLASSES_ROOT;
+
 bool set_value(const std::string& key, const char* name, const std::string& value) {
   HKEY h = nullptr;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &h,
+  if (RegCreateKeyExA(t_classes, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &h,
                       nullptr) != ERROR_SUCCESS)
     return false;
   LONG rc = RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -30,7 +35,7 @@ bool set_value(const std::string& key, const char* name, const std::string& valu
 
 bool create_key(const std::string& key) {
   HKEY h = nullptr;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &h,
+  if (RegCreateKeyExA(t_classes, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &h,
                       nullptr) != ERROR_SUCCESS)
     return false;
   RegCloseKey(h);
@@ -41,7 +46,7 @@ bool create_key(const std::string& key) {
 bool delete_keys(const std::vector<std::string>& keys) {
   bool ok = true;
   for (const auto& k : keys) {
-    LONG rc = RegDeleteKeyA(HKEY_CLASSES_ROOT, k.c_str());
+    LONG rc = RegDeleteKeyA(t_classes, k.c_str());
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) ok = false;
   }
   return ok;
@@ -56,9 +61,40 @@ std::map<GUID, std::string>& progids() {
 
 }  // namespace
 
+registration_batch::registration_batch() {
+  if (t_classes != HKEY_CLASSES_ROOT) {
+    outer = true;
+    return;
+  }
+  transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+  if (transaction == INVALID_HANDLE_VALUE) transaction = nullptr;
+  if (!transaction || RegOpenKeyTransactedA(HKEY_CLASSES_ROOT, "", 0, KEY_READ | KEY_WRITE, &root, transaction,
+                                            nullptr) != ERROR_SUCCESS) {
+    // Writes go nowhere: the commit reports the failure.
+    failed = true;
+    return;
+  }
+  t_classes = root;
+}
+
+registration_batch::~registration_batch() {
+  if (outer) return;
+  if (root) {
+    t_classes = HKEY_CLASSES_ROOT;
+    RegCloseKey(root);
+  }
+  if (transaction) CloseHandle(transaction);  // rolls back what was not committed
+}
+
+HRESULT registration_batch::commit(HRESULT result) {
+  if (outer || FAILED(result)) return result;
+  if (failed || !CommitTransaction(transaction)) return SELFREG_E_CLASS;
+  return result;
+}
+
 bool read_classes_value(const std::string& key, const char* value_name, std::string& out) {
   HKEY h = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(t_classes, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
   DWORD type = 0, size = 0;
   LONG rc = RegQueryValueExA(h, value_name, nullptr, &type, nullptr, &size);
   std::string buf;
@@ -155,7 +191,7 @@ HRESULT unregister_typelib(const typelib_registration& reg) {
   // Earlier builds registered under the neutral locale "0": that goes too.
   bool ok = delete_keys({loc + "\\linux64", loc, k + "\\0\\linux64", k + "\\0", k});
   // The library key goes when no other version is left under it.
-  LONG rc = RegDeleteKeyA(HKEY_CLASSES_ROOT, lib.c_str());
+  LONG rc = RegDeleteKeyA(t_classes, lib.c_str());
   (void)rc;
   return ok ? S_OK : SELFREG_E_TYPELIB;
 }

@@ -19,6 +19,13 @@
 // reference that the client gives back with RELEASE; a connection's handle
 // table holds one real reference per object, and the same object always has
 // the same handle, so identity holds on both sides.
+//
+// Waiting: a call's round trip is a few microseconds of work, while waking a
+// blocked thread costs tens of microseconds. So the client polls for its
+// reply, and the server loop for the next message, for a short while before
+// either blocks. The server never blocks on a peer: replies that a client
+// does not take yet wait in its connection's queue, and that client's
+// further requests wait until they are gone.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -27,6 +34,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +42,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -56,6 +65,8 @@ using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
 
 constexpr size_t max_message = 128 * 1024;
+// How long a side polls for the next message before it blocks.
+constexpr auto spin_time = std::chrono::microseconds(50);
 constexpr auto start_timeout = 10s;
 enum : uint8_t { msg_create = 1, msg_call = 2, msg_qi = 3, msg_release = 4, msg_reply = 5, msg_invoke = 6 };
 // Arguments of one forwarded Invoke; more is refused, not sent.
@@ -133,15 +144,36 @@ bool send_msg(int fd, const std::string& m) {
   }
 }
 
-// False on end of connection, error or an oversized message.
-bool recv_msg(int fd, std::string& out) {
-  out.resize(max_message + 1);
+enum class received { message, none, closed };
+
+// One message into out, sized to it: the bytes land in a buffer kept per
+// thread, so no message clears a whole maximum-size buffer. `none` when a
+// non-blocking receive found nothing; `closed` on end of connection, error
+// or an oversized message.
+received recv_once(int fd, std::string& out, int flags) {
+  thread_local const std::unique_ptr<char[]> buf(new char[max_message + 1]);
   for (;;) {
-    ssize_t r = recv(fd, out.data(), out.size(), 0);
+    ssize_t r = recv(fd, buf.get(), max_message + 1, flags);
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0 || static_cast<size_t>(r) > max_message) return false;
-    out.resize(static_cast<size_t>(r));
-    return true;
+    if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return received::none;
+    if (r <= 0 || static_cast<size_t>(r) > max_message) return received::closed;
+    out.assign(buf.get(), static_cast<size_t>(r));
+    return received::message;
+  }
+}
+
+// The next message, polled for spin_time before the thread blocks.
+bool recv_msg(int fd, std::string& out) {
+  const auto until = clock_type::now() + spin_time;
+  do {
+    received r = recv_once(fd, out, MSG_DONTWAIT);
+    if (r != received::none) return r == received::message;
+  } while (clock_type::now() < until);
+  for (;;) {
+    received r = recv_once(fd, out, 0);
+    if (r != received::none) return r == received::message;
+    pollfd p{fd, POLLIN, 0};
+    poll(&p, 1, -1);  // a non-blocking descriptor
   }
 }
 
@@ -648,7 +680,43 @@ struct srv_conn {
   std::unordered_map<uint32_t, srv_entry> handles;
   std::unordered_map<IUnknown*, uint32_t> by_object;
   uint32_t next = 1;
+  std::deque<std::string> replies;  // not yet taken by the client
+  bool broken = false;              // a send failed: dropped by the loop
 };
+
+// Sends what the socket takes now and keeps the rest in order.
+void flush_replies(srv_conn& c) {
+  while (!c.replies.empty() && !c.broken) {
+    const std::string& m = c.replies.front();
+    ssize_t r = send(c.fd, m.data(), m.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (r == static_cast<ssize_t>(m.size())) {
+      c.replies.pop_front();
+    } else if (r < 0 && errno == EINTR) {
+      continue;
+    } else if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      return;
+    } else {
+      c.broken = true;
+    }
+  }
+}
+
+void queue_reply(srv_conn& c, std::string m) {
+  if (m.size() > max_message) {
+    c.broken = true;
+    return;
+  }
+  c.replies.push_back(std::move(m));
+  flush_replies(c);
+}
+
+// Only the server's own user, or root, may call it.
+bool peer_allowed(int fd) {
+  ucred cred{};
+  socklen_t len = sizeof cred;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
+  return cred.uid == getuid() || cred.uid == 0;
+}
 
 struct listener {
   CLSID clsid;
@@ -965,7 +1033,8 @@ bool serve_message(srv_conn& c, const std::string& msg) {
   } else {
     return false;
   }
-  return send_msg(c.fd, w.b);
+  queue_reply(c, std::move(w.b));
+  return !c.broken;
 }
 
 // Closes the connection and releases every reference its client held.
@@ -980,8 +1049,8 @@ void drop_connection(std::list<srv_conn>::iterator it) {
 
 void add_connection(int fd) {
   server_state& s = srv();
-  timeval tv{5, 0};  // a client that stops reading cannot stall the server for long
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  // Never blocks the loop: replies a client does not take wait in its queue.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   srv_conn c;
   c.fd = fd;
   s.conns.push_back(std::move(c));
@@ -1146,6 +1215,9 @@ HRESULT run_server_loop() {
   std::vector<pollfd> fds;
   std::vector<int> listen_fds;
   std::string msg;
+  // Polling without blocking until then: the next call of a busy client
+  // usually follows within microseconds.
+  clock_type::time_point spin_until{};
   for (;;) {
     int timeout = -1;
     {
@@ -1164,15 +1236,16 @@ HRESULT run_server_loop() {
         int wait = ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 1 << 30));
         if (timeout < 0 || wait < timeout) timeout = wait;
       }
-      if (!s.posted.empty()) timeout = 0;
+      if (!s.posted.empty() || now < spin_until) timeout = 0;
     }
     fds.clear();
     fds.push_back({s.wake, POLLIN, 0});
     for (int fd : listen_fds) fds.push_back({fd, POLLIN, 0});
-    for (const auto& c : s.conns) fds.push_back({c.fd, POLLIN, 0});
+    // A client with replies waiting is not read until it has taken them.
+    for (const auto& c : s.conns) fds.push_back({c.fd, static_cast<short>(c.replies.empty() ? POLLIN : POLLOUT), 0});
     int n = poll(fds.data(), fds.size(), timeout);
     if (n < 0 && errno != EINTR) break;
-    if (fds[0].revents) {
+    if (n > 0 && fds[0].revents) {
       uint64_t v;
       ssize_t r = read(s.wake, &v, sizeof v);
       (void)r;
@@ -1193,16 +1266,31 @@ HRESULT run_server_loop() {
     for (auto& fn : work) fn();
     size_t k = 1;
     for (; k < 1 + listen_fds.size(); ++k) {
-      if (!(fds[k].revents & POLLIN)) continue;
+      if (n <= 0 || !(fds[k].revents & POLLIN)) continue;
       int fd = accept4(fds[k].fd, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) add_connection(fd);
+      if (fd < 0) continue;
+      if (peer_allowed(fd))
+        add_connection(fd);
+      else
+        close(fd);
     }
+    bool served = false;
     auto it = s.conns.begin();
     for (; k < fds.size() && it != s.conns.end(); ++k) {
       auto cur = it++;
-      if (!fds[k].revents) continue;
-      if (!recv_msg(cur->fd, msg) || !serve_message(*cur, msg)) drop_connection(cur);
+      if (n <= 0 || !fds[k].revents) continue;
+      if (!cur->replies.empty()) flush_replies(*cur);
+      bool keep = !cur->broken;
+      // Every message that is there, while the client takes its replies.
+      while (keep && cur->replies.empty()) {
+        received r = recv_once(cur->fd, msg, MSG_DONTWAIT);
+        if (r == received::none) break;
+        keep = r == received::message && serve_message(*cur, msg);
+        served = true;
+      }
+      if (!keep) drop_connection(cur);
     }
+    if (served) spin_until = clock_type::now() + spin_time;
   }
   // Close the door first: a client arriving from now on starts a new server.
   std::vector<int> closing;

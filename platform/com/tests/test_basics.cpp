@@ -421,6 +421,42 @@ TEST(Registration, WrittenAndRemoved) {
   EXPECT_EQ(CLSIDFromProgID(u"VxTest.TestObj", &found), CO_E_CLASSSTRING);
 }
 
+TEST(Registration, AllOrNothingInOneBatch) {
+  GUID appid = com::make_guid("{40F143F6-D84A-4B29-803B-6C6C42261313}");
+  com::class_registration good{CLSID_TestObj, "TestObj Class", "VxTest.TestObj.1", "VxTest.TestObj", true, true,
+                               nullptr, LIBID_TestLib, nullptr, &appid};
+  // An empty part in a key path cannot be written: the whole batch fails.
+  com::class_registration bad = good;
+  bad.progid = "VxTest\\\\Bad.1";
+  {
+    com::registration_batch batch;
+    HRESULT hr = com::register_app({appid, "Scoutline", "Scoutline.EXE"});
+    if (SUCCEEDED(hr)) hr = com::register_class(good, com::server_kind::local, "/opt/vx/testserver");
+    // Reads inside the batch see its writes.
+    std::string v;
+    EXPECT_TRUE(com::read_classes_value("VxTest.TestObj\\CurVer", nullptr, v) && v == "VxTest.TestObj.1");
+    if (SUCCEEDED(hr)) hr = com::register_class(bad, com::server_kind::local, "/opt/vx/testserver");
+    EXPECT_EQ(batch.commit(hr), SELFREG_E_CLASS);
+  }
+  HKEY k = nullptr;
+  for (const char* key : {"VxTest.TestObj", "AppID\\Scoutline.EXE", "CLSID\\{6C1B0E52-4A43-4C58-9E5B-2D7F1A9C0002}"})
+    EXPECT_NE(RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &k), ERROR_SUCCESS) << key;
+
+  {
+    com::registration_batch batch;
+    {
+      com::registration_batch inner;  // joins the outer batch
+      EXPECT_EQ(inner.commit(com::register_class(good, com::server_kind::local, "/opt/vx/testserver")), S_OK);
+    }
+    std::string v;
+    EXPECT_TRUE(com::read_classes_value("VxTest.TestObj\\CurVer", nullptr, v));
+    EXPECT_EQ(batch.commit(S_OK), S_OK);
+  }
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "VxTest.TestObj", 0, KEY_READ, &k), ERROR_SUCCESS);
+  RegCloseKey(k);
+  EXPECT_EQ(com::unregister_class(good), S_OK);
+}
+
 TEST(SmartPointers, QueryOnConversionAndThrowOnNull) {
   CComObject<CTestObj>* obj = nullptr;
   ASSERT_EQ(CComObject<CTestObj>::CreateInstance(&obj), S_OK);

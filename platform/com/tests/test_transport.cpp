@@ -2,7 +2,10 @@
 // loop runs on its own thread, the test thread is the client.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/fsuid.h>
 #include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -639,4 +642,86 @@ TEST(ServerLoop, TimersAndPostedWorkRunOnTheLoopThread) {
   ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
   std::this_thread::sleep_for(std::chrono::milliseconds(80));
   EXPECT_EQ(ticks.load(), 3);
+}
+
+// A client that stops taking its replies holds up nobody else, loses no
+// reply and stays connected.
+TEST_F(Transport, AClientNotReadingItsRepliesHoldsUpNobody) {
+  int sv[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv), 0);
+  ASSERT_EQ(com::serve_connection(sv[0]), S_OK);
+  const int stalled = sv[1];
+  // Questions on an unknown handle, sent until the server stops taking them.
+  const std::string qi = wire().u8(3).u32(1).u32(12345).guid(IID_ITestObj).b;
+  size_t sent = 0;
+  for (int blocked = 0; sent < 200000 && blocked < 50;) {
+    if (send(stalled, qi.data(), qi.size(), MSG_DONTWAIT) == static_cast<ssize_t>(qi.size())) {
+      ++sent;
+      blocked = 0;
+    } else {
+      ++blocked;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ASSERT_LT(sent, 200000u) << "the server never stopped reading";
+
+  LONG sum = 0;
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(obj->add(i, 1, &sum), S_OK);
+  EXPECT_EQ(sum, 100);
+  EXPECT_EQ(com::server_connection_count(), 2u);
+
+  size_t answered = 0;
+  char buf[256];
+  timeval tv{20, 0};
+  setsockopt(stalled, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  while (answered < sent) {
+    ssize_t n = recv(stalled, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    std::string reply(buf, static_cast<size_t>(n));
+    if (hr_of(reply) != RPC_E_DISCONNECTED) break;
+    ++answered;
+  }
+  EXPECT_EQ(answered, sent);
+  close(stalled);
+}
+
+// Only the server's own user (or root) is served; anyone else is turned
+// away at the door.
+TEST(ServerLoop, OnlyTheSameUserOrRootIsServed) {
+  const std::string path = com::server_socket_path(CLSID_TestObj);
+  ASSERT_FALSE(path.empty());
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  auto dial = [&] {
+    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      close(fd);
+      fd = -1;
+    }
+    return fd;
+  };
+  if (geteuid() == 0) {
+    const pid_t child = fork();
+    if (child == 0) {
+      // Another user's credentials on the connection; the path is still
+      // reached with root's file-system rights.
+      if (seteuid(65534) != 0) _exit(2);
+      setfsuid(0);
+      const int fd = dial();
+      if (fd < 0) _exit(3);
+      timeval tv{20, 0};
+      setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+      char buf[256];
+      _exit(recv(fd, buf, sizeof buf, 0) == 0 ? 0 : 1);  // closed by the server
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  const int fd = dial();
+  ASSERT_GE(fd, 0);
+  ITestObj* mine = nullptr;
+  ASSERT_EQ(com::connect_object(fd, CLSID_TestObj, IID_ITestObj, reinterpret_cast<void**>(&mine)), S_OK);
+  mine->Release();
 }

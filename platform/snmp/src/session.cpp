@@ -58,6 +58,48 @@ bool global_init() {
 // value cannot overflow.
 constexpr unsigned long kMaxHundredths = 8640000;
 
+// A value that the library took out of an Opaque (float, double, 64-bit
+// numbers) goes back into the Opaque's own octets: the tag the agent sent,
+// the length and the value in network order.
+std::unique_ptr<SnmpSyntax> opaque_octets(const netsnmp_variable_list* v) {
+  std::vector<unsigned char> out{ASN_OPAQUE_TAG1, v->type, 0};
+  auto big_endian = [&](uint64_t bits, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<unsigned char>(bits >> (8 * i)));
+  };
+  switch (v->type) {
+    case ASN_OPAQUE_FLOAT: {
+      uint32_t bits = 0;
+      if (v->val.floatVal) std::memcpy(&bits, v->val.floatVal, sizeof bits);
+      big_endian(bits, 4);
+      break;
+    }
+    case ASN_OPAQUE_DOUBLE: {
+      uint64_t bits = 0;
+      if (v->val.doubleVal) std::memcpy(&bits, v->val.doubleVal, sizeof bits);
+      big_endian(bits, 8);
+      break;
+    }
+    default: {  // the 64-bit integers, in the fewest octets that keep the sign
+      const uint64_t bits = v->val.counter64 ? (uint64_t(v->val.counter64->high & 0xFFFFFFFFul) << 32) |
+                                                   (v->val.counter64->low & 0xFFFFFFFFul)
+                                             : 0;
+      const bool is_signed = v->type == ASN_OPAQUE_I64;
+      int bytes = 8;
+      while (bytes > 1) {
+        const unsigned top = static_cast<unsigned>(bits >> (8 * (bytes - 1))) & 0xFF;
+        const unsigned next_bit = static_cast<unsigned>(bits >> (8 * (bytes - 1) - 1)) & 1;
+        if ((top == 0 && !next_bit) || (is_signed && top == 0xFF && next_bit)) --bytes;
+        else break;
+      }
+      if (!is_signed && ((bits >> (8 * bytes - 1)) & 1)) out.push_back(0);
+      big_endian(bits, bytes);
+      break;
+    }
+  }
+  out[2] = static_cast<unsigned char>(out.size() - 3);
+  return std::make_unique<OpaqueStr>(out.data(), out.size());
+}
+
 std::unique_ptr<SnmpSyntax> value_from_variable(const netsnmp_variable_list* v, int& exception) {
   exception = 0;
   switch (v->type) {
@@ -67,6 +109,14 @@ std::unique_ptr<SnmpSyntax> value_from_variable(const netsnmp_variable_list* v, 
       return std::make_unique<OctetStr>(v->val.string, v->val_len);
     case ASN_OPAQUE:
       return std::make_unique<OpaqueStr>(v->val.string, v->val_len);
+#ifdef NETSNMP_WITH_OPAQUE_SPECIAL_TYPES
+    case ASN_OPAQUE_FLOAT:
+    case ASN_OPAQUE_DOUBLE:
+    case ASN_OPAQUE_COUNTER64:
+    case ASN_OPAQUE_I64:
+    case ASN_OPAQUE_U64:
+      return opaque_octets(v);
+#endif
     case ASN_BIT_STR:
       return std::make_unique<vx_snmp_detail::TaggedOctets>(sNMP_SYNTAX_BITS, v->val.string, v->val_len);
     case ASN_OBJECT_ID: {

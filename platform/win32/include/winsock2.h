@@ -3,8 +3,9 @@
 // descriptors.
 //
 // Errors: WSAGetLastError shares the thread's last error with GetLastError.
-// After a failed Linux socket call (bind, setsockopt, ...) it reports errno
-// mapped to the WinSock number (10000 + the BSD errno value).
+// The Linux socket calls (bind, setsockopt, ...) leave errno alone: after one
+// fails, vx_set_wsa_error_from_errno maps it to the WinSock number (10000 +
+// the BSD errno value).
 #pragma once
 
 #include <arpa/inet.h>

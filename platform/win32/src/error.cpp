@@ -15,9 +15,9 @@
 
 namespace {
 
-// The last error of the thread. A nonzero errno takes precedence: SetLastError
-// clears errno, so errno is nonzero only when a C library call failed (or
-// touched it) after the last SetLastError.
+// The last error of the thread: only what this layer set. A leftover errno
+// of some earlier C library call never shows through; the layer's own calls
+// map errno when they fail.
 thread_local DWORD t_last_error = 0;
 
 // Errno values without a Win32 counterpart keep their number in the
@@ -241,22 +241,13 @@ int vx_wsa_error_from_errno(int err) {
   return static_cast<int>(vx_win32_error_from_errno(err));
 }
 
-DWORD GetLastError() {
-  int e = errno;
-  return e != 0 ? vx_win32_error_from_errno(e) : t_last_error;
-}
+DWORD GetLastError() { return t_last_error; }
 
-void SetLastError(DWORD error) {
-  t_last_error = error;
-  errno = 0;
-}
+void SetLastError(DWORD error) { t_last_error = error; }
 
 void vx_set_last_error_from_errno() { SetLastError(vx_win32_error_from_errno(errno)); }
 
-int WSAGetLastError() {
-  int e = errno;
-  return e != 0 ? vx_wsa_error_from_errno(e) : static_cast<int>(t_last_error);
-}
+int WSAGetLastError() { return static_cast<int>(t_last_error); }
 
 void WSASetLastError(int error) { SetLastError(static_cast<DWORD>(error)); }
 

@@ -97,11 +97,15 @@ struct Doc {
   std::vector<Line> lines;
   std::string eol = "\n";
   bool final_eol = true;
+  // A UTF-8 byte-order mark at the start: not part of the first line, kept on save.
+  bool bom = false;
 
-  void parse(const std::string& text) {
+  void parse(const std::string& whole) {
     lines.clear();
     eol = "\n";
     final_eol = true;
+    bom = whole.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    const std::string_view text = std::string_view(whole).substr(bom ? 3 : 0);
     if (text.empty()) return;
     size_t first_nl = text.find('\n');
     if (first_nl != std::string::npos && first_nl > 0 && text[first_nl - 1] == '\r') eol = "\r\n";
@@ -111,7 +115,7 @@ struct Doc {
       size_t end = nl == std::string::npos ? text.size() : nl;
       size_t content_end = end;
       if (content_end > pos && text[content_end - 1] == '\r') --content_end;
-      lines.push_back(classify(text.substr(pos, content_end - pos)));
+      lines.push_back(classify(std::string(text.substr(pos, content_end - pos))));
       if (nl == std::string::npos) {
         final_eol = false;
         break;
@@ -121,7 +125,7 @@ struct Doc {
   }
 
   std::string serialise() const {
-    std::string out;
+    std::string out = bom ? "\xEF\xBB\xBF" : "";
     for (size_t i = 0; i < lines.size(); ++i) {
       out += lines[i].raw;
       if (i + 1 < lines.size() || final_eol) out += eol;

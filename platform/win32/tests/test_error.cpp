@@ -43,19 +43,24 @@ TEST(LastError, IsPerThread) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(WSAETIMEDOUT)); // one value, as on Windows
 }
 
-TEST(LastError, AFailedCLibraryCallAfterwardsIsReported) {
+TEST(LastError, ALeftoverErrnoNeverShows) {
+  // A C library call that failed earlier, or one that succeeded but touched
+  // errno, leaves the thread's last error as it was.
   SetLastError(ERROR_NO_MORE_ITEMS);
   FILE* f = std::fopen("/nonexistent-dir-for-win32-test/file", "rb");
   ASSERT_EQ(f, nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  SetLastError(ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
-
+  SetLastError(0);
   errno = EACCES;
+  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_EQ(WSAGetLastError(), 0);
+  std::thread([] { errno = ENOENT; }).join();
+
+  // Mapping errno is explicit.
   vx_set_last_error_from_errno();
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
-  // A failed bind reads as a WinSock number.
+  // A failed bind reads as a WinSock number once mapped.
   int a = ::socket(AF_INET, SOCK_DGRAM, 0);
   int b = ::socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in addr{};
@@ -66,6 +71,8 @@ TEST(LastError, AFailedCLibraryCallAfterwardsIsReported) {
   getsockname(a, reinterpret_cast<sockaddr*>(&addr), &len);
   SetLastError(0);
   ASSERT_NE(::bind(b, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  EXPECT_EQ(WSAGetLastError(), 0);
+  vx_set_wsa_error_from_errno();
   EXPECT_EQ(WSAGetLastError(), WSAEADDRINUSE);
   ::close(a);
   ::close(b);

@@ -270,3 +270,16 @@ TEST_F(Ini, NewFileGetsUsualPermissions) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Ini, AByteOrderMarkDoesNotHideTheFirstSection) {
+  write("\xEF\xBB\xBF[Timeouts]\r\nARPSleepMS=250\r\n");
+  EXPECT_EQ(get("Timeouts", "ARPSleepMS"), "250");
+  EXPECT_EQ(GetPrivateProfileIntA("Timeouts", "ARPSleepMS", 7, path.c_str()), 250u);
+  // A rewrite keeps the mark and finds the same section instead of adding one.
+  ASSERT_TRUE(WritePrivateProfileStringA("Timeouts", "ARPSleepMS", "300", path.c_str()));
+  EXPECT_EQ(read(), "\xEF\xBB\xBF[Timeouts]\r\nARPSleepMS=300\r\n");
+}
+
+} // namespace

@@ -119,6 +119,9 @@ public:
     uint8_t removal = 0;
     int32_t in_flight = 0;
     qm::wapi::handle_t completion; // synchronous requests only (auto-reset)
+    // Tick at which a worker took a synchronous request; 0 until then. Its
+    // waiter's deadline starts there, and it is never handed out twice.
+    ULONGLONG taken_at = 0;
 };
 
 class snmp_agent_t {

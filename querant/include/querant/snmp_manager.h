@@ -33,13 +33,15 @@ public:
     void start();
     void stop();
 
-    long poll_period() const;
+    // The values are 32-bit; a wider one that does not fit is refused with
+    // the value's range text instead of being cut.
+    int32_t poll_period() const;
     void poll_period(long value);
-    long timeout() const;
+    int32_t timeout() const;
     void timeout(long value);
-    long retry_count() const;
+    int32_t retry_count() const;
     void retry_count(long value);
-    long num_threads() const;
+    int32_t num_threads() const;
     void num_threads_set(long value);
     std::string user() const;
     void user(const std::string& value);
@@ -85,10 +87,10 @@ private:
     void remove_sync_task(snmp_agent_t* agent, const task_key_t& key);
 
     std::array<std::unique_ptr<snmp_thread_t>, max_threads> threads;
-    long poll_period_ = 5000;
-    long timeout_ = 3000;
-    long retry_count_ = 3;
-    long num_threads_ = 5;
+    int32_t poll_period_ = 5000;
+    int32_t timeout_ = 3000;
+    int32_t retry_count_ = 3;
+    int32_t num_threads_ = 5;
     std::string user_ = "quenmil";
     std::string password_;
     qm::wapi::handle_t non_empty_event;
@@ -108,6 +110,7 @@ private:
 namespace text {
 inline constexpr const char* no_worker = "No worker thread is running, error in snmp_manager_t::variable_op()";
 inline constexpr const char* sync_timeout = "Request timeout, error in snmp_manager_t::variable_op()";
+inline constexpr const char* timeout_range = "Out of range of the timeout";
 } // namespace text
 
 } // namespace querant

@@ -36,11 +36,12 @@ private:
     std::unique_ptr<Snmp> session;
 };
 
-// Decimal text as the C library's atol reads it, kept to 32 bits (out of
-// range values stop at the limits); 0 when there are no digits.
-long atol32(const char* text);
-// Decimal text as a 32-bit strtoul reads it: a negative value wrapped, a
-// value past the range stopped at its maximum.
-uint32_t strtoul32(const char* text);
+// Decimal text of a value to set, read as atol reads it (blanks and a sign
+// skipped, digits up to the first other character, 0 when there are none).
+// False when the value does not fit the type: a set never sends a value cut
+// or clamped to the type's range.
+bool parse_int32(const char* text, int32_t& out);
+bool parse_uint32(const char* text, uint32_t& out);
+bool parse_uint64(const char* text, uint64_t& out);
 
 } // namespace querant

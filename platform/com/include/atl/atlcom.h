@@ -110,17 +110,20 @@ class VX_ATL_LOCAL CComModule {
   HRESULT RegisterServer(BOOL register_typelib = FALSE) {
     const std::string path = ModulePath();
     if (path.empty()) return SELFREG_E_CLASS;
+    // All or nothing: one registry transaction, saved once.
+    com::registration_batch batch;
     HRESULT hr = com::register_classes(m_pObjMap, m_kind, path);
     if (SUCCEEDED(hr) && register_typelib && m_typelib) hr = com::register_typelib(*m_typelib, path);
-    return hr;
+    return batch.commit(hr);
   }
   HRESULT UnregisterServer(BOOL unregister_typelib = FALSE) {
+    com::registration_batch batch;
     HRESULT hr = com::unregister_classes(m_pObjMap);
     if (unregister_typelib && m_typelib) {
       HRESULT h2 = com::unregister_typelib(*m_typelib);
       if (SUCCEEDED(hr)) hr = h2;
     }
-    return hr;
+    return batch.commit(hr);
   }
   HRESULT RegisterClassObjects(DWORD context, DWORD flags) {
     for (_ATL_OBJMAP_ENTRY* e = m_pObjMap; e && e->pclsid; ++e) {

@@ -49,6 +49,27 @@ HRESULT unregister_app(const app_registration& reg);
 HRESULT register_typelib(const typelib_registration& reg, const std::string& module_path);
 HRESULT unregister_typelib(const typelib_registration& reg);
 
+// Groups this thread's registration writes into one registry transaction
+// while it lives: commit() saves them all at once, and a batch destroyed
+// without a commit changes nothing. A batch made while another one of the
+// thread is open joins that one (its commit is the outer batch's).
+class registration_batch {
+ public:
+  registration_batch();
+  ~registration_batch();
+  registration_batch(const registration_batch&) = delete;
+  registration_batch& operator=(const registration_batch&) = delete;
+  // Commits when result succeeded; returns result, or SELFREG_E_CLASS when
+  // the batch could not be opened or saved.
+  HRESULT commit(HRESULT result);
+
+ private:
+  HANDLE transaction = nullptr;
+  HKEY root = nullptr;
+  bool outer = false;
+  bool failed = false;
+};
+
 // The ProgID registered for a class object created in this process
 // (recorded by the module's class table); empty when unknown.
 std::string progid_of_class(REFCLSID clsid);

@@ -72,10 +72,10 @@
 #define LMEM_ZEROINIT 0x0040
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 
-// The calling thread's last error. GetLastError reports the value of the
-// last SetLastError, unless a C library call has failed (changed errno)
-// since then: the errno is then reported, mapped to its Win32 number, so
-// code that calls e.g. fopen and then GetLastError gets a meaningful number.
+// The calling thread's last error: the value of the last SetLastError of
+// this thread, never a leftover errno. Code that calls the C library itself
+// and reports through GetLastError maps errno first
+// (vx_set_last_error_from_errno).
 DWORD GetLastError();
 void SetLastError(DWORD error);
 

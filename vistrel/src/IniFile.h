@@ -1,0 +1,36 @@
+// The console's settings file "vistrel.ini" beside the program: the path,
+// single values, and the section reader shared by the options and columns.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Program directory + "vistrel.ini", rebuilt on every call.
+std::string VistrelIniPath();
+
+// Integer of [section] key, the default when absent.
+int ReadIniInt(const char* section, const char* key, int defaultValue);
+// Writes a text; a failed write is ignored. DeleteIniSection removes the
+// whole section.
+void WriteIniText(const char* section, const char* key, const std::string& value);
+void DeleteIniSection(const char* section);
+
+class IniFile {
+public:
+    explicit IniFile(std::string path);
+
+    // Value of key in the current section, cut to 255 characters.
+    std::string get_string(const std::string& key, const std::string& defaultValue) const;
+    // Makes section current and returns its entries in file order, each line
+    // split at its first "="; lines without one are skipped. A section longer
+    // than 16,384 bytes is read as far as it fits.
+    std::vector<std::pair<std::string, std::string>> read_section(const std::string& section);
+
+    const std::string& section() const { return current; }
+    void set_section(const std::string& section) { current = section; }
+
+private:
+    std::string path;
+    std::string current;
+};

@@ -1,0 +1,126 @@
+#include "test_app.h"
+
+#include "VistrelApp.h"
+
+#include <mfc/test_hooks.h>
+#include <qm/log_file.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace vistrel_test {
+
+namespace {
+
+struct Environment : ::testing::Environment {
+    void SetUp() override { App(); }
+};
+::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+} // namespace
+
+CVistrelApp& App()
+{
+    static CVistrelApp* app = nullptr;
+    if (!app) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // The registry and the servers' sockets of this run stay private.
+        // Death-test children inherit the parent's folder through the environment.
+        const char* inherited = std::getenv("VISTREL_TEST_HOME");
+        const bool own = !inherited;
+        const std::string home = own ? "/tmp/vistrel_test_" + std::to_string(getpid()) : inherited;
+        setenv("VISTREL_TEST_HOME", home.c_str(), 1);
+        std::filesystem::create_directories(home + "/config");
+        std::filesystem::create_directories(home + "/run");
+        std::filesystem::permissions(home + "/run", std::filesystem::perms::owner_all);
+        setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
+        static const std::string folder = home;
+        if (own)
+            std::atexit([] { std::filesystem::remove_all(folder); });
+        static int argc = 1;
+        static char name[] = "vistrel_test";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+        app = new CVistrelApp;
+        app->LoadResources();
+    }
+    return *app;
+}
+
+std::string ScopedIni::Path()
+{
+    return GetProgramDirectory() + "vistrel.ini";
+}
+
+std::string ScopedIni::Read()
+{
+    std::ifstream in(Path());
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ScopedIni::ScopedIni(const std::string& text)
+{
+    std::filesystem::remove(Path());
+    if (!text.empty())
+        std::ofstream(Path()) << text;
+}
+
+ScopedIni::~ScopedIni()
+{
+    std::filesystem::remove(Path());
+    std::filesystem::remove(GetProgramDirectory() + "vistrel.log");
+}
+
+void WatchMessageBoxes(int answerAfterMs)
+{
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [answerAfterMs] {
+        static QMessageBox* seen = nullptr;
+        static QElapsedTimer up;
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (box != seen) {
+            seen = box;
+            up.start();
+            std::fprintf(stderr, "box: %s: %s\n", box->windowTitle().toStdString().c_str(),
+                         box->text().toStdString().c_str());
+            std::fflush(stderr);
+        }
+        if (up.elapsed() < answerAfterMs)
+            return;
+        seen = nullptr;
+        if (QAbstractButton* button = box->defaultButton())
+            button->click();
+        else
+            box->accept();
+    });
+    timer->start(20);
+}
+
+bool PumpUntil(const std::function<bool()>& pred, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return false;
+        mfc::test::Pump(10);
+    }
+    return true;
+}
+
+} // namespace vistrel_test

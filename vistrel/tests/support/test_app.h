@@ -1,0 +1,40 @@
+// Test support for the console: one offscreen Qt application with the
+// console's application object, a private settings file beside the test
+// program, message boxes watched the way a user would answer them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CVistrelApp;
+
+namespace vistrel_test {
+
+// The application object of the test program (resources loaded).
+CVistrelApp& App();
+
+// Replaces "vistrel.ini" beside the test program with the given text, and
+// removes it and "vistrel.log" again at scope end.
+class ScopedIni {
+public:
+    explicit ScopedIni(const std::string& text = std::string());
+    ~ScopedIni();
+    ScopedIni(const ScopedIni&) = delete;
+    ScopedIni& operator=(const ScopedIni&) = delete;
+
+    static std::string Path();
+    static std::string Read(); // the file's whole text now
+};
+
+// Answers every real message box that opens from now on with its default
+// button once it has been up for answerAfterMs, writing "box: <caption>:
+// <text>" to standard error when it appears.
+void WatchMessageBoxes(int answerAfterMs = 0);
+
+// Runs the Qt event loop until pred holds or about `ms` milliseconds passed.
+bool PumpUntil(const std::function<bool()>& pred, int ms = 10000);
+
+} // namespace vistrel_test

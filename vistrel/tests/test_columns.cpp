@@ -1,0 +1,449 @@
+// Poll columns: the OID and name checks, column definitions, loading and
+// saving "vistrel.ini", the Column Chooser and the column editor.
+#include "support/test_app.h"
+
+#include "ColumnEditDlg.h"
+#include "ColumnSet.h"
+#include "resource.h"
+
+#include <mfc/test_hooks.h>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel_test;
+using mfc::test::ScopedHooks;
+
+namespace {
+
+// The set with its three operations recorded; showing and hiding move the
+// column between the groups as the poll view does.
+class RecordingColumns : public ColumnSet {
+public:
+    std::vector<std::string> log;
+
+    void JoinValues(const Column&, const std::string&, const std::string&, std::string&) override {}
+    bool AddColumn(const std::string& name) override
+    {
+        log.push_back("add " + name);
+        auto it = availableByName.find(name);
+        if (it == availableByName.end())
+            return false;
+        MoveToShown(it->second);
+        return true;
+    }
+    bool RemoveColumn(const std::string& name) override
+    {
+        log.push_back("remove " + name);
+        auto it = shownByName.find(name);
+        if (it == shownByName.end())
+            return false;
+        MoveToAvailable(it->second);
+        return true;
+    }
+    std::vector<std::string> Names(const std::map<std::string, Column*>& group) const
+    {
+        std::vector<std::string> names;
+        for (const auto& [name, column] : group)
+            names.push_back(name);
+        return names;
+    }
+};
+
+const char* const standard_ini = "[Default Columns]\n"
+                                 "Description=S,1.3.6.1.2.1.1.1.0\n"
+                                 "Broken=D,abc\n"
+                                 "Uptime=D,1.3.6.1.2.1.1.3.0\n"
+                                 "Octets=D,1.3.6.1.2.1.2.2.1.10.1, 1.3.6.1.2.1.2.2.1.16.1\n"
+                                 "[Customer Columns]\n"
+                                 "Mine=S,1.3.6.1.4.1.2680.1.2.0\n"
+                                 "Pair=D,1.3.6.1.4.1.2680.1.3.0,1.3.6.1.4.1.2680.1.4.0\n"
+                                 "[Start Up Columns]\n"
+                                 "Uptime=80\n"
+                                 "Mine=120\n"
+                                 "Nothing=50\n"
+                                 "Uptime=90\n";
+
+std::vector<std::string> Entries(CWnd& dialog, int id)
+{
+    auto* box = static_cast<CListBox*>(dialog.GetDlgItem(id));
+    std::vector<std::string> entries;
+    for (int i = 0; i < box->GetCount(); ++i) {
+        CString text;
+        box->GetText(i, text);
+        entries.push_back(text.str());
+    }
+    return entries;
+}
+
+int IndexOf(CWnd& dialog, int id, const std::string& prefix)
+{
+    return static_cast<CListBox*>(dialog.GetDlgItem(id))->FindString(-1, prefix.c_str());
+}
+
+void Select(CWnd& dialog, int id, const std::vector<std::string>& names)
+{
+    std::vector<int> rows;
+    for (const auto& n : names)
+        rows.push_back(IndexOf(dialog, id, n + " -- [ "));
+    mfc::test::ChooseListBoxItems(dialog.GetDlgItem(id), rows);
+}
+
+bool Enabled(CWnd& dialog, int id)
+{
+    return dialog.GetDlgItem(id)->IsWindowEnabled() != FALSE;
+}
+
+} // namespace
+
+TEST(Columns, OidCheck)
+{
+    const struct {
+        const char* text;
+        bool valid;
+    } cases[] = {
+        {"1.3", true},        {" 1 . 3 ", true}, {"1.3.6.1.2.1.1.1.0", true}, {"1.3\t.6", true},
+        {"1", false},         {".1", false},     {"1.", false},               {"1..2", false},
+        {"a.1", false},       {"", false},       {"1.3,1.4", false},          {"1.-3", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsValidOid(c.text), c.valid) << "\"" << c.text << "\"";
+}
+
+TEST(Columns, NamesThatWouldCorruptTheSettingsFileAreRefused)
+{
+    const struct {
+        const char* name;
+        bool valid;
+    } cases[] = {
+        {"Uptime", true}, {"rx bytes", true}, {"a[b]", true},     {"", false},          {"   ", false},
+        {" a", false},    {"a ", false},      {"a=b", false},     {"[x", false},        {";x", false},
+        {"x\ny", false},  {"x\ry", false},    {"a -- [ b", false}, {"a -- b", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsValidColumnName(c.name), c.valid) << "\"" << c.name << "\"";
+}
+
+TEST(Columns, DefinitionParsing)
+{
+    const struct {
+        const char* value;
+        bool dynamic;
+        std::vector<std::string> oids;
+    } cases[] = {
+        {"D,1.3.6.1.2.1.1.3.0", true, {"1.3.6.1.2.1.1.3.0"}},
+        {"d,1.3.1, 1.3.2", true, {"1.3.1", "1.3.2"}},
+        {"S,1.3.1,1.3.2a,1.3.3", false, {"1.3.1"}},
+        {"X,1.3.1", false, {"1.3.1"}},
+        {"D,,1.3.1", true, {}},
+        {"1.3.6.1", false, {"1.3.6.1"}},
+        {"D1.3", false, {}},
+        {"D", false, {}},
+        {"D,1. 3", true, {"1. 3"}},
+    };
+    for (const auto& c : cases) {
+        Column column;
+        EXPECT_EQ(ParseColumnDefinition(c.value, column), !c.oids.empty()) << c.value;
+        EXPECT_EQ(column.oids, c.oids) << c.value;
+        if (!c.oids.empty()) {
+            EXPECT_EQ(column.dynamic, c.dynamic) << c.value;
+        }
+    }
+}
+
+TEST(Columns, LoadsBuiltInUserAndStartUpColumns)
+{
+    ScopedIni ini(standard_ini);
+    RecordingColumns set;
+    // A malformed definition uses up no id.
+    ASSERT_EQ(set.BuiltInCount(), 3);
+    EXPECT_EQ(set.BuiltIns().at(1600)->name, "Description");
+    EXPECT_EQ(set.BuiltIns().at(1601)->name, "Uptime");
+    EXPECT_EQ(set.BuiltIns().at(1602)->name, "Octets");
+    EXPECT_EQ(set.FindByName("Description")->format, 0);
+    EXPECT_EQ(set.FindByName("Uptime")->format, 2);
+    EXPECT_EQ(set.FindByName("Octets")->oids.size(), 2u);
+    EXPECT_NE(set.FindByName("Octets")->join, nullptr);
+    EXPECT_EQ(set.FindByName("Uptime")->join, nullptr);
+    EXPECT_EQ(set.FindByName("Mine")->id, 0);
+    EXPECT_FALSE(set.FindByName("Mine")->dynamic);
+    EXPECT_FALSE(set.IsBuiltIn("Mine"));
+    EXPECT_TRUE(set.IsBuiltIn("Octets"));
+    EXPECT_EQ(set.FindByName("Broken"), nullptr);
+
+    // Start-up: file order, undefined and repeated names skipped.
+    EXPECT_EQ(set.StartUpOrder(), (std::vector<std::string>{"Uptime", "Mine"}));
+    EXPECT_EQ(set.FindByName("Uptime")->width, 80);
+    EXPECT_EQ(set.FindByName("Mine")->width, 120);
+    EXPECT_EQ(set.Names(set.ShownByName()), (std::vector<std::string>{"Mine", "Uptime"}));
+    EXPECT_EQ(set.Names(set.AvailableByName()), (std::vector<std::string>{"Description", "Octets", "Pair"}));
+    EXPECT_EQ(set.FindByOid("1.3.6.1.2.1.2.2.1.16.1")->name, "Octets");
+    EXPECT_EQ(set.ShownByOid().count("1.3.6.1.2.1.1.3.0"), 1u);
+
+    // The header menu reaches built-in columns by id only.
+    EXPECT_TRUE(set.SetVisible(1602, true));
+    EXPECT_FALSE(set.SetVisible(1650, true));
+    EXPECT_EQ(set.log, (std::vector<std::string>{"add Octets"}));
+}
+
+TEST(Columns, NoSettingsFileMeansNoColumns)
+{
+    ScopedIni ini;
+    RecordingColumns set;
+    EXPECT_EQ(set.BuiltInCount(), 0);
+    EXPECT_TRUE(set.ShownByName().empty());
+    EXPECT_TRUE(set.AvailableByName().empty());
+}
+
+namespace {
+
+// A dialog with a device-list-like list control for the save tests.
+class ListHost : public CDialog {
+public:
+    ListHost() : CDialog(7001)
+    {
+        mfc::DlgTemplate t;
+        t.caption = "host";
+        t.cx = 300;
+        t.cy = 100;
+        t.items = {mfc::rc::Control("", 1000, WC_LISTVIEW, LVS_REPORT, 0, 0, 300, 100)};
+        mfc::RegisterDialogTemplate(7001, t);
+    }
+    CListCtrl* List() { return static_cast<CListCtrl*>(GetDlgItem(1000)); }
+};
+
+} // namespace
+
+TEST(Columns, SaveWritesUserColumnsAndShownWidthsInDisplayOrder)
+{
+    ScopedIni ini(standard_ini);
+    RecordingColumns set;
+    set.AddColumn("Octets");
+    ListHost host;
+    mfc::test::ScriptModal<ListHost>([&](ListHost& d) {
+        CListCtrl* list = d.List();
+        list->SetExtendedStyle(LVS_EX_HEADERDRAGDROP);
+        list->InsertColumn(0, "S", LVCFMT_CENTER, 20);
+        list->InsertColumn(1, "MAC Address", LVCFMT_LEFT, 100);
+        list->InsertColumn(2, "IP Address", LVCFMT_LEFT, 100);
+        list->InsertColumn(3, "Uptime", LVCFMT_CENTER, 81);
+        list->InsertColumn(4, "Mine", LVCFMT_CENTER, 122);
+        list->InsertColumn(5, "Octets", LVCFMT_CENTER, 63);
+        mfc::test::MoveColumn(list, 5, 1); // Octets dragged to the second place
+        set.Save(list->GetHeaderCtrl());
+        d.EndDialog(IDOK);
+    });
+    host.DoModal();
+    const std::string text = ScopedIni::Read();
+    EXPECT_NE(text.find("[Customer Columns]\nMine=S,1.3.6.1.4.1.2680.1.2.0\n"
+                        "Pair=D,1.3.6.1.4.1.2680.1.3.0,1.3.6.1.4.1.2680.1.4.0\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[Start Up Columns]\nOctets=63\nUptime=81\nMine=122\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Description="), text.find("Description=S")) << "built-ins are never written";
+    EXPECT_EQ(set.FindByName("Mine")->width, 122);
+
+    // The next start shows them in that order with those widths.
+    RecordingColumns again;
+    EXPECT_EQ(again.StartUpOrder(), (std::vector<std::string>{"Octets", "Uptime", "Mine"}));
+    EXPECT_EQ(again.FindByName("Octets")->width, 63);
+}
+
+TEST(Columns, SaveTakesOnlyTheFirst256HeaderPositions)
+{
+    std::string text = "[Customer Columns]\n";
+    for (int i = 0; i < 300; ++i)
+        text += "c" + std::to_string(i) + "=D,1.3." + std::to_string(i) + "\n";
+    text += "[Start Up Columns]\nc270=40\nc5=45\n";
+    ScopedIni ini(text);
+    RecordingColumns set;
+    ListHost host;
+    mfc::test::ScriptModal<ListHost>([&](ListHost& d) {
+        CListCtrl* list = d.List();
+        for (int i = 0; i < 300; ++i)
+            list->InsertColumn(i, ("c" + std::to_string(i)).c_str(), LVCFMT_CENTER, 30);
+        set.Save(list->GetHeaderCtrl());
+        d.EndDialog(IDOK);
+    });
+    host.DoModal();
+    const std::string saved = ScopedIni::Read();
+    EXPECT_NE(saved.find("[Start Up Columns]\nc5=30\n"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("c270=30"), std::string::npos);
+}
+
+TEST(ColumnChooser, ListsButtonRuleMovesAndDefault)
+{
+    ScopedIni ini(standard_ini);
+    ScopedHooks hooks;
+    RecordingColumns set;
+    mfc::test::ScriptModal<RecordingColumns>([](RecordingColumns& d) {
+        EXPECT_EQ(Entries(d, IDC_WATCH_LIST),
+                  (std::vector<std::string>{"Mine -- [ 1.3.6.1.4.1.2680.1.2.0 ]", "Uptime -- [ 1.3.6.1.2.1.1.3.0 ]"}));
+        EXPECT_EQ(Entries(d, IDC_AVAILABLE_LIST),
+                  (std::vector<std::string>{"Description -- [ 1.3.6.1.2.1.1.1.0 ]",
+                                            "Octets -- [ 1.3.6.1.2.1.2.2.1.10.1, 1.3.6.1.2.1.2.2.1.16.1 ]",
+                                            "Pair -- [ 1.3.6.1.4.1.2680.1.3.0, 1.3.6.1.4.1.2680.1.4.0 ]"}));
+        for (int id : {IDC_MOVE_TO_WATCH, IDC_MOVE_TO_AVAILABLE, IDC_EDIT_COLUMN, IDC_DELETE_COLUMN})
+            EXPECT_FALSE(Enabled(d, id)) << id;
+        EXPECT_TRUE(Enabled(d, IDC_ADD_COLUMN));
+
+        Select(d, IDC_AVAILABLE_LIST, {"Description", "Pair"});
+        EXPECT_TRUE(Enabled(d, IDC_MOVE_TO_WATCH));
+        EXPECT_TRUE(Enabled(d, IDC_DELETE_COLUMN));
+        EXPECT_FALSE(Enabled(d, IDC_EDIT_COLUMN)) << "edit takes exactly one entry";
+        mfc::test::Click(d, IDC_MOVE_TO_WATCH);
+        EXPECT_EQ(Entries(d, IDC_WATCH_LIST).size(), 4u);
+        EXPECT_FALSE(Enabled(d, IDC_MOVE_TO_WATCH));
+
+        // Default: only the built-in columns end up watched.
+        mfc::test::Click(d, IDC_DEFAULT_COLUMNS);
+        EXPECT_EQ(Entries(d, IDC_WATCH_LIST),
+                  (std::vector<std::string>{"Description -- [ 1.3.6.1.2.1.1.1.0 ]",
+                                            "Octets -- [ 1.3.6.1.2.1.2.2.1.10.1, 1.3.6.1.2.1.2.2.1.16.1 ]",
+                                            "Uptime -- [ 1.3.6.1.2.1.1.3.0 ]"}));
+        mfc::test::Click(d, IDOK);
+    });
+    ASSERT_EQ(set.DoModal(), IDOK);
+    // Mine hidden; Description and Octets shown in box order; Uptime stays.
+    EXPECT_EQ(set.log, (std::vector<std::string>{"remove Mine", "add Description", "add Octets"}));
+    EXPECT_EQ(set.Names(set.ShownByName()), (std::vector<std::string>{"Description", "Octets", "Uptime"}));
+}
+
+TEST(ColumnChooser, AddRefusesDuplicatesAndDeleteTakesOnlyUserColumns)
+{
+    ScopedIni ini(standard_ini);
+    ScopedHooks hooks;
+    RecordingColumns set;
+    auto add = [](const std::string& oid, const std::string& name) {
+        mfc::test::ScriptModal<CColumnEditDlg>([oid, name](CColumnEditDlg& e) {
+            mfc::test::TypeText(e.GetDlgItem(IDC_COLUMN_OID), oid);
+            mfc::test::TypeText(e.GetDlgItem(IDC_COLUMN_NAME), name);
+            mfc::test::Click(e, IDOK);
+        });
+    };
+    mfc::test::ScriptModal<RecordingColumns>([&](RecordingColumns& d) {
+        add("1.3.6.1.2.1.1.3.0", "Again"); // a built-in column's OID
+        mfc::test::Click(d, IDC_ADD_COLUMN);
+        add("1.3.6.1.4.1.2680.1.2.0", "Again"); // a user column's OID
+        mfc::test::Click(d, IDC_ADD_COLUMN);
+        add("1.3.9.9", "uptime"); // a built-in name in other letter case
+        mfc::test::Click(d, IDC_ADD_COLUMN);
+        add("1.3.9.9", "MINE");
+        mfc::test::Click(d, IDC_ADD_COLUMN);
+        add("1.3.9.9", "Temperature");
+        mfc::test::Click(d, IDC_ADD_COLUMN);
+        EXPECT_GE(IndexOf(d, IDC_AVAILABLE_LIST, "Temperature -- [ 1.3.9.9 ]"), 0);
+
+        // Delete: the user column goes, the built-in one only loses its selection.
+        Select(d, IDC_AVAILABLE_LIST, {"Description", "Pair"});
+        mfc::test::Click(d, IDC_DELETE_COLUMN);
+        EXPECT_LT(IndexOf(d, IDC_AVAILABLE_LIST, "Pair -- [ "), 0);
+        EXPECT_GE(IndexOf(d, IDC_AVAILABLE_LIST, "Description -- [ "), 0);
+        // Pair's OID is free again inside this dialog.
+        add("1.3.6.1.4.1.2680.1.3.0", "Reused");
+        mfc::test::Click(d, IDC_ADD_COLUMN);
+        mfc::test::Click(d, IDOK);
+    });
+    ASSERT_EQ(set.DoModal(), IDOK);
+    std::vector<std::string> texts;
+    for (const auto& box : mfc::test::MessageBoxLog())
+        texts.push_back(box.caption + ": " + box.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Vistrel: This oid is already in the list.",
+                                               "Vistrel: This oid is already in the list.",
+                                               "Vistrel: Sorry, the column name is already used",
+                                               "Vistrel: Sorry, the column name is already used"}));
+    EXPECT_EQ(set.FindByName("Pair"), nullptr);
+    ASSERT_NE(set.FindByName("Temperature"), nullptr);
+    EXPECT_TRUE(set.FindByName("Temperature")->dynamic);
+    EXPECT_EQ(set.FindByName("Temperature")->id, 0);
+    EXPECT_NE(set.FindByName("Reused"), nullptr);
+    EXPECT_EQ(set.ShownByName().count("Temperature"), 0u) << "new columns start available";
+}
+
+TEST(ColumnChooser, RenamingAHiddenUserColumnReplacesIt)
+{
+    ScopedIni ini(standard_ini);
+    ScopedHooks hooks;
+    RecordingColumns set;
+    mfc::test::ScriptModal<RecordingColumns>([](RecordingColumns& d) {
+        Select(d, IDC_WATCH_LIST, {"Mine"});
+        mfc::test::Click(d, IDC_MOVE_TO_AVAILABLE);
+        Select(d, IDC_AVAILABLE_LIST, {"Mine"});
+        EXPECT_TRUE(Enabled(d, IDC_EDIT_COLUMN));
+        mfc::test::ScriptModal<CColumnEditDlg>([](CColumnEditDlg& e) {
+            CString caption;
+            e.GetWindowText(caption);
+            EXPECT_EQ(caption.str(), "Edit oid in the poll list");
+            CString oid;
+            e.GetDlgItemText(IDC_COLUMN_OID, oid);
+            EXPECT_EQ(oid.str(), "1.3.6.1.4.1.2680.1.2.0");
+            mfc::test::TypeText(e.GetDlgItem(IDC_COLUMN_NAME), "Yours");
+            mfc::test::Click(e, IDOK);
+        });
+        mfc::test::Click(d, IDC_EDIT_COLUMN);
+        EXPECT_GE(IndexOf(d, IDC_AVAILABLE_LIST, "Yours -- [ 1.3.6.1.4.1.2680.1.2.0 ]"), 0);
+        mfc::test::Click(d, IDOK);
+    });
+    ASSERT_EQ(set.DoModal(), IDOK);
+    EXPECT_EQ(set.log, (std::vector<std::string>{"remove Mine"}));
+    EXPECT_EQ(set.FindByName("Mine"), nullptr);
+    ASSERT_NE(set.FindByName("Yours"), nullptr);
+    EXPECT_EQ(set.AvailableByName().count("Yours"), 1u);
+    // An unedited multi-OID user column keeps all of its OIDs.
+    EXPECT_EQ(set.FindByName("Pair")->oids.size(), 2u);
+}
+
+TEST(ColumnChooser, BuiltInColumnsOpenReadOnlyAndCancelChangesNothing)
+{
+    ScopedIni ini(standard_ini);
+    ScopedHooks hooks;
+    RecordingColumns set;
+    mfc::test::ScriptModal<RecordingColumns>([](RecordingColumns& d) {
+        Select(d, IDC_AVAILABLE_LIST, {"Octets"});
+        mfc::test::ScriptModal<CColumnEditDlg>([](CColumnEditDlg& e) {
+            CString oid, group;
+            e.GetDlgItemText(IDC_COLUMN_OID, oid);
+            e.GetDlgItemText(IDC_COLUMN_GROUP, group);
+            EXPECT_EQ(oid.str(), "1.3.6.1.2.1.2.2.1.10.1, 1.3.6.1.2.1.2.2.1.16.1");
+            EXPECT_EQ(group.str(), "Edit a column");
+            EXPECT_TRUE(e.GetDlgItem(IDC_COLUMN_OID)->GetStyle() & ES_READONLY);
+            EXPECT_TRUE(e.GetDlgItem(IDC_COLUMN_NAME)->GetStyle() & ES_READONLY);
+            mfc::test::Click(e, IDOK); // closes at once although the OID text is no OID
+        });
+        mfc::test::Click(d, IDC_EDIT_COLUMN);
+        Select(d, IDC_WATCH_LIST, {"Mine", "Uptime"});
+        mfc::test::Click(d, IDC_MOVE_TO_AVAILABLE);
+        mfc::test::Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(set.DoModal(), IDCANCEL);
+    EXPECT_TRUE(set.log.empty());
+    EXPECT_EQ(set.ShownByName().size(), 2u);
+    EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
+}
+
+TEST(ColumnEditor, ChecksTheOidFirstThenTheName)
+{
+    ScopedHooks hooks;
+    CColumnEditDlg editor;
+    mfc::test::ScriptModal<CColumnEditDlg>([](CColumnEditDlg& e) {
+        CString caption, group;
+        e.GetWindowText(caption);
+        e.GetDlgItemText(IDC_COLUMN_GROUP, group);
+        EXPECT_EQ(caption.str(), "Add oid to the polling list");
+        EXPECT_EQ(group.str(), "Add a column");
+        mfc::test::TypeText(e.GetDlgItem(IDC_COLUMN_OID), "1");
+        mfc::test::Click(e, IDOK);
+        mfc::test::TypeText(e.GetDlgItem(IDC_COLUMN_OID), " 1 . 3 ");
+        mfc::test::Click(e, IDOK);
+        mfc::test::TypeText(e.GetDlgItem(IDC_COLUMN_NAME), "a=b");
+        mfc::test::Click(e, IDOK);
+        mfc::test::TypeText(e.GetDlgItem(IDC_COLUMN_NAME), "Fan speed");
+        mfc::test::Click(e, IDOK);
+    });
+    ASSERT_EQ(editor.DoModal(), IDOK);
+    std::vector<std::string> texts;
+    for (const auto& box : mfc::test::MessageBoxLog())
+        texts.push_back(box.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Wrong Object ID format.", "Wrong column name.", "Wrong column name."}));
+    EXPECT_EQ(editor.Oid(), " 1 . 3 ") << "kept as typed";
+    EXPECT_EQ(editor.Name(), "Fan speed");
+}

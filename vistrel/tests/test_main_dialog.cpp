@@ -1,0 +1,428 @@
+// The main dialog against the fake servers: menus and their enabling, the
+// context menus, counts, layout, closing, accelerators, Copy, About, and the
+// New IP Address loop.
+#include "support/fake_servers.h"
+#include "support/test_app.h"
+
+#include "AboutDlg.h"
+#include "IniFile.h"
+#include "IpAssignDlg.h"
+#include "VistrelApp.h"
+#include "VistrelDlg.h"
+#include "resource.h"
+
+#include <mfc/qt_resources.h>
+#include <mfc/test_hooks.h>
+
+#include <QClipboard>
+#include <QDialog>
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace vistrel_test;
+using mfc::test::ScopedHooks;
+
+namespace {
+
+const char* const main_ini = "[Configuration]\n"
+                             "SCR Refresh Period=100000\n"
+                             "[Default Columns]\n"
+                             "Description=S,1.3.6.1.2.1.1.1.0\n"
+                             "Uptime=D,1.3.6.1.2.1.1.3.0\n"
+                             "[Start Up Columns]\n"
+                             "Uptime=70\n";
+
+const UINT selection_commands[] = {ID_UPDATE_FIRMWARE, ID_NEW_IP_ADDRESS, ID_TOOLS_CONFIGURE, ID_TOOLS_REPORT};
+
+void RunMain(const std::function<void(CVistrelDlg&)>& script)
+{
+    CVistrelDlg dialog;
+    App().m_pMainWnd = &dialog;
+    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
+        script(d);
+        d.EndDialog(IDCANCEL);
+    });
+    dialog.DoModal();
+    App().m_pMainWnd = nullptr;
+}
+
+void Tick(CVistrelDlg& d)
+{
+    d.SendMessage(WM_TIMER, 1);
+}
+
+std::string Text(CWnd& d, int id)
+{
+    CString text;
+    d.GetDlgItemText(id, text);
+    return text.str();
+}
+
+bool Grey(CMenu* menu, UINT id)
+{
+    return (menu->GetMenuState(id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+
+// Grey states of the four selection commands in the menu bar and the list menu.
+std::vector<bool> GreyStates(CVistrelDlg& d)
+{
+    std::vector<bool> states;
+    for (UINT id : selection_commands) {
+        CMenu* popup = d.GetMenu()->GetSubMenu(id == ID_TOOLS_CONFIGURE || id == ID_TOOLS_REPORT ? 3 : 0);
+        const bool bar = Grey(popup, id), list = Grey(&d.ListMenu(), id);
+        EXPECT_EQ(bar, list) << id;
+        states.push_back(bar);
+    }
+    return states;
+}
+
+CPoint ScreenPoint(CWnd* window, int x, int y)
+{
+    CPoint p(x, y);
+    window->ClientToScreen(&p);
+    return p;
+}
+
+void ContextMenuAt(CVistrelDlg& d, CPoint screen)
+{
+    d.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.List()->GetSafeHwnd()),
+                  MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
+    mfc::test::Pump(20); // the chosen command arrives posted
+}
+
+class MainDialog : public ::testing::Test {
+protected:
+    ScopedIni ini{main_ini};
+    FakeServers servers;
+    ScopedHooks hooks;
+    FakeAdapter& eth0() { return World().adapters["eth0"]; }
+    void ThreeDevices()
+    {
+        eth0().devices["00602b000001"] = {"192.168.1.20", 0};
+        eth0().devices["00602b000002"] = {"192.168.1.30", 0};
+        eth0().devices["00602b000003"] = {"192.168.1.40", 9000};
+    }
+};
+
+} // namespace
+
+TEST_F(MainDialog, OpensWithCaptionColumnsAndDiscoveryStarted)
+{
+    RunMain([&](CVistrelDlg& d) {
+        CString caption;
+        d.GetWindowText(caption);
+        EXPECT_EQ(caption.str(), "Veltrix(tm) Discovery");
+        EXPECT_EQ(Text(d, IDC_DEVICE_COUNT), "Devices:");
+        CHeaderCtrl* header = d.List()->GetHeaderCtrl();
+        EXPECT_EQ(header->GetDlgCtrlID(), IDC_LIST_HEADER);
+        ASSERT_EQ(header->GetItemCount(), 4);
+        EXPECT_EQ(d.List()->GetColumnWidth(0), 20);
+        EXPECT_EQ(d.List()->GetColumnWidth(1), 100);
+        EXPECT_EQ(d.List()->GetColumnWidth(3), 70);
+        EXPECT_EQ(d.List()->GetExtendedStyle(), DWORD(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_SUBITEMIMAGES));
+        EXPECT_TRUE(eth0().started);
+        EXPECT_EQ(d.MoreCommandId(), 1602u);
+        EXPECT_EQ(d.RefreshPeriod(), 100000u);
+        Tick(d);
+        EXPECT_EQ(Text(d, IDC_DEVICE_COUNT), "Devices: 0");
+        EXPECT_EQ(Text(d, IDC_ACTIVE_COUNT), "Active: 0");
+        EXPECT_EQ(Text(d, IDC_DEAD_COUNT), "Dead: 0");
+    });
+    // The current adapter's settings went to the server before discovery started.
+    const auto calls = World().Calls("adapter.");
+    const auto start = std::find(calls.begin(), calls.end(), "adapter.start");
+    ASSERT_NE(start, calls.end());
+    EXPECT_NE(std::find(calls.begin(), start, "adapter.put_autoassign 0"), start);
+}
+
+TEST_F(MainDialog, CountsDevicesActiveAndDead)
+{
+    ThreeDevices();
+    eth0().devices["00602b000004"] = {"0.0.0.0", 0};
+    RunMain([&](CVistrelDlg& d) {
+        Tick(d);
+        EXPECT_EQ(Text(d, IDC_DEVICE_COUNT), "Devices: 4");
+        EXPECT_EQ(Text(d, IDC_ACTIVE_COUNT), "Active: 3");
+        EXPECT_EQ(Text(d, IDC_DEAD_COUNT), "Dead: 1");
+        eth0().devices["00602b000001"].age = 6000;
+        Tick(d);
+        EXPECT_EQ(Text(d, IDC_DEAD_COUNT), "Dead: 2");
+    });
+}
+
+TEST_F(MainDialog, SelectionCommandsFollowTheSelectionInBarAndListMenu)
+{
+    ThreeDevices();
+    RunMain([&](CVistrelDlg& d) {
+        Tick(d);
+        EXPECT_EQ(GreyStates(d), (std::vector<bool>{true, true, true, true}));
+        mfc::test::ClickListRow(d.List(), 0);
+        EXPECT_EQ(GreyStates(d), (std::vector<bool>{false, false, false, false}));
+        mfc::test::ClickListRow(d.List(), 1, true);
+        EXPECT_EQ(GreyStates(d), (std::vector<bool>{false, false, true, false})) << "Configure takes one row";
+        mfc::test::ClickListRow(d.List(), -1);
+        EXPECT_EQ(GreyStates(d), (std::vector<bool>{true, true, true, true}));
+        d.SendMessage(WM_COMMAND, ID_EDIT_SELECT_ALL);
+        EXPECT_EQ(d.List()->GetSelectedCount(), 3);
+        EXPECT_EQ(GreyStates(d), (std::vector<bool>{false, false, true, false}));
+    });
+}
+
+TEST_F(MainDialog, ListMenuRepeatsTheMenuBar)
+{
+    ThreeDevices();
+    RunMain([&](CVistrelDlg& d) {
+        Tick(d);
+        mfc::test::RightClickListRow(d.List(), 1);
+        ASSERT_EQ(mfc::test::PopupLog().size(), 1u);
+        EXPECT_EQ(mfc::test::PopupLog()[0].items,
+                  (std::vector<std::string>{"&Update Firmware...", "&New IP Address...", "&Close", "-",
+                                            "&Copy\tCtrl+C", "Select &All\tCtrl+A", "-", "&Refresh\tF5",
+                                            "&Column Chooser...", "-", "&Options...", "&Configure...", "&Report...",
+                                            "-", "&About Veltrix Discovery..."}));
+    });
+}
+
+TEST_F(MainDialog, HeaderMenuShowsAndTogglesTheBuiltInColumns)
+{
+    eth0().devices["00602b000001"] = {"192.168.1.20", 0};
+    RunMain([&](CVistrelDlg& d) {
+        Tick(d);
+        CHeaderCtrl* header = d.List()->GetHeaderCtrl();
+        mfc::test::PushPopupAnswer(1600); // show Description
+        ContextMenuAt(d, ScreenPoint(header, 30, 5));
+        ASSERT_EQ(mfc::test::PopupLog().size(), 1u);
+        EXPECT_EQ(mfc::test::PopupLog()[0].items,
+                  (std::vector<std::string>{"Description", "Uptime [x]", "-", "More..."}));
+        ASSERT_EQ(header->GetItemCount(), 5);
+        EXPECT_EQ(World().watches.count({"192.168.1.20", "1.3.6.1.2.1.1.1.0"}), 1u);
+        EXPECT_EQ(d.HeaderMenu().GetMenuState(1600, MF_BYCOMMAND), UINT(MF_CHECKED));
+
+        mfc::test::PushPopupAnswer(1601); // hide Uptime
+        ContextMenuAt(d, ScreenPoint(header, 30, 5));
+        EXPECT_EQ(mfc::test::PopupLog()[1].items,
+                  (std::vector<std::string>{"Description [x]", "Uptime [x]", "-", "More..."}));
+        EXPECT_EQ(header->GetItemCount(), 4);
+        EXPECT_EQ(World().watches.count({"192.168.1.20", "1.3.6.1.2.1.1.3.0"}), 0u);
+
+        // "More..." opens the Column Chooser.
+        bool chooser = false;
+        mfc::test::ScriptModal<ColumnSet>([&](ColumnSet& c) {
+            chooser = true;
+            c.EndDialog(IDCANCEL);
+        });
+        mfc::test::PushPopupAnswer(d.MoreCommandId());
+        ContextMenuAt(d, ScreenPoint(header, 30, 5));
+        EXPECT_TRUE(chooser);
+
+        // Below the header: the list menu.
+        ContextMenuAt(d, ScreenPoint(d.List(), 30, header->GetSafeHwnd() ? 60 : 60));
+        EXPECT_EQ(mfc::test::PopupLog().back().items.front(), "&Update Firmware... (grey)");
+    });
+}
+
+TEST(DialogLayout, AnchorsMoveAndStretch)
+{
+    const CRect r(10, 20, 110, 70);
+    const struct {
+        UINT anchors;
+        CRect placed;
+    } cases[] = {
+        {0x03, CRect(10, 20, 140, 110)},
+        {0x06, CRect(10, 60, 140, 110)},
+        {0x0C, CRect(40, 60, 140, 110)},
+        {0x30, CRect(10, 20, 110, 70)},
+        {0x11, CRect(10, 20, 110, 110)}, // a later flag replaces an earlier one
+        {0x14, CRect(10, 60, 110, 110)},
+        {0x28, CRect(40, 20, 140, 70)},
+        {0x00, CRect(10, 20, 110, 70)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DialogLayout::Place(r, c.anchors, 30, 40), c.placed) << c.anchors;
+}
+
+TEST_F(MainDialog, ResizingStretchesTheListAndKeepsTheCountsBottomRight)
+{
+    RunMain([&](CVistrelDlg& d) {
+        auto rectOf = [&](int id) {
+            CRect r;
+            d.GetDlgItem(id)->GetWindowRect(&r);
+            d.ScreenToClient(&r);
+            return r;
+        };
+        const CRect list = rectOf(IDC_DEVICE_LIST), spare = rectOf(IDC_STATUS_SPARE), dead = rectOf(IDC_DEAD_COUNT);
+        QDialog* window = mfc::DialogWidgetOf(d);
+        window->resize(window->width() + 100, window->height() + 60);
+        mfc::test::Pump(50);
+        EXPECT_EQ(rectOf(IDC_DEVICE_LIST), CRect(list.left, list.top, list.right + 100, list.bottom + 60));
+        EXPECT_EQ(rectOf(IDC_STATUS_SPARE), CRect(spare.left, spare.top + 60, spare.right + 100, spare.bottom + 60));
+        EXPECT_EQ(rectOf(IDC_DEAD_COUNT), CRect(dead.left + 100, dead.top + 60, dead.right + 100, dead.bottom + 60));
+    });
+}
+
+TEST_F(MainDialog, EnterAndEscKeepItOpenAndClosingSavesTheWidths)
+{
+    ThreeDevices();
+    {
+        CVistrelDlg dialog;
+        App().m_pMainWnd = &dialog;
+        mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
+            Tick(d);
+            mfc::test::PressKey(&d, VK_RETURN);
+            mfc::test::PressKey(&d, VK_ESCAPE);
+            mfc::test::Pump(20);
+            EXPECT_NE(mfc::DialogWidgetOf(d), nullptr);
+            mfc::test::DragColumnWidth(d.List(), 1, 131);
+            mfc::test::DragColumnWidth(d.List(), 3, 77);
+            mfc::test::CloseWindow(&d);
+        });
+        EXPECT_EQ(dialog.DoModal(), IDOK);
+        App().m_pMainWnd = nullptr;
+    } // the options are written when the dialog object goes
+    const std::string text = ScopedIni::Read();
+    EXPECT_NE(text.find("[Width of Default Columns]\nStatus Col Width=20\nMAC Address=131\nIP Address=100\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[Start Up Columns]\nUptime=77\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Adapter 0=eth0-----192.168.1.100,192.168.1.200,0"), std::string::npos) << text;
+}
+
+TEST_F(MainDialog, AcceleratorsWorkWithTheFocusInTheList)
+{
+    ThreeDevices();
+    RunMain([&](CVistrelDlg& d) {
+        Tick(d);
+        d.List()->SetFocus();
+        mfc::test::PressKey(d.List(), 'A', true);
+        EXPECT_EQ(d.List()->GetSelectedCount(), 3);
+        EXPECT_EQ(GreyStates(d), (std::vector<bool>{false, false, true, false}));
+
+        QGuiApplication::clipboard()->clear();
+        mfc::test::PressKey(d.List(), 'C', true);
+        std::string expected;
+        d.View().CopyText(expected);
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected);
+        EXPECT_EQ(expected.substr(0, 39), "S,MAC Address,IP Address,Uptime,\r\n,,,1.");
+
+        mfc::test::PressKey(d.List(), VK_F5);
+        EXPECT_EQ(d.List()->GetItemCount(), 0);
+        EXPECT_EQ(World().Calls("adapter.device_remove"),
+                  (std::vector<std::string>{"adapter.device_remove 00602b000003"}));
+        Tick(d);
+        EXPECT_EQ(d.List()->GetItemCount(), 2) << "the dead device was forgotten by the server too";
+    });
+}
+
+TEST_F(MainDialog, F1OpensTheAboutBox)
+{
+    std::string shown;
+    mfc::test::ScriptModal<CAboutDlg>([&](CAboutDlg& a) {
+        shown = Text(a, IDC_ABOUT_TEXT);
+        EXPECT_NE(a.GetDlgItem(IDC_ANIMATION), nullptr);
+        a.EndDialog(IDOK);
+    });
+    RunMain([&](CVistrelDlg& d) { mfc::test::PressKey(d.List(), VK_F1); });
+    EXPECT_EQ(shown, AboutText());
+    const std::string prefix = "Vistrel Version 1.0\r\nCopyright (C) Quillon\r\nVeltrix network management console\r\n"
+                               "Built on ";
+    EXPECT_EQ(shown.substr(0, prefix.size()), prefix);
+    const std::string tail = "\r\n \r\nPlease Refer to the PDF manual installed\r\nwith this program for usage "
+                             "instructions.";
+    ASSERT_GT(shown.size(), tail.size());
+    EXPECT_EQ(shown.substr(shown.size() - tail.size()), tail);
+}
+
+TEST_F(MainDialog, NewIpAddressWalksTheRowsSelectedAtTheStart)
+{
+    eth0().devices["00602b000002"] = {"192.168.1.20", 0};
+    eth0().devices["00602b000003"] = {"192.168.1.30", 0};
+    std::vector<std::string> captions;
+    RunMain([&](CVistrelDlg& d) {
+        Tick(d);
+        mfc::test::ClickListRow(d.List(), 0);
+        mfc::test::ClickListRow(d.List(), 1, true);
+        mfc::test::ScriptModal<CIpAssignDlg>([&](CIpAssignDlg& ip) {
+            CString caption;
+            ip.GetWindowText(caption);
+            captions.push_back(caption.str());
+            // A device appears under the dialog: the rows move down.
+            eth0().devices["00602b000001"] = {"192.168.1.10", 0};
+            Tick(d);
+            mfc::test::SetIpField(ip.GetDlgItem(IDC_NEW_ADDRESS), 3, "77");
+            mfc::test::Click(ip, IDOK);
+        });
+        mfc::test::ScriptModal<CIpAssignDlg>([&](CIpAssignDlg& ip) {
+            CString caption;
+            ip.GetWindowText(caption);
+            captions.push_back(caption.str());
+            mfc::test::Click(ip, IDCANCEL);
+        });
+        d.SendMessage(WM_COMMAND, ID_NEW_IP_ADDRESS);
+    });
+    EXPECT_EQ(captions,
+              (std::vector<std::string>{"IP Assignment - 00602b000002", "IP Assignment - 00602b000003"}));
+    EXPECT_EQ(World().Calls("device.put_ip"), (std::vector<std::string>{"device.put_ip 00602b000002 192.168.1.77"}));
+}
+
+TEST_F(MainDialog, CommandsOfLaterWorkDoNothingYet)
+{
+    ThreeDevices();
+    RunMain([&](CVistrelDlg& d) {
+        Tick(d);
+        mfc::test::ClickListRow(d.List(), 0);
+        World().calls.clear();
+        for (UINT id : {ID_UPDATE_FIRMWARE, ID_TOOLS_CONFIGURE, ID_TOOLS_REPORT})
+            d.SendMessage(WM_COMMAND, id);
+        mfc::test::DoubleClickListRow(d.List(), 0);
+        EXPECT_TRUE(World().calls.empty());
+        EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
+        EXPECT_TRUE(mfc::test::ModalLog().size() == 1u) << "only the main dialog opened";
+    });
+}
+
+TEST(IpAssignDialog, WarnsOutsideTheNetworkAndTreatsNoChangeAsCancel)
+{
+    ScopedHooks hooks;
+    const auto network = ParseIp("192.168.1.0"), mask = ParseIp("255.255.255.0");
+    {
+        CIpAssignDlg unchanged("aa", "192.168.1.20", network, mask);
+        mfc::test::ScriptModal<CIpAssignDlg>([](CIpAssignDlg& d) {
+            BYTE b[4];
+            static_cast<CIPAddressCtrl*>(d.GetDlgItem(IDC_NEW_ADDRESS))->GetAddress(b[0], b[1], b[2], b[3]);
+            EXPECT_EQ(b[3], 20);
+            mfc::test::Click(d, IDOK);
+        });
+        EXPECT_EQ(unchanged.DoModal(), IDCANCEL);
+    }
+    CIpAssignDlg outside("aa", "192.168.1.20", network, mask);
+    mfc::test::ScriptModal<CIpAssignDlg>([](CIpAssignDlg& d) {
+        CWnd* ip = d.GetDlgItem(IDC_NEW_ADDRESS);
+        mfc::test::SetIpField(ip, 2, "2");
+        mfc::test::SetIpField(ip, 3, "5");
+        mfc::test::PushMessageBoxAnswer(IDCANCEL); // stays open with the address
+        mfc::test::Click(d, IDOK);
+        mfc::test::SetIpField(ip, 2, "1");
+        mfc::test::SetIpField(ip, 3, "77");
+        mfc::test::Click(d, IDOK);
+    });
+    EXPECT_EQ(outside.DoModal(), IDOK);
+    EXPECT_EQ(outside.NewAddress().to_string(), "192.168.1.77");
+    ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u);
+    EXPECT_EQ(mfc::test::MessageBoxLog()[0].text, "New IP address may be unreachable.");
+    EXPECT_EQ(mfc::test::MessageBoxLog()[0].caption, "IP Assignment - aa");
+    EXPECT_EQ(mfc::test::MessageBoxLog()[0].type, 305u);
+
+    CIpAssignDlg noMask("bb", "10.0.0.1", ParseIp("0.0.0.0"), ParseIp("0.0.0.0"));
+    mfc::test::ScriptModal<CIpAssignDlg>([](CIpAssignDlg& d) {
+        CWnd* ip = d.GetDlgItem(IDC_NEW_ADDRESS);
+        for (int f = 0; f < 4; ++f)
+            mfc::test::SetIpField(ip, f, "");
+        mfc::test::Click(d, IDOK);
+    });
+    EXPECT_EQ(noMask.DoModal(), IDOK);
+    EXPECT_EQ(noMask.NewAddress().to_string(), "0.0.0.0");
+    EXPECT_EQ(mfc::test::MessageBoxLog().size(), 1u) << "mask 0.0.0.0 never warns";
+}
