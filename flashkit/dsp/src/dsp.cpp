@@ -93,8 +93,8 @@ void dsp_t::download(const qm::ip_address_t& address, const std::string& file, s
     // The device's monitor code (its first block, checksum word included),
     // then the new program.
     const std::string combined = temp("temp2");
-    dsp_files::copy(bank.file, 0, 4ull * bank.checksum.first_checksum_index, combined, "wb");
-    dsp_files::copy(file, 0, dsp_files::size_of(file), combined, "ab");
+    dsp_files::copy(bank.file, 0, 4ull * bank.checksum.first_checksum_index, combined, false);
+    dsp_files::copy(file, 0, dsp_files::size_of(file), combined, true);
     bank.file = combined;
 
     status.set_text("downloading DSP");
@@ -162,6 +162,7 @@ void dsp_t::save_args(const qm::ip_address_t& address, status_t& status)
     }
 
     bank.file = temp("temp_newimage");
+    dsp_files::create(bank.file);
     image.write_file(bank.file);
     dsp_bank::write_image(address, bank, temp, status);
     status.set_text("DSP save arguments is done");

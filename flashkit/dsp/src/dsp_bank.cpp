@@ -71,7 +71,7 @@ void read_image(const qm::ip_address_t& address, dsp_bank_t& bank, dsp_files::te
             continue;
         }
         if (valid_image({bank.file, second}, &bank.checksum)) {
-            dsp_files::copy(second, 0, dsp_files::size_of(second), bank.file, "ab");
+            dsp_files::copy(second, 0, dsp_files::size_of(second), bank.file, true);
             bank.form = dsp_bank_t::split;
             bank.bank = pair.bank;
             status.set_percent(b);
@@ -109,8 +109,8 @@ void write_image(const qm::ip_address_t& address, const dsp_bank_t& bank, dsp_fi
         const std::string rest = temp("temp1");
         const std::string back1 = temp("tempv1");
         const std::string back2 = temp("tempv2");
-        dsp_files::copy(bank.file, 0, split_size, first, "wb");
-        dsp_files::copy(bank.file, split_size, size - split_size, rest, "wb");
+        dsp_files::copy(bank.file, 0, split_size, first, false);
+        dsp_files::copy(bank.file, split_size, size - split_size, rest, false);
         client.put(address, first, target.first);
         status.set_percent(60);
         client.put(address, rest, target.second);

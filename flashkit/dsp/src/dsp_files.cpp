@@ -1,6 +1,11 @@
 #include "dsp_files.h"
 
+#include "flashkit/local_file.h"
+
 #include <qm/exception.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,6 +29,25 @@ file_ptr open(const std::string& path, const char* mode)
     return f;
 }
 
+// A working file for writing, never through a link planted at its name.
+file_ptr open_target(const std::string& path, bool append)
+{
+    if (!append) {
+        file_ptr f(update::create_local(path));
+        if (!f)
+            throw qm::exception_t("file not open");
+        return f;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    file_ptr f(fd < 0 ? nullptr : ::fdopen(fd, "ab"));
+    if (!f) {
+        if (fd >= 0)
+            ::close(fd);
+        throw qm::exception_t("file not open");
+    }
+    return f;
+}
+
 } // namespace
 
 temp_files_t::~temp_files_t()
@@ -40,10 +64,10 @@ std::string temp_files_t::operator()(const char* word)
     return name;
 }
 
-void copy(const std::string& source, uint64_t offset, uint64_t length, const std::string& target, const char* mode)
+void copy(const std::string& source, uint64_t offset, uint64_t length, const std::string& target, bool append)
 {
     file_ptr in = open(source, "rb");
-    file_ptr out = open(target, mode);
+    file_ptr out = open_target(target, append);
     if (fseeko(in.get(), static_cast<off_t>(offset), SEEK_SET) != 0)
         throw qm::exception_t("file not open");
     std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<uint64_t>(length, chunk_size)));
@@ -58,6 +82,11 @@ void copy(const std::string& source, uint64_t offset, uint64_t length, const std
     }
     if (std::fclose(out.release()) != 0)
         throw qm::exception_t("file not open");
+}
+
+void create(const std::string& path)
+{
+    open_target(path, false);
 }
 
 uint64_t size_of(const std::string& path)

@@ -26,10 +26,13 @@ private:
     std::vector<std::string> names;
 };
 
-// Copies length bytes of source from offset into target, opened with mode
-// ("wb" to create, "ab" to append), in chunks of at most 131072 bytes. A file
-// that cannot be opened or written fails with "file not open".
-void copy(const std::string& source, uint64_t offset, uint64_t length, const std::string& target, const char* mode);
+// Copies length bytes of source from offset into target (made anew, or
+// appended to), in chunks of at most 131072 bytes. A file that cannot be
+// opened or written fails with "file not open". Targets are never opened
+// through a link planted at their name.
+void copy(const std::string& source, uint64_t offset, uint64_t length, const std::string& target, bool append);
+// Makes the file anew and empty, the same way.
+void create(const std::string& path);
 // The file's length; "file not open" when it cannot be opened.
 uint64_t size_of(const std::string& path);
 

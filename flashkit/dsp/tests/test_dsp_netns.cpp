@@ -329,6 +329,13 @@ TEST_F(DspNetns, DownloadWritesTheOtherSingleFileBankBehindTheDevicesMonitor)
         control("clear " + std::to_string(d));
         EXPECT_EQ(get(d, "c10"), c10);
 
+        // A link planted at a working file's name is not written through.
+        const std::string victim = folder->file("victim", bytes_t(16, 0x5A));
+        std::filesystem::create_symlink(victim, "temp2" + address(d));
+        out = download(d, fresh);
+        EXPECT_EQ(out.status, "file not open");
+        EXPECT_EQ(scratch_folder::read(victim), bytes_t(16, 0x5A));
+
         // A file that is no valid image never reaches the device.
         images::dsp_spec broken;
         broken.monitor = false;
