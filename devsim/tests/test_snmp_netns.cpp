@@ -15,17 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using vx::test::netns_pair;
-
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, got);
-    ::pclose(p);
-    return out;
-}
+const auto capture = vx::test::command_output;
 
 size_t count_lines(const std::string& text) {
     size_t n = 0;

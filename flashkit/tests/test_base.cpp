@@ -3,6 +3,7 @@
 #include "flashkit/base.h"
 #include "flashkit/tftp.h"
 
+#include "scratch_folder.h"
 #include "test_family.h"
 #include "tftp_peer.h"
 
@@ -17,32 +18,17 @@ namespace {
 using update::base_t;
 using update::config_t;
 
-using bytes_t = std::vector<unsigned char>;
+using vx::test::bytes_t;
 
 class Base : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = std::filesystem::temp_directory_path() / ("vx-base-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        vx::test::register_test_families();
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    void SetUp() override { vx::test::register_test_families(); }
 
-    std::string file(const std::string& name, const bytes_t& content)
-    {
-        std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                                    static_cast<std::streamsize>(content.size()));
-        return path;
-    }
-    bytes_t read(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return bytes_t(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string file(const std::string& name, const bytes_t& content) { return scratch.file(name, content); }
+    static bytes_t read(const std::string& path) { return vx::test::scratch_folder::read(path); }
 
-    std::filesystem::path dir;
+    vx::test::scratch_folder scratch{"base"};
+    const std::filesystem::path& dir = scratch.path;
 };
 
 bytes_t numbered(std::size_t size)
@@ -206,7 +192,7 @@ TEST_F(Base, VerifiedWriteReadsBackAndMapsTransferFailures)
     EXPECT_TRUE(cs.check());
     EXPECT_FALSE(std::filesystem::exists("temp127.0.0.1"));
 
-    device.error_text = "Disk full";
+    device.set_error_text("Disk full");
     checksum_t failed(0, 6, 3);
     try {
         unit.put_and_read_back(path, "m01", 3, 6, failed);

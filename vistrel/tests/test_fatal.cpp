@@ -40,7 +40,7 @@ struct FatalCase {
 void RunMain(const FatalCase& c)
 {
     CVistrelApp app; // reads the log switch as at program start
-    WatchMessageBoxes();
+    WatchMessageBoxes(stderr);
     if (c.before)
         c.before();
     CVistrelDlg dialog;
@@ -145,7 +145,7 @@ TEST(Fatal, OneBoxWhileTheTimerGoesOnAndNoLogWhenLoggingIsOff)
     FakeServers servers;
     auto run = [] {
         CVistrelApp app;
-        WatchMessageBoxes(400); // the box stays up while the 10 ms timer would fire
+        WatchMessageBoxes(stderr, 400); // the box stays up while the 10 ms timer would fire
         Fail("adapter.device_first", HRESULT(0x80010108));
         CVistrelDlg dialog;
         app.m_pMainWnd = &dialog;

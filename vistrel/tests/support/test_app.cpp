@@ -7,9 +7,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,33 +79,6 @@ ScopedIni::~ScopedIni()
 {
     std::filesystem::remove(Path());
     std::filesystem::remove(GetProgramDirectory() + "vistrel.log");
-}
-
-void WatchMessageBoxes(int answerAfterMs)
-{
-    auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [answerAfterMs] {
-        static QMessageBox* seen = nullptr;
-        static QElapsedTimer up;
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        if (box != seen) {
-            seen = box;
-            up.start();
-            std::fprintf(stderr, "box: %s: %s\n", box->windowTitle().toStdString().c_str(),
-                         box->text().toStdString().c_str());
-            std::fflush(stderr);
-        }
-        if (up.elapsed() < answerAfterMs)
-            return;
-        seen = nullptr;
-        if (QAbstractButton* button = box->defaultButton())
-            button->click();
-        else
-            box->accept();
-    });
-    timer->start(20);
 }
 
 bool PumpUntil(const std::function<bool()>& pred, int ms)

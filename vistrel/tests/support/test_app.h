@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "box_watcher.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,10 +31,6 @@ public:
     static std::string Read(); // the file's whole text now
 };
 
-// Answers every real message box that opens from now on with its default
-// button once it has been up for answerAfterMs, writing "box: <caption>:
-// <text>" to standard error when it appears.
-void WatchMessageBoxes(int answerAfterMs = 0);
 
 // Runs the Qt event loop until pred holds or about `ms` milliseconds passed.
 bool PumpUntil(const std::function<bool()>& pred, int ms = 10000);

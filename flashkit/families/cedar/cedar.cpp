@@ -1,14 +1,11 @@
 #include "flashkit/families/cedar.h"
 
-#include "flashkit/families/family_support.h"
+#include "flashkit/families/support.h"
 #include "flashkit/status_text.h"
-
-#include <qm/file.h>
 
 namespace update {
 namespace {
 
-constexpr uint32_t image_size = 0x20000;
 constexpr uint32_t config_in_boot = 0x3C00; // the configuration area in "r2"
 constexpr uint32_t config_offset = 0x7C00;  // and in the image
 constexpr uint32_t code_offset = 0x8000;    // the runtime code in the image
@@ -173,38 +170,6 @@ void cedar_t::write_runtime(const std::string& image)
     }
     if (!sum.check())
         throw qm::exception_t("Code download invalid");
-}
-
-bool recognize_cedar(const std::string& path, checksums_t& record)
-{
-    try {
-        {
-            qm::file_t file;
-            file.open(path, "rb");
-            if (static_cast<uint32_t>(file.size()) != image_size)
-                return false;
-        }
-        checksums_t found = record;
-        checksum_t code(code_offset, small_code, 3);
-        code.feed(path);
-        if (!code.check()) {
-            code.init(code_offset, large_code, 3);
-            code.feed(path);
-            if (!code.check())
-                return false;
-        }
-        found[checksums_t::code_cs] = code.value();
-        checksum_t boot(0, 0x7BFF, 3);
-        boot.feed(path);
-        if (!boot.check())
-            return false;
-        found[checksums_t::boot_cs] = boot.value();
-        found.set_type(type_cedar);
-        record = found;
-        return true;
-    } catch (const qm::exception_t&) {
-        return false;
-    }
 }
 
 std::shared_ptr<base_t> probe_cedar(const qm::ip_address_t& address, status_t* status)

@@ -1,17 +1,14 @@
 #include "flashkit/families/dogwood.h"
 
-#include "flashkit/families/family_support.h"
+#include "flashkit/families/support.h"
 #include "flashkit/status_text.h"
 #include "flashkit/tftp.h"
-
-#include <qm/file.h>
 
 #include <vector>
 
 namespace update {
 namespace {
 
-constexpr uint32_t image_size = 0x80000;
 constexpr uint32_t boot_offset = 0x70000;   // "f8" in the image
 constexpr uint32_t config_in_boot = 0xFC00; // the configuration area in "f8"
 constexpr uint32_t xilinx_offset = 0x20000; // the second Xilinx image in the image
@@ -209,37 +206,6 @@ void dogwood_t::write_runtime(const std::string& image, const checksums_t& versi
     tftp::settings().put_ex(address, junk.path, old_code, 0, 0);
     tftp::settings().put_ex(address, junk.path, from_first ? "f3" : "f4", 0, 0);
     s.set_text(status_text[text_code_updated]);
-}
-
-bool recognize_dogwood(const std::string& path, checksums_t& record)
-{
-    try {
-        {
-            qm::file_t file;
-            file.open(path, "rb");
-            if (static_cast<uint32_t>(file.size()) != image_size)
-                return false;
-        }
-        checksums_t found = record;
-        uint32_t value = 0;
-        if (code_length(path, value) == 0)
-            return false;
-        found[checksums_t::code_cs] = value;
-        checksum_t boot(boot_offset + 0x8000, 0x7BFF, 3);
-        boot.feed(path);
-        if (!boot.check())
-            return false;
-        found[checksums_t::boot_cs] = boot.value();
-        checksum_t xilinx(xilinx_offset, xilinx_length, 3);
-        xilinx.feed(path);
-        if (xilinx.check())
-            found[checksums_t::fpga2_cs] = xilinx.value();
-        found.set_type(type_dogwood);
-        record = found;
-        return true;
-    } catch (const qm::exception_t&) {
-        return false;
-    }
 }
 
 std::shared_ptr<base_t> probe_dogwood(const qm::ip_address_t& address, status_t* status)

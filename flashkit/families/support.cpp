@@ -1,4 +1,4 @@
-#include "flashkit/families/family_support.h"
+#include "flashkit/families/support.h"
 
 #include "flashkit/local_file.h"
 
