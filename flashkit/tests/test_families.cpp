@@ -282,4 +282,27 @@ TEST_F(Families, ABirchBootThatDoesNotCheckAfterItsWriteFails)
     EXPECT_EQ(writes(), "c01 c02");
 }
 
+// A link planted at a temporary file's name is not followed: the transfer
+// fails and the file the link names keeps its bytes.
+TEST_F(Families, TemporaryFilesNeverWriteThroughALink)
+{
+    images::firmware_t made = image(spec_of(images::family::alder));
+    load_device(images::family::alder, made);
+    const std::filesystem::path victim = dir / "victim";
+    images::write_file(victim.string(), std::vector<uint8_t>{1, 2, 3});
+    const std::string temp = "temp_boot1" + address.to_string();
+    std::filesystem::remove(temp);
+    std::filesystem::create_symlink(victim, temp);
+    update::alder_t unit(address, nullptr);
+    checksums_t found;
+    try {
+        unit.upload(found);
+        ADD_FAILURE() << "no failure";
+    } catch (const qm::exception_t& e) {
+        EXPECT_STREQ(e.what(), "Unexpected error during firmware file transfer.");
+    }
+    EXPECT_EQ(std::filesystem::file_size(victim), 3u);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(temp)));
+}
+
 } // namespace
