@@ -1,9 +1,11 @@
 #include "flashkit/families/support.h"
 
 #include "flashkit/local_file.h"
+#include "flashkit/status_text.h"
 
 #include <qm/exception.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -54,6 +56,43 @@ void write_junk(const std::string& path)
 {
     const std::vector<unsigned char> junk(32, 0xFF);
     write_local(path, junk.data(), junk.size());
+}
+
+status_t& start_download(base_t& unit, status_t* status)
+{
+    unit.status = status;
+    status_t& s = unit.current_status();
+    s.set_percent(10);
+    return s;
+}
+
+bool boot_wanted(int32_t range, const uint8_t flags[8])
+{
+    return range == 2 || (range == 1 && flags[2]) || (range == 0 && flags[7]);
+}
+
+void extract_config_area(base_t& unit, const std::string& boot_file, uint32_t at, config_area_t& area)
+{
+    status_t& s = unit.current_status();
+    s.set_text(status_text[text_extracting_config]);
+    s.set_percent(50);
+    base_t::read_sector(boot_file, at, area, sizeof area);
+    base_t::read_config(unit.config, boot_file, at, 3);
+}
+
+void make_boot_file(base_t& unit, const std::string& image, uint32_t boot_offset, uint32_t boot_length,
+                    uint32_t config_at, const config_area_t& area, int32_t config_range, const std::string& path)
+{
+    std::vector<unsigned char> boot(boot_length);
+    base_t::read_sector(image, boot_offset, boot.data(), boot.size());
+    std::copy(std::begin(area), std::end(area), boot.begin() + config_at);
+    write_local(path, boot.data(), boot.size());
+    if (config_range != 0) {
+        config_t image_config;
+        base_t::read_config(image_config, image, boot_offset + config_at, 3);
+        unit.merge_config(image_config);
+        base_t::write_config(unit.config, path, config_at, 3, true);
+    }
 }
 
 } // namespace update

@@ -114,13 +114,11 @@ void birch_pattern_t::check_update(uint8_t flags[8], const checksums_t& version,
 void birch_pattern_t::download(const std::string& image, const checksums_t& version, status_t* status_,
                                int32_t boot, int32_t runtime, int32_t config_range)
 {
-    status = status_;
-    status_t& s = current_status();
-    s.set_percent(10);
+    status_t& s = start_download(*this, status_);
     uint8_t flags[8];
     check_update(flags, version, image);
 
-    if (boot == 2 || (boot == 1 && flags[2]) || (boot == 0 && flags[7])) {
+    if (boot_wanted(boot, flags)) {
         write_boot(image);
         s.set_percent(30);
     }
