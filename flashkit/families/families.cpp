@@ -6,6 +6,7 @@
 #include "flashkit/families/birchamd.h"
 #include "flashkit/families/cedar.h"
 #include "flashkit/families/dogwood.h"
+#include "flashkit/families/recognizers.h"
 
 #include <mutex>
 
@@ -15,12 +16,12 @@ void register_families()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        register_family<alder_t>(&probe_alder, &recognize_alder);
-        register_family<alderamd_t>(&probe_alderamd, &recognize_alderamd);
-        register_family<birch_t>(&probe_birch, &recognize_birch);
-        register_family<birchamd_t>(&probe_birchamd, &recognize_birchamd);
-        register_family<cedar_t>(&probe_cedar, &recognize_cedar);
-        register_family<dogwood_t>(&probe_dogwood, &recognize_dogwood);
+        register_family<alder_t>(&probe_alder, &alder_recognize);
+        register_family<alderamd_t>(&probe_alderamd, &alderamd_recognize);
+        register_family<birch_t>(&probe_birch, &birch_recognize);
+        register_family<birchamd_t>(&probe_birchamd, &birchamd_recognize);
+        register_family<cedar_t>(&probe_cedar, &cedar_recognize);
+        register_family<dogwood_t>(&probe_dogwood, &dogwood_recognize);
     });
 }
 

@@ -69,6 +69,10 @@ IDispatch* make_version(update::version_ptr record, database_ptr database);
 // record (maybe none) and database.
 bool version_of(IDispatch* object, update::version_ptr& record, database_ptr& database);
 
+// The record of a version object of this server (maybe none); "invalid
+// parameter passed" for any other object.
+update::version_ptr version_argument(IDispatch* object);
+
 // A new collection of version objects.
 IDispatch* make_vector(std::vector<update::version_ptr> records, database_ptr database);
 

@@ -33,15 +33,6 @@ bool parse_mac(const std::string& text, qm::mac_address_t& mac)
     return true;
 }
 
-update::version_ptr Cunit::version_argument(IDispatch* ver)
-{
-    update::version_ptr record;
-    database_ptr database;
-    if (!version_of(ver, record, database))
-        throw qm::exception_t("invalid parameter passed");
-    return record;
-}
-
 HRESULT Cunit::version_out(const update::version_ptr& record, IDispatch** out)
 {
     if (!out)

@@ -40,9 +40,6 @@ public:
     update::upload_result_t found;
 
 private:
-    // A version object of this server and its record; "invalid parameter
-    // passed" for any other object.
-    update::version_ptr version_argument(IDispatch* ver);
     HRESULT version_out(const update::version_ptr& record, IDispatch** out);
     HRESULT value_out(long* out, int32_t update::config_t::*value);
     void value_in(long value, int32_t update::config_t::*field, uint8_t update::config_t::*flag);

@@ -26,15 +26,6 @@ HRESULT Cupdater::FinalConstruct()
     });
 }
 
-update::version_ptr Cupdater::version_argument(IDispatch* ver)
-{
-    update::version_ptr record;
-    database_ptr owner;
-    if (!version_of(ver, record, owner))
-        throw qm::exception_t("invalid parameter passed");
-    return record;
-}
-
 HRESULT Cupdater::upload(BSTR ip, IDispatch** job)
 {
     if (!job)

@@ -42,9 +42,6 @@ public:
     HRESULT find_sameHWtype(IDispatch* ver, IDispatch** versions) override;
 
 private:
-    // A version object of this server and its record; "invalid parameter
-    // passed" for any other object.
-    update::version_ptr version_argument(IDispatch* ver);
     // A TFTP setting: refused (with its name) when negative.
     HRESULT setting(const char* name, long value, bool (tftp::*set)(int32_t));
 

@@ -84,4 +84,13 @@ bool version_of(IDispatch* object, update::version_ptr& record, database_ptr& da
     return true;
 }
 
+update::version_ptr version_argument(IDispatch* object)
+{
+    update::version_ptr record;
+    database_ptr database;
+    if (!version_of(object, record, database))
+        throw qm::exception_t("invalid parameter passed");
+    return record;
+}
+
 } // namespace flashkit

@@ -1,7 +1,7 @@
 // The six families against generated images and a scripted device-style
-// TFTP server: the recognizers fill exactly the records the image generator
-// computes; the comparison rules of each family; which files a download
-// writes and in which order (new bank first, old bank invalidated after).
+// TFTP server: the comparison rules of each family, which files a download
+// writes and in which order (new bank first, old bank invalidated after), and
+// the verified birch boot.
 #include "flashkit/families/alder.h"
 #include "flashkit/families/alderamd.h"
 #include "flashkit/families/birch.h"
@@ -24,8 +24,6 @@ namespace {
 
 namespace images = devsim::images;
 using update::checksums_t;
-
-constexpr uint32_t none = 0xFFFFFFFF;
 
 class Families : public ::testing::Test {
 protected:
@@ -87,66 +85,6 @@ images::firmware_spec spec_of(images::family family, std::function<void(images::
     if (variant)
         variant(spec);
     return spec;
-}
-
-TEST_F(Families, RecognizersFillTheGeneratorsRecordOrRefuseTheImage)
-{
-    using F = images::family;
-    using S = images::firmware_spec;
-    struct row {
-        const char* what;
-        images::firmware_spec spec;
-    };
-    const row rows[] = {
-        {"alder", spec_of(F::alder)},
-        {"alder code at 80000", spec_of(F::alder, [](S& s) { s.alternate_code = true; })},
-        {"alder without second FPGA", spec_of(F::alder, [](S& s) { s.fpga2 = false; })},
-        {"alder bad boot", spec_of(F::alder, [](S& s) { s.flaws = {images::flaw::boot_checksum}; })},
-        {"alder bad FPGA", spec_of(F::alder, [](S& s) { s.flaws = {images::flaw::fpga_checksum}; })},
-        {"alder bad code", spec_of(F::alder, [](S& s) { s.flaws = {images::flaw::code_checksum}; })},
-        {"alder one byte short", spec_of(F::alder, [](S& s) { s.flaws = {images::flaw::short_file}; })},
-        {"birch", spec_of(F::birch)},
-        {"birch code at A0000", spec_of(F::birch, [](S& s) { s.alternate_code = true; })},
-        {"birch second code at E0000", spec_of(F::birch, [](S& s) { s.alternate_code2 = true; })},
-        {"birch without second code", spec_of(F::birch, [](S& s) { s.second_code = false; })},
-        {"birch short boot", spec_of(F::birch, [](S& s) { s.short_boot = true; })},
-        {"birch without record list", spec_of(F::birch, [](S& s) { s.config_count = 0; })},
-        {"birch bad record list", spec_of(F::birch, [](S& s) { s.flaws = {images::flaw::config_checksum}; })},
-        {"birch bad code", spec_of(F::birch, [](S& s) { s.flaws = {images::flaw::code_checksum}; })},
-        {"birch one byte long", spec_of(F::birch, [](S& s) { s.flaws = {images::flaw::long_file}; })},
-        {"cedar", spec_of(F::cedar)},
-        {"cedar large code", spec_of(F::cedar, [](S& s) { s.large_code = true; })},
-        {"cedar bad boot", spec_of(F::cedar, [](S& s) { s.flaws = {images::flaw::boot_checksum}; })},
-        {"cedar one byte long", spec_of(F::cedar, [](S& s) { s.flaws = {images::flaw::long_file}; })},
-        {"dogwood", spec_of(F::dogwood)},
-        {"dogwood large code", spec_of(F::dogwood, [](S& s) { s.large_code = true; })},
-        {"dogwood without second Xilinx", spec_of(F::dogwood, [](S& s) { s.fpga2 = false; })},
-        {"dogwood bad boot", spec_of(F::dogwood, [](S& s) { s.flaws = {images::flaw::boot_checksum}; })},
-        {"dogwood one byte short", spec_of(F::dogwood, [](S& s) { s.flaws = {images::flaw::short_file}; })},
-    };
-    for (const row& r : rows) {
-        images::firmware_t made = image(r.spec);
-        checksums_t record;
-        const bool accepted = update::recognize(path, record);
-        EXPECT_EQ(accepted, made.record[images::type_word] != none) << r.what;
-        if (accepted) {
-            for (int w = 0; w < 8; ++w)
-                EXPECT_EQ(record[w], made.record[static_cast<std::size_t>(w)]) << r.what << " word " << w;
-        } else {
-            EXPECT_EQ(record, checksums_t{}) << r.what;
-        }
-    }
-
-    // alderamd accepts no image; birchamd's own recognizer takes birch images
-    // (the birch recognizer, earlier in the list, always does first).
-    image(spec_of(F::alder));
-    checksums_t record;
-    EXPECT_FALSE(update::recognize_alderamd(path, record));
-    image(spec_of(F::birch));
-    ASSERT_TRUE(update::recognize_birchamd(path, record));
-    EXPECT_EQ(record.type(), update::type_birchamd);
-    ASSERT_TRUE(update::recognize(path, record));
-    EXPECT_EQ(record.type(), update::type_birch);
 }
 
 using make_t = std::unique_ptr<update::base_t> (*)(const qm::ip_address_t&);
@@ -342,6 +280,29 @@ TEST_F(Families, ABirchBootThatDoesNotCheckAfterItsWriteFails)
         EXPECT_STREQ(e.what(), "Boot download invalid");
     }
     EXPECT_EQ(writes(), "c01 c02");
+}
+
+// A link planted at a temporary file's name is not followed: the transfer
+// fails and the file the link names keeps its bytes.
+TEST_F(Families, TemporaryFilesNeverWriteThroughALink)
+{
+    images::firmware_t made = image(spec_of(images::family::alder));
+    load_device(images::family::alder, made);
+    const std::filesystem::path victim = dir / "victim";
+    images::write_file(victim.string(), std::vector<uint8_t>{1, 2, 3});
+    const std::string temp = "temp_boot1" + address.to_string();
+    std::filesystem::remove(temp);
+    std::filesystem::create_symlink(victim, temp);
+    update::alder_t unit(address, nullptr);
+    checksums_t found;
+    try {
+        unit.upload(found);
+        ADD_FAILURE() << "no failure";
+    } catch (const qm::exception_t& e) {
+        EXPECT_STREQ(e.what(), "Unexpected error during firmware file transfer.");
+    }
+    EXPECT_EQ(std::filesystem::file_size(victim), 3u);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(temp)));
 }
 
 } // namespace

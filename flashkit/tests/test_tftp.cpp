@@ -168,7 +168,7 @@ TEST_F(TftpClient, SilentDeviceTimesOutAfterTheRetries)
 
 TEST_F(TftpClient, ErrorPacketCarriesTheDevicesText)
 {
-    peer.error_text = "File not found.";
+    peer.set_error_text("File not found.");
     auto e = failure([&] { client().get(loopback(), "m01", local("m01")); });
     EXPECT_EQ(e.code, 3);
     EXPECT_STREQ(e.what(), "TFTP Error: \"File not found.\"");
@@ -222,7 +222,7 @@ TEST_F(TftpClient, OnlyTheDevicesFirstReplyPortIsHeard)
 {
     std::string content = pattern(1500, 5);
     peer.set_file("c01", content);
-    peer.foreign_address = "127.0.0.2"; // another host sends first
+    peer.set_foreign_address("127.0.0.2"); // another host sends first
     peer.foreign_port = true;           // and the device's address from another port
     client().get(loopback(), "c01", local("c01"));
     EXPECT_EQ(slurp(local("c01")), content);

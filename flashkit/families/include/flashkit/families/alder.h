@@ -15,6 +15,5 @@ public:
 
 // Probe file "m01".
 std::shared_ptr<base_t> probe_alder(const qm::ip_address_t& address, status_t* status);
-bool recognize_alder(const std::string& path, checksums_t& record);
 
 } // namespace update

@@ -60,7 +60,4 @@ private:
     const alder_layout_t& layout;
 };
 
-// Recognizer of the pattern's 1 MB images; fills the record with the type.
-bool recognize_alder_image(const std::string& path, checksums_t& record, int32_t type);
-
 } // namespace update

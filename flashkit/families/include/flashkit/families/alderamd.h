@@ -16,6 +16,5 @@ public:
 
 // Probe file "a01".
 std::shared_ptr<base_t> probe_alderamd(const qm::ip_address_t& address, status_t* status);
-bool recognize_alderamd(const std::string& path, checksums_t& record);
 
 } // namespace update

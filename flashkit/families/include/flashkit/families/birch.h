@@ -16,6 +16,5 @@ public:
 
 // Probe file "c01".
 std::shared_ptr<base_t> probe_birch(const qm::ip_address_t& address, status_t* status);
-bool recognize_birch(const std::string& path, checksums_t& record);
 
 } // namespace update

@@ -54,7 +54,4 @@ private:
     const birch_layout_t& layout;
 };
 
-// Recognizer of the pattern's 1 MB images; fills the record with the type.
-bool recognize_birch_image(const std::string& path, checksums_t& record, int32_t type);
-
 } // namespace update

@@ -17,6 +17,5 @@ public:
 
 // Probe file "s01".
 std::shared_ptr<base_t> probe_birchamd(const qm::ip_address_t& address, status_t* status);
-bool recognize_birchamd(const std::string& path, checksums_t& record);
 
 } // namespace update

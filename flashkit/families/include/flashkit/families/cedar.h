@@ -35,6 +35,5 @@ private:
 
 // Probe file "r2".
 std::shared_ptr<base_t> probe_cedar(const qm::ip_address_t& address, status_t* status);
-bool recognize_cedar(const std::string& path, checksums_t& record);
 
 } // namespace update

@@ -37,6 +37,5 @@ private:
 
 // Probe file "f8".
 std::shared_ptr<base_t> probe_dogwood(const qm::ip_address_t& address, status_t* status);
-bool recognize_dogwood(const std::string& path, checksums_t& record);
 
 } // namespace update

@@ -33,9 +33,4 @@ std::shared_ptr<base_t> probe_alderamd(const qm::ip_address_t& address, status_t
     return probe(address, status, "a01", [&] { return std::make_shared<alderamd_t>(address, status); });
 }
 
-bool recognize_alderamd(const std::string&, checksums_t&)
-{
-    return false;
-}
-
 } // namespace update

@@ -17,9 +17,4 @@ std::shared_ptr<base_t> probe_birchamd(const qm::ip_address_t& address, status_t
     return probe(address, status, "s01", [&] { return std::make_shared<birchamd_t>(address, status); });
 }
 
-bool recognize_birchamd(const std::string& path, checksums_t& record)
-{
-    return recognize_birch_image(path, record, type_birchamd);
-}
-
 } // namespace update

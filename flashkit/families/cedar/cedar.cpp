@@ -1,14 +1,11 @@
 #include "flashkit/families/cedar.h"
 
-#include "flashkit/families/family_support.h"
+#include "flashkit/families/support.h"
 #include "flashkit/status_text.h"
-
-#include <qm/file.h>
 
 namespace update {
 namespace {
 
-constexpr uint32_t image_size = 0x20000;
 constexpr uint32_t config_in_boot = 0x3C00; // the configuration area in "r2"
 constexpr uint32_t config_offset = 0x7C00;  // and in the image
 constexpr uint32_t code_offset = 0x8000;    // the runtime code in the image
@@ -31,10 +28,7 @@ void cedar_t::upload(checksums_t& record)
     get_file("r1", boot1.path);
     get_file("r2", boot2.path);
 
-    s.set_text(status_text[text_extracting_config]);
-    s.set_percent(50);
-    read_sector(boot2.path, config_in_boot, config_area, sizeof config_area);
-    read_config(config, boot2.path, config_in_boot, 3);
+    extract_config_area(*this, boot2.path, config_in_boot, config_area);
 
     s.set_text(status_text[text_boot_checksum]);
     s.set_percent(55);
@@ -103,9 +97,7 @@ void cedar_t::compare(uint8_t flags[8], const checksums_t& version, const std::s
 void cedar_t::download(const std::string& image, const checksums_t& version, status_t* status_, int32_t boot,
                        int32_t runtime, int32_t config_range)
 {
-    status = status_;
-    status_t& s = current_status();
-    s.set_percent(10);
+    status_t& s = start_download(*this, status_);
     uint8_t flags[8];
     compare(flags, version, image, config_range);
     if (flags[2] || boot == 2) {
@@ -125,16 +117,7 @@ void cedar_t::write_boot(const std::string& image, int32_t config_range)
     status_t& s = current_status();
     s.set_text(status_text[text_updating_boot]);
     local_file_t boot2(temp_name("boot2"));
-    unsigned char second[0x4000];
-    read_sector(image, 0x4000, second, sizeof second);
-    std::copy(std::begin(config_area), std::end(config_area), second + config_in_boot);
-    write_local(boot2.path, second, sizeof second);
-    if (config_range != 0) {
-        config_t image_config;
-        read_config(image_config, image, config_offset, 3);
-        merge_config(image_config);
-        write_config(config, boot2.path, config_in_boot, 3, true);
-    }
+    make_boot_file(*this, image, 0x4000, 0x4000, config_in_boot, config_area, config_range, boot2.path);
     s.set_text(status_text[text_downloading_boot]);
     checksum_t sum(0, 0x7BFF, 3);
     put_and_read_back(image, "r1", 0, 0x4000, sum);
@@ -173,38 +156,6 @@ void cedar_t::write_runtime(const std::string& image)
     }
     if (!sum.check())
         throw qm::exception_t("Code download invalid");
-}
-
-bool recognize_cedar(const std::string& path, checksums_t& record)
-{
-    try {
-        {
-            qm::file_t file;
-            file.open(path, "rb");
-            if (static_cast<uint32_t>(file.size()) != image_size)
-                return false;
-        }
-        checksums_t found = record;
-        checksum_t code(code_offset, small_code, 3);
-        code.feed(path);
-        if (!code.check()) {
-            code.init(code_offset, large_code, 3);
-            code.feed(path);
-            if (!code.check())
-                return false;
-        }
-        found[checksums_t::code_cs] = code.value();
-        checksum_t boot(0, 0x7BFF, 3);
-        boot.feed(path);
-        if (!boot.check())
-            return false;
-        found[checksums_t::boot_cs] = boot.value();
-        found.set_type(type_cedar);
-        record = found;
-        return true;
-    } catch (const qm::exception_t&) {
-        return false;
-    }
 }
 
 std::shared_ptr<base_t> probe_cedar(const qm::ip_address_t& address, status_t* status)

@@ -17,6 +17,25 @@ std::string remote_name(const char* format, int number);
 // Sets a word of the upload's record and of the unit's own record.
 void set_word(base_t& unit, checksums_t& record, int word, uint32_t value);
 
+// Makes a download's status the unit's current one and reports 10 %.
+status_t& start_download(base_t& unit, status_t* status);
+
+// Whether a download writes the boot: always (range 2), when it differs
+// (range 1, flag byte 2), when the comparison asks for it (range 0, byte 7).
+bool boot_wanted(int32_t range, const uint8_t flags[8]);
+
+// cedar and dogwood keep their configuration area inside the boot.
+using config_area_t = unsigned char[1024];
+
+// Reads the device's configuration area and record from its boot file.
+void extract_config_area(base_t& unit, const std::string& boot_file, uint32_t at, config_area_t& area);
+
+// A new local boot file: the image's boot part with the device's own
+// configuration area at config_at, and the values to write merged in unless
+// the configuration range is 0.
+void make_boot_file(base_t& unit, const std::string& image, uint32_t boot_offset, uint32_t boot_length,
+                    uint32_t config_at, const config_area_t& area, int32_t config_range, const std::string& path);
+
 // The region's value when it checks, else 0.
 inline uint32_t value_or_zero(const checksum_t& sum)
 {

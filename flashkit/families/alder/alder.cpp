@@ -34,9 +34,4 @@ std::shared_ptr<base_t> probe_alder(const qm::ip_address_t& address, status_t* s
     return probe(address, status, "m01", [&] { return std::make_shared<alder_t>(address, status); });
 }
 
-bool recognize_alder(const std::string& path, checksums_t& record)
-{
-    return recognize_alder_image(path, record, type_alder);
-}
-
 } // namespace update

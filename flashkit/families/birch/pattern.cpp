@@ -1,6 +1,6 @@
 #include "flashkit/families/birch_pattern.h"
 
-#include "flashkit/families/family_support.h"
+#include "flashkit/families/support.h"
 #include "flashkit/status_text.h"
 
 #include <qm/file.h>
@@ -13,7 +13,6 @@
 namespace update {
 namespace {
 
-constexpr uint32_t image_size = 0x100000;
 constexpr uint32_t config_offset = 0x6000; // the configuration sector in the image
 constexpr uint32_t code_offset = 0x80000;  // first runtime code in the image
 constexpr uint32_t code2_offset = 0xC0000; // second runtime code
@@ -30,27 +29,6 @@ bool list_checksum(const std::string& path, uint32_t base, uint32_t count, uint3
     sum.feed(path);
     value = value_or_zero(sum);
     return true;
-}
-
-uint32_t read_count(const std::string& path, uint32_t offset)
-{
-    unsigned char bytes[4];
-    base_t::read_sector(path, offset, bytes, sizeof bytes);
-    return read_word(bytes, 4, true);
-}
-
-// The first start whose segmented code checks, with its value.
-bool first_valid_code(const std::string& path, std::initializer_list<uint32_t> starts, uint32_t& value)
-{
-    for (uint32_t start : starts) {
-        uld_checksum_t sum(start, 0);
-        sum.feed(path);
-        if (sum.check()) {
-            value = sum.value();
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -136,13 +114,11 @@ void birch_pattern_t::check_update(uint8_t flags[8], const checksums_t& version,
 void birch_pattern_t::download(const std::string& image, const checksums_t& version, status_t* status_,
                                int32_t boot, int32_t runtime, int32_t config_range)
 {
-    status = status_;
-    status_t& s = current_status();
-    s.set_percent(10);
+    status_t& s = start_download(*this, status_);
     uint8_t flags[8];
     check_update(flags, version, image);
 
-    if (boot == 2 || (boot == 1 && flags[2]) || (boot == 0 && flags[7])) {
+    if (boot_wanted(boot, flags)) {
         write_boot(image);
         s.set_percent(30);
     }
@@ -229,35 +205,6 @@ void birch_pattern_t::write_configuration(const std::string& image)
     if (!qm::files_equal(sector.path, back.path))
         throw qm::exception_t("Config download invalid");
     s.set_text(status_text[text_config_updated]);
-}
-
-bool recognize_birch_image(const std::string& path, checksums_t& record, int32_t type)
-{
-    try {
-        {
-            qm::file_t file;
-            file.open(path, "rb");
-            if (static_cast<uint32_t>(file.size()) != image_size)
-                return false;
-        }
-        checksums_t found = record;
-        uint32_t value = 0;
-        if (!first_valid_code(path, {code_offset, 0xA0000}, value))
-            return false;
-        found[checksums_t::code_cs] = value;
-        if (first_valid_code(path, {code2_offset, 0xE0000}, value))
-            found[checksums_t::code2_cs] = value;
-        uld_checksum_t boot(0, 0);
-        boot.feed(path);
-        found[checksums_t::boot_cs] = value_or_zero(boot);
-        if (list_checksum(path, config_offset, read_count(path, config_offset + list_count), value))
-            found[checksums_t::config_cs] = value;
-        found.set_type(type);
-        record = found;
-        return true;
-    } catch (const qm::exception_t&) {
-        return false;
-    }
 }
 
 } // namespace update

@@ -1,9 +1,7 @@
 #include "flashkit/families/alder_pattern.h"
 
-#include "flashkit/families/family_support.h"
+#include "flashkit/families/support.h"
 #include "flashkit/status_text.h"
-
-#include <qm/file.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,7 +11,6 @@
 namespace update {
 namespace {
 
-constexpr uint32_t image_size = 0x100000;
 constexpr uint32_t config_offset = 0x6000; // the configuration sector in the image
 constexpr uint32_t code_offset = 0x40000;  // the runtime code in the image
 
@@ -113,13 +110,11 @@ void alder_pattern_t::check_update(uint8_t flags[8], const checksums_t& version,
 void alder_pattern_t::download(const std::string& image, const checksums_t& version, status_t* status_,
                                int32_t boot, int32_t runtime, int32_t config_range)
 {
-    status = status_;
-    status_t& s = current_status();
-    s.set_percent(10);
+    status_t& s = start_download(*this, status_);
     uint8_t flags[8];
     check_update(flags, version, image);
 
-    if (boot == 2 || (boot == 1 && flags[2]) || (boot == 0 && flags[7])) {
+    if (boot_wanted(boot, flags)) {
         write_boot(image);
         s.set_percent(20);
     }
@@ -204,43 +199,6 @@ void alder_pattern_t::write_configuration(const std::string& image)
     s.set_text(status_text[text_downloading_config]);
     put_file(sector.path, remote(3), 0, 0x2000);
     s.set_text(status_text[text_config_updated]);
-}
-
-bool recognize_alder_image(const std::string& path, checksums_t& record, int32_t type)
-{
-    try {
-        {
-            qm::file_t file;
-            file.open(path, "rb");
-            if (static_cast<uint32_t>(file.size()) != image_size)
-                return false;
-        }
-        checksums_t found = record;
-        bool code = false;
-        for (uint32_t start : {code_offset, 2 * code_offset}) {
-            checksum_t sum(start, 0x3FFFF, 3);
-            sum.feed(path);
-            if (sum.check()) {
-                found[checksums_t::code_cs] = sum.value();
-                code = true;
-                break;
-            }
-        }
-        if (!code)
-            return false;
-        checksum_t boot(0, 0x6000, 3), fpga(0x10000, 0x1110F, 3), fpga2(0x60000, 0x1110F, 3);
-        boot.feed(path);
-        fpga.feed(path);
-        fpga2.feed(path);
-        found[checksums_t::boot_cs] = value_or_zero(boot);
-        found[checksums_t::fpga_cs] = value_or_zero(fpga);
-        found[checksums_t::fpga2_cs] = value_or_zero(fpga2);
-        found.set_type(type);
-        record = found;
-        return true;
-    } catch (const qm::exception_t&) {
-        return false;
-    }
 }
 
 } // namespace update

@@ -1,17 +1,14 @@
 #include "flashkit/families/dogwood.h"
 
-#include "flashkit/families/family_support.h"
+#include "flashkit/families/support.h"
 #include "flashkit/status_text.h"
 #include "flashkit/tftp.h"
-
-#include <qm/file.h>
 
 #include <vector>
 
 namespace update {
 namespace {
 
-constexpr uint32_t image_size = 0x80000;
 constexpr uint32_t boot_offset = 0x70000;   // "f8" in the image
 constexpr uint32_t config_in_boot = 0xFC00; // the configuration area in "f8"
 constexpr uint32_t xilinx_offset = 0x20000; // the second Xilinx image in the image
@@ -61,10 +58,7 @@ void dogwood_t::upload(checksums_t& record)
     s.set_percent(30);
     get_file("f8", boot.path);
 
-    s.set_text(status_text[text_extracting_config]);
-    s.set_percent(50);
-    read_sector(boot.path, config_in_boot, config_area, sizeof config_area);
-    read_config(config, boot.path, config_in_boot, 3);
+    extract_config_area(*this, boot.path, config_in_boot, config_area);
 
     s.set_text(status_text[text_boot_checksum]);
     s.set_percent(55);
@@ -136,12 +130,10 @@ void dogwood_t::compare(uint8_t flags[8], const checksums_t& version_record, con
 void dogwood_t::download(const std::string& image, const checksums_t& version, status_t* status_, int32_t boot,
                          int32_t runtime, int32_t config_range)
 {
-    status = status_;
-    status_t& s = current_status();
-    s.set_percent(10);
+    status_t& s = start_download(*this, status_);
     uint8_t flags[8];
     compare(flags, version, image, config_range);
-    if (boot == 2 || (boot == 1 && flags[2]) || (boot == 0 && flags[7])) {
+    if (boot_wanted(boot, flags)) {
         write_boot(image, config_range);
         s.set_percent(20);
     }
@@ -158,16 +150,7 @@ void dogwood_t::write_boot(const std::string& image, int32_t config_range)
     status_t& s = current_status();
     s.set_text(status_text[text_updating_boot]);
     local_file_t boot(temp_name("boot1"));
-    std::vector<unsigned char> flash(0x10000);
-    read_sector(image, boot_offset, flash.data(), flash.size());
-    std::copy(std::begin(config_area), std::end(config_area), flash.begin() + config_in_boot);
-    write_local(boot.path, flash.data(), flash.size());
-    if (config_range != 0) {
-        config_t image_config;
-        read_config(image_config, image, boot_offset + config_in_boot, 3);
-        merge_config(image_config);
-        write_config(config, boot.path, config_in_boot, 3, true);
-    }
+    make_boot_file(*this, image, boot_offset, 0x10000, config_in_boot, config_area, config_range, boot.path);
     s.set_text(status_text[text_downloading_boot]);
     checksum_t sum(0x8000, 0x7BFF, 3);
     put_and_read_back(boot.path, "f8", 0, 0x10000, sum);
@@ -209,37 +192,6 @@ void dogwood_t::write_runtime(const std::string& image, const checksums_t& versi
     tftp::settings().put_ex(address, junk.path, old_code, 0, 0);
     tftp::settings().put_ex(address, junk.path, from_first ? "f3" : "f4", 0, 0);
     s.set_text(status_text[text_code_updated]);
-}
-
-bool recognize_dogwood(const std::string& path, checksums_t& record)
-{
-    try {
-        {
-            qm::file_t file;
-            file.open(path, "rb");
-            if (static_cast<uint32_t>(file.size()) != image_size)
-                return false;
-        }
-        checksums_t found = record;
-        uint32_t value = 0;
-        if (code_length(path, value) == 0)
-            return false;
-        found[checksums_t::code_cs] = value;
-        checksum_t boot(boot_offset + 0x8000, 0x7BFF, 3);
-        boot.feed(path);
-        if (!boot.check())
-            return false;
-        found[checksums_t::boot_cs] = boot.value();
-        checksum_t xilinx(xilinx_offset, xilinx_length, 3);
-        xilinx.feed(path);
-        if (xilinx.check())
-            found[checksums_t::fpga2_cs] = xilinx.value();
-        found.set_type(type_dogwood);
-        record = found;
-        return true;
-    } catch (const qm::exception_t&) {
-        return false;
-    }
 }
 
 std::shared_ptr<base_t> probe_dogwood(const qm::ip_address_t& address, status_t* status)

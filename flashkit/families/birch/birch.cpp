@@ -16,9 +16,4 @@ std::shared_ptr<base_t> probe_birch(const qm::ip_address_t& address, status_t* s
     return probe(address, status, "c01", [&] { return std::make_shared<birch_t>(address, status); });
 }
 
-bool recognize_birch(const std::string& path, checksums_t& record)
-{
-    return recognize_birch_image(path, record, type_birch);
-}
-
 } // namespace update
