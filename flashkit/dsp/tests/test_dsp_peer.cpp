@@ -12,7 +12,7 @@
 #include "snmpd_fixture.h"
 #include "scratch_folder.h"
 #include "tftpd.h"
-#include "uld_builder.h"
+#include "images/images.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +89,12 @@ protected:
         if (!running_as_root())
             GTEST_SKIP() << "needs root for a private network namespace";
         ASSERT_TRUE(setup_error.empty()) << setup_error;
-        c10 = to_bytes(dsp_image({.flash_word = flash_word, .pad_to = bank_size}));
+        // The generated image keeps its arguments from 0x110 and the flash
+        // word at 0x120 in one addressable section of 17 words.
+        devsim::images::dsp_spec spec;
+        spec.flash_word = flash_word;
+        c10 = devsim::images::make_dsp(spec).bytes;
+        c10.resize(bank_size, 0xFF);
         c11 = std::vector<unsigned char>(bank_size, 0xFF);
         put_bank("c10", c10);
         put_bank("c11", c11);
@@ -201,7 +206,7 @@ TEST_F(ArgumentSavePeer, EveryInconsistentDeviceFailsWithItsText)
          "Unexpected DSP configuration"},
         {"flash word differs from the entry", [&](values_t& v) { v[flash + ".1"] = std::to_string(flash_word + 1); },
          "Inconsistent DSP configuration, flash mismatch"},
-        {"image word differs", [&](values_t& v) { v[flash + ".3"] = "289"; },
+        {"image word differs", [&](values_t& v) { v[flash + ".3"] = "287"; },
          "Inconsistent DSP configuration, flash mismatch"},
         {"argument not an integer", [&](values_t& v) { v[entry + ".2.1.2.3"] = "s:three"; }, "Unexpected SNMP response"},
         {"argument missing", [&](values_t& v) { v.erase(entry + ".2.1.2.8"); }, "Unexpected SNMP response"},
@@ -223,7 +228,7 @@ TEST_F(ArgumentSavePeer, EveryInconsistentDeviceFailsWithItsText)
 TEST_F(ArgumentSavePeer, ArgumentsOutsideTheImageFail)
 {
     const std::string entry = entry_for(flash_word);
-    serve(device_values(entry, 0x21)); // the section holds 0x20 words from the base
+    serve(device_values(entry, 18)); // the section holds 17 words from the base
     update::job_status_t status;
     EXPECT_EQ(save(status), "Unexpected DSP configuration");
     EXPECT_EQ(scratch_folder::read((root / "c11").string()), c11);

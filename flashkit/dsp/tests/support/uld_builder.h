@@ -39,45 +39,6 @@ inline void add_end(words_t& out)
     out.push_back(0xFFFFFFFF);
 }
 
-// A device's DSP image: a monitor block whose addressable section covers
-// `words` words from `base` (the word at `check` holding `flash_word`), a
-// program block, the end marker, then 0xFF up to `pad_to` bytes.
-struct dsp_image_spec {
-    uint32_t base = 0x110;
-    uint32_t words = 0x20;
-    uint32_t check = 0x120;
-    uint32_t flash_word = 0x2A5C3;
-    std::size_t program_words = 300;
-    uint32_t seed = 1;
-    std::size_t pad_to = 0;
-};
-
-inline words_t dsp_image(const dsp_image_spec& spec, bool monitor = true)
-{
-    words_t out;
-    uint32_t x = spec.seed * 2654435761u + 1;
-    auto next = [&] { return x = x * 1664525u + 1013904223u; };
-    if (monitor) {
-        words_t data(spec.words);
-        for (uint32_t& d : data)
-            d = next();
-        if (spec.check >= spec.base && spec.check < spec.base + spec.words)
-            data[spec.check - spec.base] = spec.flash_word;
-        words_t code(64);
-        for (uint32_t& d : code)
-            d = next();
-        add_block(out, {{0x01200000 | spec.base, data}, {0x02000000, code}});
-    }
-    words_t program(spec.program_words);
-    for (uint32_t& d : program)
-        d = next();
-    add_block(out, {{0x04100000, program}, {0x01000800, {next(), next()}}});
-    add_end(out);
-    while (out.size() * 4 < spec.pad_to)
-        out.push_back(0xFFFFFFFF);
-    return out;
-}
-
 inline std::vector<unsigned char> to_bytes(const words_t& words)
 {
     std::vector<unsigned char> bytes;
