@@ -2,7 +2,7 @@
 // class under both ProgIDs, its members and DISPIDs, the address check with
 // each member's error prefix, and failures of the operation itself reported
 // through the job it returns.
-#include "com_client.h"
+#include "deployer_client.h"
 #include "scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -26,13 +26,7 @@ protected:
 
     void SetUp() override
     {
-        CLSID clsid{};
-        ASSERT_EQ(CLSIDFromProgIDA("Flashkit.deployer", &clsid), S_OK);
-        CComPtr<IUnknown> unknown;
-        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                   reinterpret_cast<void**>(&unknown)),
-                  S_OK);
-        deployer = as<Ideployer>(unknown);
+        deployer = vx::test::create_deployer();
         ASSERT_TRUE(deployer);
     }
 

@@ -6,7 +6,7 @@
 // what was written (the simulator announces it); every failure ends the job
 // with its text, leaves the bank that was read as it was, and leaves no
 // temporary file. Needs root.
-#include "com_client.h"
+#include "deployer_client.h"
 #include "flashkit/checksum.h"
 #include "flashkit/tftp.h"
 #include "flashkit/uld.h"
@@ -135,13 +135,7 @@ protected:
                 own.set_write_timeout(1000);
                 own.set_retries(3);
                 own.set_holdoff(10);
-                CLSID clsid{};
-                ASSERT_EQ(CLSIDFromProgIDA("Flashkit.deployer", &clsid), S_OK);
-                CComPtr<IUnknown> unknown;
-                ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                           reinterpret_cast<void**>(&unknown)),
-                          S_OK);
-                deployer = as<Ideployer>(unknown);
+                deployer = vx::test::create_deployer();
                 ASSERT_TRUE(deployer);
                 body();
                 deployer.Release();
@@ -213,30 +207,30 @@ protected:
         return sum.check();
     }
 
-    static int snmp_set(int device, const std::string& oid, long value)
+    // One SNMP request of the test's own to the device; its status.
+    static int snmp(int device, int (Snmp::*request)(Pdu&, const SnmpTarget&), Pdu& pdu)
     {
         int status = 0;
-        Snmp snmp(status);
+        Snmp session(status);
         CTarget target(GenAddress(address(device).c_str()), "tagrok", "quenmil");
         target.set_timeout(100);
         target.set_retry(3);
+        return (session.*request)(pdu, target);
+    }
+    static int snmp_set(int device, const std::string& oid, long value)
+    {
         Pdu pdu;
         Vb vb{Oid(oid.c_str())};
         vb.set_value(SnmpInt32(value));
         pdu += vb;
-        return snmp.set(pdu, target);
+        return snmp(device, &Snmp::set, pdu);
     }
     // The control table entry of the device (its count variable's name without ".1.0").
     static std::string entry(int device)
     {
-        int status = 0;
-        Snmp snmp(status);
-        CTarget target(GenAddress(address(device).c_str()), "tagrok", "quenmil");
-        target.set_timeout(100);
-        target.set_retry(3);
         Pdu pdu;
         pdu += Vb(Oid((D + ".2").c_str()));
-        EXPECT_EQ(snmp.get_next(pdu, target), SNMP_CLASS_SUCCESS);
+        EXPECT_EQ(snmp(device, &Snmp::get_next, pdu), SNMP_CLASS_SUCCESS);
         Vb vb;
         pdu.get_vb(vb, 0);
         const std::string name = vb.get_printable_oid();
