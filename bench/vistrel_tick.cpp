@@ -8,21 +8,15 @@
 //
 //   vistrel_tick [devices=1000] [ticks=15]
 #include "IniFile.h"
+#include "ServerCalls.h"
 #include "VistrelApp.h"
 #include "VistrelDlg.h"
+#include "discovery_bench.h"
 #include "fake_servers.h"
 
-#include <scoutline/com/objects.h>
-
 #include <mfc/test_hooks.h>
-#include <win32/registry.h>
 
 #include <QApplication>
-
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -34,43 +28,14 @@
 
 namespace {
 
-CComModule _Module;
-BEGIN_OBJECT_MAP(ObjectMap)
-OBJECT_ENTRY(CLSID_manager, Cmanager)
-OBJECT_ENTRY(CLSID_com_adapter, Ccom_adapter)
-OBJECT_ENTRY(CLSID_com_device, Ccom_device)
-OBJECT_ENTRY(CLSID_com_bstr_vector, Ccom_bstr_vector)
-END_OBJECT_MAP()
-
 const char* const oids[3] = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.16.1", "1.3.6.1.2.1.1.3.0"};
-
-template <class I>
-CComPtr<I> as(IUnknown* object)
-{
-    CComPtr<I> p;
-    if (object)
-        object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&p.p));
-    return p;
-}
-
-CComPtr<Icom_adapter> take_adapter(Imanager* manager)
-{
-    CComPtr<IDispatch> object;
-    manager->adapter_get(_bstr_t("[0] vxbench0"), &object);
-    return as<Icom_adapter>(object);
-}
-
-std::string ip_of(int i)
-{
-    return "10.9." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
-}
 
 // The console's walk alone: what the server costs without the console.
 void walk(Icom_adapter* adapter)
 {
     CComPtr<IDispatch> current;
     adapter->device_first(&current);
-    while (auto device = as<Icom_device>(current)) {
+    while (auto device = QueryAs<Icom_device>(current)) {
         LONG valid = 0, age = 0;
         BSTR ip = nullptr, mac = nullptr;
         device->get_valid(&valid);
@@ -106,7 +71,7 @@ void change_everything(int devices, int round)
 {
     auto& changes = vistrel_test::World().changes;
     for (int i = 0; i < devices; ++i) {
-        auto& list = changes[ip_of(i)];
+        auto& list = changes[discovery_bench_t::ip_of(i)];
         list.clear();
         for (int c = 0; c < 3; ++c)
             list.push_back({oids[c], std::to_string(1000 * round + i + c), c == 2 ? 67L : 65L, 1});
@@ -136,75 +101,17 @@ int main(int argc, char** argv)
     const int devices = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int ticks = argc > 2 ? std::atoi(argv[2]) : 15;
 
-    char tmpl[] = "/tmp/vistrel_tick_XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+    discovery_bench_t discovery(devices, true);
+    if (!discovery.ok()) {
+        std::fprintf(stderr, "cannot set up the discovery objects\n");
+        return 1;
+    }
+    Icom_adapter* remote_adapter = discovery.remote_adapter;
+    Icom_adapter* local_adapter = discovery.local_adapter;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::filesystem::create_directories(dir + "/run");
     std::ofstream(VistrelIniPath()) << "[Configuration]\nSCR Refresh Period=100000000\nAge To Die=100000000\n"
                                        "[Default Columns]\nIn=D,1.3.6.1.2.1.2.2.1.10.1\nOut=D,1.3.6.1.2.1.2.2.1.16.1\n"
                                        "Up=D,1.3.6.1.2.1.1.3.0\n[Start Up Columns]\nIn=80\nOut=80\nUp=80\n";
-
-    // The discovery server's objects over one adapter whose engine keeps a
-    // table that the bench fills (the adapter itself is never opened).
-    vx_registry_set_adapter_source([] {
-        vx_net_adapter a;
-        a.name = "vxbench0";
-        a.description = "bench";
-        a.ip = "10.9.0.1";
-        a.mask = "255.255.0.0";
-        return std::vector<vx_net_adapter>{a};
-    });
-    scoutline::register_interface_tables();
-    _Module.Init(ObjectMap, com::server_kind::local);
-    CoInitialize(nullptr);
-    if (FAILED(_Module.RegisterClassObjects(CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE))) {
-        std::fprintf(stderr, "cannot register the class objects\n");
-        return 1;
-    }
-    CComPtr<Imanager> local;
-    {
-        CComPtr<IClassFactory> factory;
-        _Module.GetClassObject(CLSID_manager, IID_IClassFactory, reinterpret_cast<void**>(&factory.p));
-        factory->CreateInstance(nullptr, IID_Imanager, reinterpret_cast<void**>(&local.p));
-    }
-    auto local_adapter = take_adapter(local);
-    auto* engine = static_cast<Ccom_adapter*>(local_adapter.p)->get_engine();
-    if (!engine) {
-        std::fprintf(stderr, "no engine\n");
-        return 1;
-    }
-    for (int i = 0; i < devices; ++i) {
-        qm::mac_address_t mac;
-        const uint8_t bytes[6] = {0x00, 0x60, 0x2b, uint8_t(i >> 16), uint8_t(i >> 8), uint8_t(i)};
-        std::copy(bytes, bytes + 6, mac.bytes);
-        engine->touch(mac);
-        qm::ip_address_t ip;
-        ip.assign_text(ip_of(i));
-        engine->device_get(mac)->set_ip(ip);
-    }
-
-    int sv[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv) != 0)
-        return 1;
-    const pid_t server = fork();
-    if (server == 0) {
-        close(sv[1]);
-        com::quit_on_signals();
-        com::serve_connection(sv[0]);
-        com::run_server_loop();
-        _exit(0);
-    }
-    close(sv[0]);
-    CComPtr<Imanager> remote;
-    com::connect_object(sv[1], CLSID_manager, IID_Imanager, reinterpret_cast<void**>(&remote.p));
-    auto remote_adapter = take_adapter(remote);
-    if (!remote_adapter) {
-        std::fprintf(stderr, "no adapter across the transport\n");
-        kill(server, SIGTERM);
-        return 1;
-    }
 
     // The console with the scripted poller (and a scripted manager for its
     // Options object); discovery is switched to the bench's adapters.
@@ -236,10 +143,7 @@ int main(int argc, char** argv)
         dialog.DoModal();
         console.m_pMainWnd = nullptr;
     }
-    remote_adapter.Release();
-    remote.Release();
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
+    discovery.stop_server();
 
     std::printf("\nvistrel_tick: %d devices x 3 poll columns, median of %d\n", devices, ticks);
     std::printf("  discovery server across the transport (goal: idle tick under 50 ms)\n");
@@ -253,13 +157,6 @@ int main(int argc, char** argv)
     std::printf("  Copy text: %.2f ms; sort by MAC %.2f ms, by IP %.2f ms, by a counter column %.2f ms\n", copy,
                 sort_text, sort_ip, sort_number);
 
-    local_adapter.Release();
-    local.Release();
-    _Module.RevokeClassObjects();
-    _Module.Term();
-    CoUninitialize();
-    vx_registry_set_adapter_source(nullptr);
     std::filesystem::remove(VistrelIniPath());
-    std::filesystem::remove_all(dir);
     return 0;
 }
