@@ -138,6 +138,26 @@ TEST_F(MainDialog, OpensWithCaptionColumnsAndDiscoveryStarted)
     EXPECT_NE(std::find(calls.begin(), start, "adapter.put_autoassign 0"), start);
 }
 
+TEST(MainDialogSettings, DefaultsWithoutSettingsFileAndTheTimerClamped)
+{
+    FakeServers servers;
+    ScopedHooks hooks;
+    {
+        ScopedIni none;
+        CVistrelDlg dialog;
+        EXPECT_EQ(dialog.RefreshPeriod(), 2000u);
+        EXPECT_EQ(dialog.View().AgeLimit(), 5000);
+        EXPECT_EQ(dialog.View().PollRate(), 5);
+        EXPECT_EQ(World().threads, 5);
+        EXPECT_EQ(World().retries, 3);
+        EXPECT_EQ(World().timeout, 3000);
+        EXPECT_EQ(World().adapters["eth0"].sendReservation, 0) << "set only when discovery starts";
+    }
+    ScopedIni zero("[Configuration]\nSCR Refresh Period=0\n");
+    CVistrelDlg dialog;
+    EXPECT_EQ(dialog.RefreshPeriod(), UINT(USER_TIMER_MINIMUM)) << "no busy loop";
+}
+
 TEST_F(MainDialog, CountsDevicesActiveAndDead)
 {
     ThreeDevices();
