@@ -50,6 +50,7 @@ sim=$!
 # themselves: run copies from a scratch folder so the demo leaves nothing
 # behind, with a registry of their own.
 mkdir -p "$work/bin" "$work/config" "$work/run"
+chmod 700 "$work/run"
 cp "$bin"/scoutline "$bin"/vistrel "$bin"/vistrel_capture "$bin"/regsvr "$work/bin/"
 cp "$bin"/lib*.so "$work/bin/"
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run

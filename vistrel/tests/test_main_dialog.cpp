@@ -274,6 +274,9 @@ TEST_F(MainDialog, ResizingStretchesTheListAndKeepsTheCountsBottomRight)
             return r;
         };
         const CRect list = rectOf(IDC_DEVICE_LIST), spare = rectOf(IDC_STATUS_SPARE), dead = rectOf(IDC_DEAD_COUNT);
+        // At the start the controls sit where the template puts them.
+        EXPECT_EQ(list, CRect(mfc::DluToPixels(RECT{0, 0, 422, 266})));
+        EXPECT_EQ(dead, CRect(mfc::DluToPixels(RECT{373, 267, 420, 277})));
         QDialog* window = mfc::DialogWidgetOf(d);
         window->resize(window->width() + 100, window->height() + 60);
         mfc::test::Pump(50);
