@@ -87,6 +87,9 @@ else
     --png "$picture" --table
   echo "== picture of the main window: $picture"
 fi
-echo "== address history kept by the discovery server:"
-sleep 6
+echo "== address history kept by the discovery server (saved when the console let go of it):"
+for _ in $(seq 40); do
+  grep -q '=10\.77\.0\.' "$work/bin/VXHistory.ini" 2>/dev/null && break
+  sleep 0.5
+done
 sed -n '1,12p' "$work/bin/VXHistory.ini" 2>/dev/null || echo "(none written yet)"
