@@ -4,6 +4,7 @@
 // minimum so that the workers, not the pacing, set the rate.
 //
 //   querant_poll [seconds per run, default 3] [peer|manager|snmp++: that run only]
+// Anything else is refused with the usage line.
 #include "querant/snmp_manager.h"
 #include "querant/snmp_nt.h"
 #include "querant/snmp_pp.h"
@@ -179,8 +180,22 @@ result_t engine_run(int backend_type, double seconds)
 
 int main(int argc, char** argv)
 {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-    const std::string only = argc > 2 ? argv[2] : "";
+    // Unknown arguments are refused: a misspelt one must not give a
+    // zero-second run.
+    double seconds = 3.0;
+    std::string only;
+    if (argc > 1) {
+        char* end = nullptr;
+        seconds = std::strtod(argv[1], &end);
+        if (end == argv[1] || *end != '\0' || !(seconds > 0 && seconds <= 600))
+            seconds = -1;
+    }
+    if (argc > 2)
+        only = argv[2];
+    if (argc > 3 || seconds < 0 || (!only.empty() && only != "peer" && only != "manager" && only != "snmp++")) {
+        std::fprintf(stderr, "usage: querant_poll [seconds per run, above 0 up to 600, default 3] [peer|manager|snmp++]\n");
+        return 2;
+    }
     if (!vx::test::running_as_root()) {
         std::printf("querant_poll: needs root (private network namespace); skipped\n");
         return 0;

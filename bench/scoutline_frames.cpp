@@ -1,6 +1,8 @@
 // Discovery frames per second through the receive filter, the raw packet
-// library, the engine's parser and its device table, on one core, against a
-// bare AF_PACKET read loop on the same veth in the same run.
+// library, the engine's receive thread, parser and device table, on one
+// core, against a bare AF_PACKET read loop on the same veth in the same run.
+//
+//   scoutline_frames [bare|engine: that run only]
 //
 // Needs root (two private network namespaces joined by a veth pair). A sender
 // in the far namespace floods device announcements from 256 MACs; each
@@ -9,8 +11,6 @@
 #include <scoutline/frames.h>
 
 #include <netns.h>
-#include <w32n.h>
-#include <windows.h>
 
 #include <arpa/inet.h>
 #include <linux/if_packet.h>
@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -111,8 +112,9 @@ uint64_t bare_loop(const vx::test::netns_pair& pair)
     });
 }
 
-// The engine's path: ten reads outstanding, waited round-robin, every frame
-// parsed into the device table, as the receive thread does.
+// The engine's own receive thread (ten reads outstanding, waited
+// round-robin, every frame parsed into the device table), counted by the
+// frames it parsed within the window.
 uint64_t engine_loop(const vx::test::netns_pair& pair, size_t& devices)
 {
     qm::vx::adapter_info_t info;
@@ -120,64 +122,35 @@ uint64_t engine_loop(const vx::test::netns_pair& pair, size_t& devices)
     info.open_name = "\\Device\\" + pair.interface(vx::test::netns_pair::a);
     info.ip.assign_text("192.168.77.1");
     info.mask.assign_text("255.255.255.0");
-    // Opened on a thread pinned to core 0, so the library's completion thread
-    // shares that core.
+    // Opened and started on a thread pinned to core 0, so the library's
+    // completion thread and the engine's threads share that core.
     auto engine = pair.in_namespace(vx::test::netns_pair::a, [&] {
         pin_to(0);
-        return std::make_unique<qm::vx::adapter_t>(info);
+        auto opened = std::make_unique<qm::vx::adapter_t>(info);
+        if (opened->is_open())
+            opened->start();
+        return opened;
     });
     if (!engine->is_open())
         return 0;
-    uint64_t frames = 0;
-    std::thread reader([&] {
-        pin_to(0);
-        const int handle = engine->get_handle();
-        struct slot_t {
-            uint8_t buffer[qm::vx::receive_buffer_size];
-            OVERLAPPED overlapped;
-            DWORD bytes;
-            HANDLE event;
-        };
-        std::vector<slot_t> slots(10);
-        auto issue = [&](slot_t& s) {
-            std::memset(s.buffer, 0, sizeof s.buffer);
-            const uint32_t capacity = qm::vx::receive_frame_capacity;
-            std::memcpy(s.buffer + qm::vx::receive_capacity_offset, &capacity, sizeof capacity);
-            std::memset(&s.overlapped, 0, sizeof s.overlapped);
-            s.overlapped.hEvent = s.event;
-            W32N_PacketRead(handle, s.buffer, &s.bytes, &s.overlapped, 0);
-        };
-        for (auto& s : slots) {
-            s.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-            issue(s);
-        }
-        const auto end = clock_type::now() + window;
-        while (clock_type::now() < end) {
-            for (auto& s : slots) {
-                if (WaitForSingleObject(s.event, 100) == WAIT_OBJECT_0) {
-                    engine->parse_frame(s.buffer, s.bytes);
-                    ++frames;
-                } else {
-                    W32N_CancelPacketRead(handle, s.buffer);
-                }
-                ResetEvent(s.event);
-                issue(s);
-            }
-        }
-        for (auto& s : slots) {
-            W32N_CancelPacketRead(handle, s.buffer);
-            CloseHandle(s.event);
-        }
-    });
-    reader.join();
+    std::this_thread::sleep_for(100ms);
+    const uint64_t before = engine->frames_parsed();
+    std::this_thread::sleep_for(window);
+    const uint64_t frames = engine->frames_parsed() - before;
+    engine->stop();
     devices = engine->device_count();
     return frames;
 }
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const std::string only = argc > 1 ? argv[1] : "";
+    if (argc > 2 || (!only.empty() && only != "bare" && only != "engine")) {
+        std::fprintf(stderr, "usage: scoutline_frames [bare|engine]\n");
+        return 2;
+    }
     if (!vx::test::running_as_root()) {
         std::printf("scoutline_frames: needs root (network namespaces); skipped\n");
         return 0;
@@ -200,9 +173,12 @@ int main()
         return std::pair<uint64_t, uint64_t>(received, sent.load());
     };
 
-    const auto bare = run([&] { return bare_loop(pair); });
+    std::pair<uint64_t, uint64_t> bare{0, 0}, engine{0, 0};
     size_t devices = 0;
-    const auto engine = run([&] { return engine_loop(pair, devices); });
+    if (only != "engine")
+        bare = run([&] { return bare_loop(pair); });
+    if (only != "bare")
+        engine = run([&] { return engine_loop(pair, devices); });
 
     const double seconds = std::chrono::duration<double>(window).count();
     const double bare_rate = double(bare.first) / seconds;

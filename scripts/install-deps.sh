@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libgl-dev xvfb xauth
   libsnmp-dev snmpd snmp
-  tftpd-hpa tftp-hpa
+  tftpd-hpa tftp-hpa atftp nftables
   iproute2 procps psmisc libcap2-bin
 )
 missing=()

@@ -38,7 +38,7 @@ struct device_t {
     uint32_t ip = 0;  // host order; 0 = no address
     std::set<quirk> quirks;
     std::map<std::string, long> faults;  // fault switch -> value (1 for a plain switch), see faults.h
-    uint32_t in_octets = 0;   // bytes of the frames sent to the device's MAC (wraps)
+    uint32_t in_octets = 0;   // bytes of the IP frames it received (wraps)
     uint32_t out_octets = 0;  // bytes of the IP frames it sent
 
     family_t family = family_t::alder;

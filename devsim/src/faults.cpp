@@ -8,9 +8,21 @@ namespace devsim {
 const std::vector<fault_info>& all_faults() {
     static const std::vector<fault_info> table = {
         {"snmp-silent", false, 0, 0, "the SNMP agent answers nothing (a set is not applied)"},
-        {"snmp-late", true, 1, 600000, "every SNMP answer leaves VALUE milliseconds late"},
+        {"snmp-late", true, 1, 600000, "every SNMP answer leaves VALUE ms late (1..600000)"},
         {"snmp-error", true, 1, 18,
-         "every SNMP request is answered with error status VALUE, index 1, nothing set"},
+         "every SNMP request is answered with error status VALUE\n"
+         "                                           (1..18), index 1; nothing is set"},
+        {"tftp-silent", false, 0, 0, "the TFTP server answers nothing"},
+        {"tftp-drop", true, 1, 1000000,
+         "the VALUE-th TFTP packet the device sends from now\n"
+         "                                           is lost (once)"},
+        {"tftp-duplicate", true, 1, 1000000,
+         "the VALUE-th TFTP packet the device sends from now\n"
+         "                                           goes out twice (once)"},
+        {"tftp-stop-after", true, 1, 1000000, "every TFTP transfer goes silent after VALUE blocks"},
+        {"tftp-refuse-write", false, 0, 0, "TFTP write requests get ERROR 2 (Access violation)"},
+        {"tftp-corrupt-write", false, 0, 0, "every TFTP write stores a byte of its first block\n"
+         "                                           wrong"},
     };
     return table;
 }
@@ -50,8 +62,11 @@ std::optional<std::pair<std::string, long>> parse_fault(const std::string& text,
 std::string faults_help() {
     std::string text;
     for (const auto& f : all_faults()) {
-        std::string head = std::string("  ") + f.name + (f.takes_value ? "=VALUE" : "");
-        if (head.size() < 24) head.resize(24, ' ');
+        std::string head = std::string(25, ' ') + f.name + (f.takes_value ? "=VALUE" : "");
+        if (head.size() < 42)
+            head.resize(42, ' ');
+        else
+            head += "\n" + std::string(42, ' ');  // a long name: the help below it
         text += head + " " + f.help + "\n";
     }
     return text;

@@ -26,7 +26,7 @@ const fault_info* find_fault(const std::string& name);
 // for an unknown name, a missing, unexpected or out-of-range value.
 std::optional<std::pair<std::string, long>> parse_fault(const std::string& text, std::string& error);
 
-// Lines for the usage text: "  NAME[=VALUE]  help".
+// Lines for the usage text: the names and their help, indented.
 std::string faults_help();
 
 }  // namespace devsim

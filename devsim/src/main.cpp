@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "control/control.h"
+#include "images/cli.h"
 #include "l2/link.h"
 #include "l2/responder.h"
 #include "options.h"
 #include "snmp/agent.h"
+#include "tftp/service.h"
 #include "udp/stack.h"
 
 namespace {
@@ -28,14 +30,15 @@ int run(const devsim::options_t& options) {
 
     l2::link_t link(options.interface);
     auto send_frame = [&link](const frame_t& f) { return link.send(f); };
+    udp::stack_t udp(world, send_frame);  // outlives the services that bind its ports
     std::vector<std::unique_ptr<component_t>> components;
     auto responder =
         std::make_unique<l2::responder_t>(world, log, send_frame, &link, options.period, options.verbose);
-    udp::stack_t udp(world, send_frame);
     responder->set_ipv4_handler(
         [&udp](const uint8_t* frame, size_t size, bool ready) { udp.handle_frame(frame, size, ready); });
     components.push_back(std::move(responder));
     components.push_back(std::make_unique<snmp::agent_t>(world, udp, log, options.verbose));
+    components.push_back(std::make_unique<tftp::service_t>(world, udp, log, options.firmware));
     if (!options.control.empty())
         components.push_back(std::make_unique<control::control_t>(options.control, world, log));
 
@@ -109,6 +112,7 @@ int send_control(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && args[0] == "control") return send_control(args);
+    if (!args.empty() && args[0] == "images") return devsim::images::images_main({args.begin() + 1, args.end()});
     std::string error;
     auto options = devsim::parse_options(args, error);
     if (!options) {

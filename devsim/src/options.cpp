@@ -79,7 +79,8 @@ std::string usage_text() {
            "       devsim control PATH COMMAND...   send one command to a running simulator\n"
            "Simulates audio devices on an Ethernet interface: announcements, reservation\n"
            "requests, RARP address assignment and ARP at layer 2, and an SNMPv1 agent per\n"
-           "device on its own address (communities tagrok and quenmil).\n"
+           "device on its own address (communities tagrok and quenmil) and a TFTP server\n"
+           "over its flash. \"devsim images --help\" tells how to make firmware images.\n"
            "\n"
            "  -i, --interface IF     interface the devices live on (required; needs CAP_NET_RAW)\n"
            "  -n, --devices N        number of devices (default 1)\n"
@@ -102,11 +103,15 @@ std::string usage_text() {
            "      --squatter ADDR[=MAC]\n"
            "                         a station that is no device but answers ARP for ADDR\n"
            "                         (default MAC 02:00:00:00:ff:NN, NN counting from 01)\n"
-           "      --families LIST    families of the devices, round robin (default alder): " + families + "\n"
+           "      --families LIST    families of the devices, round robin (default alder), of\n"
+           "                         " + families + "\n"
            "      --family K=NAME    device K is of family NAME\n"
            "      --bundles K=TX/RX  device K has TX transmitter and RX receiver bundles (0..16;\n"
            "                         default by family); K may be \"all\"\n"
            "      --ip-base ADDR     device K starts with address ADDR + K (--ip overrides it)\n"
+           "      --firmware K=IMAGE|VERSION\n"
+           "                         load device K's (or \"all\") flash from an image file, or from a\n"
+           "                         generated image of its family with VERSION (default: the family's)\n"
            "      --fault K=NAME[=VALUE]\n"
            "                         give device K (or \"all\") a fault switch (repeatable):\n" + faults_help() +
            "      --control PATH     listen for commands on a Unix socket at PATH (see devsim/README.md)\n"
@@ -130,6 +135,13 @@ std::string usage_text() {
            "  send-failed MAC IP                 an announcement could not be sent\n"
            "  snmp-set K OID=VALUE               a set changed a variable of device K\n"
            "  fault K NAME VALUE | fault-cleared K NAME   a fault switch changed\n"
+           "  tftp K rrq|wrq FILE IP:PORT        a TFTP read or write request\n"
+           "  tftp K sent FILE IP:PORT           a read ended (its last block acknowledged)\n"
+           "  tftp K error CODE TEXT IP:PORT     an ERROR packet went out\n"
+           "  tftp K dropped|duplicated OP BLOCK a TFTP fault switch acted\n"
+           "  firmware K bank B VERSION hardware H | firmware K none\n"
+           "                                     what device K runs after its flash changed\n"
+           "  dsp K VERSION flash-word W         its DSP program after its flash changed\n"
            "  stopped                            on SIGTERM or SIGINT\n"
            "Known quirks: " + quirks + "\n";
 }
@@ -228,6 +240,12 @@ std::optional<options_t> parse_options(const std::vector<std::string>& given, st
                 if (comma == std::string::npos) break;
                 start = comma + 1;
             }
+        } else if (a == "--firmware") {
+            if (!value(v)) return std::nullopt;
+            int k;
+            std::string source;
+            if (!split_target(v, k, source) || source.empty()) return fail("expected K=IMAGE|VERSION after " + a + ": " + v);
+            o.firmware.emplace_back(k, source);
         } else if (a == "--family" || a == "--bundles" || a == "--fault") {
             if (!value(v)) return std::nullopt;
             int k;
@@ -282,6 +300,8 @@ std::optional<options_t> parse_options(const std::vector<std::string>& given, st
     for (auto& [k, b] : o.bundles)
         if (!check(k)) return std::nullopt;
     for (auto& [k, f] : o.faults)
+        if (!check(k)) return std::nullopt;
+    for (auto& [k, f] : o.firmware)
         if (!check(k)) return std::nullopt;
     return o;
 }

@@ -22,6 +22,7 @@ struct options_t {
     std::vector<std::pair<int, family_t>> family;
     std::vector<std::pair<int, std::pair<int, int>>> bundles;  // transmitters, receivers
     std::vector<std::pair<int, std::pair<std::string, long>>> faults;
+    std::vector<std::pair<int, std::string>> firmware;  // image file or version to load the flash from
     uint32_t ip_base = 0;  // device K gets ip_base + K; 0: none
     std::string control;   // path of the control socket
     std::vector<squatter_t> squatters;

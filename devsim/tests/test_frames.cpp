@@ -1,6 +1,10 @@
 // The simulator's frames: exact bytes of what the devices send, and the
 // parsing of what the server sends them.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "l2/frames.h"
 #include "options.h"
@@ -134,6 +138,53 @@ TEST(DevsimOptions, BuildsTheDevicesTheCommandLineAsksFor) {
         EXPECT_FALSE(error.empty());
     }
     EXPECT_TRUE(parse_options({"--help"}, error)->help);
+}
+
+TEST(DevsimOptions, FamiliesBundlesAddressesAndFaultsFromTheCommandLineAndAFile) {
+    std::string path = "/tmp/devsim-options-" + std::to_string(::getpid());
+    {
+        std::ofstream file(path);
+        file << "# mixed segment\n  devices 5\n\nfamilies alder,birch,cedar\nfamily 4=dogwood\n"
+             << "bundles 4=16/0\nfault all=snmp-late=250\n";
+    }
+    std::string error;
+    auto o = parse_options({"-i", "vxd0", "--ip-base", "192.168.77.253", "--config", path, "--ip", "1=10.0.0.1",
+                            "--bundles", "all=1/1", "--bundles", "2=3/4", "--fault", "3=snmp-silent"},
+                           error);
+    std::remove(path.c_str());
+    ASSERT_TRUE(o) << error;
+    auto world = make_world(*o);
+    ASSERT_EQ(world.devices.size(), 5u);
+    const family_t expected[] = {family_t::alder, family_t::birch, family_t::cedar, family_t::alder,
+                                 family_t::dogwood};
+    for (size_t k = 0; k < 5; ++k) EXPECT_EQ(world.devices[k].family, expected[k]) << k;
+    EXPECT_TRUE(world.devices[1].dsp.present);
+    EXPECT_FALSE(world.devices[2].dsp.present);
+    EXPECT_EQ(ip_text(world.devices[0].ip), "192.168.77.253");
+    EXPECT_EQ(ip_text(world.devices[1].ip), "10.0.0.1");
+    EXPECT_EQ(ip_text(world.devices[4].ip), "192.168.78.1") << "the base counts on past a byte";
+    // Settings apply in the order given: the file's 16/0, then all=1/1, then 2=3/4.
+    EXPECT_EQ(world.devices[4].transmitters, 1);
+    EXPECT_EQ(world.devices[2].transmitters, 3);
+    EXPECT_EQ(world.devices[2].receivers, 4);
+    EXPECT_EQ(world.devices[0].fault("snmp-late"), 250);
+    EXPECT_EQ(world.devices[3].fault("snmp-silent"), 1);
+    EXPECT_FALSE(world.devices[2].fault("snmp-silent"));
+
+    for (std::vector<std::string> bad : {std::vector<std::string>{"-i", "x", "--families", "alder,oak"},
+                                         {"-i", "x", "--family", "0=Alder"},
+                                         {"-i", "x", "--bundles", "0=17/1"},
+                                         {"-i", "x", "--bundles", "0=2"},
+                                         {"-i", "x", "--fault", "0=snmp-late"},
+                                         {"-i", "x", "--fault", "0=snmp-silent=1"},
+                                         {"-i", "x", "--fault", "0=snmp-error=19"},
+                                         {"-i", "x", "--fault", "1=snmp-silent"},
+                                         {"-i", "x", "--ip-base", "0.0.0.0"},
+                                         {"-i", "x", "--config", "/nonexistent/devsim.conf"}}) {
+        error.clear();
+        EXPECT_FALSE(parse_options(bad, error)) << bad.back();
+        EXPECT_FALSE(error.empty());
+    }
 }
 
 }  // namespace

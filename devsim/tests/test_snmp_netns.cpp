@@ -7,23 +7,15 @@
 
 #include <cstdio>
 
+#include "l2/frames.h"
+#include "l2/link.h"
 #include "netns.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using vx::test::netns_pair;
-
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, got);
-    ::pclose(p);
-    return out;
-}
+const auto capture = vx::test::command_output;
 
 size_t count_lines(const std::string& text) {
     size_t n = 0;
@@ -47,9 +39,10 @@ protected:
         devsim_.reset();
         pair_.reset();
     }
-    void start(std::vector<std::string> options) {
-        std::vector<std::string> argv{vx::test::devsim_path(), "-i", "vxd0", "--period", "60000",
-                                      "--ip-base", "192.168.77.10", "--control", control_};
+    void start(std::vector<std::string> options, bool addressed = true) {
+        std::vector<std::string> argv{vx::test::devsim_path(), "-i", "vxd0", "--period", "60000", "--control",
+                                      control_};
+        if (addressed) argv.insert(argv.end(), {"--ip-base", "192.168.77.10"});
         argv.insert(argv.end(), options.begin(), options.end());
         devsim_ = pair_->spawn(netns_pair::b, argv);
         ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 5s));
@@ -140,6 +133,20 @@ TEST_F(SnmpNetns, FaultSwitchesFromTheCommandLineAndAtRunTime) {
     EXPECT_EQ(control("fault 9 snmp-silent").rfind("error", 0), 0u);
     EXPECT_EQ(control("fault 0 snmp-late=0").rfind("error", 0), 0u);
     EXPECT_EQ(control("show 2"), "ok device 2 00:60:2b:10:00:03 192.168.77.12 alder 2/2\n");
+}
+
+TEST_F(SnmpNetns, ADeviceAnswersAtTheAddressRarpGaveIt) {
+    start({"-n", "2"}, false);
+    EXPECT_NE(client("snmpget", 1, "1.3.6.1.2.1.1.5.0", "tagrok", "-t 0.3 -r 0").find("Timeout"), std::string::npos)
+        << "no address, no answer";
+    pair_->in_namespace(netns_pair::a, [] {
+        devsim::l2::link_t host("vxh0");
+        host.send(devsim::build_rarp_reply({0x00, 0x60, 0x2B, 0x10, 0x00, 0x02}, host.own_mac(), 0xC0A84D01,
+                                           0xC0A84D0B));  // 192.168.77.11
+    });
+    ASSERT_TRUE(devsim_->wait_for_line("assigned 00:60:2b:10:00:02 192.168.77.11", 3s));
+    EXPECT_NE(client("snmpget", 1, "1.3.6.1.2.1.1.5.0").find("alder-1"), std::string::npos);
+    EXPECT_NE(client("snmpget", 1, E + ".9.2.2.0").find("IpAddress: 192.168.77.11"), std::string::npos);
 }
 
 }  // namespace

@@ -49,11 +49,16 @@ public:
 
 private:
     void run(const std::string& ns, const std::string& interface) {
-        vx::test::netns_scope scope(ns);
-        if (!scope.ok()) {
-            failed_ = true;
-            return;
+        try {
+            serve(ns, interface);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "device loop: %s\n", e.what());
         }
+        failed_ = true;
+    }
+    void serve(const std::string& ns, const std::string& interface) {
+        vx::test::netns_scope scope(ns);
+        if (!scope.ok()) return;
         l2::link_t link(interface);
         auto send = [&link](const frame_t& f) { return link.send(f); };
         event_log_t log;

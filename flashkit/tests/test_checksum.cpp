@@ -3,6 +3,8 @@
 
 #include <qm/exception.h>
 
+#include "scratch_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,26 +15,14 @@
 
 namespace {
 
-using bytes_t = std::vector<unsigned char>;
+using vx::test::bytes_t;
 
 class Checksum : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = std::filesystem::temp_directory_path() / ("vx-cs-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string file(const std::string& name, const bytes_t& content) { return scratch.file(name, content); }
 
-    std::string file(const std::string& name, const bytes_t& content)
-    {
-        std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                                    static_cast<std::streamsize>(content.size()));
-        return path;
-    }
-
-    std::filesystem::path dir;
+    vx::test::scratch_folder scratch{"checksum"};
+    const std::filesystem::path& dir = scratch.path;
 };
 
 // Little-endian words with a closing word that makes the sum zero.

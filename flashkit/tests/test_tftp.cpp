@@ -168,7 +168,7 @@ TEST_F(TftpClient, SilentDeviceTimesOutAfterTheRetries)
 
 TEST_F(TftpClient, ErrorPacketCarriesTheDevicesText)
 {
-    peer.error_text = "File not found.";
+    peer.set_error_text("File not found.");
     auto e = failure([&] { client().get(loopback(), "m01", local("m01")); });
     EXPECT_EQ(e.code, 3);
     EXPECT_STREQ(e.what(), "TFTP Error: \"File not found.\"");
@@ -184,6 +184,7 @@ TEST_F(TftpClient, LostPacketsAreResentByTheClient)
     peer.drop_data = 3; // the device never resends: the client resends ACK 2
     client().get(loopback(), "m02", local("m02"));
     EXPECT_EQ(slurp(local("m02")), content);
+    peer.wait_for(7);
     EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A2 A3 A4 A5");
 
     vx::test::tftp_peer writer;
@@ -204,6 +205,7 @@ TEST_F(TftpClient, RepeatedBlocksAreNeitherWrittenNorAnsweredTwice)
     peer.repeat_data = true;
     client().get(loopback(), "m04", local("m04"));
     EXPECT_EQ(slurp(local("m04")), content);
+    peer.wait_for(9);
     EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A3 A4 A5 A6 A7 A8");
 
     vx::test::tftp_peer writer;
@@ -220,12 +222,13 @@ TEST_F(TftpClient, OnlyTheDevicesFirstReplyPortIsHeard)
 {
     std::string content = pattern(1500, 5);
     peer.set_file("c01", content);
-    peer.foreign_address = "127.0.0.2"; // another host sends first
+    peer.set_foreign_address("127.0.0.2"); // another host sends first
     peer.foreign_port = true;           // and the device's address from another port
     client().get(loopback(), "c01", local("c01"));
     EXPECT_EQ(slurp(local("c01")), content);
     // The ACKs went to the port of the device's first reply: the server's
     // session socket saw all of them.
+    peer.wait_for(5);
     EXPECT_EQ(wire(peer.received()), "RRQ A1 A2 A3 A4");
 }
 

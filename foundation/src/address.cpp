@@ -141,16 +141,6 @@ mac_address_t& mac_address_t::assign(const mac_address_t& other)
     return *this;
 }
 
-bool mac_address_t::operator==(const mac_address_t& other) const
-{
-    return std::memcmp(bytes, other.bytes, sizeof bytes) == 0;
-}
-
-bool mac_address_t::operator<(const mac_address_t& other) const
-{
-    return std::memcmp(bytes, other.bytes, sizeof bytes) < 0;
-}
-
 std::ostream& operator<<(std::ostream& os, const mac_address_t& address)
 {
     return os << address.to_string();

@@ -283,10 +283,33 @@ bool snmp_manager_t::any_worker_running()
 
 void snmp_manager_t::release_worker()
 {
+    {
+        lock_t lock(idle_lock);
+        ++pending_releases;
+        update_idle_event();
+    }
+    if (ReleaseSemaphore(worker_semaphore.get(), 1, nullptr))
+        return;
+    const DWORD error = GetLastError();
+    {
+        lock_t lock(idle_lock);
+        --pending_releases;
+        update_idle_event();
+    }
     // A release at the semaphore's maximum only means that every worker
     // already has a wake-up pending; it must not end the caller.
-    if (!ReleaseSemaphore(worker_semaphore.get(), 1, nullptr) && GetLastError() != ERROR_TOO_MANY_POSTS)
+    if (error != ERROR_TOO_MANY_POSTS) {
+        SetLastError(error);
         throw qm::wapi::exception_t();
+    }
+}
+
+void snmp_manager_t::update_idle_event()
+{
+    if (idle_count_ > pending_releases)
+        SetEvent(idle_event.get());
+    else
+        ResetEvent(idle_event.get());
 }
 
 void snmp_manager_t::thread_function()
@@ -330,14 +353,16 @@ void snmp_manager_t::idle_enter()
 {
     lock_t lock(idle_lock);
     ++idle_count_;
-    SetEvent(idle_event.get());
+    update_idle_event();
 }
 
-void snmp_manager_t::idle_leave()
+void snmp_manager_t::idle_leave(bool took_release)
 {
     lock_t lock(idle_lock);
-    if (idle_count_-- == 1)
-        ResetEvent(idle_event.get());
+    --idle_count_;
+    if (took_release && pending_releases > 0)
+        --pending_releases;
+    update_idle_event();
 }
 
 long snmp_manager_t::idle_count() const

@@ -52,9 +52,9 @@ void snmp_thread_t::thread_function()
             engine->idle_enter();
             sleep(0);
             wait_for_objects(semaphore, INFINITE);
-            engine->idle_leave();
+            engine->idle_leave(true);
         } catch (const qm::exception_t&) {
-            engine->idle_leave();
+            engine->idle_leave(false);
             return;
         }
 

@@ -240,6 +240,7 @@ void adapter_t::parse_frame(const uint8_t* buffer, size_t frame_length)
 {
     const uint8_t* frame = buffer + receive_frame_offset;
     const size_t length = frame_length < receive_frame_capacity ? frame_length : receive_frame_capacity;
+    parsed.fetch_add(1, std::memory_order_relaxed);
 
     switch (classify_frame(frame, length)) {
     case frame_kind_t::arp_reply: {

@@ -61,6 +61,13 @@ void ip_history_t::add(const qm::mac_address_t& mac, const qm::ip_address_t& ip)
     auto own = state.find(ip);
     if (own != state.end() && own->second == ip_state_own)
         return;
+    // A device announcing what is known already (every frame of it): nothing changes.
+    if (own != state.end() && own->second == ip_state_seen) {
+        auto known_ip = by_mac.find(mac);
+        auto known_mac = by_ip.find(ip);
+        if (known_ip != by_mac.end() && known_ip->second == ip && known_mac != by_ip.end() && known_mac->second == mac)
+            return;
+    }
 
     auto old_ip = by_mac.find(mac);
     if (old_ip != by_mac.end() && old_ip->second != ip) {

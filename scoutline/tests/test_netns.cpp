@@ -12,10 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include "console_capture.h"
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -165,6 +168,51 @@ TEST_F(Netns, DevicesAppearWithAddressAndAge)
     EXPECT_NE(history.find("[(0) vxh0]\n00602b100001=192.168.77.150\n00602b100002=192.168.77.151\n"),
               std::string::npos)
         << history;
+}
+
+// The console texts of a successful open, and the receive thread on a
+// silent wire: its reads time out, are withdrawn and issued again, and the
+// frames that come later are still received.
+TEST_F(Netns, OpenTextsAndSilentWireTimeOuts)
+{
+    write_history();
+    const std::string log_path = GetProgramDirectory() + "scoutline.log";
+    const size_t log_start = read_text(log_path).size();
+    ASSERT_TRUE(pair->add_address(netns_pair::a, "192.168.77.1/24"));
+    auto console = std::make_unique<qm::vx::test::stdout_capture>();
+    auto engine = make_engine("192.168.77.1", "255.255.255.0");
+    std::string opened = console->text();
+    console.reset();
+    ASSERT_TRUE(engine->is_open());
+    const std::string mac = engine->get_own_mac().to_string();
+    for (const std::string& line :
+         {"Adaptor MAC address: " + mac + "\n", std::string("Packet filter program set successfully.\n"),
+          std::string("Adaptor set to multicast mode successfully.\n"),
+          std::string("Adaptor set reservation MAC to MAC list.\n"),
+          "\nOpened adapter \\Device\\vxh0\nadapter title: [0] vxh0\nMAC address:   " + mac +
+              "\nIP address:    192.168.77.1\nSubnet mask:   255.255.255.0\nDefault range: 192.168.77.2 to "
+              "192.168.77.199\n",
+          std::string("Reading IP history\n")})
+        EXPECT_NE(opened.find(line), std::string::npos) << line << "--- in ---\n" << opened;
+
+    // The log suppresses a category repeated from an earlier test of this process.
+    server_log().WriteCategory("test start", "OpenTextsAndSilentWireTimeOuts");
+    engine->start();
+    auto log_since = [&] { return read_text(log_path).substr(log_start); };
+    // Ten reads of 3000 ms each time out on the silent wire.
+    EXPECT_TRUE(eventually(15s, [&] {
+        return log_since().find("No veltrix packet received, probably the network is down") != std::string::npos;
+    })) << log_since();
+    EXPECT_NE(log_since().find("Packet thread starting"), std::string::npos);
+
+    auto sim = devsim({"-n", "1", "--period", "200", "--ip", "0=192.168.77.150"});
+    EXPECT_TRUE(eventually(10s, [&] { return engine->device_count() == 1; }));
+    console = std::make_unique<qm::vx::test::stdout_capture>();
+    engine->stop();
+    const std::string stopped = console->text();
+    console.reset();
+    EXPECT_NE(stopped.find("packet_thread_t shutting down...\n"), std::string::npos) << stopped;
+    EXPECT_NE(log_since().find("Packet thread exiting..."), std::string::npos);
 }
 
 TEST_F(Netns, FiftyDevicesGetDistinctCheckedAddresses)

@@ -60,45 +60,29 @@ protected:
     CDeviceMib mib;
 };
 
-TEST_F(Mib, OpenCountsBundlesAndTableRowsAlwaysNameTheirInstance)
-{
-    const struct {
-        int tx, rx;
-    } devices[] = {{0, 2}, {2, 0}, {1, 1}, {2, 2}, {16, 16}};
-    for (const auto& d : devices) {
-        SCOPED_TRACE(std::to_string(d.tx) + " tx, " + std::to_string(d.rx) + " rx");
-        Open(d.tx, d.rx);  // a second open in one model probes afresh
-        EXPECT_EQ(mib.GetTransmitterCount(), d.tx);
-        EXPECT_EQ(mib.GetReceiverCount(), d.rx);
-        for (int x = 0; x < d.tx; ++x) {
-            int32_t bundle = 0;
-            EXPECT_EQ(mib.Get(txBundle, &bundle, x), 0);
-            EXPECT_EQ(bundle, 101 + x);
-            EXPECT_EQ(agent.log.back().oids[0], At(E + ".7.1.1.2", x + 1));
-            EXPECT_EQ(mib.GetTxChannels(x), 8);
-        }
-        for (int x = 0; x < d.rx; ++x) {
-            int32_t bundle = 0;
-            EXPECT_EQ(mib.Get(rxBundle, &bundle, x), 0);
-            EXPECT_EQ(bundle, 201 + x);
-        }
-        int32_t v = 0;
-        EXPECT_EQ(mib.Get(txBundle, &v, d.tx), MIB_X_RANGE);
-        EXPECT_EQ(mib.Get(rxBundle, &v, d.rx), MIB_X_RANGE);
-        EXPECT_EQ(mib.GetTxChannels(d.tx), 0);
-        EXPECT_EQ(mib.GetRxChannels(d.rx), 0);
-    }
-}
-
-TEST_F(Mib, OpenProbesPastTheCountsOfAnEarlierDevice)
+TEST_F(Mib, EveryOpenCountsAfreshAndTableRowsAlwaysNameTheirInstance)
 {
     Open(1, 1);
-    Open(16, 3);
+    int32_t v = 0;
+    EXPECT_EQ(mib.Get(txBundle, &v, 0), 0);
+    EXPECT_EQ(v, 101);
+    EXPECT_EQ(agent.log.back().oids[0], E + ".7.1.1.2.1");
+    EXPECT_EQ(mib.Get(txBundle, &v, 1), MIB_X_RANGE);
+    EXPECT_EQ(mib.GetTxChannels(1), 0);
+
+    Open(16, 3);  // the same model, a bigger device
     EXPECT_EQ(mib.GetTransmitterCount(), 16);
     EXPECT_EQ(mib.GetReceiverCount(), 3);
-    int32_t v = 0;
     EXPECT_EQ(mib.Get(txSubMap, &v, 15, 7), 0);
     EXPECT_EQ(agent.log.back().oids[0], E + ".7.2.1.2.16.8");
+    EXPECT_EQ(mib.GetTxChannels(15), 8);
+    EXPECT_EQ(mib.Get(rxBundle, &v, 3), MIB_X_RANGE);
+
+    Open(0, 2);  // no transmitters: the bundle row is empty, the channel rows keep their shape
+    EXPECT_EQ(mib.GetTransmitterCount(), 0);
+    EXPECT_EQ(mib.Get(txBundle, &v, 0), MIB_X_RANGE);
+    EXPECT_EQ(mib.GetTxChannels(0), 0);
+    EXPECT_EQ(mib.MarkValid(txSubMap, false, 15, 7), 0);
 }
 
 TEST_F(Mib, FailedOpenLeavesEverythingClosed)

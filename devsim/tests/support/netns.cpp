@@ -75,6 +75,17 @@ int run_command(const std::string& command) {
     return decode_status(status);
 }
 
+std::string command_output(const std::string& command) {
+    std::string out;
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p) return out;
+    char buffer[512];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, got);
+    ::pclose(p);
+    return out;
+}
+
 // --- background_process ---------------------------------------------------
 
 background_process::background_process(const std::vector<std::string>& argv) {

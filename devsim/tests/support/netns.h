@@ -26,6 +26,8 @@ std::string devsim_path();
 
 // Runs a shell command; returns its exit status (-1 when it could not run).
 int run_command(const std::string& command);
+// Runs a shell command; returns what it wrote to standard output and error.
+std::string command_output(const std::string& command);
 
 // A program started in the background with its standard output captured
 // line by line. The destructor kills it (SIGTERM, then SIGKILL) and reaps it.

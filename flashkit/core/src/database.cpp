@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <unordered_map>
 
 namespace update {
 namespace {
@@ -14,35 +15,35 @@ const char* const section_checksums = "Checksums";
 const char* const section_types = "Device Types";
 const char* const section_options = "options";
 
-// All key names of a section, read with a buffer that grows until the list fits.
-std::vector<std::string> read_keys(const char* section, const std::string& ini)
+// Every key of a section with its value, as the INI functions read them one
+// by one: the whole section is read at once (a cache of many images would
+// otherwise be read again for every key), a key listed twice takes its first
+// value, and a value wholly in matching quotes loses them.
+std::vector<std::pair<std::string, std::string>> read_section(const char* section, const std::string& ini)
 {
-    std::vector<char> buffer(1024);
+    std::vector<char> buffer(32768);
     DWORD length;
     for (;;) {
-        length = GetPrivateProfileStringA(section, nullptr, "", buffer.data(), static_cast<DWORD>(buffer.size()),
-                                          ini.c_str());
+        length = GetPrivateProfileSectionA(section, buffer.data(), static_cast<DWORD>(buffer.size()), ini.c_str());
         if (length != buffer.size() - 2)
             break;
         buffer.resize(buffer.size() * 2);
     }
-    std::vector<std::string> keys;
-    for (const char* p = buffer.data(); p < buffer.data() + length && *p; p += std::strlen(p) + 1)
-        keys.emplace_back(p);
-    return keys;
-}
-
-std::string read_value(const char* section, const std::string& key, const char* fallback, std::size_t size,
-                       const std::string& ini)
-{
-    std::vector<char> buffer(size);
-    for (;;) {
-        DWORD length = GetPrivateProfileStringA(section, key.c_str(), fallback, buffer.data(),
-                                                static_cast<DWORD>(buffer.size()), ini.c_str());
-        if (length < buffer.size() - 1)
-            return std::string(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const char* p = buffer.data(); p < buffer.data() + length && *p; p += std::strlen(p) + 1) {
+        const char* equals = std::strchr(p, '=');
+        if (!equals)
+            continue;
+        std::string key(p, equals);
+        std::string value(equals + 1);
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        auto first = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
+            return e.first.size() == key.size() && strcasecmp(e.first.c_str(), key.c_str()) == 0;
+        });
+        entries.emplace_back(key, first != entries.end() ? first->second : value);
     }
+    return entries;
 }
 
 // One decimal number with an optional sign, kept modulo 2^32, so that both
@@ -139,15 +140,15 @@ void database_t::init(const std::string& folder, recognizer_t recognizer)
 
 void database_t::read_device_types()
 {
-    for (const std::string& key : read_keys(section_types, ini_path()))
-        device_types[key] = read_value(section_types, key, key.c_str(), 256, ini_path());
+    // Display texts are read into 256 bytes.
+    for (const auto& [key, value] : read_section(section_types, ini_path()))
+        device_types[key] = value.substr(0, 255);
 }
 
 void database_t::read_cache()
 {
-    for (const std::string& key : read_keys(section_checksums, ini_path())) {
-        auto record = std::make_shared<version_t>(
-            key, parse_cached(read_value(section_checksums, key, "0", 64, ini_path())));
+    for (const auto& [key, value] : read_section(section_checksums, ini_path())) {
+        auto record = std::make_shared<version_t>(key, parse_cached(value));
         if (record->valid)
             records.push_back(std::move(record));
     }
@@ -167,15 +168,39 @@ void database_t::scan(recognizer_t recognizer)
     // A stable order whatever the file system lists first.
     std::sort(names.begin(), names.end());
 
+    // First record, in list order, by file name and by display name.
+    std::unordered_map<std::string, version_t*> by_name;
+    std::unordered_map<std::string, version_t*> by_display;
+    auto index = [&](version_t* r) {
+        by_name.emplace(r->file_name, r);
+        by_display.emplace(name_of(r), r);
+    };
+    for (const auto& r : records)
+        index(r.get());
+
     for (const std::string& name : names) {
-        auto known = std::find_if(records.begin(), records.end(), [&](const std::shared_ptr<version_t>& r) {
-            return r->file_name == name || name_of(r.get()) == name;
-        });
-        if (known != records.end()) {
-            (*known)->exists = 1;
+        version_t* hit = nullptr;
+        auto n = by_name.find(name);
+        auto d = by_display.find(name);
+        if (n != by_name.end() && d != by_display.end() && n->second != d->second) {
+            for (const auto& r : records) {
+                if (r.get() == n->second || r.get() == d->second) {
+                    hit = r.get();
+                    break;
+                }
+            }
+        } else if (n != by_name.end()) {
+            hit = n->second;
+        } else if (d != by_display.end()) {
+            hit = d->second;
+        }
+        if (hit) {
+            hit->exists = 1;
             if (!nocache)
                 continue;
-            records.erase(known);
+            std::erase_if(by_name, [&](const auto& e) { return e.second == hit; });
+            std::erase_if(by_display, [&](const auto& e) { return e.second == hit; });
+            std::erase_if(records, [&](const std::shared_ptr<version_t>& r) { return r.get() == hit; });
         }
         checksums_t record;
         if (!recognizer || !recognizer(folder_path + name, record))
@@ -184,6 +209,7 @@ void database_t::scan(recognizer_t recognizer)
         if (!version->valid)
             continue;
         version->exists = 1;
+        index(version.get());
         records.push_back(std::move(version));
         modified = true;
     }

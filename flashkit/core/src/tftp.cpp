@@ -36,6 +36,14 @@ uint16_t get16(const unsigned char* at)
 
 } // namespace
 
+// A block numbered as the last one accepted, or before it (16-bit serial
+// order), was seen already: a copy made by the network or a late resend.
+// Other numbers are taken as they come.
+bool tftp::is_repeat(const exchange_t& x, uint16_t block)
+{
+    return x.have_block && static_cast<uint16_t>(x.last_block - block) < 0x8000;
+}
+
 tftp& tftp::settings()
 {
     static tftp instance;
@@ -187,7 +195,7 @@ tftp::outcome tftp::handle_packet(exchange_t& x, const unsigned char* packet, in
             return outcome::failure;
         if (!x.file)
             throw qm::wapi::exception_t("file not open");
-        if (x.have_block && block == x.last_block)
+        if (is_repeat(x, block))
             return outcome::repeat;
         x.have_block = true;
         x.last_block = block;
@@ -205,7 +213,7 @@ tftp::outcome tftp::handle_packet(exchange_t& x, const unsigned char* packet, in
             return outcome::failure;
         if (!x.file)
             throw qm::wapi::exception_t("file not open");
-        if (x.have_block && block == x.last_block)
+        if (is_repeat(x, block))
             return outcome::repeat;
         x.have_block = true;
         x.last_block = block;

@@ -8,6 +8,7 @@
 #include "flashkit/status_text.h"
 
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -41,6 +42,14 @@ inline bool read_family_image(const std::string& path, update::checksums_t& reco
     return true;
 }
 
+// Called by a test unit's upload once it reported "Reading boot bank", so a
+// test can hold the job there.
+inline std::function<void()>& upload_hook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
 template <int32_t Code>
 class test_unit_t : public update::base_t {
 public:
@@ -51,6 +60,8 @@ public:
     {
         current_status().set_text(update::status_text[update::text_reading_boot]);
         current_status().set_percent(30);
+        if (upload_hook())
+            upload_hook()();
         const std::string local = temp_name("temp_img");
         get_file("img", local);
         bool ok = read_family_image(local, record, Code);

@@ -118,6 +118,18 @@ bool tftp_peer::has_file(const std::string& name)
     return files.count(name) != 0;
 }
 
+void tftp_peer::set_error_text(const std::string& text)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    error_text = text;
+}
+
+void tftp_peer::set_foreign_address(const std::string& value)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    foreign_address = value;
+}
+
 std::vector<tftp_packet> tftp_peer::received()
 {
     std::lock_guard<std::mutex> guard(lock);
@@ -157,14 +169,21 @@ void tftp_peer::serve()
 void tftp_peer::session(int sock, const tftp_packet& request, const std::vector<unsigned char>&,
                         const sockaddr_in& client)
 {
-    if (!error_text.empty()) {
-        auto p = packet(5, 1, error_text);
+    std::string refusal;
+    std::string foreign;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        refusal = error_text;
+        foreign = foreign_address;
+    }
+    if (!refusal.empty()) {
+        auto p = packet(5, 1, refusal);
         p.push_back(0);
         send_to(sock, p, client);
         return;
     }
-    if (!foreign_address.empty()) {
-        int other = bound_socket(foreign_address, 0);
+    if (!foreign.empty()) {
+        int other = bound_socket(foreign, 0);
         send_to(other, packet(3, 1, "FOREIGN"), client);
         ::close(other);
     }

@@ -49,8 +49,10 @@ public:
     std::atomic<bool> repeat_ack{false};     // every ACK sent twice
     std::atomic<bool> rfc_end{false};        // a read ends after a short block, without an empty DATA
     std::atomic<int> reply_size{0};          // >0: the first reply is this many bytes of junk
-    std::string error_text;                  // non-empty: a request is answered by ERROR with it
-    std::string foreign_address;             // non-empty: a junk DATA 1 from there precedes the first reply
+    // Non-empty: a request is answered by ERROR with this text.
+    void set_error_text(const std::string& text);
+    // Non-empty: a junk DATA 1 from this address precedes the first reply.
+    void set_foreign_address(const std::string& address);
     std::atomic<bool> foreign_port{false};   // a junk DATA from another port of the same address too
 
     // Packets received so far, in order.
@@ -71,6 +73,8 @@ private:
     std::mutex lock;
     std::condition_variable changed;
     std::map<std::string, std::string> files;
+    std::string error_text;
+    std::string foreign_address;
     std::vector<tftp_packet> log;
     std::thread worker;
 };

@@ -53,11 +53,21 @@ public:
     bool is_null() const;
     mac_address_t& assign(const mac_address_t& other);
 
-    bool operator==(const mac_address_t& other) const;
+    // Byte order, as memcmp; inline, since device tables compare per frame.
+    bool operator==(const mac_address_t& other) const { return key() == other.key(); }
     bool operator!=(const mac_address_t& other) const { return !(*this == other); }
-    bool operator<(const mac_address_t& other) const;
+    bool operator<(const mac_address_t& other) const { return key() < other.key(); }
 
     uint8_t bytes[6] = {};
+
+private:
+    uint64_t key() const
+    {
+        return uint64_t(bytes[0]) << 40 | uint64_t(bytes[1]) << 32 | uint64_t(bytes[2]) << 24 |
+               uint64_t(bytes[3]) << 16 | uint64_t(bytes[4]) << 8 | uint64_t(bytes[5]);
+    }
+
+public:
 
     static const mac_address_t null_address;
 };

@@ -18,9 +18,21 @@ constexpr uint32_t kSessionMagic = 0x4D475253;  // "MGRS"
 
 struct MgrSession {
   uint32_t magic = kSessionMagic;
-  std::unique_ptr<Snmp> snmp;
+  std::shared_ptr<Snmp> snmp;
   CTarget target;
 };
+
+// Callers open and close a session around every request; the SNMP session
+// and its socket underneath are kept per thread and lent to one open session
+// at a time, so that costs no socket. (Requests name their own destination.)
+std::shared_ptr<Snmp> lend_snmp(int& status) {
+  thread_local std::shared_ptr<Snmp> kept;
+  if (kept && kept.use_count() == 1) return kept;
+  std::shared_ptr<Snmp> fresh(new (std::nothrow) Snmp(status));
+  if (!fresh || status != SNMP_CLASS_SUCCESS) return nullptr;
+  if (!kept) kept = fresh;
+  return fresh;
+}
 
 MgrSession* session_of(LPSNMP_MGR_SESSION handle) {
   auto* s = static_cast<MgrSession*>(handle);
@@ -139,9 +151,9 @@ LPSNMP_MGR_SESSION SnmpMgrOpen(LPSTR agent, LPSTR community, INT timeout, INT re
     return nullptr;
   }
   int status = SNMP_CLASS_SUCCESS;
-  session->snmp.reset(new (std::nothrow) Snmp(status));
-  if (!session->snmp || status != SNMP_CLASS_SUCCESS) {
-    SetLastError(session->snmp ? ERROR_GEN_FAILURE : ERROR_NOT_ENOUGH_MEMORY);
+  session->snmp = lend_snmp(status);
+  if (!session->snmp) {
+    SetLastError(status != SNMP_CLASS_SUCCESS ? ERROR_GEN_FAILURE : ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   session->target.set_address(address);

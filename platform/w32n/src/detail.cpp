@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace w32n_detail {
 
@@ -26,10 +27,17 @@ bool packet_passes(uint32_t filter, uint8_t pkttype, const uint8_t* dst, const s
 bool read_queue::push(const pending_read& read) {
     std::lock_guard lock(mutex_);
     if (shut_) return false;
+    if (next_ready_ < ready_.size()) {
+        // A frame is waiting (so no older read is): this read takes it now.
+        fill(read, ready_[next_ready_++]);
+        if (read.overlapped->hEvent) SetEvent(read.overlapped->hEvent);
+        return true;
+    }
     read.overlapped->Internal = ERROR_IO_PENDING;
     read.overlapped->InternalHigh = 0;
+    const bool was_empty = reads_.empty();
     reads_.push_back(read);
-    changed_.notify_all();
+    if (was_empty) changed_.notify_all();  // only an empty queue has a waiter
     return true;
 }
 
@@ -58,6 +66,8 @@ void read_queue::shut() {
     shut_ = true;
     for (const auto& read : reads_) withdraw(read);
     reads_.clear();
+    ready_.clear();
+    next_ready_ = 0;
     changed_.notify_all();
 }
 
@@ -72,21 +82,53 @@ bool read_queue::wait_pending() {
     return !shut_;
 }
 
-bool read_queue::complete_front(const uint8_t* frame, uint32_t stored, uint32_t wire_length) {
-    std::lock_guard lock(mutex_);
-    if (reads_.empty()) return false;
-    pending_read read = reads_.front();
-    reads_.pop_front();
-    DWORD length = std::min(stored, read.capacity);
-    std::memcpy(read.buffer + W32N_PACKET_FRAME_OFFSET, frame, length);
-    DWORD wire = wire_length;
+void read_queue::fill(const pending_read& read, const frame_ref& frame) {
+    DWORD length = std::min(frame.stored, read.capacity);
+    std::memcpy(read.buffer + W32N_PACKET_FRAME_OFFSET, frame.data, length);
+    DWORD wire = frame.wire_length;
     std::memcpy(read.buffer + W32N_PACKET_LENGTH_OFFSET, &length, sizeof length);
     std::memcpy(read.buffer + W32N_PACKET_WIRE_LENGTH_OFFSET, &wire, sizeof wire);
     if (read.bytes) *read.bytes = length;
     read.overlapped->InternalHigh = length;
     read.overlapped->Internal = 0;
+}
+
+bool read_queue::complete_front(const uint8_t* frame, uint32_t stored, uint32_t wire_length) {
+    std::lock_guard lock(mutex_);
+    if (reads_.empty()) return false;
+    const pending_read read = reads_.front();
+    reads_.pop_front();
+    fill(read, {frame, stored, wire_length});
     if (read.overlapped->hEvent) SetEvent(read.overlapped->hEvent);
     return true;
+}
+
+bool read_queue::wait_wanted() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return shut_ || (!reads_.empty() && next_ready_ >= ready_.size()); });
+    return !shut_;
+}
+
+void read_queue::publish(const frame_ref* frames, size_t count) {
+    std::lock_guard lock(mutex_);
+    if (shut_) return;
+    ready_.assign(frames, frames + count);
+    next_ready_ = 0;
+    HANDLE events[32];
+    size_t nevents = 0;
+    while (!reads_.empty() && next_ready_ < ready_.size()) {
+        const pending_read read = reads_.front();
+        reads_.pop_front();
+        fill(read, ready_[next_ready_++]);
+        if (!read.overlapped->hEvent) continue;
+        if (nevents == std::size(events)) {
+            vx_set_events(events, static_cast<DWORD>(nevents));
+            nevents = 0;
+        }
+        events[nevents++] = read.overlapped->hEvent;
+    }
+    // Still under the lock: a read withdrawn and its event closed is never set.
+    if (nevents) vx_set_events(events, static_cast<DWORD>(nevents));
 }
 
 size_t read_queue::size() {

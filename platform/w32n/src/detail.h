@@ -46,14 +46,33 @@ public:
     // `stored` are at frame (cut to the read's capacity), then sets its event.
     // False when no read is outstanding (the frame is not consumed).
     bool complete_front(const uint8_t* frame, uint32_t stored, uint32_t wire_length);
+    struct frame_ref {
+        const uint8_t* data;
+        uint32_t stored;
+        uint32_t wire_length;
+    };
+    // The completion side in batches. Blocks until a read is outstanding and
+    // every frame published before has been taken (true), or the queue is
+    // shut (false).
+    bool wait_wanted();
+    // Hands frames out in order: to the outstanding reads first, the rest to
+    // reads as they are issued (push completes such a read at once, without
+    // waking the completion side). One hold of the lock, events set
+    // together. The frames stay untouched until wait_wanted returns next.
+    void publish(const frame_ref* frames, size_t count);
     size_t size();
 
 private:
     static void withdraw(const pending_read& read);
+    // Writes the frame into the read's buffer and marks it done (lock held).
+    static void fill(const pending_read& read, const frame_ref& frame);
 
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<pending_read> reads_;
+    // Published frames not yet taken; only while no read is outstanding.
+    std::vector<frame_ref> ready_;
+    size_t next_ready_ = 0;
     bool shut_ = false;
 };
 

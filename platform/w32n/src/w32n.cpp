@@ -233,34 +233,51 @@ DWORD adapter::request(W32N_REQUEST& r) {
     }
 }
 
+// Frames are taken from the socket in batches (one recvmmsg for as many as
+// are queued, up to `batch`) and handed to the reads in order: to the ones
+// outstanding at once, and to the next ones as they are issued. A burst costs
+// a few system calls and wakes the reader and this thread once, not once per
+// frame.
 void adapter::completion_loop() {
-    std::vector<uint8_t> frame(receive_room);
-    bool held = false;  // a received frame waits for a read to be issued
-    uint32_t stored = 0, wire = 0;
-    while (reads_.wait_pending()) {
-        if (!held) {
+    constexpr unsigned batch = 32;
+    std::vector<uint8_t> room(batch * receive_room);
+    mmsghdr messages[batch];
+    iovec vectors[batch];
+    sockaddr_ll from[batch];
+    w32n_detail::read_queue::frame_ref ready[batch];
+    while (reads_.wait_wanted()) {
+        std::memset(messages, 0, sizeof messages);
+        for (unsigned i = 0; i < batch; ++i) {
+            vectors[i] = {room.data() + i * receive_room, receive_room};
+            messages[i].msg_hdr.msg_iov = &vectors[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr.msg_name = &from[i];
+            messages[i].msg_hdr.msg_namelen = sizeof from[i];
+        }
+        int got = ::recvmmsg(fd_, messages, batch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+        if (got <= 0) {
+            if (got < 0 && errno != EAGAIN && errno != EINTR) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
             pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) continue;
             if (fds[1].revents) break;  // shut down
-            sockaddr_ll from{};
-            socklen_t from_length = sizeof from;
-            ssize_t got = ::recvfrom(fd_, frame.data(), frame.size(), MSG_DONTWAIT | MSG_TRUNC,
-                                     reinterpret_cast<sockaddr*>(&from), &from_length);
-            if (got < 0) {
-                if (errno != EAGAIN && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
-            }
-            bool passes;
-            {
-                std::lock_guard lock(settings_);
-                passes = got >= 14 && w32n_detail::packet_passes(filter_, from.sll_pkttype, frame.data(), multicast_);
-            }
-            if (!passes) continue;
-            wire = static_cast<uint32_t>(got);
-            stored = static_cast<uint32_t>(std::min<size_t>(static_cast<size_t>(got), frame.size()));
-            held = true;
+            continue;
         }
-        if (reads_.complete_front(frame.data(), stored, wire)) held = false;
+        size_t count = 0;
+        {
+            std::lock_guard lock(settings_);
+            for (int i = 0; i < got; ++i) {
+                const uint8_t* frame = room.data() + i * receive_room;
+                const size_t wire = messages[i].msg_len;
+                if (wire < 14 || !w32n_detail::packet_passes(filter_, from[i].sll_pkttype, frame, multicast_))
+                    continue;
+                ready[count++] = {frame, static_cast<uint32_t>(std::min(wire, receive_room)),
+                                  static_cast<uint32_t>(wire)};
+            }
+        }
+        if (count) reads_.publish(ready, count);
     }
 }
 

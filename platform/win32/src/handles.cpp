@@ -1,9 +1,12 @@
 // Process-wide handle table: events, semaphores, threads and the waits on them.
 //
 // One lock guards the table and every object's state. Each object owns an
-// eventfd kept readable exactly while the object is signalled; waits check the
-// state under the lock, and otherwise poll the eventfds (plus the sockets of
-// outstanding operations attached to events) without the lock.
+// eventfd; waits check the state under the lock, and otherwise poll the
+// eventfds (plus the sockets of outstanding operations attached to events)
+// without the lock. The eventfd is kept readable exactly while the object is
+// signalled whenever someone may look at it: a wait that polls it, or a
+// caller that took it with vx_handle_fd. With nobody polling, state changes
+// cost no system call; a wait brings the eventfd in line before it polls.
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -28,8 +31,10 @@ enum class kind { event, semaphore, thread };
 
 struct object {
   kind type;
-  int fd = -1;           // eventfd, readable while signalled
+  int fd = -1;           // eventfd, readable while signalled (while watched)
   bool fd_ready = false; // what the eventfd currently shows
+  int pollers = 0;       // waits polling the eventfd now
+  bool exported = false; // handed out by vx_handle_fd: always kept in line
   // event
   bool manual_reset = false;
   bool signalled = false;
@@ -82,6 +87,8 @@ bool is_signalled(const object& o) {
 
 // Brings the eventfd in line with the state (table lock held).
 void sync_fd(object& o) {
+  if (o.pollers == 0 && !o.exported)
+    return;
   bool want = is_signalled(o);
   if (want == o.fd_ready)
     return;
@@ -104,6 +111,11 @@ void consume(object& o) {
   else if (o.type == kind::semaphore)
     --o.count;
   sync_fd(o);
+}
+
+object* lookup_raw(HANDLE h) {
+  auto it = handles().objects.find(reinterpret_cast<uintptr_t>(h));
+  return it == handles().objects.end() ? nullptr : it->second.get();
 }
 
 std::shared_ptr<object> lookup(HANDLE h) {
@@ -247,6 +259,26 @@ static BOOL set_event_state(HANDLE event, bool state) {
 }
 
 BOOL SetEvent(HANDLE event) { return set_event_state(event, true); }
+
+BOOL vx_set_events(const HANDLE* events, DWORD count) {
+  std::lock_guard<std::mutex> guard(handles().lock);
+  BOOL all = TRUE;
+  for (DWORD i = 0; i < count; ++i) {
+    auto it = handles().objects.find(reinterpret_cast<uintptr_t>(events[i]));
+    if (it == handles().objects.end() || it->second->type != kind::event) {
+      all = FALSE;
+      continue;
+    }
+    it->second->signalled = true;
+  }
+  // Only now do waiters learn of it.
+  for (DWORD i = 0; i < count; ++i) {
+    auto it = handles().objects.find(reinterpret_cast<uintptr_t>(events[i]));
+    if (it != handles().objects.end() && it->second->type == kind::event)
+      sync_fd(*it->second);
+  }
+  return all ? TRUE : vx_win32::fail(ERROR_INVALID_HANDLE, FALSE);
+}
 BOOL ResetEvent(HANDLE event) { return set_event_state(event, false); }
 
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initial_count, LONG maximum_count, LPCSTR name) {
@@ -286,14 +318,31 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
     return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   const bool infinite = milliseconds == INFINITE;
   const bool immediate = milliseconds == 0; // a test of the state only: no clock needed
-  const auto deadline =
-      infinite || immediate ? std::chrono::steady_clock::time_point{}
-                            : std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  // The clock is read only when the wait has to block.
+  std::chrono::steady_clock::time_point deadline{};
+  bool deadline_set = infinite || immediate;
 
   // Resolve once: the objects stay alive for this wait even if closed meanwhile.
   // A null entry is INVALID_HANDLE_VALUE, the never-signalled current process.
   // Waits are frequent and mostly on one or two handles: those stay off the
   // heap. The first check of the states runs under the same hold of the lock.
+  if (immediate && !wait_all) {
+    // A test of the states only: the lock is held throughout, so the
+    // objects need no reference of their own.
+    std::lock_guard<std::mutex> guard(handles().lock);
+    for (DWORD i = 0; i < count; ++i) {
+      if (list[i] != INVALID_HANDLE_VALUE && !lookup_raw(list[i]))
+        return fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
+    }
+    for (DWORD i = 0; i < count; ++i) {
+      object* o = list[i] == INVALID_HANDLE_VALUE ? nullptr : lookup_raw(list[i]);
+      if (o && is_signalled(*o)) {
+        consume(*o);
+        return WAIT_OBJECT_0 + i;
+      }
+    }
+    return WAIT_TIMEOUT;
+  }
   std::array<std::shared_ptr<object>, 4> few;
   std::vector<std::shared_ptr<object>> many;
   if (count > few.size())
@@ -322,6 +371,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
   };
   std::array<pollfd, 2 * MAXIMUM_WAIT_OBJECTS> fds;
   std::array<io_wait, MAXIMUM_WAIT_OBJECTS> ios; // parallel to the tail of fds
+  std::array<object*, MAXIMUM_WAIT_OBJECTS> watched; // whose eventfds the last poll watched
+  size_t nwatched = 0;
   for (;;) {
     size_t first_io = 0;
     size_t nfds = 0;
@@ -329,6 +380,9 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
     {
       if (!held.owns_lock())
         held.lock();
+      for (size_t k = 0; k < nwatched; ++k)
+        --watched[k]->pollers;
+      nwatched = 0;
       if (!wait_all) {
         for (DWORD i = 0; i < count; ++i) {
           if (objects[i] && is_signalled(*objects[i])) {
@@ -348,13 +402,22 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
       }
       // Nothing signalled and no time left (a zero time-out, above all): done
       // without building the poll set.
+      if (!deadline_set) {
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        deadline_set = true;
+      }
       if (immediate || !time_left(deadline, infinite, timeout_ms))
         return WAIT_TIMEOUT;
       // Poll only what is not signalled yet (so a signalled manual-reset event
       // in a wait-all does not spin), plus outstanding socket operations.
       for (DWORD i = 0; i < count; ++i) {
-        if (objects[i] && !is_signalled(*objects[i]))
-          fds[nfds++] = {objects[i]->fd, POLLIN, 0};
+        if (objects[i] && !is_signalled(*objects[i])) {
+          object& o = *objects[i];
+          if (o.pollers++ == 0)
+            sync_fd(o);
+          watched[nwatched++] = &o;
+          fds[nfds++] = {o.fd, POLLIN, 0};
+        }
       }
       first_io = nfds;
       for (DWORD i = 0; i < count; ++i) {
@@ -366,8 +429,14 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
       held.unlock();
     }
     int n = ::poll(fds.data(), nfds, timeout_ms);
-    if (n < 0 && errno != EINTR)
+    if (n < 0 && errno != EINTR) {
+      const int e = errno;
+      held.lock();
+      for (size_t k = 0; k < nwatched; ++k)
+        --watched[k]->pollers;
+      errno = e;
       return vx_win32::fail_errno(WAIT_FAILED);
+    }
     for (size_t k = first_io; n > 0 && k < nfds; ++k) {
       if (fds[k].revents != 0)
         ios[k - first_io].complete(ios[k - first_io].token);
@@ -423,5 +492,9 @@ DWORD GetCurrentThreadId() {
 int vx_handle_fd(HANDLE handle) {
   std::lock_guard<std::mutex> guard(handles().lock);
   auto o = lookup(handle);
-  return o ? o->fd : -1;
+  if (!o)
+    return -1;
+  o->exported = true;
+  sync_fd(*o);
+  return o->fd;
 }

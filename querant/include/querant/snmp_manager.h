@@ -65,8 +65,10 @@ public:
     bool take_task(int32_t& operation, snmp_request_t& request, snmp_task_t*& task, snmp_agent_t*& agent);
     void task_done(bool error, const std::string& value, int32_t type, snmp_task_t* task, snmp_agent_t* agent,
                    const std::string& result_name);
+    // A worker waits for work (enter) and stops waiting (leave), having taken
+    // a release of the semaphore or not (a stop).
     void idle_enter();
-    void idle_leave();
+    void idle_leave(bool took_release = true);
 
     DWORD platform() const { return platform_id; }
     const backend_factory_t& backend_factory() const { return factory; }
@@ -80,6 +82,8 @@ private:
     std::unique_ptr<snmp_variable_t> variable_op(int32_t operation, const std::string& ip, const std::string& name,
                                                  const std::string& value);
     void release_worker();
+    // Idle lock held: the idle event shows whether a waiting worker has no release yet.
+    void update_idle_event();
     bool any_worker_running();
     // State lock held: erases the agent when it has no tasks left.
     void erase_agent_if_empty(snmp_agent_t* agent);
@@ -96,6 +100,10 @@ private:
     qm::wapi::handle_t non_empty_event;
     cursor_map_t<std::string, snmp_agent_t> agents;
     long idle_count_ = 0;
+    // Releases of the worker semaphore not yet taken by a worker. The idle
+    // event is set while more workers wait than releases are pending, so a
+    // release is made only for a worker that is waiting and has none yet.
+    long pending_releases = 0;
     qm::wapi::handle_t idle_event;
     qm::wapi::handle_t worker_semaphore;
     mutable CRITICAL_SECTION state_lock;

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
 #include "snmpd_fixture.h"
 
 namespace tdtest {
@@ -49,5 +53,35 @@ private:
 // Enters the private namespace and starts every agent; the reason of a
 // failure in *error (also when not root).
 bool StartAgents(std::vector<std::unique_ptr<DeviceAgent>>& agents, std::string* error);
+
+// A suite whose agents (Suite::Profiles()) run for all its tests; the tests
+// are skipped, with the reason, when they cannot start.
+template <class Suite>
+class AgentSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        for (const DeviceProfile& p : Suite::Profiles())
+            agents.push_back(std::make_unique<DeviceAgent>(p));
+        if (!StartAgents(agents, &error))
+            agents.clear();
+    }
+    static void TearDownTestSuite() { agents.clear(); }
+    void SetUp() override
+    {
+        if (agents.empty())
+            GTEST_SKIP() << "no agents: " << error;
+    }
+    static DeviceAgent& Agent(const std::string& address)
+    {
+        for (auto& a : agents)
+            if (a->Profile().address == address)
+                return *a;
+        throw std::runtime_error("no agent at " + address);
+    }
+
+    static inline std::vector<std::unique_ptr<DeviceAgent>> agents;
+    static inline std::string error;
+};
 
 } // namespace tdtest

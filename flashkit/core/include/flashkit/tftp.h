@@ -77,6 +77,7 @@ private:
 
     void transfer(const qm::ip_address_t& device, exchange_t& x, int32_t timeout_ms);
     outcome handle_packet(exchange_t& x, const unsigned char* packet, int data_length);
+    static bool is_repeat(const exchange_t& x, uint16_t block);
     static int build_request(unsigned char* buffer, uint16_t opcode, const std::string& name);
 
     std::atomic<bool> debug_flag{false};

@@ -61,6 +61,10 @@ BOOL CloseHandle(HANDLE handle);
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state, LPCSTR name);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
+// Sets several events at once (one hold of the handle lock, so a waiter that
+// wakes for the first finds the others set as well). FALSE with
+// ERROR_INVALID_HANDLE when one of them is not an event; the others are set.
+BOOL vx_set_events(const HANDLE* events, DWORD count);
 
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES attributes, LONG initial_count, LONG maximum_count, LPCSTR name);
 // Fails with ERROR_TOO_MANY_POSTS (count unchanged) when the count would pass the maximum.

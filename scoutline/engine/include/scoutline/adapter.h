@@ -135,6 +135,8 @@ public:
     device_ptr device_get(const qm::mac_address_t& mac);
     bool device_remove(const qm::mac_address_t& mac);
     size_t device_count();
+    // Frames handed to parse_frame so far (for the benchmark).
+    uint64_t frames_parsed() const { return parsed.load(std::memory_order_relaxed); }
 
     bool is_running() const { return running.load(); }
     bool is_open() const { return handle.load() != -1; }
@@ -144,6 +146,8 @@ public:
 
 private:
     friend class arp_thread_t;
+
+    std::atomic<uint64_t> parsed{0};
 
     // A copy of a field guarded by the adapter lock.
     template <class T>

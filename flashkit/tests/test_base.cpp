@@ -1,0 +1,207 @@
+// The family base: configuration records at both widths, the configuration
+// rules, the probe walk's plug-in lists, and the verified write.
+#include "flashkit/base.h"
+#include "flashkit/tftp.h"
+
+#include "scratch_folder.h"
+#include "test_family.h"
+#include "tftp_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using update::base_t;
+using update::config_t;
+
+using vx::test::bytes_t;
+
+class Base : public ::testing::Test {
+protected:
+    void SetUp() override { vx::test::register_test_families(); }
+
+    std::string file(const std::string& name, const bytes_t& content) { return scratch.file(name, content); }
+    static bytes_t read(const std::string& path) { return vx::test::scratch_folder::read(path); }
+
+    vx::test::scratch_folder scratch{"base"};
+    const std::filesystem::path& dir = scratch.path;
+};
+
+bytes_t numbered(std::size_t size)
+{
+    bytes_t b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<unsigned char>(0x10 + i);
+    return b;
+}
+
+TEST_F(Base, ConfigurationRecordLayoutAtBothWidths)
+{
+    struct row {
+        int width;
+        uint32_t leading;
+        const char* mac;
+        int32_t vcxo, channels, ssi;
+        std::vector<int> spare; // MAC-word bytes written back as 0
+    };
+    // Offsets 16 into a numbered file: width 3 reads MAC bytes at +4,+5,+7,+8,+10,+11;
+    // width 4 at +7,+6,+5,+4,+11,+10.
+    for (const row& r : {row{3, 0x222120, "242527282a2b", 0x2e2d2c, 0x31302f, 0x343332, {3, 6, 9}},
+                         row{4, 0x23222120, "272625242b2a", 0x2f2e2d2c, 0x33323130, 0x37363534, {8, 9}}}) {
+        std::string path = file("image", numbered(64));
+        config_t c;
+        base_t::read_config(c, path, 16, r.width);
+        EXPECT_EQ(c.leading, r.leading) << r.width;
+        EXPECT_EQ(c.device_mac.to_string(), r.mac) << r.width;
+        EXPECT_EQ(c.mac.to_string(), r.mac) << r.width;
+        EXPECT_EQ(c.device_vcxo, r.vcxo) << r.width;
+        EXPECT_EQ(c.vcxo, r.vcxo);
+        EXPECT_EQ(c.device_channels, r.channels);
+        EXPECT_EQ(c.device_ssi, r.ssi);
+
+        // Written into another copy: unchanged except the spare MAC bytes.
+        std::string copy = file("copy", numbered(64));
+        base_t::write_config(c, copy, 16, r.width, true);
+        bytes_t expected = numbered(64);
+        for (int i : r.spare)
+            expected[16 + static_cast<std::size_t>(i)] = 0;
+        EXPECT_EQ(read(copy), expected) << r.width;
+
+        // Without the values flag only the leading word and MAC are written.
+        c.mac.assign_text("0a0b0c0d0e0f");
+        c.vcxo = 1;
+        std::string third = file("third", numbered(64));
+        base_t::write_config(c, third, 16, r.width, false);
+        config_t back;
+        base_t::read_config(back, third, 16, r.width);
+        EXPECT_EQ(back.device_mac.to_string(), "0a0b0c0d0e0f");
+        EXPECT_EQ(back.device_vcxo, r.vcxo);
+    }
+}
+
+TEST_F(Base, ShortConfigurationReadsFailAndLeaveNothingStale)
+{
+    config_t c;
+    base_t::read_config(c, file("full", numbered(64)), 0, 3);
+    const config_t before = c;
+    EXPECT_THROW(base_t::read_config(c, file("short", numbered(20)), 0, 3), qm::exception_t);
+    EXPECT_THROW(base_t::read_config(c, file("short4", numbered(40)), 20, 4), qm::exception_t);
+    EXPECT_EQ(c.device_mac, before.device_mac);
+    EXPECT_THROW(base_t::read_config(c, (dir / "missing").string(), 0, 3), qm::wapi::exception_t);
+
+    unsigned char sector[32];
+    std::fill(std::begin(sector), std::end(sector), 0xEE);
+    EXPECT_THROW(base_t::read_sector(file("sector", numbered(40)), 16, sector, 32), qm::exception_t);
+    try {
+        base_t::read_sector((dir / "missing").string(), 0, sector, 32);
+    } catch (const qm::exception_t& e) {
+        EXPECT_STREQ(e.what(), "file not open");
+    }
+    base_t::read_sector(file("sector", numbered(48)), 16, sector, 32);
+    EXPECT_EQ(sector[0], 0x20);
+}
+
+class unit_t : public base_t {
+public:
+    using base_t::base_t;
+    void upload(update::checksums_t&) override {}
+    void download(const std::string&, const update::checksums_t&, update::status_t*, int32_t, int32_t,
+                  int32_t) override
+    {
+    }
+    void check_update(uint8_t*, const update::checksums_t&, const std::string&) override {}
+};
+
+TEST_F(Base, ConfigurationDiffersAndMerges)
+{
+    unit_t unit(qm::ip_address_t(), nullptr);
+    config_t device;
+    device.device_vcxo = device.vcxo = 100;
+    device.device_channels = device.channels = 8;
+    device.device_ssi = device.ssi = 1;
+    device.device_mac.assign_text("00602bfd0001");
+    device.mac = device.device_mac;
+    config_t image = device;
+    unit.config = device;
+    EXPECT_FALSE(unit.config_differs(image));
+
+    image.device_vcxo = 200;
+    EXPECT_TRUE(unit.config_differs(image)); // the image would change it
+    unit.config.vcxo_set = 1;                // the user keeps the device's own value
+    EXPECT_FALSE(unit.config_differs(image));
+    unit.config.vcxo = 150;
+    EXPECT_TRUE(unit.config_differs(image));
+
+    unit.config = device;
+    unit.config.mac.assign_text("00602bfd0002");
+    EXPECT_TRUE(unit.config_differs(device));
+
+    unit.config = device;
+    unit.config.channels = 4;
+    unit.config.channels_set = 1;
+    image.device_ssi = 3;
+    unit.merge_config(image);
+    EXPECT_EQ(unit.config.vcxo, 200);
+    EXPECT_EQ(unit.config.channels, 4);
+    EXPECT_EQ(unit.config.ssi, 3);
+    EXPECT_EQ(unit.config.mac, device.device_mac);
+}
+
+TEST_F(Base, FamiliesPlugInInOrderAndUnitsKnowTheirCode)
+{
+    update::checksums_t r;
+    r.set_type(4);
+    std::string birch = (dir / "b.bin").string();
+    std::ofstream(birch, std::ios::binary) << vx::test::family_image(r);
+    update::checksums_t found;
+    EXPECT_TRUE(update::recognize(birch, found));
+    EXPECT_EQ(found.type(), 4);
+    update::checksums_t none;
+    EXPECT_FALSE(update::recognize(file("x.bin", numbered(37)), none));
+    EXPECT_EQ(none, update::checksums_t());
+
+    EXPECT_EQ(update::probe_list().size(), 2u);
+    vx::test::test_unit_t<4> unit4(qm::ip_address_t(), nullptr);
+    unit_t other(qm::ip_address_t(), nullptr);
+    EXPECT_EQ(update::type_code(&unit4), 4);
+    EXPECT_EQ(update::type_code(&other), -1);
+    EXPECT_EQ(update::type_code(nullptr), -1);
+}
+
+TEST_F(Base, VerifiedWriteReadsBackAndMapsTransferFailures)
+{
+    vx::test::tftp_peer device;
+    tftp::settings().set_port(device.port());
+    tftp::settings().set_timeout(200);
+    tftp::settings().set_write_timeout(200);
+    tftp::settings().set_retries(1);
+    tftp::settings().set_holdoff(1);
+    qm::ip_address_t ip;
+    ip.parse("127.0.0.1");
+    unit_t unit(ip, nullptr);
+
+    // Words that sum to zero at width 3, sent from offset 3.
+    bytes_t image = {0xAA, 0xBB, 0xCC, 0x01, 0x02, 0x03, 0xFF, 0xFD, 0xFC};
+    std::string path = file("image", image);
+    checksum_t cs(0, 6, 3);
+    unit.put_and_read_back(path, "m01", 3, 6, cs);
+    EXPECT_TRUE(cs.check());
+    EXPECT_FALSE(std::filesystem::exists("temp127.0.0.1"));
+
+    device.set_error_text("Disk full");
+    checksum_t failed(0, 6, 3);
+    try {
+        unit.put_and_read_back(path, "m01", 3, 6, failed);
+        FAIL();
+    } catch (const qm::exception_t& e) {
+        EXPECT_STREQ(e.what(), "Unexpected error during firmware file transfer.");
+    }
+    EXPECT_FALSE(std::filesystem::exists("temp127.0.0.1"));
+    EXPECT_THROW(unit.get_file("m02", (dir / "m02").string()), qm::exception_t);
+}
+
+} // namespace

@@ -1,0 +1,363 @@
+// The main device dialog and the configuration entry point, offscreen,
+// against devices served by snmpd in the test's own network namespace.
+#include <afxcmn.h>
+#include <afxwin.h>
+#include <mfc/test_hooks.h>
+#include <windows.h>
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "LaunchDevice.h"
+#include "ManagementDlg.h"
+#include "device_agent.h"
+#include "resource.h"
+
+using namespace mib;
+using tdtest::DeviceAgent;
+using tdtest::DeviceProfile;
+using tdtest::E;
+using tdtest::Instance;
+
+namespace {
+
+struct QtEnvironment : ::testing::Environment {
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "tunedeck_dialog_test";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+};
+const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+const char kMain[] = "127.0.0.21";      // 2 tx, 2 rx; Tx 2's bundle refuses writes
+const char kOne[] = "127.0.0.24";       // 1 tx, 1 rx
+const char kBadBundle[] = "127.0.0.25"; // Tx 1's bundle is 70000
+const char kBadLocked[] = "127.0.0.26"; // the same, persistence not writable
+const char kNoMac[] = "127.0.0.27";     // no ifPhysAddress.1
+const char kStopping[] = "127.0.0.28";  // stopped during a test
+const char kSilent[] = "127.0.0.60";    // no agent
+
+int SelectNone(const char**, int) { return LAUNCH_SELECT_END; }
+
+LaunchBlock Block(const char* ip, int switches = 15)
+{
+    LaunchBlock b{};
+    b.IpAddress = ip;
+    b.WriteCommunity = "quenmil";
+    b.ReadCommunity = "tagrok";
+    b.GetFirst = SelectNone;
+    b.GetNext = SelectNone;
+    b.Timeout = 1000;
+    b.Retries = 1;
+    b.Delay = 10;
+    b.Switches = switches;
+    return b;
+}
+
+// The main dialog with the dialogs it opens recorded instead of shown.
+class TestDlg : public CManagementDlg {
+public:
+    std::vector<std::string> opened;
+    std::function<void(CDeviceMib&, int x)> whileOpen;
+    CListCtrl& ListCtrl() { return *List(); }
+
+protected:
+    INT_PTR Record(const std::string& what, int x)
+    {
+        opened.push_back(what);
+        if (whileOpen)
+            whileOpen(Mib(), x);
+        return IDOK;
+    }
+    INT_PTR RunTransmitterDialog(int x) override { return Record("Tx " + std::to_string(x), x); }
+    INT_PTR RunReceiverDialog(int x) override { return Record("Rx " + std::to_string(x), x); }
+    INT_PTR RunAdvancedDialog() override { return Record("Advanced", 0); }
+    INT_PTR RunReportDialog() override { return Record("Report", 0); }
+    INT_PTR RunSnmpDialog() override { return Record("SNMP", 0); }
+};
+
+class Dialog : public tdtest::AgentSuite<Dialog> {
+public:
+    static std::vector<DeviceProfile> Profiles()
+    {
+        return {
+            {kMain, 2, 2, {{Instance(E + ".7.1.1.2", 2), "integer", "1002", "wrong-value"}}, {}},
+            {kOne, 1, 1, {}, {}},
+            {kBadBundle, 2, 1, {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}}, {}},
+            {kBadLocked, 2, 1,
+             {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}, {E + ".2.7.0", "integer", "1", "ro"}}, {}},
+            {kNoMac, 1, 1, {}, {"1.3.6.1.2.1.2.2.1.6.1"}},
+            {kStopping, 1, 1, {}, {}},
+        };
+    }
+
+protected:
+    // Prepares the dialog for `ip` and runs it with `script` in its modal loop.
+    INT_PTR Run(TestDlg& dlg, const LaunchBlock& block, std::function<void(TestDlg&)> script)
+    {
+        EXPECT_EQ(PrepareManagementDlg(dlg, block), LAUNCH_OK);
+        if (script)
+            mfc::test::ScriptModal<TestDlg>(std::move(script));
+        return dlg.DoModal();
+    }
+    std::vector<mfc::test::MessageBoxRecord>& Boxes() { return mfc::test::MessageBoxLog(); }
+
+    mfc::test::ScopedHooks hooks;
+};
+
+TEST_F(Dialog, LaunchTakesItsSettingsFromTheBlockCopy)
+{
+    TestDlg dlg;
+    LaunchBlock block = Block(kMain);
+    block.Timeout = 150;
+    block.Retries = 2;
+    block.Delay = 200;
+    block.MacAddress = "caller's";
+    ASSERT_EQ(PrepareManagementDlg(dlg, block), LAUNCH_OK);
+    EXPECT_EQ(dlg.Mib().Session().GetTimeout(), 15);
+    EXPECT_EQ(dlg.Mib().Session().GetRetries(), 2);
+    EXPECT_EQ(dlg.Mib().GetDelay(), 80u);
+    EXPECT_STREQ(dlg.Mac(), "00602BFD0015");
+    EXPECT_STREQ(dlg.MacColon(), "00:60:2B:FD:00:15");
+    const LaunchBlock& copy = dlg.Block();
+    EXPECT_NE(copy.IpAddress, block.IpAddress);
+    EXPECT_STREQ(copy.IpAddress, kMain);
+    EXPECT_EQ(copy.MacAddress, dlg.Mac());
+    EXPECT_EQ(copy.DeviceMib, &dlg.Mib());
+    EXPECT_STREQ(block.MacAddress, "caller's");  // the caller's block is left alone
+    EXPECT_EQ(block.DeviceMib, nullptr);
+}
+
+TEST_F(Dialog, ButtonsOpenTheirDialogsForTheSelectedBundle)
+{
+    TestDlg dlg;
+    dlg.whileOpen = [](CDeviceMib& mib, int x) { mib.Set(rxBundle, 777, x); };
+    Run(dlg, Block(kMain), [&](TestDlg& d) {
+        CListCtrl& list = d.ListCtrl();
+        mfc::test::Click(d, IDC_CONFIGURE);  // nothing selected
+        mfc::test::ClickListRow(&list, 0);
+        mfc::test::ClickListRow(&list, 3, true);
+        mfc::test::Click(d, IDC_CONFIGURE);  // two selected
+        ASSERT_EQ(Boxes().size(), 2u);
+        for (const auto& box : Boxes())
+            EXPECT_EQ(box.text, "One selection (only) required");
+        EXPECT_TRUE(d.opened.empty());
+
+        mfc::test::ClickListRow(&list, 3);
+        mfc::test::Click(d, IDC_CONFIGURE);
+        EXPECT_EQ(list.GetItemText(3, 0), "777");  // the bundle as the dialog left it in the cache
+        mfc::test::DoubleClickListRow(&list, 1);
+        mfc::test::Click(d, IDC_ADVANCED);
+        mfc::test::Click(d, IDC_REPORT);
+        mfc::test::Click(d, IDC_SNMP);
+        d.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dlg.opened, (std::vector<std::string>{"Rx 1", "Tx 1", "Advanced", "Report", "SNMP"}));
+}
+
+TEST_F(Dialog, BundleNumbersAreEditedInPlaceAndWritten)
+{
+    DeviceAgent& agent = Agent(kMain);
+    TestDlg dlg;
+    Run(dlg, Block(kMain), [&](TestDlg& d) {
+        CListCtrl& list = d.ListCtrl();
+        auto edit = [&](int row, const std::string& text) {
+            mfc::test::ClickListRow(&list, row);
+            CEdit* e = list.EditLabel(row);
+            ASSERT_NE(e, nullptr);
+            EXPECT_EQ(e->GetLimitText(), 5u);
+            mfc::test::TypeText(e, text);
+            mfc::test::PressKey(e, VK_RETURN);
+        };
+        const size_t sets = agent.Sets().size();
+        edit(2, "4242");
+        EXPECT_EQ(list.GetItemText(2, 0), "4242");
+        ASSERT_EQ(agent.Sets().size(), sets + 1);
+        EXPECT_EQ(agent.Sets().back(), Instance(E + ".6.1.1.2", 1) + " integer 4242");
+
+        edit(2, "4242");  // unchanged: nothing sent
+        edit(0, "65536");
+        edit(0, "-1");
+        edit(0, "12a");
+        edit(0, "");
+        EXPECT_EQ(agent.Sets().size(), sets + 1);
+        ASSERT_EQ(Boxes().size(), 4u);
+        for (const auto& box : Boxes()) {
+            EXPECT_EQ(box.text, "Invalid Bundle Number");
+            EXPECT_EQ(box.caption, "Error");
+        }
+        EXPECT_EQ(list.GetItemText(0, 0), "1001");
+
+        // Tx 2's bundle is refused by the device: retried once, then given up.
+        Boxes().clear();
+        mfc::test::PushMessageBoxAnswer(IDYES);
+        mfc::test::PushMessageBoxAnswer(IDNO);
+        edit(1, "55");
+        ASSERT_EQ(Boxes().size(), 2u);
+        EXPECT_EQ(Boxes()[0].text, "Could Not Write Bundle; Retry?\n");
+        EXPECT_EQ(Boxes()[0].caption, "Error");
+        EXPECT_EQ(list.GetItemText(1, 0), "1002");
+
+        // Refresh reads the list again from the device.
+        mfc::test::Click(d, IDC_REFRESH);
+        EXPECT_EQ(list.GetItemText(2, 0), "4242");
+        EXPECT_EQ(list.GetItemText(1, 0), "1002");
+        d.EndDialog(IDOK);
+    });
+    CDeviceMib fresh;
+    ASSERT_EQ(fresh.Open(kMain), 0);
+    int32_t v = 0;
+    EXPECT_EQ(fresh.Get(rxBundle, &v, 0), 0);
+    EXPECT_EQ(v, 4242);
+}
+
+TEST_F(Dialog, InvalidBundleOffersFactoryDefaultsAndCloses)
+{
+    const std::string question = "Invalid Values Detected!!\nDo you wish to restore factory defaults?";
+    const struct {
+        const char* address;
+        std::vector<int> answers;
+        std::vector<std::string> boxes;
+        size_t writes;
+    } cases[] = {
+        {kBadBundle, {IDNO}, {question}, 0},
+        {kBadBundle, {IDYES}, {question, "Persistence Disabled\nPlease reset device to restore defaults"}, 1},
+        // Not writable: the failure is offered for a retry, the success never reported.
+        {kBadLocked,
+         {IDYES, IDYES, IDNO},
+         {question, "Could Not Write All Variables\n\n                    Retry ?",
+          "Could Not Write All Variables\n\n                    Retry ?"},
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.address) + " " + std::to_string(c.answers.size()) + " answers");
+        Boxes().clear();
+        for (int answer : c.answers)
+            mfc::test::PushMessageBoxAnswer(answer);
+        DeviceAgent& agent = Agent(c.address);
+        const size_t sets = agent.Sets().size();
+        TestDlg dlg;
+        EXPECT_EQ(Run(dlg, Block(c.address), nullptr), IDCANCEL);
+        std::vector<std::string> shown;
+        for (const auto& box : Boxes())
+            shown.push_back(box.text);
+        EXPECT_EQ(shown, c.boxes);
+        ASSERT_EQ(agent.Sets().size(), sets + c.writes);
+        if (c.writes) {
+            EXPECT_EQ(agent.Sets().back(), E + ".2.7.0 integer 0");
+        }
+    }
+}
+
+TEST_F(Dialog, ReadFailuresOfferARetryAndCloseTheDialog)
+{
+    TestDlg dlg;
+    LaunchBlock block = Block(kStopping);
+    block.Timeout = 200;
+    block.Retries = 0;
+    const INT_PTR result = Run(dlg, block, [&](TestDlg& d) {
+        Agent(kStopping).Stop();
+        mfc::test::PushMessageBoxAnswer(IDYES);
+        mfc::test::PushMessageBoxAnswer(IDNO);
+        mfc::test::Click(d, IDC_REFRESH);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    ASSERT_EQ(Boxes().size(), 2u);
+    for (const auto& box : Boxes()) {
+        EXPECT_EQ(box.text, "Could Not Read All Values\n    Retry?");
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.type & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+    }
+}
+
+TEST_F(Dialog, UninitialisedDialogSaysSoAndCloses)
+{
+    TestDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, "Dialog has not been initialized");
+    EXPECT_EQ(Boxes()[0].caption, "Error");
+}
+
+// The entry point as the console calls it: the library loaded by name.
+class Entry : public Dialog {
+protected:
+    void SetUp() override
+    {
+        Dialog::SetUp();
+        if (IsSkipped())
+            return;
+        module = LoadLibraryA(TUNEDECK_LIB);
+        ASSERT_NE(module, nullptr);
+        run = vx_proc_cast<LaunchEntryFn>(GetProcAddress(module, "RunTunedeck"));
+        ASSERT_NE(run, nullptr);
+    }
+    void TearDown() override
+    {
+        if (module)
+            FreeLibrary(module);
+    }
+    HMODULE module = nullptr;
+    LaunchEntryFn run = nullptr;
+};
+
+TEST_F(Entry, ResultCodes)
+{
+    const std::string longIp(64, '1');
+    const struct {
+        const char* what;
+        std::function<void(LaunchBlock&)> change;
+        int result;
+    } cases[] = {
+        {"no GetFirst, no IP", [](LaunchBlock& b) { b.GetFirst = nullptr; b.IpAddress = nullptr; }, LAUNCH_NO_GETFIRST},
+        {"no GetNext", [](LaunchBlock& b) { b.GetNext = nullptr; }, LAUNCH_NO_GETNEXT},
+        {"no IP", [](LaunchBlock& b) { b.IpAddress = nullptr; }, LAUNCH_NO_IP},
+        {"empty IP", [](LaunchBlock& b) { b.IpAddress = ""; }, LAUNCH_NO_IP},
+        {"IP 0.0.0.0", [](LaunchBlock& b) { b.IpAddress = "0.0.0.0"; }, LAUNCH_NO_IP},
+        {"IP of 64 characters", [&](LaunchBlock& b) { b.IpAddress = longIp.c_str(); }, LAUNCH_NO_IP},
+        {"silent device", [](LaunchBlock& b) { b.IpAddress = kSilent; b.Timeout = 200; }, LAUNCH_NOT_INITIALIZED},
+        {"wrong community", [](LaunchBlock& b) { b.ReadCommunity = "public"; b.Timeout = 200; }, LAUNCH_NOT_INITIALIZED},
+        {"no MAC address", [](LaunchBlock& b) { b.IpAddress = kNoMac; }, LAUNCH_NO_MAC},
+        {"null block", nullptr, LAUNCH_NO_GETFIRST},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LaunchBlock block = Block(kMain);
+        if (c.change)
+            c.change(block);
+        EXPECT_EQ(run(c.change ? &block : nullptr), c.result);
+    }
+    EXPECT_TRUE(mfc::test::ModalLog().empty());
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(Entry, RunsTheDialogAndReturnsZeroHoweverItEnds)
+{
+    std::vector<std::string> types;
+    mfc::test::ScriptModal([](CDialog& d) { return std::strcmp(d.GetTemplateName(), IDD_MANAGEMENT) == 0; },
+                           [&](CDialog& d) {
+                               auto* list = static_cast<CListCtrl*>(d.GetDlgItem(IDC_BUNDLE_LIST));
+                               for (int i = 0; i < list->GetItemCount(); ++i)
+                                   types.push_back(std::string(static_cast<LPCTSTR>(list->GetItemText(i, 1))));
+                               mfc::test::CloseWindow(&d);
+                           });
+    LaunchBlock block = Block(kOne);
+    const LaunchBlock before = block;
+    EXPECT_EQ(run(&block), LAUNCH_OK);
+    EXPECT_EQ(types, (std::vector<std::string>{"Tx", "Rx"}));
+    EXPECT_EQ(0, std::memcmp(&before, &block, sizeof block));
+
+    // A dialog that closes at its start still counts as launched.
+    mfc::test::PushMessageBoxAnswer(IDNO);
+    block = Block(kBadBundle);
+    EXPECT_EQ(run(&block), LAUNCH_OK);
+}
+
+} // namespace
