@@ -138,6 +138,26 @@ TEST_F(MainDialog, OpensWithCaptionColumnsAndDiscoveryStarted)
     EXPECT_NE(std::find(calls.begin(), start, "adapter.put_autoassign 0"), start);
 }
 
+TEST(MainDialogSettings, DefaultsWithoutSettingsFileAndTheTimerClamped)
+{
+    FakeServers servers;
+    ScopedHooks hooks;
+    {
+        ScopedIni none;
+        CVistrelDlg dialog;
+        EXPECT_EQ(dialog.RefreshPeriod(), 2000u);
+        EXPECT_EQ(dialog.View().AgeLimit(), 5000);
+        EXPECT_EQ(dialog.View().PollRate(), 5);
+        EXPECT_EQ(World().threads, 5);
+        EXPECT_EQ(World().retries, 3);
+        EXPECT_EQ(World().timeout, 3000);
+        EXPECT_EQ(World().adapters["eth0"].sendReservation, 0) << "set only when discovery starts";
+    }
+    ScopedIni zero("[Configuration]\nSCR Refresh Period=0\n");
+    CVistrelDlg dialog;
+    EXPECT_EQ(dialog.RefreshPeriod(), UINT(USER_TIMER_MINIMUM)) << "no busy loop";
+}
+
 TEST_F(MainDialog, CountsDevicesActiveAndDead)
 {
     ThreeDevices();
@@ -254,6 +274,9 @@ TEST_F(MainDialog, ResizingStretchesTheListAndKeepsTheCountsBottomRight)
             return r;
         };
         const CRect list = rectOf(IDC_DEVICE_LIST), spare = rectOf(IDC_STATUS_SPARE), dead = rectOf(IDC_DEAD_COUNT);
+        // At the start the controls sit where the template puts them.
+        EXPECT_EQ(list, CRect(mfc::DluToPixels(RECT{0, 0, 422, 266})));
+        EXPECT_EQ(dead, CRect(mfc::DluToPixels(RECT{373, 267, 420, 277})));
         QDialog* window = mfc::DialogWidgetOf(d);
         window->resize(window->width() + 100, window->height() + 60);
         mfc::test::Pump(50);
