@@ -12,15 +12,11 @@ namespace vistrel_test {
 
 void RegisterFlashkit()
 {
-    static bool registered = false;
-    if (registered)
-        return;
     void* library = dlopen(FLASHKIT_LIB, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(library, "DllRegisterServer"));
     ASSERT_NE(reg, nullptr);
     ASSERT_EQ(reg(), S_OK);
-    registered = true;
 }
 
 std::string WriteFirmware(const std::string& folder, devsim::images::family family,

@@ -8,7 +8,8 @@
 
 namespace vistrel_test {
 
-// Registers libflashkit.so (once per process) where the console finds it.
+// Registers libflashkit.so in the current user registry, where the console
+// finds it.
 void RegisterFlashkit();
 
 // Writes a generated image of the family and version into the folder under
