@@ -397,7 +397,7 @@ TEST_F(MainDialog, CommandsOfLaterWorkDoNothingYet)
         Tick(d);
         mfc::test::ClickListRow(d.List(), 0);
         World().calls.clear();
-        for (UINT id : {ID_UPDATE_FIRMWARE, ID_TOOLS_CONFIGURE, ID_TOOLS_REPORT})
+        for (UINT id : {ID_TOOLS_CONFIGURE, ID_TOOLS_REPORT})
             d.SendMessage(WM_COMMAND, id);
         mfc::test::DoubleClickListRow(d.List(), 0);
         EXPECT_TRUE(World().calls.empty());
