@@ -191,11 +191,17 @@ protected:
         std::filesystem::remove_all(folder);
     }
 
+    // What the updater answers, as interface I.
+    template <class I, class Method, class... Args>
+    static CComPtr<I> Ask(Method method, Args... args)
+    {
+        CComPtr<IDispatch> answer;
+        EXPECT_EQ((updater->*method)(args..., &answer), S_OK);
+        return QueryAs<I>(answer);
+    }
     static CComPtr<Iversion> Version(const std::string& name)
     {
-        CComPtr<IDispatch> all;
-        updater->find_all(&all);
-        auto versions = QueryAs<Icom_vector>(all);
+        auto versions = Ask<Icom_vector>(&Iupdater::find_all);
         long count = 0;
         versions->get_length(&count);
         for (long i = 0; i < count; ++i) {
@@ -210,22 +216,9 @@ protected:
     }
     static CComPtr<Icom_vector> Compatible(Iversion* version)
     {
-        CComPtr<IDispatch> list;
-        EXPECT_EQ(updater->find_compatible(version, &list), S_OK);
-        return QueryAs<Icom_vector>(list);
+        return Ask<Icom_vector>(&Iupdater::find_compatible, static_cast<IDispatch*>(version));
     }
-    static CComPtr<Icom_vector> SameType(long type, int hardware)
-    {
-        CComPtr<IDispatch> list;
-        EXPECT_EQ(updater->find_sametype(type, hardware, &list), S_OK);
-        return QueryAs<Icom_vector>(list);
-    }
-    static CComPtr<Iversion> Preferred(Iversion* version)
-    {
-        CComPtr<IDispatch> best;
-        EXPECT_EQ(updater->find_prefered(version, &best), S_OK);
-        return QueryAs<Iversion>(best);
-    }
+    static CComPtr<Icom_vector> SameType(long type) { return Ask<Icom_vector>(&Iupdater::find_sametype, type, -1); }
 
     // The dialog's inputs: the device runs `current`; the custom
     // configuration belongs to `customOf` (none: no custom collection).
@@ -237,10 +230,10 @@ protected:
     {
         Inputs in;
         in.current = Version(current);
-        in.favoured = Preferred(in.current);
+        in.favoured = Ask<Iversion>(&Iupdater::find_prefered, static_cast<IDispatch*>(in.current));
         in.compatible = Compatible(in.current);
-        in.custom = customOf.empty() ? SameType(99, -1) : Compatible(Version(customOf));
-        in.same = SameType(unit->type, -1);
+        in.custom = customOf.empty() ? SameType(99) : Compatible(Version(customOf));
+        in.same = SameType(unit->type);
         return in;
     }
 
@@ -358,7 +351,7 @@ TEST_F(FirmwareDialogs, AllViewListsTheSameTypeAndOpensByItselfWhenNothingIsComp
     EXPECT_EQ(chosen, "birchx version 1.0.0");
     EXPECT_EQ(ranges, (std::vector<long>{0, 0, 0})) << "automatic: not compatible, so configuration never";
 
-    in.compatible = SameType(99, -1);
+    in.compatible = SameType(99);
     EXPECT_EQ(Run(in,
                   [&](CSelectVersionDlg& d) {
                       EXPECT_EQ(d.IsDlgButtonChecked(IDC_SHOW_ALL_VERSIONS), UINT(BST_CHECKED));
