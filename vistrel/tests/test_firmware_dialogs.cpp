@@ -91,12 +91,11 @@ public:
     int statusReads = 0, doneReads = 0, cancels = 0;
 };
 
+// A new object without references; the first holder takes one.
 template <class T>
 CComObject<T>* Make()
 {
-    auto* object = new CComObject<T>();
-    object->AddRef();
-    return object;
+    return new CComObject<T>();
 }
 
 HRESULT FakeUnit::check_update(IDispatch*, IDispatch** check)
@@ -106,6 +105,7 @@ HRESULT FakeUnit::check_update(IDispatch*, IDispatch** check)
     result->differs = bootDiffers;
     result->config = configUpdate;
     *check = static_cast<Iupdate_check*>(result);
+    result->AddRef();
     return S_OK;
 }
 
