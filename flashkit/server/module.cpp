@@ -5,6 +5,7 @@
 // creates) or an OBJECT_ENTRY_NON_CREATEABLE line (a class only the server
 // makes) in the object map, and its interface table in register_tables().
 #include "com_vector.h"
+#include "deployer.h"
 #include "job.h"
 #include "unit.h"
 #include "update_check.h"
@@ -97,6 +98,12 @@ void register_tables()
                                                                   {10, 4, "cancel", m, {}},
                                                                   {11, 5, "result", m, {arg::out_dispatch}},
                                                               }));
+    com::register_interface_table(com::describe<Ideployer>(
+        "Ideployer", {
+                         {7, 1, "deploy", m, {arg::in_bstr, arg::in_bstr, arg::out_dispatch}},
+                         {8, 2, "download", m, {arg::in_bstr, arg::in_bstr, arg::out_dispatch}},
+                         {9, 3, "save_dsp_args", m, {arg::in_bstr, arg::out_dispatch}},
+                     }));
 }
 
 CComModule _Module;
@@ -108,6 +115,7 @@ OBJECT_ENTRY_NON_CREATEABLE(CLSID_version, flashkit::Cversion)
 OBJECT_ENTRY_NON_CREATEABLE(CLSID_com_vector, flashkit::Ccom_vector)
 OBJECT_ENTRY_NON_CREATEABLE(CLSID_update_check, flashkit::Cupdate_check)
 OBJECT_ENTRY_NON_CREATEABLE(CLSID_job, flashkit::Cjob)
+OBJECT_ENTRY(CLSID_deployer, flashkit::Cdeployer)
 END_OBJECT_MAP()
 
 const com::typelib_registration typelib{LIBID_FLASHKITLib, "1.0", "Flashkit 1.0 Type Library"};

@@ -114,3 +114,13 @@ struct Ijob : IDispatch {
     virtual HRESULT result(IDispatch** unit) = 0;                                          // 5
 };
 VX_DEFINE_UUIDOF(Ijob, IID_Ijob);
+
+// The DSP program operations on one device, each run as a job: deploy a DSP
+// image file as it is, download a new DSP program into the device's other
+// bank, save the program's current arguments into its image.
+struct Ideployer : IDispatch {
+    virtual HRESULT deploy(BSTR ip, BSTR filename, IDispatch** pVal) = 0;                  // 1
+    virtual HRESULT download(BSTR ip, BSTR filename, IDispatch** pVal) = 0;                // 2
+    virtual HRESULT save_dsp_args(BSTR ip, IDispatch** pVal) = 0;                          // 3
+};
+VX_DEFINE_UUIDOF(Ideployer, IID_Ideployer);
