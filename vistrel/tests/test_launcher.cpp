@@ -38,18 +38,6 @@ const char* const settingsKey = "SOFTWARE\\Quillon\\Tunedeck";
 // Rows in MAC order: 0 online without an address, 1 off line, 2 and 3 online.
 const char* const macs[] = {"00602b000001", "00602b000002", "00602b000003", "00602b000004"};
 
-void RunMain(const std::function<void(CVistrelDlg&)>& script)
-{
-    CVistrelDlg dialog;
-    App().m_pMainWnd = &dialog;
-    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
-        script(d);
-        d.EndDialog(IDCANCEL);
-    });
-    dialog.DoModal();
-    App().m_pMainWnd = nullptr;
-}
-
 void Select(CVistrelDlg& d, const std::vector<int>& rows)
 {
     mfc::test::ClickListRow(d.List(), -1);
@@ -118,7 +106,7 @@ protected:
     // Runs the main dialog with the devices listed.
     void WithDevices(const std::function<void(CVistrelDlg&)>& script)
     {
-        RunMain([&](CVistrelDlg& d) {
+        RunMainDialog([&](CVistrelDlg& d) {
             d.SendMessage(WM_TIMER, 1);
             ASSERT_EQ(d.List()->GetItemCount(), 4);
             script(d);
@@ -205,7 +193,7 @@ TEST_F(Launcher, EveryResultCodeShowsItsText)
     eth0.devices["00602b000010"] = {std::string(63, '7'), 0};
     eth0.devices["00602b000011"] = {std::string(64, '7'), 0};
     eth0.devices["00602b000012"] = {std::string(150, '7'), 0};
-    RunMain([&](CVistrelDlg& d) {
+    RunMainDialog([&](CVistrelDlg& d) {
         d.SendMessage(WM_TIMER, 1);
         ASSERT_EQ(d.List()->GetItemCount(), 7);
 
@@ -379,7 +367,7 @@ TEST_F(Launcher, ReportWorkerWalksWhileTheTimerRuns)
         return !HasIp(walk, "192.168.1.10") && std::chrono::steady_clock::now() < deadline;
     };
 
-    RunMain([&](CVistrelDlg& d) {
+    RunMainDialog([&](CVistrelDlg& d) {
         dialog = &d;
         d.SendMessage(WM_TIMER, 1);
         ASSERT_EQ(d.List()->GetItemCount(), 4);

@@ -39,14 +39,7 @@ const UINT selection_commands[] = {ID_UPDATE_FIRMWARE, ID_NEW_IP_ADDRESS, ID_TOO
 
 void RunMain(const std::function<void(CVistrelDlg&)>& script)
 {
-    CVistrelDlg dialog;
-    App().m_pMainWnd = &dialog;
-    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
-        script(d);
-        d.EndDialog(IDCANCEL);
-    });
-    dialog.DoModal();
-    App().m_pMainWnd = nullptr;
+    RunMainDialog(script);
 }
 
 void Tick(CVistrelDlg& d)
