@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -249,7 +250,8 @@ TEST_F(Launcher, EveryResultCodeShowsItsText)
 TEST_F(Launcher, RunChecksTheCallbacksAndTheAddressLength)
 {
     static std::string handed;
-    static int answer = LAUNCH_SELECT_DEVICE;
+    static int answer;
+    answer = LAUNCH_SELECT_DEVICE;
     const LaunchSelectFn give = [](const char** ip, int) {
         *ip = answer == LAUNCH_SELECT_DEVICE && handed != "<null>" ? handed.c_str() : nullptr;
         return answer;
@@ -350,14 +352,17 @@ TEST_F(Launcher, ReportWorkerWalksWhileTheTimerRuns)
         if (step.ip == "192.168.1.60")
             timerListed = true;
         if (timerListed && !inserted && index == 2) {
-            // A new first row, listed by a tick at once.
+            // A new first row, listed at once by a tick on the GUI thread.
+            std::promise<void> listed;
             QMetaObject::invokeMethod(
                 qApp,
                 [&] {
                     World().adapters["eth0"].devices["00602b000000"] = {"192.168.1.10", 0};
                     dialog->SendMessage(WM_TIMER, 1);
+                    listed.set_value();
                 },
-                Qt::BlockingQueuedConnection);
+                Qt::QueuedConnection);
+            listed.get_future().wait();
             inserted = true;
             insertWalk = walk;
         }
