@@ -164,12 +164,16 @@ TEST_F(Launcher, WalkTakesTheFirstSelectedRowThatIsOnLineWithAnAddress)
         // every row when it asks for all of them.
         launch_probe::Reset();
         launch_probe::Next().walk = Script::OnCaller;
+        launch_probe::Next().all = {0, 1};
+        launch_probe::Next().again = [](size_t walks, const Walk&) { return walks < 2; };
         Select(d, {0, 1, 3});
         d.SendMessage(WM_COMMAND, ID_TOOLS_REPORT);
         ASSERT_EQ(launch_probe::Calls().size(), 1u);
-        const Walk selected = {{5, "<null>"}, {6, "<null>"}, {0, "192.168.1.50"}, {4, "<null>"}};
-        ASSERT_EQ(launch_probe::Calls()[0].walks.size(), 1u);
-        EXPECT_EQ(launch_probe::Calls()[0].walks[0], selected);
+        const std::vector<Walk> walks = {
+            {{5, "<null>"}, {6, "<null>"}, {0, "192.168.1.50"}, {4, "<null>"}},
+            {{5, "<null>"}, {6, "<null>"}, {0, "192.168.1.40"}, {0, "192.168.1.50"}, {4, "<null>"}},
+        };
+        EXPECT_EQ(launch_probe::Calls()[0].walks, walks);
     });
 }
 
@@ -347,7 +351,7 @@ TEST_F(Launcher, ReportWorkerWalksWhileTheTimerRuns)
 
     Script& script = launch_probe::Next();
     script.walk = Script::OnWorker;
-    script.all = 1;
+    script.all = {1};
     script.between = [&](size_t walk, size_t index, const Step& step) {
         if (step.ip == "192.168.1.60")
             timerListed = true;
@@ -367,7 +371,7 @@ TEST_F(Launcher, ReportWorkerWalksWhileTheTimerRuns)
             insertWalk = walk;
         }
     };
-    script.again = [&](const Walk& walk) {
+    script.again = [&](size_t, const Walk& walk) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return !HasIp(walk, "192.168.1.10") && std::chrono::steady_clock::now() < deadline;
     };

@@ -3,6 +3,8 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
+#include <algorithm>
+
 namespace launch_probe {
 
 namespace {
@@ -15,8 +17,9 @@ std::string Text(const char* text)
 void WalkAll(const LaunchBlock& block, const Script& script, Call& call)
 {
     call.walker = std::this_thread::get_id();
-    const int all = script.all >= 0 ? script.all : block.AllDevices;
     do {
+        const size_t n = call.walks.size();
+        const int all = script.all.empty() ? block.AllDevices : script.all[std::min(n, script.all.size() - 1)];
         Walk walk;
         const char* ip = nullptr;
         for (int r = block.GetFirst(&ip, all);; r = block.GetNext(&ip, all)) {
@@ -27,7 +30,7 @@ void WalkAll(const LaunchBlock& block, const Script& script, Call& call)
                 break;
         }
         call.walks.push_back(walk);
-    } while (script.again && script.again(call.walks.back()));
+    } while (script.again && script.again(call.walks.size(), call.walks.back()));
 }
 
 int Entry(const char* name, LaunchBlock* block)

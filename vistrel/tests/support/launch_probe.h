@@ -26,11 +26,13 @@ using Walk = std::vector<Step>;
 struct Script {
     int result = LAUNCH_OK;
     enum { NoWalk, OnCaller, OnWorker } walk = NoWalk;
-    int all = -1; // the all-devices flag of the walk; -1: the block's
+    // The all-devices flag of each walk (the last one for the later walks);
+    // none: the block's.
+    std::vector<int> all;
     // On the walking thread after each step (walk number, step number in it).
     std::function<void(size_t walk, size_t index, const Step& step)> between;
     // After a walk ended: walk once more while this holds.
-    std::function<bool(const Walk&)> again;
+    std::function<bool(size_t walks, const Walk& last)> again;
 };
 
 struct Call {
