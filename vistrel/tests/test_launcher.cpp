@@ -1,7 +1,7 @@
 // The Configure and Report commands of the main dialog against a stand-in
-// library (every result code, the launch block as filled from the settings
+// library: every result code, the launch block as filled from the settings
 // store, the selection walk on the GUI thread and from a worker thread while
-// the timer runs) and against the real configuration library.
+// the timer runs. The real library is driven end to end in test_netns.cpp.
 #include "support/fake_servers.h"
 #include "support/launch_probe.h"
 #include "support/test_app.h"
@@ -406,21 +406,4 @@ TEST_F(Launcher, ReportWorkerWalksWhileTheTimerRuns)
     ASSERT_LT(insertWalk + 1, call.walks.size());
     EXPECT_EQ(call.walks[insertWalk], during);
     EXPECT_EQ(call.walks.back(), after);
-}
-
-// The real configuration library: Configure reaches it, and its own result
-// for a device that does not answer comes back as a message.
-TEST_F(Launcher, RealLibraryReportsADeviceThatDoesNotAnswer)
-{
-    ConfigLauncher::UseLibrary(TUNEDECK_LIB);
-    World().adapters["eth0"].devices[macs[2]].ip = "127.0.77.9"; // loopback: nothing answers there
-    SaveSettings(10, 0, 0, "tagrok", "quenmil", 15);
-    WithDevices([&](CVistrelDlg& d) {
-        Select(d, {2});
-        d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
-        EXPECT_EQ(TakeBoxes(), Box("Class not initialized"));
-        SaveSettings(10, 0, 0, "tagrok", "quenmil", 14);
-        d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
-        EXPECT_EQ(TakeBoxes(), Box("This function is not enabled"));
-    });
 }
