@@ -120,8 +120,8 @@ TEST_F(Families, ComparisonRulesOfEachFamily)
     };
     const make_t alder = &make_unit<update::alder_t>, birch = &make_unit<update::birch_t>,
                  cedar = &make_unit<update::cedar_t>, dogwood = &make_unit<update::dogwood_t>;
-    auto differ = [](std::initializer_list<int> words) {
-        return [words](update::base_t& u) {
+    auto differ = [](std::initializer_list<int> list) {
+        return [words = std::vector<int>(list)](update::base_t& u) {
             for (int w : words)
                 u.checksums[w] ^= 1;
         };

@@ -71,11 +71,12 @@ protected:
     CComPtr<Icom_vector> all;
 };
 
-TEST_F(Server, EveryClassIsRegisteredUnderBothProgIdsAndOnlyTheUpdaterIsCreatable)
+TEST_F(Server, EveryClassIsRegisteredUnderBothProgIdsAndOnlyTheClientsClassesAreCreatable)
 {
     const std::pair<const char*, CLSID> classes[] = {
         {"updater", CLSID_updater}, {"unit", CLSID_unit},         {"version", CLSID_version},
-        {"com_vector", CLSID_com_vector}, {"update_check", CLSID_update_check}, {"job", CLSID_job}};
+        {"com_vector", CLSID_com_vector}, {"update_check", CLSID_update_check}, {"job", CLSID_job},
+        {"deployer", CLSID_deployer}};
     for (const auto& [name, clsid] : classes) {
         for (std::string progid : {std::string("Flashkit.") + name, std::string("Flashkit.") + name + ".1"}) {
             CLSID found{};
@@ -88,7 +89,7 @@ TEST_F(Server, EveryClassIsRegisteredUnderBothProgIdsAndOnlyTheUpdaterIsCreatabl
         EXPECT_EQ(value, "Apartment");
         ASSERT_TRUE(com::read_classes_value(key + "\\TypeLib", nullptr, value));
         EXPECT_EQ(value, com::guid_to_string(LIBID_FLASHKITLib));
-        if (clsid != CLSID_updater) {
+        if (clsid != CLSID_updater && clsid != CLSID_deployer) {
             CComPtr<IUnknown> object;
             EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                        reinterpret_cast<void**>(&object)),

@@ -39,14 +39,7 @@ const UINT selection_commands[] = {ID_UPDATE_FIRMWARE, ID_NEW_IP_ADDRESS, ID_TOO
 
 void RunMain(const std::function<void(CVistrelDlg&)>& script)
 {
-    CVistrelDlg dialog;
-    App().m_pMainWnd = &dialog;
-    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
-        script(d);
-        d.EndDialog(IDCANCEL);
-    });
-    dialog.DoModal();
-    App().m_pMainWnd = nullptr;
+    RunMainDialog(script);
 }
 
 void Tick(CVistrelDlg& d)
@@ -388,22 +381,6 @@ TEST_F(MainDialog, NewIpAddressWalksTheRowsSelectedAtTheStart)
     EXPECT_EQ(captions,
               (std::vector<std::string>{"IP Assignment - 00602b000002", "IP Assignment - 00602b000003"}));
     EXPECT_EQ(World().Calls("device.put_ip"), (std::vector<std::string>{"device.put_ip 00602b000002 192.168.1.77"}));
-}
-
-TEST_F(MainDialog, CommandsOfLaterWorkDoNothingYet)
-{
-    ThreeDevices();
-    RunMain([&](CVistrelDlg& d) {
-        Tick(d);
-        mfc::test::ClickListRow(d.List(), 0);
-        World().calls.clear();
-        for (UINT id : {ID_TOOLS_CONFIGURE, ID_TOOLS_REPORT})
-            d.SendMessage(WM_COMMAND, id);
-        mfc::test::DoubleClickListRow(d.List(), 0);
-        EXPECT_TRUE(World().calls.empty());
-        EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
-        EXPECT_TRUE(mfc::test::ModalLog().size() == 1u) << "only the main dialog opened";
-    });
 }
 
 TEST(IpAssignDialog, WarnsOutsideTheNetworkAndTreatsNoChangeAsCancel)
