@@ -44,7 +44,8 @@ const char kRx[] = "127.0.0.52";       // Rx 1 channels: 0x54001, 0, 0x40800, 0x
 const char kAdvanced[] = "127.0.0.53"; // every variable, 2 transmitters
 const char kLacking[] = "127.0.0.54";  // no persistence, processor group, HMI mode, mask or cycles; mode rate
                                        // 0x601 read-only on a 48 kHz platform
-const char kRefusing[] = "127.0.0.55"; // Tx 2's bundle and SubMap 1 refused; Tx 1 lacks its first SubFormat
+const char kRefusing[] = "127.0.0.55"; // Tx 2's bundle and SubMap 1 refused, Tx 1 lacks its first SubFormat;
+                                       // the generic SNMP dialog's device
 
 int SelectNone(const char**, int) { return LAUNCH_SELECT_END; }
 
@@ -493,11 +494,20 @@ TEST_F(ConfigDialogs, GenericSnmpReadsAndWritesByOid)
         mfc::test::Click(d, IDC_PUT);
         choose(6, 7);
         mfc::test::Click(d, IDC_GET);
+        // An OID that grows past what a request takes is refused, not cut.
+        std::string oid = "1.3";
+        for (int i = 0; i < 60; ++i)
+            oid += ".X";
+        Type(d, IDC_OID, oid);
+        Type(d, IDC_X, "999999");
+        mfc::test::Click(d, IDC_GET);
+        EXPECT_EQ(Text(d, IDC_OID).size(), 3u + 60 * 7);
         d.EndDialog(IDOK);
     });
     EXPECT_EQ(Shown(), (std::vector<std::string>{"Invalid Data Format | Error", "Invalid Data Format | Error",
                                                  "Invalid Data Format | Error", "SNMP Write Error | Error",
-                                                 "Bad Value | Error", "SNMP Read Error | Error"}));
+                                                 "Bad Value | Error", "SNMP Read Error | Error",
+                                                 "SNMP Read Error | Error"}));
     EXPECT_EQ(SetsSince(agent, before), (std::vector<std::string>{E + ".2.7.0 integer 16",
                                                                   E + ".10.1.4.0 octet 0a 0b 0c 0d 0e 0f"}));
 }
