@@ -6,45 +6,47 @@
 #include "Templates.h"
 #include "resource.h"
 
-mfc::DlgTemplate SaveReportsTemplate()
+namespace {
+
+// The folder, status, progress and buttons of both; `second` the line
+// between the folder and the status.
+mfc::DlgTemplate ReportTemplate(const char* caption, const char* folder, mfc::DlgItem second,
+                                std::vector<mfc::DlgItem> more)
 {
     using namespace mfc::rc;
     mfc::DlgTemplate t;
-    t.caption = "Save Reports";
+    t.caption = caption;
     t.cx = 260;
     t.cy = 110;
     t.items = {
-        LText("Report Directory", IDC_STATIC, 7, 9, 60, 8),
+        LText(folder, IDC_STATIC, 7, 9, 60, 8),
         EditText(IDC_REPORT_FOLDER, 70, 7, 130, 12).With(WS_TABSTOP | WS_BORDER),
         PushButton("Browse", IDC_BROWSE, 205, 6, 48, 14, WS_TABSTOP),
-        AutoCheckBox("Report All", IDC_REPORT_ALL, 70, 26, 80, 10, WS_TABSTOP),
+    };
+    t.items.insert(t.items.end(), more.begin(), more.end());
+    t.items.push_back(second);
+    t.items.insert(t.items.end(), {
         LText("Status:", IDC_STATIC, 7, 45, 30, 8),
         LText("Idle", IDC_REPORT_STATUS, 40, 45, 213, 8),
         Control("", IDC_REPORT_PROGRESS, PROGRESS_CLASS, WS_BORDER, 7, 60, 246, 12),
         PushButton("Write", IDC_WRITE, 7, 89, 50, 14, WS_TABSTOP),
         PushButton("Exit", IDCANCEL, 203, 89, 50, 14, WS_TABSTOP),
-    };
+    });
     return t;
+}
+
+} // namespace
+
+mfc::DlgTemplate SaveReportsTemplate()
+{
+    using namespace mfc::rc;
+    return ReportTemplate("Save Reports", "Report Directory",
+                          AutoCheckBox("Report All", IDC_REPORT_ALL, 70, 26, 80, 10, WS_TABSTOP), {});
 }
 
 mfc::DlgTemplate SaveReportTemplate()
 {
     using namespace mfc::rc;
-    mfc::DlgTemplate t;
-    t.caption = "Save Report";
-    t.cx = 260;
-    t.cy = 110;
-    t.items = {
-        LText("Directory", IDC_STATIC, 7, 9, 40, 8),
-        EditText(IDC_REPORT_FOLDER, 50, 7, 150, 12).With(WS_TABSTOP | WS_BORDER),
-        PushButton("Browse", IDC_BROWSE, 205, 6, 48, 14, WS_TABSTOP),
-        LText("File", IDC_STATIC, 7, 27, 40, 8),
-        EditText(IDC_REPORT_FILE, 50, 25, 150, 12).With(WS_TABSTOP | WS_BORDER),
-        LText("Status:", IDC_STATIC, 7, 45, 30, 8),
-        LText("Idle", IDC_REPORT_STATUS, 40, 45, 213, 8),
-        Control("", IDC_REPORT_PROGRESS, PROGRESS_CLASS, WS_BORDER, 7, 60, 246, 12),
-        PushButton("Write", IDC_WRITE, 7, 89, 50, 14, WS_TABSTOP),
-        PushButton("Exit", IDCANCEL, 203, 89, 50, 14, WS_TABSTOP),
-    };
-    return t;
+    return ReportTemplate("Save Report", "Directory", EditText(IDC_REPORT_FILE, 70, 25, 130, 12).With(WS_TABSTOP | WS_BORDER),
+                          {LText("File", IDC_STATIC, 7, 27, 60, 8)});
 }

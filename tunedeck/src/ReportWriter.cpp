@@ -342,19 +342,24 @@ int CReportWriter::AudioMap()
     return 0;
 }
 
-int CReportWriter::TransmitterSection()
+int CReportWriter::Bundles(int count, int (CReportWriter::*bundle)(int))
 {
-    // Each transmitter is written even after another failed; the first
-    // failure is the section's result.
+    // Each bundle is written even after another failed; the first failure
+    // is the section's result.
     int first = 0;
-    for (int x = 0; x < m_mib->GetTransmitterCount(); ++x) {
-        const int result = Transmitter(x);
+    for (int x = 0; x < count; ++x) {
+        const int result = (this->*bundle)(x);
         if (result == kUserAbort)
             return result;
         if (first == 0)
             first = result;
     }
     return first;
+}
+
+int CReportWriter::TransmitterSection()
+{
+    return Bundles(m_mib->GetTransmitterCount(), &CReportWriter::Transmitter);
 }
 
 int CReportWriter::Transmitter(int x)
@@ -381,15 +386,7 @@ int CReportWriter::Transmitter(int x)
 
 int CReportWriter::ReceiverSection()
 {
-    int first = 0;
-    for (int x = 0; x < m_mib->GetReceiverCount(); ++x) {
-        const int result = Receiver(x);
-        if (result == kUserAbort)
-            return result;
-        if (first == 0)
-            first = result;
-    }
-    return first;
+    return Bundles(m_mib->GetReceiverCount(), &CReportWriter::Receiver);
 }
 
 int CReportWriter::Receiver(int x)

@@ -65,6 +65,8 @@ private:
     int TransmitterSection();
     int ReceiverSection();
     int AudioMap();
+    // Every bundle of a section, x from 0 to count - 1.
+    int Bundles(int count, int (CReportWriter::*bundle)(int));
     int Transmitter(int x);
     int Receiver(int x);
 

@@ -5,7 +5,6 @@
 #include <afxwin.h>
 #include <mfc/test_hooks.h>
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -19,6 +18,7 @@
 #include "ReceiverDlg.h"
 #include "TransmitterDlg.h"
 #include "device_agent.h"
+#include "gui_test.h"
 #include "resource.h"
 
 using tdtest::DeviceAgent;
@@ -27,17 +27,6 @@ using tdtest::E;
 using tdtest::Instance;
 
 namespace {
-
-struct QtEnvironment : ::testing::Environment {
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "tunedeck_config_dialogs_test";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-};
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 const char kTx[] = "127.0.0.51";       // mode rate 0x601; Tx 1: UnicastMode 7, channel 3 of no known format
 const char kRx[] = "127.0.0.52";       // Rx 1 channels: 0x54001, 0, 0x40800, 0x64000

@@ -8,7 +8,6 @@
 #include <mfc/test_hooks.h>
 #include <windows.h>
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,20 +23,10 @@
 #include "ReportFile.h"
 #include "devsim_devices.h"
 #include "report_files.h"
+#include "gui_test.h"
 #include "resource.h"
 
 namespace {
-
-struct QtEnvironment : ::testing::Environment {
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "tunedeck_devsim_dialog_test";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-};
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 int SelectNone(const char**, int) { return LAUNCH_SELECT_END; }
 
@@ -76,15 +65,8 @@ protected:
         tdtest::DevsimSuite::SetUp();
         if (IsSkipped())
             return;
-        module = LoadLibraryA(TUNEDECK_LIB);
-        ASSERT_NE(module, nullptr);
-        run = vx_proc_cast<LaunchEntryFn>(GetProcAddress(module, "RunTunedeck"));
-        ASSERT_NE(run, nullptr);
-    }
-    void TearDown() override
-    {
-        if (module)
-            FreeLibrary(module);
+        ASSERT_TRUE(library.Load("RunTunedeck"));
+        run = library.run;
     }
     // Runs the entry point with `script` inside the main device dialog.
     int Launch(const char* ip, int switches, std::function<void(CDialog&)> script)
@@ -97,7 +79,7 @@ protected:
     }
 
     mfc::test::ScopedHooks hooks;
-    HMODULE module = nullptr;
+    tdtest::LoadedEntry library;
     LaunchEntryFn run = nullptr;
 };
 

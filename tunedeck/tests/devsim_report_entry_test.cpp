@@ -10,7 +10,6 @@
 #include <mfc/test_hooks.h>
 #include <windows.h>
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -25,22 +24,12 @@
 
 #include "devsim_devices.h"
 #include "report_files.h"
+#include "gui_test.h"
 #include "resource.h"
 
 namespace {
 
 using tdtest::kSimDevices;
-
-struct QtEnvironment : ::testing::Environment {
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "tunedeck_devsim_report_entry_test";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-};
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 constexpr UINT IDD_CONSOLE = 4100;
 constexpr int IDC_DEVICES = 4101;
@@ -191,15 +180,8 @@ protected:
         tdtest::DevsimSuite::SetUp();
         if (IsSkipped())
             return;
-        module = LoadLibraryA(TUNEDECK_LIB);
-        ASSERT_NE(module, nullptr);
-        run = vx_proc_cast<LaunchEntryFn>(GetProcAddress(module, "RunVeltrixReport"));
-        ASSERT_NE(run, nullptr);
-    }
-    void TearDown() override
-    {
-        if (module)
-            FreeLibrary(module);
+        ASSERT_TRUE(library.Load("RunVeltrixReport"));
+        run = library.run;
     }
     LaunchBlock Block()
     {
@@ -217,7 +199,7 @@ protected:
     }
 
     mfc::test::ScopedHooks hooks;
-    HMODULE module = nullptr;
+    tdtest::LoadedEntry library;
     LaunchEntryFn run = nullptr;
 };
 
