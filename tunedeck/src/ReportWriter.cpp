@@ -144,6 +144,13 @@ int CReportWriter::WriteReport(int sequence)
     return result != 0 ? result : closing;
 }
 
+int CReportWriter::Key(const std::string& key)
+{
+    // A line left open (a list cut short) ends before the next key.
+    const int result = m_file.EndLine();
+    return result != 0 ? result : m_file.Write(key);
+}
+
 void CReportWriter::Batch(std::initializer_list<int> rows, int x)
 {
     m_mib->ClearBatch();
@@ -162,12 +169,10 @@ int CReportWriter::Number(const std::string& key, int row, const char* format, i
     const int result = m_mib->Get(row, &value, x);
     if (result != 0 && result != SNMPS_NOT_AVAILABLE)
         return result;
-    int written = m_file.EndLine();
-    if (written == 0)
-        written = m_file.Write(key);
-    if (written == 0)
-        written = result == 0 ? m_file.Printf(format, value) : m_file.Write(kNotAvailableLine);
-    return written;
+    const int written = Key(key);
+    if (written != 0)
+        return written;
+    return result == 0 ? m_file.Printf(format, value) : m_file.Write(kNotAvailableLine);
 }
 
 int CReportWriter::Text(const char* key, int row)
@@ -178,12 +183,10 @@ int CReportWriter::Text(const char* key, int row)
     const int result = m_mib->Get(row, &text);
     if (result != 0 && result != SNMPS_NOT_AVAILABLE)
         return result;
-    int written = m_file.EndLine();
-    if (written == 0)
-        written = m_file.Write(key);
-    if (written == 0)
-        written = result == 0 ? m_file.Write(std::string(text) + "\n") : m_file.Write(kNotAvailableLine);
-    return written;
+    const int written = Key(key);
+    if (written != 0)
+        return written;
+    return result == 0 ? m_file.Write(std::string(text) + "\n") : m_file.Write(kNotAvailableLine);
 }
 
 int CReportWriter::Mac(const char* key, int row)
@@ -194,9 +197,7 @@ int CReportWriter::Mac(const char* key, int row)
     const int result = m_mib->Get(row, &octets);
     if (result != 0 && result != SNMPS_NOT_AVAILABLE)
         return result;
-    int written = m_file.EndLine();
-    if (written == 0)
-        written = m_file.Write(key);
+    const int written = Key(key);
     if (written != 0)
         return written;
     if (result != 0)
@@ -221,16 +222,12 @@ int CReportWriter::Channels(const std::string& key, int row, int x, const char* 
             // A list the device lacks reads as one missing value.
             if (result != SNMPS_NOT_AVAILABLE)
                 return result;
-            int written = m_file.EndLine();
-            if (written == 0)
-                written = m_file.Write(key);
+            const int written = Key(key);
             return written != 0 ? written : m_file.Write(kNotAvailableLine);
         }
         if (result != 0)
             return result;  // the list stays open; the next key ends its line
-        int written = y == 0 ? m_file.EndLine() : 0;
-        if (written == 0 && y == 0)
-            written = m_file.Write(key);
+        int written = y == 0 ? Key(key) : 0;
         if (written == 0)
             written = m_file.Printf(format, value);
         if (written == 0)
@@ -306,9 +303,7 @@ int CReportWriter::AudioMap()
 {
     if (m_abort)
         return kUserAbort;
-    int result = m_file.EndLine();
-    if (result == 0)
-        result = m_file.Write("audioMap");
+    int result = Key("audioMap");
     if (result != 0)
         return result;
     constexpr int kGroup = 8;

@@ -70,6 +70,8 @@ private:
     int Transmitter(int x);
     int Receiver(int x);
 
+    // Starts the line of a key.
+    int Key(const std::string& key);
     // One key and its value: the value's line, "N.A." when the device lacks
     // it, nothing at all on another failure (whose code is returned).
     int Number(const std::string& key, int row, const char* format, int x = 0, bool again = false);
