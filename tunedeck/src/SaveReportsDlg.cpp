@@ -75,11 +75,16 @@ void CSaveReportsDlg::OnWrite()
 
 void CSaveReportsDlg::Post(Event event)
 {
-    std::lock_guard<std::mutex> hold(m_eventLock);
-    if (!m_window)
-        return;
-    m_events.push_back(std::move(event));
-    ::PostMessage(m_window, WM_REPORT_EVENT, 0, 0);
+    HWND window = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(m_eventLock);
+        if (!m_window)
+            return;
+        m_events.push_back(std::move(event));
+        window = m_window;
+    }
+    // Posted without the lock: a window gone meanwhile takes no message.
+    ::PostMessage(window, WM_REPORT_EVENT, 0, 0);
 }
 
 LRESULT CSaveReportsDlg::OnReportEvent(WPARAM, LPARAM)
