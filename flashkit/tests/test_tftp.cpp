@@ -197,6 +197,21 @@ TEST_F(TftpClient, LostPacketsAreResentByTheClient)
     EXPECT_EQ(wire(writer.received()), "WRQ D1 D2 D2 D3 D4");
 }
 
+TEST_F(TftpClient, AGoodReplyRestoresTheRetries)
+{
+    // One resend allowed, two separate losses: each is one time-out in a row.
+    std::string content = pattern(512 * 5, 13);
+    peer.set_file("m03", content);
+    peer.drop_data = 2;
+    peer.drop_data_also = 4;
+    client().set_retries(1);
+    client().set_timeout(100);
+    client().get(loopback(), "m03", local("m03"));
+    EXPECT_EQ(slurp(local("m03")), content);
+    peer.wait_for(9);
+    EXPECT_EQ(wire(peer.received()), "RRQ A1 A1 A2 A3 A3 A4 A5 A6");
+}
+
 TEST_F(TftpClient, RepeatedBlocksAreNeitherWrittenNorAnsweredTwice)
 {
     // Answering a repeat would make the device send every later block twice.

@@ -234,7 +234,8 @@ void tftp_peer::session(int sock, const tftp_packet& request, const std::vector<
             return;
         if (rfc_end && k == blocks && content.size() % 512 != 0)
             return;
-        if (drop_data == static_cast<int>(k) && !dropped[static_cast<int>(k)]) {
+        if ((drop_data == static_cast<int>(k) || drop_data_also == static_cast<int>(k)) &&
+            !dropped[static_cast<int>(k)]) {
             dropped[static_cast<int>(k)] = true;
             return;
         }

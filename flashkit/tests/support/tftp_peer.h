@@ -44,6 +44,7 @@ public:
     // Behaviour switches, set before the transfer.
     std::atomic<bool> silent{false};         // never answers
     std::atomic<int> drop_data{0};           // DATA blocks (by number) not sent the first time
+    std::atomic<int> drop_data_also{0};      // and a second one
     std::atomic<int> drop_ack{-1};           // ACKs (by number) not sent the first time
     std::atomic<bool> repeat_data{false};    // every DATA sent twice
     std::atomic<bool> repeat_ack{false};     // every ACK sent twice
