@@ -170,7 +170,7 @@ protected:
     static void SetUpTestSuite()
     {
         folder = "/tmp/vistrel_firmware_dialogs_" + std::to_string(getpid());
-        ASSERT_NO_FATAL_FAILURE(RegisterFlashkit());
+        ASSERT_NO_FATAL_FAILURE(RegisterServerLibrary(FLASHKIT_LIB));
         using images::family;
         for (auto [f, v] : {std::pair{family::alder, images::version_t{1, 2, 3}}, {family::alder, {1, 3, 0}},
                             {family::alder, {1, 20, 0}}, {family::birch, {2, 1, 0}}, {family::birch, {2, 2, 0}},

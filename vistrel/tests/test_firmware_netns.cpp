@@ -2,8 +2,8 @@
 // discovery server, poller and firmware server in one network namespace;
 // simulated alder and birch devices with flash, TFTP and SNMP on the other
 // end of a veth pair. Needs root.
+#include "support/console_segment.h"
 #include "support/firmware_folder.h"
-#include "support/test_app.h"
 
 #include "FirmUpdater.h"
 #include "FirmwareResource.h"
@@ -13,18 +13,12 @@
 #include "VistrelDlg.h"
 #include "resource.h"
 
-#include "test_server_support.h"
-
 #include <mfc/test_hooks.h>
-#include <netns.h>
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 using namespace std::chrono_literals;
 using namespace vistrel_test;
-using scoutline_test::server_sandbox;
 using vx::test::netns_pair;
 namespace images = devsim::images;
 
@@ -45,29 +39,21 @@ std::string Text(CWnd& d, int id)
     return text.str();
 }
 
-class FirmwareNetns : public ::testing::Test {
+class FirmwareNetns : public ConsoleSegment {
 protected:
+    FirmwareNetns() : ConsoleSegment("vxu0", "vxv0") {}
+
     void SetUp() override
     {
-        if (!vx::test::running_as_root())
-            GTEST_SKIP() << "needs root for network namespaces";
-        box = std::make_unique<server_sandbox>();
-        std::string out;
-        ASSERT_EQ(box->run({"-RegServer"}, &out), 0) << out;
-        void* querant = dlopen(QUERANT_LIB, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(querant, nullptr) << dlerror();
-        auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(querant, "DllRegisterServer"));
-        ASSERT_TRUE(reg && reg() == S_OK);
-        ASSERT_NO_FATAL_FAILURE(RegisterFlashkit());
-
+        ConsoleSegment::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_NO_FATAL_FAILURE(RegisterServerLibrary(FLASHKIT_LIB));
         folder = box->root + "/firmware";
         for (images::family f : {images::family::alder, images::family::birch})
             for (images::version_t v : {images::version_t{1, 2, 3}, {1, 3, 0}, {1, 4, 0}})
                 WriteFirmware(folder, f, v);
 
-        pair = std::make_unique<netns_pair>("vxu0", "vxv0");
-        ASSERT_TRUE(pair->ok()) << pair->error();
-        ASSERT_TRUE(pair->add_address(netns_pair::a, "192.168.79.1/24"));
         // Devices 0 and 1 are alders, 2 and 3 birches, all running 1.2.3.
         std::vector<std::string> argv = {vx::test::devsim_path(), "-i", "vxv0", "-n", std::to_string(device_count),
                                          "--families", "alder,alder,birch,birch", "--ip-base", Address(0),
@@ -81,24 +67,11 @@ protected:
         ASSERT_TRUE(sim->wait_for_line("started", 10s)) << "devsim did not start";
     }
 
-    void TearDown() override
-    {
-        sim.reset();
-        if (box) {
-            EXPECT_GE(box->wait_for_exit(20s).count(), 0) << "the discovery server did not end";
-        }
-        pair.reset();
-        box.reset();
-    }
-
     std::string Control(const std::string& command)
     {
         return vx::test::command_output(vx::test::devsim_path() + " control " + box->root + "/devsim.sock " + command);
     }
 
-    std::unique_ptr<server_sandbox> box;
-    std::unique_ptr<netns_pair> pair;
-    std::unique_ptr<vx::test::background_process> sim;
     std::string folder;
 };
 

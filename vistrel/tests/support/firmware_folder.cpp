@@ -1,23 +1,8 @@
 #include "firmware_folder.h"
 
-#include <com/com.h>
-
-#include <gtest/gtest.h>
-
-#include <dlfcn.h>
-
 #include <filesystem>
 
 namespace vistrel_test {
-
-void RegisterFlashkit()
-{
-    void* library = dlopen(FLASHKIT_LIB, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(library, "DllRegisterServer"));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), S_OK);
-}
 
 std::string WriteFirmware(const std::string& folder, devsim::images::family family,
                           const devsim::images::version_t& version, const std::string& word)

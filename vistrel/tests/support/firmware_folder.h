@@ -1,5 +1,4 @@
-// Test support for the firmware update: the real firmware server registered
-// in the test's user registry, and folders of generated firmware images.
+// Test support for the firmware update: folders of generated firmware images.
 #pragma once
 
 #include "images/images.h"
@@ -7,10 +6,6 @@
 #include <string>
 
 namespace vistrel_test {
-
-// Registers libflashkit.so in the current user registry, where the console
-// finds it.
-void RegisterFlashkit();
 
 // Writes a generated image of the family and version into the folder under
 // the name of its family and version, or under `word` as the name's first
