@@ -17,27 +17,19 @@ namespace {
 
 const char* const hardware_oid = "1.3.6.1.4.1.2680.1.1.1.10.0";
 
-template <class I>
-CComPtr<I> Result(HRESULT hr, IUnknown* from, REFIID iid, IDispatch* object)
-{
-    CComPtr<IDispatch> owned;
-    owned.p = object; // takes the reference handed out
-    CheckCall(hr, from, iid);
-    CComPtr<I> result = QueryAs<I>(object);
-    CheckObject(result);
-    return result;
-}
-
 // The object a server method hands out, as interface I; throws _com_error
 // for a failed call or a missing object.
 template <class I, class From, class Method, class... Args>
 CComPtr<I> Get(From* from, Method method, Args... args)
 {
-    IDispatch* object = nullptr;
-    const HRESULT hr = (from->*method)(args..., &object);
-    return Result<I>(hr, from, __uuidof(From), object);
+    CComPtr<IDispatch> object;
+    CheckCall((from->*method)(args..., &object.p), from);
+    CComPtr<I> result = QueryAs<I>(object);
+    CheckObject(result);
+    return result;
 }
 
+// The integer of a decimal text as atoi reads it, held inside int's range.
 int DecimalValue(const std::string& text)
 {
     const long value = std::strtol(text.c_str(), nullptr, 10);
@@ -125,16 +117,17 @@ int firm_updater_t::update_device(const std::string& address, std::string& error
     if (chosen)
         CheckCall(current->get_is_compatible(chosen, &compatible), current.p);
     if (!(apply_to_all && valid && custom.empty() && compatible)) {
-        CComPtr<Iversion> favoured = Get<Iversion>(updater.p, &Iupdater::find_prefered, static_cast<IDispatch*>(current));
-        CComPtr<Icom_vector> same = Get<Icom_vector>(updater.p, &Iupdater::find_compatible, static_cast<IDispatch*>(current));
-        CComPtr<Icom_vector> same_custom =
-            Get<Icom_vector>(updater.p, &Iupdater::find_compatible, static_cast<IDispatch*>(custom_version));
+        IDispatch* const running = current;
+        IDispatch* const custom_running = custom_version;
+        CComPtr<Iversion> favoured = Get<Iversion>(updater.p, &Iupdater::find_prefered, running);
+        CComPtr<Icom_vector> compatible_versions = Get<Icom_vector>(updater.p, &Iupdater::find_compatible, running);
+        CComPtr<Icom_vector> custom_versions = Get<Icom_vector>(updater.p, &Iupdater::find_compatible, custom_running);
         const int hardware = hardware_value(address);
         long type = -1;
         CheckCall(unit->get_type(&type), unit.p);
         CComPtr<Icom_vector> same_type = Get<Icom_vector>(updater.p, &Iupdater::find_sametype, type, hardware);
 
-        CSelectVersionDlg dialog(current, favoured, same, same_custom, same_type, unit);
+        CSelectVersionDlg dialog(current, favoured, compatible_versions, custom_versions, same_type, unit);
         if (dialog.DoModal() != IDOK)
             return 1;
         chosen = dialog.Chosen();
@@ -178,8 +171,8 @@ int firm_updater_t::hardware_value(const std::string& address)
         CheckCall(poller->put_num_threads(1), poller.p);
         CheckCall(poller->put_retry_count(3), poller.p);
         CheckCall(poller->put_timeout(3000), poller.p);
-        CComPtr<Icom_variable> variable =
-            Get<Icom_variable>(poller.p, &Icom_manager::get, BSTR(_bstr_t(address.c_str())), BSTR(_bstr_t(hardware_oid)));
+        const _bstr_t ip(address.c_str()), name(hardware_oid);
+        CComPtr<Icom_variable> variable = Get<Icom_variable>(poller.p, &Icom_manager::get, BSTR(ip), BSTR(name));
         CheckCall(poller->stop(), poller.p);
         long valid = 0;
         CheckCall(variable->get_valid(&valid), variable.p);

@@ -75,7 +75,9 @@ std::string UpdateWarning(bool boot, bool config, bool cedar)
     std::string text;
     if (boot || config) {
         text = "Updating to this version requires reprogramming the ";
-        text += boot && config ? "boot code and configuration records." : boot ? "boot code." : "configuration records.";
+        text += boot && config ? "boot code and configuration records."
+                : boot         ? "boot code."
+                               : "configuration records.";
         text += " The Veltrix device may become inoperable in the event of failure.";
     }
     if (cedar) {

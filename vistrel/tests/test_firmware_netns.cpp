@@ -148,7 +148,8 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
                   adapter_name + "\nFirmware Location=" + folder + "\n[Adapter List]\nAdapter 0=" + adapter_name +
                   "-----192.168.79.100,192.168.79.150,0\n[Poller]\nTimeout=500\nRetry Count=1\nPoll Rate=6\n"
                   "[TFTP]\nTimeout=1000\nWrite Timeout=3000\n"
-                  "[Default Columns]\nVersion=D," + e + "2.0," + e + "3.0," + e + "7.0\n[Start Up Columns]\nVersion=80\n");
+                  "[Default Columns]\nVersion=D," + e + "2.0," + e + "3.0," + e + "7.0\n"
+                  "[Start Up Columns]\nVersion=80\n");
 
     CVistrelDlg dialog;
     App().m_pMainWnd = &dialog;
@@ -207,8 +208,8 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
         Select(d, {1, 2});
         d.SendMessage(WM_COMMAND, ID_UPDATE_FIRMWARE);
         ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u);
-        EXPECT_EQ(mfc::test::MessageBoxLog()[0].text,
-                  "2 device(s) successfully updated. \r\nDevice(s) must be power-cycled\r\nto complete update process.");
+        EXPECT_EQ(mfc::test::MessageBoxLog()[0].text, "2 device(s) successfully updated. \r\n"
+                                                      "Device(s) must be power-cycled\r\nto complete update process.");
         EXPECT_EQ(mfc::test::MessageBoxLog()[0].caption, "Update Firmware");
         EXPECT_EQ(mfc::test::MessageBoxLog()[0].type & MB_ICONMASK, UINT(MB_ICONINFORMATION));
         EXPECT_TRUE(versions({"1/3/0", "1/4/0", "1/3/0", "1/2/3"})) << shown();
