@@ -1,6 +1,6 @@
 // The session and the model against the device simulator's agents over a
 // veth pair: devices with 1, 2, 16 and no transmitter bundles opened by one
-// model and read whole, edits written and read back.
+// model and read whole (the dialog tests write and read back edits).
 #include "DeviceMib.h"
 
 #include <gtest/gtest.h>
@@ -50,19 +50,13 @@ void ReadEverything(CDeviceMib& mib, const std::set<int>& skip)
     }
 }
 
-class Devsim : public tdtest::DevsimSuite {
-protected:
-    static void Configure(CDeviceMib& mib)
-    {
-        mib.SetTimeout(100);  // the first request also waits for the device's ARP answer
-        mib.SetRetries(2);
-    }
-};
+using Devsim = tdtest::DevsimSuite;
 
 TEST_F(Devsim, DevicesOpenWithTheirBundleCountsAndReadWhole)
 {
     CDeviceMib mib;  // one model, opened device after device
-    Configure(mib);
+    mib.SetTimeout(100);  // the first request also waits for the device's ARP answer
+    mib.SetRetries(2);
     for (int k = 0; k < static_cast<int>(std::size(tdtest::kSimDevices)); ++k) {
         const tdtest::SimDevice& d = tdtest::kSimDevices[k];
         SCOPED_TRACE(d.address);
@@ -89,51 +83,6 @@ TEST_F(Devsim, DevicesOpenWithTheirBundleCountsAndReadWhole)
         for (int row : {procMode, procGroup})
             EXPECT_EQ(mib.Read(row, true), SNMPS_NOT_AVAILABLE) << row;
     }
-}
-
-TEST_F(Devsim, EditsAreWrittenAndReadBack)
-{
-    const char* address = tdtest::kSimDevices[1].address;
-    CDeviceMib mib;
-    Configure(mib);
-    ASSERT_EQ(mib.Open(address), 0);
-    const char* name = nullptr;
-    const unsigned char* mac = nullptr;
-    ASSERT_EQ(mib.Get(sysName, &name), 0);
-    ASSERT_EQ(mib.Get(serialTxMAC, &mac), 0);
-    ASSERT_EQ(mac[0], 6);
-    ASSERT_EQ(mib.Set(txBundle, 4242, 1), 0);
-    ASSERT_EQ(mib.Set(txSubMap, 17, 1, 4), 0);
-    ASSERT_EQ(mib.Set(rxSubMap, 40, 0, 2), 0);
-    ASSERT_EQ(mib.Set(sysName, "stage left"), 0);
-    const unsigned char newMac[8] = {6, 0, 0x01, 0x60, 0x2b, 0xfd, 0x12, 0x34};
-    ASSERT_EQ(mib.Set(serialTxMAC, newMac), 0);
-    EXPECT_EQ(mib.Write(txBundle, false, 1), 0);
-    EXPECT_EQ(mib.WriteTransmitter(1, false), 0);
-    EXPECT_EQ(mib.WriteReceiver(0, false), 0);
-    EXPECT_EQ(mib.Write(sysName, false), 0);
-    EXPECT_EQ(mib.Write(serialTxMAC, false), 0);
-    // The device refuses a bundle number out of its range.
-    ASSERT_EQ(mib.Set(rxBundle, 70000, 1), 0);
-    EXPECT_EQ(mib.Write(rxBundle, false, 1), SNMPS_FAILED);
-    EXPECT_EQ(mib.Session().GetLastStatus(), 3);  // badValue
-
-    CDeviceMib fresh;
-    Configure(fresh);
-    ASSERT_EQ(fresh.Open(address), 0);
-    int32_t v = 0;
-    EXPECT_EQ(fresh.Get(txBundle, &v, 1), 0);
-    EXPECT_EQ(v, 4242);
-    EXPECT_EQ(fresh.Get(txSubMap, &v, 1, 4), 0);
-    EXPECT_EQ(v, 17);
-    EXPECT_EQ(fresh.Get(rxSubMap, &v, 0, 2), 0);
-    EXPECT_EQ(v, 40);
-    EXPECT_EQ(fresh.Get(rxBundle, &v, 1), 0);
-    EXPECT_EQ(v, 0);
-    EXPECT_EQ(fresh.Get(sysName, &name), 0);
-    EXPECT_STREQ(name, "stage left");
-    EXPECT_EQ(fresh.Get(serialTxMAC, &mac), 0);
-    EXPECT_EQ(0, std::memcmp(mac, newMac, 8));
 }
 
 } // namespace
