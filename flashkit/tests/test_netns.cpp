@@ -2,12 +2,12 @@
 // veth pair (root only), with packet loss and duplication injected on the
 // client's side of the link: every file arrives intact or the failure is
 // reported with its text, never a corrupt file reported as read.
-#include "flashkit/base.h"
 #include "flashkit/tftp.h"
 
 #include "images/images.h"
 #include "netns.h"
 #include "scratch_folder.h"
+#include "test_family.h"
 
 #include <gtest/gtest.h>
 
@@ -19,18 +19,6 @@ using namespace std::chrono_literals;
 using vx::test::bytes_t;
 using vx::test::netns_pair;
 namespace img = devsim::images;
-
-// A unit that only writes and reads back.
-class unit_t : public update::base_t {
-public:
-    using base_t::base_t;
-    void upload(update::checksums_t&) override {}
-    void download(const std::string&, const update::checksums_t&, update::status_t*, int32_t, int32_t,
-                  int32_t) override
-    {
-    }
-    void check_update(uint8_t*, const update::checksums_t&, const std::string&) override {}
-};
 
 // The bytes of a bank file; in "f8" the configuration area is blanked, as the
 // device keeps its own settings (its MAC) there.
@@ -97,7 +85,7 @@ TEST(SimulatedDevice, LossAndDuplicationOnTheLink)
                 EXPECT_EQ(e.code, 4) << e.what();
             }
         }
-        unit_t unit(device, nullptr);
+        vx::test::bare_unit_t unit(device, nullptr);
         try {
             checksum_t code(0, 0x7FFE, 3);
             unit.put_and_read_back(image, "f2", 0, 0x10000, code);
