@@ -154,13 +154,6 @@ TEST_F(Jobs, UploadFailures)
     }
 }
 
-TEST_F(Jobs, StatusIsEmptyUntilTheFirstReport)
-{
-    update::upload_job_t job(database, ip, nullptr);
-    EXPECT_EQ(job.status().text(), "");
-    EXPECT_EQ(job.status().percent(), 0.0);
-}
-
 class throwing_unit_t : public vx::test::test_unit_t<2> {
 public:
     using test_unit_t::test_unit_t;
