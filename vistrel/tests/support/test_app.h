@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+class CListCtrl;
 class CVistrelApp;
 class CVistrelDlg;
+class CWnd;
 
 namespace vistrel_test {
 
@@ -42,5 +44,21 @@ void RegisterServerLibrary(const char* path);
 
 // Runs the Qt event loop until pred holds or about `ms` milliseconds passed.
 bool PumpUntil(const std::function<bool()>& pred, int ms = 10000);
+
+// What a user sees of a dialog's controls.
+std::string ItemText(CWnd& dialog, int id);
+bool Enabled(CWnd& dialog, int id);
+std::vector<std::string> ListBoxEntries(CWnd& dialog, int id);
+
+// The message boxes shown since the last call, as "caption: text".
+std::vector<std::string> TakeBoxes();
+
+// The row whose text in `column` is `text`, -1 if none; the text of another
+// column of that row ("" if none).
+int RowOf(CListCtrl* list, int column, const std::string& text);
+std::string CellOf(CListCtrl* list, int keyColumn, const std::string& key, int column);
+
+// Runs body on a report list control in a modal host dialog.
+void WithListControl(const std::function<void(CListCtrl*)>& body);
 
 } // namespace vistrel_test
