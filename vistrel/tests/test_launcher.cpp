@@ -98,7 +98,7 @@ protected:
     void WithDevices(const std::function<void(CVistrelDlg&)>& script)
     {
         RunMainDialog([&](CVistrelDlg& d) {
-            d.SendMessage(WM_TIMER, 1);
+            Tick(d);
             ASSERT_EQ(d.List()->GetItemCount(), 4);
             script(d);
         });
@@ -189,7 +189,7 @@ TEST_F(Launcher, EveryResultCodeShowsItsText)
     eth0.devices["00602b000011"] = {std::string(64, '7'), 0};
     eth0.devices["00602b000012"] = {std::string(150, '7'), 0};
     RunMainDialog([&](CVistrelDlg& d) {
-        d.SendMessage(WM_TIMER, 1);
+        Tick(d);
         ASSERT_EQ(d.List()->GetItemCount(), 7);
 
         // The library's own codes, from either entry point.
@@ -339,7 +339,7 @@ TEST_F(Launcher, ReportWorkerWalksWhileTheTimerRuns)
                 qApp,
                 [&] {
                     World().adapters["eth0"].devices["00602b000000"] = {"192.168.1.10", 0};
-                    dialog->SendMessage(WM_TIMER, 1);
+                    Tick(*dialog);
                     listed.set_value();
                 },
                 Qt::QueuedConnection);
@@ -355,7 +355,7 @@ TEST_F(Launcher, ReportWorkerWalksWhileTheTimerRuns)
 
     RunMainDialog([&](CVistrelDlg& d) {
         dialog = &d;
-        d.SendMessage(WM_TIMER, 1);
+        Tick(d);
         ASSERT_EQ(d.List()->GetItemCount(), 4);
         // Listed only by a tick that comes while the library runs.
         World().adapters["eth0"].devices["00602b000005"] = {"192.168.1.60", 0};

@@ -37,11 +37,6 @@ const char* const main_ini = "[Configuration]\n"
 
 const UINT selection_commands[] = {ID_UPDATE_FIRMWARE, ID_NEW_IP_ADDRESS, ID_TOOLS_CONFIGURE, ID_TOOLS_REPORT};
 
-void Tick(CVistrelDlg& d)
-{
-    d.SendMessage(WM_TIMER, 1);
-}
-
 bool Grey(CMenu* menu, UINT id)
 {
     return (menu->GetMenuState(id, MF_BYCOMMAND) & MF_GRAYED) != 0;

@@ -179,7 +179,7 @@ TEST_F(Options, OkInTheMainDialogRestartsDiscoveryOrSetsTheRange)
         EXPECT_TRUE(World().Calls("adapter.start").empty());
 
         World().adapters["eth0"].devices["aa"] = {"0.0.0.0", 0};
-        d.SendMessage(WM_TIMER, 1);
+        Tick(d);
         mfc::test::ScriptModal<COptionsDlg>([](COptionsDlg& o) {
             mfc::test::ChooseComboItem(o.GetDlgItem(IDC_ADAPTER), 1);
             mfc::test::Click(o, IDOK);
@@ -199,7 +199,7 @@ TEST(OptionsWithoutAdapters, NoAdapterMeansNoCurrentAdapter)
     ScopedHooks hooks;
     World().adapterNames.clear();
     RunMainDialog([](CVistrelDlg& d) {
-        d.SendMessage(WM_TIMER, 1);
+        Tick(d);
         EXPECT_EQ(ItemText(d, IDC_DEVICE_COUNT), "Devices: 0");
         mfc::test::ScriptModal<COptionsDlg>([](COptionsDlg& o) {
             EXPECT_EQ(static_cast<CComboBox*>(o.GetDlgItem(IDC_ADAPTER))->GetCount(), 0);
@@ -207,7 +207,7 @@ TEST(OptionsWithoutAdapters, NoAdapterMeansNoCurrentAdapter)
         });
         d.SendMessage(WM_COMMAND, ID_TOOLS_OPTIONS);
         d.SendMessage(WM_COMMAND, ID_VIEW_REFRESH);
-        d.SendMessage(WM_TIMER, 1);
+        Tick(d);
         d.CloseAndSave();
     });
     EXPECT_TRUE(World().Calls("adapter.").empty());

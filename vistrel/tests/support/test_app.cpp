@@ -99,6 +99,11 @@ void RunMainDialog(const std::function<void(CVistrelDlg&)>& script)
     App().m_pMainWnd = nullptr;
 }
 
+void Tick(CVistrelDlg& dialog)
+{
+    dialog.SendMessage(WM_TIMER, 1);
+}
+
 void RegisterServerLibrary(const char* path)
 {
     void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);

@@ -37,6 +37,8 @@ public:
 
 // Runs the main dialog modally with `script` inside its loop, then ends it.
 void RunMainDialog(const std::function<void(CVistrelDlg&)>& script);
+// One tick of the main dialog's refresh timer.
+void Tick(CVistrelDlg& dialog);
 
 // Registers an in-process server library (its DllRegisterServer) in the
 // current user registry, where the console finds it.
