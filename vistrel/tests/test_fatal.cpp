@@ -60,11 +60,6 @@ void Fail(const std::string& call, HRESULT hr, const std::string& description = 
     World().failures[call] = {hr, description};
 }
 
-void Tick(CVistrelDlg& d)
-{
-    d.SendMessage(WM_TIMER, 1);
-}
-
 std::string LogText()
 {
     std::ifstream in(GetProgramDirectory() + "vistrel.log");

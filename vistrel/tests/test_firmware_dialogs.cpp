@@ -116,23 +116,9 @@ std::string Name(Iversion* version)
     return TakeText(name);
 }
 
-std::string Text(CWnd& d, int id)
-{
-    CString text;
-    d.GetDlgItemText(id, text);
-    return text.str();
-}
-
 std::vector<std::string> Entries(CWnd& d)
 {
-    auto* list = static_cast<CListBox*>(d.GetDlgItem(IDC_VERSION_LIST));
-    std::vector<std::string> entries;
-    for (int i = 0; i < list->GetCount(); ++i) {
-        CString text;
-        list->GetText(i, text);
-        entries.push_back(text.str());
-    }
-    return entries;
+    return ListBoxEntries(d, IDC_VERSION_LIST);
 }
 
 std::string Selected(CWnd& d)
@@ -251,14 +237,6 @@ protected:
         return result;
     }
 
-    std::vector<std::string> Boxes() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& box : mfc::test::MessageBoxLog())
-            texts.push_back(box.caption + ": " + box.text);
-        return texts;
-    }
-
     static inline std::string folder;
     static inline CComPtr<Iupdater> updater;
     ScopedHooks hooks;
@@ -277,7 +255,7 @@ TEST_F(FirmwareDialogs, CompatibleViewOffersThePresentVersionsWithTheFavouredOne
     const Inputs in = For("alder version 1.2.3");
     ASSERT_EQ(Run(in,
                   [&](CSelectVersionDlg& d) {
-                      EXPECT_EQ(Text(d, IDC_CURRENT_VERSION), "alder version 1.2.3");
+                      EXPECT_EQ(ItemText(d, IDC_CURRENT_VERSION), "alder version 1.2.3");
                       EXPECT_EQ(Entries(d), (std::vector<std::string>{"alder version 1.2.3", "alder version 1.20.0",
                                                                       "alder version 1.3.0"}));
                       EXPECT_EQ(Selected(d), "alder version 1.20.0");
@@ -297,7 +275,7 @@ TEST_F(FirmwareDialogs, CompatibleViewOffersThePresentVersionsWithTheFavouredOne
               IDOK);
     EXPECT_EQ(chosen, "alder version 1.3.0");
     EXPECT_TRUE(applyToAll);
-    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(TakeBoxes().empty());
 }
 
 TEST_F(FirmwareDialogs, CustomConfigurationListsBothCollectionsWhenAdvancedAndNothingWhenPlain)
@@ -308,7 +286,7 @@ TEST_F(FirmwareDialogs, CustomConfigurationListsBothCollectionsWhenAdvancedAndNo
         ScopedIni ini(advanced_ini);
         ASSERT_EQ(Run(in,
                       [&](CSelectVersionDlg& d) {
-                          EXPECT_EQ(Text(d, IDC_CURRENT_VERSION), "alderx version 1.0.0 [custom: alder]");
+                          EXPECT_EQ(ItemText(d, IDC_CURRENT_VERSION), "alderx version 1.0.0 [custom: alder]");
                           EXPECT_EQ(Entries(d).size(), 4u);
                           EXPECT_EQ(Selected(d), "");
                           Choose(d, "alder version 1.3.0"); // numbered on behind the compatible collection
@@ -322,10 +300,10 @@ TEST_F(FirmwareDialogs, CustomConfigurationListsBothCollectionsWhenAdvancedAndNo
         ScopedIni ini;
         EXPECT_EQ(Run(in,
                       [&](CSelectVersionDlg& d) {
-                          EXPECT_EQ(Text(d, IDC_CURRENT_VERSION), "Unknown");
+                          EXPECT_EQ(ItemText(d, IDC_CURRENT_VERSION), "Unknown");
                           EXPECT_TRUE(Entries(d).empty());
                           mfc::test::Click(d, IDC_UPDATE_VERSION);
-                          EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                          EXPECT_EQ(TakeBoxes(), (std::vector<std::string>{
                                                  "Warning: No Firmware is Selected\nPlease Select Firmware"}));
                           mfc::test::Click(d, IDCANCEL);
                       }),
@@ -433,7 +411,6 @@ TEST_F(FirmwareDialogs, OnlyImagesOfTheDevicesKindAndSizeAreWritten)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.unitType) + " " + c.version);
         unit->type = c.unitType;
-        mfc::test::MessageBoxLog().clear();
         Inputs in = For(c.version);
         in.favoured = in.current;
         const INT_PTR result = Run(in, [&](CSelectVersionDlg& d) {
@@ -441,7 +418,7 @@ TEST_F(FirmwareDialogs, OnlyImagesOfTheDevicesKindAndSizeAreWritten)
             if (d.IsWindowVisible())
                 mfc::test::Click(d, IDCANCEL);
         });
-        const std::vector<std::string> boxes = Boxes();
+        const std::vector<std::string> boxes = TakeBoxes();
         EXPECT_EQ(std::count(boxes.begin(), boxes.end(), unsuitable), c.suitable ? 0 : 1);
         // A suitable cedar image still asks about the cedar's risk (Cancel by default).
         EXPECT_EQ(result, c.suitable && c.unitType != 0 ? IDOK : IDCANCEL);
@@ -539,7 +516,7 @@ TEST_F(ProgressDialog, AFinishedJobShowsItsLastStateFourTimesAndClosesOnTheFifth
     job->percent = 99.9;
     CProgressDlg dialog("192.168.1.7 - Update Firmware", job);
     mfc::test::ScriptModal<CProgressDlg>([&](CProgressDlg& d) {
-        EXPECT_TRUE(PumpUntil([&] { return Text(d, IDC_PROGRESS_STATUS) == "download done"; }));
+        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_PROGRESS_STATUS) == "download done"; }));
         EXPECT_EQ(static_cast<CProgressCtrl*>(d.GetDlgItem(IDC_PROGRESS_BAR))->GetPos(), 99);
         EXPECT_TRUE(d.GetDlgItem(IDC_ANIMATION) != nullptr);
     });
@@ -556,7 +533,7 @@ TEST_F(ProgressDialog, CancelAsksTheJobAndShowsCancelingUntilItEnds)
     int statusReads = 0;
     CProgressDlg dialog("192.168.1.7 - Upload Firmware", job);
     mfc::test::ScriptModal<CProgressDlg>([&](CProgressDlg& d) {
-        EXPECT_TRUE(PumpUntil([&] { return Text(d, IDC_PROGRESS_STATUS) == "Uploading the runtime code"; }));
+        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_PROGRESS_STATUS) == "Uploading the runtime code"; }));
         mfc::test::CloseWindow(&d);
         EXPECT_EQ(job->cancels, 1);
         statusReads = job->statusReads;
@@ -565,7 +542,7 @@ TEST_F(ProgressDialog, CancelAsksTheJobAndShowsCancelingUntilItEnds)
         job->percent = 60;
         const int reads = job->doneReads;
         EXPECT_TRUE(PumpUntil([&] { return job->doneReads >= reads + 3; }));
-        EXPECT_EQ(Text(d, IDC_PROGRESS_STATUS), "Canceling . . .");
+        EXPECT_EQ(ItemText(d, IDC_PROGRESS_STATUS), "Canceling . . .");
         EXPECT_EQ(static_cast<CProgressCtrl*>(d.GetDlgItem(IDC_PROGRESS_BAR))->GetPos(), 40);
         mfc::test::PressKey(&d, VK_ESCAPE);
         EXPECT_TRUE(d.IsWindowVisible());

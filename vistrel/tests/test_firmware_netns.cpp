@@ -32,13 +32,6 @@ std::string Address(int device)
     return "192.168.79." + std::to_string(20 + device);
 }
 
-std::string Text(CWnd& d, int id)
-{
-    CString text;
-    d.GetDlgItemText(id, text);
-    return text.str();
-}
-
 class FirmwareNetns : public ConsoleSegment {
 protected:
     FirmwareNetns() : ConsoleSegment("vxu0", "vxv0") {}
@@ -86,27 +79,17 @@ TEST_F(FirmwareNetns, HardwareValueIsReadOnceFromTheDevicesAgent)
     EXPECT_EQ(firm_updater_t::hardware_value(Address(3)), -1);
 }
 
-// The console's list row of a device by its address.
-int RowOf(CListCtrl* list, int device)
-{
-    for (int r = 0; r < list->GetItemCount(); ++r)
-        if (list->GetItemText(r, 2).str() == Address(device))
-            return r;
-    return -1;
-}
-
 // The version a device reports over SNMP, as the console's polled column shows it.
 std::string Version(CVistrelDlg& d, int device)
 {
-    const int row = RowOf(d.List(), device);
-    return row < 0 ? "" : d.List()->GetItemText(row, 3).str();
+    return CellOf(d.List(), 2, Address(device), 3);
 }
 
 void Select(CVistrelDlg& d, const std::vector<int>& devices)
 {
     mfc::test::ClickListRow(d.List(), -1);
     for (int device : devices)
-        mfc::test::ClickListRow(d.List(), RowOf(d.List(), device), true);
+        mfc::test::ClickListRow(d.List(), RowOf(d.List(), 2, Address(device)), true);
 }
 
 // Scripts for the next version dialog: it shows the device's version; the
@@ -114,7 +97,7 @@ void Select(CVistrelDlg& d, const std::vector<int>& devices)
 void ChooseVersion(const std::string& running, const std::string& version, bool applyToAll = false)
 {
     mfc::test::ScriptModal<CSelectVersionDlg>([=](CSelectVersionDlg& d) {
-        EXPECT_EQ(Text(d, IDC_CURRENT_VERSION), running);
+        EXPECT_EQ(ItemText(d, IDC_CURRENT_VERSION), running);
         auto* list = static_cast<CListBox*>(d.GetDlgItem(IDC_VERSION_LIST));
         mfc::test::ChooseListBoxItems(list, {list->FindStringExact(-1, version.c_str())});
         if (applyToAll)
@@ -151,9 +134,7 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
                   "[Default Columns]\nVersion=D," + e + "2.0," + e + "3.0," + e + "7.0\n"
                   "[Start Up Columns]\nVersion=80\n");
 
-    CVistrelDlg dialog;
-    App().m_pMainWnd = &dialog;
-    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
+    RunMainDialog([&](CVistrelDlg& d) {
         auto versions = [&](const std::vector<std::string>& expected) {
             return PumpUntil(
                 [&] {
@@ -179,7 +160,7 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
         std::vector<std::string> seen;
         NextProgress([&](CProgressDlg& p) {
             PumpUntil([&] {
-                const std::string status = Text(p, IDC_PROGRESS_STATUS);
+                const std::string status = ItemText(p, IDC_PROGRESS_STATUS);
                 if (!status.empty() && (seen.empty() || seen.back() != status))
                     seen.push_back(status);
                 return static_cast<CProgressCtrl*>(p.GetDlgItem(IDC_PROGRESS_BAR))->GetPos() > 0;
@@ -190,7 +171,7 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
             NextProgress();
         NextProgress([&](CProgressDlg& p) {
             mfc::test::Click(p, IDCANCEL);
-            EXPECT_TRUE(PumpUntil([&] { return Text(p, IDC_PROGRESS_STATUS) == "Canceling . . ."; }));
+            EXPECT_TRUE(PumpUntil([&] { return ItemText(p, IDC_PROGRESS_STATUS) == "Canceling . . ."; }));
         });
         Select(d, {0, 1, 2});
         d.SendMessage(WM_COMMAND, ID_UPDATE_FIRMWARE);
@@ -226,10 +207,7 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
         EXPECT_EQ(mfc::test::MessageBoxLog()[1].type & MB_ICONMASK, UINT(MB_ICONSTOP));
         EXPECT_TRUE(versions({"1/4/0", "1/4/0", "1/3/0", "1/2/3"})) << shown();
 
-        d.CloseAndSave();
     });
-    dialog.DoModal();
-    App().m_pMainWnd = nullptr;
 }
 
 } // namespace

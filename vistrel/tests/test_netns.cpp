@@ -91,25 +91,9 @@ std::string ColonMac(const std::string& plain)
     return colon;
 }
 
-int RowOf(CListCtrl* list, const std::string& mac)
-{
-    for (int r = 0; r < list->GetItemCount(); ++r)
-        if (list->GetItemText(r, 1).str() == mac)
-            return r;
-    return -1;
-}
-
 std::string Cell(CVistrelDlg& d, const std::string& mac, int column)
 {
-    const int row = RowOf(d.List(), mac);
-    return row < 0 ? "" : d.List()->GetItemText(row, column).str();
-}
-
-std::string Text(CWnd& d, int id)
-{
-    CString text;
-    d.GetDlgItemText(id, text);
-    return text.str();
+    return CellOf(d.List(), 1, mac, column);
 }
 
 long WatchSize(CVistrelDlg& d)
@@ -134,82 +118,76 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
     ScopedIni ini(ConsoleIni(200));
     const std::string moved = "192.168.79.140";
 
-    {
-        CVistrelDlg dialog;
-        App().m_pMainWnd = &dialog;
-        mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
-            // Every device listed with an address: two announced, two assigned from the range.
-            ASSERT_TRUE(PumpUntil(
-                [&] {
-                    for (const auto& m : macs) {
-                        if (Cell(d, m, 2).empty() || Cell(d, m, 2) == "0.0.0.0")
-                            return false;
-                    }
-                    return true;
-                },
-                60000))
-                << "devices did not all get listed with addresses";
-            EXPECT_EQ(Cell(d, macs[0], 2), "192.168.79.20");
-            EXPECT_EQ(Cell(d, macs[2], 2).rfind("192.168.79.1", 0), 0u) << Cell(d, macs[2], 2);
-            EXPECT_TRUE(PumpUntil([&] { return Text(d, IDC_ACTIVE_COUNT) == "Active: 4"; }));
-            EXPECT_EQ(Text(d, IDC_DEVICE_COUNT), "Devices: 4");
-            EXPECT_EQ(Text(d, IDC_DEAD_COUNT), "Dead: 0");
+    RunMainDialog([&](CVistrelDlg& d) {
+        // Every device listed with an address: two announced, two assigned from the range.
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                for (const auto& m : macs) {
+                    if (Cell(d, m, 2).empty() || Cell(d, m, 2) == "0.0.0.0")
+                        return false;
+                }
+                return true;
+            },
+            60000))
+            << "devices did not all get listed with addresses";
+        EXPECT_EQ(Cell(d, macs[0], 2), "192.168.79.20");
+        EXPECT_EQ(Cell(d, macs[2], 2).rfind("192.168.79.1", 0), 0u) << Cell(d, macs[2], 2);
+        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_ACTIVE_COUNT) == "Active: 4"; }));
+        EXPECT_EQ(ItemText(d, IDC_DEVICE_COUNT), "Devices: 4");
+        EXPECT_EQ(ItemText(d, IDC_DEAD_COUNT), "Dead: 0");
 
-            // Polled cells: the counter's increase and the name, read once;
-            // the silent device's name stays watched.
-            EXPECT_TRUE(PumpUntil(
-                [&] {
-                    const std::string count = Cell(d, macs[0], 3);
-                    return IsNumber(count) && count != "0" && Cell(d, macs[1], 4) == "birch-1" &&
-                           Cell(d, macs[2], 4) == "cedar-2";
-                },
-                60000))
-                << Cell(d, macs[0], 3) << " / " << Cell(d, macs[1], 4) << " / " << Cell(d, macs[2], 4);
-            EXPECT_TRUE(PumpUntil([&] { return WatchSize(d) == 5; }, 30000))
-                << "four counters and one unanswered name: " << WatchSize(d);
-            EXPECT_FALSE(IsNumber(Cell(d, macs[3], 3))) << "the silent device shows the failure";
+        // Polled cells: the counter's increase and the name, read once;
+        // the silent device's name stays watched.
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                const std::string count = Cell(d, macs[0], 3);
+                return IsNumber(count) && count != "0" && Cell(d, macs[1], 4) == "birch-1" &&
+                       Cell(d, macs[2], 4) == "cedar-2";
+            },
+            60000))
+            << Cell(d, macs[0], 3) << " / " << Cell(d, macs[1], 4) << " / " << Cell(d, macs[2], 4);
+        EXPECT_TRUE(PumpUntil([&] { return WatchSize(d) == 5; }, 30000))
+            << "four counters and one unanswered name: " << WatchSize(d);
+        EXPECT_FALSE(IsNumber(Cell(d, macs[3], 3))) << "the silent device shows the failure";
 
-            // A new address through the IP Assignment dialog.
-            mfc::test::ClickListRow(d.List(), RowOf(d.List(), macs[2]));
-            mfc::test::ScriptModal<CIpAssignDlg>([&](CIpAssignDlg& ip) {
-                for (int f = 0; f < 4; ++f)
-                    mfc::test::SetIpField(ip.GetDlgItem(IDC_NEW_ADDRESS), f, f == 3 ? "140" : std::to_string(ParseIp(moved).bytes[f]));
-                mfc::test::Click(ip, IDOK);
-            });
-            d.SendMessage(WM_COMMAND, ID_NEW_IP_ADDRESS);
-            EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 2) == moved; }, 30000)) << Cell(d, macs[2], 2);
-            EXPECT_TRUE(sim->wait_for_line("assigned " + ColonMac(macs[2]) + " " + moved, 5s));
-            EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 4) == "cedar-2" && WatchSize(d) == 5; }, 30000))
-                << "read again at its new address: " << Cell(d, macs[2], 4);
-
-            // Copy in the clipboard format.
-            d.List()->SetFocus();
-            mfc::test::PressKey(d.List(), 'A', true);
-            mfc::test::PressKey(d.List(), 'C', true);
-            const std::string copied = QGuiApplication::clipboard()->text().toStdString();
-            std::string expected;
-            d.View().CopyText(expected);
-            EXPECT_EQ(copied, expected);
-            EXPECT_EQ(copied.rfind("S,MAC Address,IP Address,Octets,Name,\r\n,,," + octets + "," + sys_name + ",\r\n", 0), 0u)
-                << copied;
-            EXPECT_NE(copied.find("1," + macs[1] + ",192.168.79.21,"), std::string::npos) << copied;
-            EXPECT_NE(copied.find(",birch-1,\r\n"), std::string::npos) << copied;
-
-            // Silent devices turn dead; back again they are active.
-            sim.reset();
-            EXPECT_TRUE(PumpUntil([&] { return Text(d, IDC_DEAD_COUNT) == "Dead: 4"; }, 30000))
-                << Text(d, IDC_DEAD_COUNT);
-            EXPECT_EQ(Text(d, IDC_ACTIVE_COUNT), "Active: 0");
-            StartDevices();
-            EXPECT_TRUE(PumpUntil([&] { return Text(d, IDC_ACTIVE_COUNT) == "Active: 4"; }, 30000))
-                << Text(d, IDC_ACTIVE_COUNT);
-
-            mfc::test::DragColumnWidth(d.List(), 4, 123);
-            d.CloseAndSave();
+        // A new address through the IP Assignment dialog.
+        mfc::test::ClickListRow(d.List(), RowOf(d.List(), 1, macs[2]));
+        mfc::test::ScriptModal<CIpAssignDlg>([&](CIpAssignDlg& ip) {
+            for (int f = 0; f < 4; ++f)
+                mfc::test::SetIpField(ip.GetDlgItem(IDC_NEW_ADDRESS), f, f == 3 ? "140" : std::to_string(ParseIp(moved).bytes[f]));
+            mfc::test::Click(ip, IDOK);
         });
-        dialog.DoModal();
-        App().m_pMainWnd = nullptr;
-    }
+        d.SendMessage(WM_COMMAND, ID_NEW_IP_ADDRESS);
+        EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 2) == moved; }, 30000)) << Cell(d, macs[2], 2);
+        EXPECT_TRUE(sim->wait_for_line("assigned " + ColonMac(macs[2]) + " " + moved, 5s));
+        EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 4) == "cedar-2" && WatchSize(d) == 5; }, 30000))
+            << "read again at its new address: " << Cell(d, macs[2], 4);
+
+        // Copy in the clipboard format.
+        d.List()->SetFocus();
+        mfc::test::PressKey(d.List(), 'A', true);
+        mfc::test::PressKey(d.List(), 'C', true);
+        const std::string copied = QGuiApplication::clipboard()->text().toStdString();
+        std::string expected;
+        d.View().CopyText(expected);
+        EXPECT_EQ(copied, expected);
+        EXPECT_EQ(copied.rfind("S,MAC Address,IP Address,Octets,Name,\r\n,,," + octets + "," + sys_name + ",\r\n", 0), 0u)
+            << copied;
+        EXPECT_NE(copied.find("1," + macs[1] + ",192.168.79.21,"), std::string::npos) << copied;
+        EXPECT_NE(copied.find(",birch-1,\r\n"), std::string::npos) << copied;
+
+        // Silent devices turn dead; back again they are active.
+        sim.reset();
+        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_DEAD_COUNT) == "Dead: 4"; }, 30000))
+            << ItemText(d, IDC_DEAD_COUNT);
+        EXPECT_EQ(ItemText(d, IDC_ACTIVE_COUNT), "Active: 0");
+        StartDevices();
+        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_ACTIVE_COUNT) == "Active: 4"; }, 30000))
+            << ItemText(d, IDC_ACTIVE_COUNT);
+
+        mfc::test::DragColumnWidth(d.List(), 4, 123);
+        d.CloseAndSave();
+    });
     const std::string saved = ScopedIni::Read();
     EXPECT_NE(saved.find("[Start Up Columns]\nOctets=70\nName=123\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find(std::string("Adapter 0=") + adapter_name + "-----192.168.79.100,192.168.79.150,1"),
@@ -217,19 +195,13 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
         << saved;
 
     // The next start has the same columns and widths.
-    {
-        CVistrelDlg dialog;
-        App().m_pMainWnd = &dialog;
-        mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
-            ASSERT_EQ(d.List()->GetHeaderCtrl()->GetItemCount(), 5);
-            EXPECT_EQ(d.List()->GetColumnWidth(3), 70);
-            EXPECT_EQ(d.List()->GetColumnWidth(4), 123);
-            EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 2) == moved; }, 30000));
-            d.CloseAndSave();
-        });
-        dialog.DoModal();
-        App().m_pMainWnd = nullptr;
-    }
+    RunMainDialog([&](CVistrelDlg& d) {
+        ASSERT_EQ(d.List()->GetHeaderCtrl()->GetItemCount(), 5);
+        EXPECT_EQ(d.List()->GetColumnWidth(3), 70);
+        EXPECT_EQ(d.List()->GetColumnWidth(4), 123);
+        EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 2) == moved; }, 30000));
+        d.CloseAndSave();
+    });
     // Released by the console, the server saves its address history and ends.
     EXPECT_GE(box->wait_for_exit(20s).count(), 0);
     const std::string history = box->file("VXHistory.ini");
@@ -248,14 +220,12 @@ TEST_F(ConsoleNetns, ConfigureOpensTheSelectedDevice)
     ScopedIni ini(ConsoleIni(200));
     mfc::test::ScopedHooks hooks;
 
-    CVistrelDlg dialog;
-    App().m_pMainWnd = &dialog;
-    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
+    RunMainDialog([&](CVistrelDlg& d) {
         ASSERT_TRUE(PumpUntil(
             [&] {
                 const std::string silent = Cell(d, macs[3], 2);
                 return Cell(d, macs[0], 2) == "192.168.79.20" && silent.rfind("192.168.79.", 0) == 0 &&
-                       Text(d, IDC_ACTIVE_COUNT) == "Active: 4";
+                       ItemText(d, IDC_ACTIVE_COUNT) == "Active: 4";
             },
             60000))
             << "devices did not all get listed with addresses";
@@ -268,7 +238,7 @@ TEST_F(ConsoleNetns, ConfigureOpensTheSelectedDevice)
                                    static_cast<CIPAddressCtrl*>(t.GetDlgItem(deviceAddressControl))->GetAddress(shown);
                                    mfc::test::Click(t, IDOK);
                                });
-        mfc::test::ClickListRow(d.List(), RowOf(d.List(), macs[0]));
+        mfc::test::ClickListRow(d.List(), RowOf(d.List(), 1, macs[0]));
         d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
         EXPECT_TRUE(opened);
         EXPECT_EQ(shown, MAKEIPADDRESS(192, 168, 79, 20));
@@ -276,15 +246,12 @@ TEST_F(ConsoleNetns, ConfigureOpensTheSelectedDevice)
         ASSERT_FALSE(mfc::test::ModalLog().empty());
         EXPECT_EQ(mfc::test::ModalLog().back().caption, "Veltrix Configuration");
 
-        mfc::test::ClickListRow(d.List(), RowOf(d.List(), macs[3]));
+        mfc::test::ClickListRow(d.List(), RowOf(d.List(), 1, macs[3]));
         d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
         ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u);
         EXPECT_EQ(mfc::test::MessageBoxLog()[0].caption, "ERROR");
         EXPECT_EQ(mfc::test::MessageBoxLog()[0].text, "Class not initialized");
-        d.CloseAndSave();
     });
-    dialog.DoModal();
-    App().m_pMainWnd = nullptr;
 }
 
 namespace {

@@ -50,18 +50,6 @@ std::string Address(CWnd& d, int id)
            std::to_string(b[3]);
 }
 
-bool Enabled(CWnd& d, int id)
-{
-    return d.GetDlgItem(id)->IsWindowEnabled() != FALSE;
-}
-
-std::string Text(CWnd& d, int id)
-{
-    CString text;
-    d.GetDlgItemText(id, text);
-    return text.str();
-}
-
 } // namespace
 
 TEST_F(Options, SavedSettingsOverlayTheServersAndAreWrittenBack)
@@ -149,7 +137,7 @@ TEST_F(Options, FirmwareFolderDefaultAndBrowserKeepTheCase)
     COptionsDlg options;
     const std::string folderDefault = GetProgramDirectory() + "firmware";
     mfc::test::ScriptModal<COptionsDlg>([&](COptionsDlg& d) {
-        EXPECT_EQ(Text(d, IDC_FIRMWARE_FOLDER), "/data/Firmware");
+        EXPECT_EQ(ItemText(d, IDC_FIRMWARE_FOLDER), "/data/Firmware");
         EXPECT_TRUE(Enabled(d, IDC_FOLDER_DEFAULT));
         std::string upper = folderDefault;
         for (char& c : upper)
@@ -158,16 +146,16 @@ TEST_F(Options, FirmwareFolderDefaultAndBrowserKeepTheCase)
         EXPECT_FALSE(Enabled(d, IDC_FOLDER_DEFAULT)) << "the default in any letter case";
         mfc::test::TypeText(d.GetDlgItem(IDC_FIRMWARE_FOLDER), "/somewhere");
         mfc::test::Click(d, IDC_FOLDER_DEFAULT);
-        EXPECT_EQ(Text(d, IDC_FIRMWARE_FOLDER), folderDefault);
+        EXPECT_EQ(ItemText(d, IDC_FIRMWARE_FOLDER), folderDefault);
 
         mfc::test::PushFileAnswer(std::string("/Data/Images/DataBase.ini"));
         mfc::test::Click(d, IDC_FOLDER_BROWSE);
-        EXPECT_EQ(Text(d, IDC_FIRMWARE_FOLDER), "/Data/Images");
+        EXPECT_EQ(ItemText(d, IDC_FIRMWARE_FOLDER), "/Data/Images");
         mfc::test::PushFileAnswer(std::string("/Data/other.ini"));
         mfc::test::Click(d, IDC_FOLDER_BROWSE);
         mfc::test::PushFileAnswer(std::nullopt);
         mfc::test::Click(d, IDC_FOLDER_BROWSE);
-        EXPECT_EQ(Text(d, IDC_FIRMWARE_FOLDER), "/Data/Images");
+        EXPECT_EQ(ItemText(d, IDC_FIRMWARE_FOLDER), "/Data/Images");
         mfc::test::Click(d, IDOK);
     });
     ASSERT_EQ(options.DoModal(), IDOK);
@@ -180,9 +168,7 @@ TEST_F(Options, FirmwareFolderDefaultAndBrowserKeepTheCase)
 
 TEST_F(Options, OkInTheMainDialogRestartsDiscoveryOrSetsTheRange)
 {
-    CVistrelDlg dialog;
-    App().m_pMainWnd = &dialog;
-    mfc::test::ScriptModal<CVistrelDlg>([](CVistrelDlg& d) {
+    RunMainDialog([](CVistrelDlg& d) {
         World().calls.clear();
         mfc::test::ScriptModal<COptionsDlg>([](COptionsDlg& o) {
             mfc::test::SetIpField(o.GetDlgItem(IDC_IP_END), 3, "70");
@@ -193,7 +179,7 @@ TEST_F(Options, OkInTheMainDialogRestartsDiscoveryOrSetsTheRange)
         EXPECT_TRUE(World().Calls("adapter.start").empty());
 
         World().adapters["eth0"].devices["aa"] = {"0.0.0.0", 0};
-        d.SendMessage(WM_TIMER, 1);
+        Tick(d);
         mfc::test::ScriptModal<COptionsDlg>([](COptionsDlg& o) {
             mfc::test::ChooseComboItem(o.GetDlgItem(IDC_ADAPTER), 1);
             mfc::test::Click(o, IDOK);
@@ -203,10 +189,7 @@ TEST_F(Options, OkInTheMainDialogRestartsDiscoveryOrSetsTheRange)
         EXPECT_TRUE(World().adapters["eth1"].started);
         EXPECT_EQ(World().Calls("adapter.device_remove"), (std::vector<std::string>{"adapter.device_remove aa"}));
         EXPECT_EQ(d.List()->GetItemCount(), 0);
-        d.EndDialog(IDCANCEL);
     });
-    dialog.DoModal();
-    App().m_pMainWnd = nullptr;
 }
 
 TEST(OptionsWithoutAdapters, NoAdapterMeansNoCurrentAdapter)
@@ -215,26 +198,18 @@ TEST(OptionsWithoutAdapters, NoAdapterMeansNoCurrentAdapter)
     FakeServers servers;
     ScopedHooks hooks;
     World().adapterNames.clear();
-    {
-        CVistrelDlg dialog;
-        App().m_pMainWnd = &dialog;
-        mfc::test::ScriptModal<CVistrelDlg>([](CVistrelDlg& d) {
-            d.SendMessage(WM_TIMER, 1);
-            CString count;
-            d.GetDlgItemText(IDC_DEVICE_COUNT, count);
-            EXPECT_EQ(count.str(), "Devices: 0");
-            mfc::test::ScriptModal<COptionsDlg>([](COptionsDlg& o) {
-                EXPECT_EQ(static_cast<CComboBox*>(o.GetDlgItem(IDC_ADAPTER))->GetCount(), 0);
-                mfc::test::Click(o, IDOK);
-            });
-            d.SendMessage(WM_COMMAND, ID_TOOLS_OPTIONS);
-            d.SendMessage(WM_COMMAND, ID_VIEW_REFRESH);
-            d.SendMessage(WM_TIMER, 1);
-            d.CloseAndSave();
+    RunMainDialog([](CVistrelDlg& d) {
+        Tick(d);
+        EXPECT_EQ(ItemText(d, IDC_DEVICE_COUNT), "Devices: 0");
+        mfc::test::ScriptModal<COptionsDlg>([](COptionsDlg& o) {
+            EXPECT_EQ(static_cast<CComboBox*>(o.GetDlgItem(IDC_ADAPTER))->GetCount(), 0);
+            mfc::test::Click(o, IDOK);
         });
-        dialog.DoModal();
-        App().m_pMainWnd = nullptr;
-    }
+        d.SendMessage(WM_COMMAND, ID_TOOLS_OPTIONS);
+        d.SendMessage(WM_COMMAND, ID_VIEW_REFRESH);
+        Tick(d);
+        d.CloseAndSave();
+    });
     EXPECT_TRUE(World().Calls("adapter.").empty());
     const std::string text = ScopedIni::Read();
     EXPECT_NE(text.find("Adapter Index=eth0"), std::string::npos) << "kept as read: " << text;

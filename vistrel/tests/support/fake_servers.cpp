@@ -18,7 +18,8 @@ BSTR Bstr(const std::string& s)
 }
 
 // One automation object: IUnknown, IDispatch (no late binding) and error
-// information for its own interface.
+// information for its own interface. New objects hold one reference, the
+// caller's.
 template <class I>
 class Object : public I, public ISupportErrorInfo {
 public:
@@ -67,16 +68,19 @@ protected:
         }
         return S_OK;
     }
+    // Logs the call and, when it succeeds, hands out what make() gives.
+    template <class Make>
+    HRESULT Give(const std::string& text, IDispatch** out, Make make)
+    {
+        HRESULT hr = Call(text);
+        if (SUCCEEDED(hr))
+            *out = make();
+        return hr;
+    }
 
 private:
     std::atomic<ULONG> refs{1};
 };
-
-template <class T>
-IDispatch* Hand(T* object)
-{
-    return static_cast<IDispatch*>(object); // the caller owns the one reference
-}
 
 class Device : public Object<Icom_device> {
 public:
@@ -90,18 +94,15 @@ public:
     HRESULT get_ip(BSTR* ip) override
     {
         HRESULT hr = Call("device.ip " + mac);
-        if (FAILED(hr))
-            return hr;
-        if (FakeDevice* d = Record())
-            *ip = Bstr(d->ip);
-        return S_OK;
+        if (SUCCEEDED(hr) && Record())
+            *ip = Bstr(Record()->ip);
+        return hr;
     }
     HRESULT put_ip(BSTR ip) override
     {
         HRESULT hr = Call("device.put_ip " + mac + " " + Text(ip));
-        if (SUCCEEDED(hr))
-            if (FakeDevice* d = Record())
-                d->ip = Text(ip);
+        if (SUCCEEDED(hr) && Record())
+            Record()->ip = Text(ip);
         return hr;
     }
     HRESULT get_mac(BSTR* out) override
@@ -112,15 +113,11 @@ public:
     }
     HRESULT get_age(LONG* ms) override
     {
-        if (FakeDevice* d = Record())
-            *ms = d->age;
+        if (Record())
+            *ms = Record()->age;
         return Call("device.age " + mac);
     }
-    HRESULT get_valid(LONG* valid) override
-    {
-        *valid = Record() ? 1 : 0;
-        return Call("device.valid " + mac);
-    }
+    HRESULT get_valid(LONG* valid) override { return *valid = Record() ? 1 : 0, Call("device.valid " + mac); }
     const std::string adapter, mac;
 };
 
@@ -128,7 +125,7 @@ class Adapter : public Object<Icom_adapter> {
 public:
     explicit Adapter(std::string name) : name(std::move(name)) {}
     FakeAdapter& A() { return World().adapters[name]; }
-    HRESULT Text(const char* what, const std::string& value, BSTR* out)
+    HRESULT Get(const char* what, const std::string& value, BSTR* out)
     {
         HRESULT hr = Call(std::string("adapter.") + what);
         if (SUCCEEDED(hr))
@@ -137,74 +134,62 @@ public:
     }
     HRESULT Put(const char* what, BSTR in, std::string& value)
     {
-        HRESULT hr = Call(std::string("adapter.put_") + what + " " + vistrel_test::Text(in));
+        HRESULT hr = Call(std::string("adapter.put_") + what + " " + Text(in));
         if (SUCCEEDED(hr))
-            value = vistrel_test::Text(in);
+            value = Text(in);
         return hr;
     }
-    HRESULT get_autoassign(LONG* on) override { return *on = A().autoassign, Call("adapter.autoassign"); }
-    HRESULT put_autoassign(LONG on) override
+    HRESULT Put(const char* what, LONG in, long& value)
     {
-        A().autoassign = on;
-        return Call("adapter.put_autoassign " + std::to_string(on));
+        value = in;
+        return Call(std::string("adapter.put_") + what + " " + std::to_string(in));
     }
-    HRESULT get_ip(BSTR* out) override { return Text("ip", A().ip, out); }
-    HRESULT get_ip_subnet(BSTR* out) override { return Text("ip_subnet", A().subnet, out); }
-    HRESULT get_ip_start(BSTR* out) override { return Text("ip_start", A().start, out); }
+    HRESULT get_autoassign(LONG* on) override { return *on = A().autoassign, Call("adapter.autoassign"); }
+    HRESULT put_autoassign(LONG on) override { return Put("autoassign", on, A().autoassign); }
+    HRESULT get_ip(BSTR* out) override { return Get("ip", A().ip, out); }
+    HRESULT get_ip_subnet(BSTR* out) override { return Get("ip_subnet", A().subnet, out); }
+    HRESULT get_ip_start(BSTR* out) override { return Get("ip_start", A().start, out); }
     HRESULT put_ip_start(BSTR in) override { return Put("ip_start", in, A().start); }
-    HRESULT get_ip_end(BSTR* out) override { return Text("ip_end", A().end, out); }
+    HRESULT get_ip_end(BSTR* out) override { return Get("ip_end", A().end, out); }
     HRESULT put_ip_end(BSTR in) override { return Put("ip_end", in, A().end); }
-    HRESULT get_ip_start_default(BSTR* out) override { return Text("ip_start_default", A().startDefault, out); }
-    HRESULT get_ip_end_default(BSTR* out) override { return Text("ip_end_default", A().endDefault, out); }
+    HRESULT get_ip_start_default(BSTR* out) override { return Get("ip_start_default", A().startDefault, out); }
+    HRESULT get_ip_end_default(BSTR* out) override { return Get("ip_end_default", A().endDefault, out); }
+    // The walk goes in MAC order; past the last device comes one without a record.
     HRESULT device_first(IDispatch** out) override
     {
-        HRESULT hr = Call("adapter.device_first");
-        if (FAILED(hr))
-            return hr;
         auto& d = A().devices;
-        *out = Hand(new Device(name, d.empty() ? std::string() : d.begin()->first));
-        return S_OK;
+        return Give("adapter.device_first", out,
+                    [&] { return new Device(name, d.empty() ? std::string() : d.begin()->first); });
     }
     HRESULT device_next(IDispatch* current, IDispatch** out) override
     {
         HRESULT hr = Call("adapter.device_next");
-        if (FAILED(hr))
-            return hr;
         CComPtr<Icom_device> asked;
-        if (current)
-            current->QueryInterface(IID_Icom_device, reinterpret_cast<void**>(&asked.p));
-        auto* device = dynamic_cast<Device*>(asked.p);
-        if (!device)
-            return S_OK;
-        auto& d = A().devices;
-        auto it = device->mac.empty() ? d.end() : d.upper_bound(device->mac);
-        *out = Hand(new Device(name, it == d.end() ? std::string() : it->first));
+        if (FAILED(hr) || !current)
+            return hr;
+        current->QueryInterface(IID_Icom_device, reinterpret_cast<void**>(&asked.p));
+        if (auto* device = dynamic_cast<Device*>(asked.p)) {
+            auto& d = A().devices;
+            auto it = device->mac.empty() ? d.end() : d.upper_bound(device->mac);
+            *out = new Device(name, it == d.end() ? std::string() : it->first);
+        }
         return S_OK;
     }
-    HRESULT get_send_reservation(LONG* on) override { return *on = A().sendReservation, Call("adapter.send_reservation"); }
-    HRESULT put_send_reservation(LONG on) override
+    HRESULT get_send_reservation(LONG* on) override
     {
-        A().sendReservation = on;
-        return Call("adapter.put_send_reservation " + std::to_string(on));
+        return *on = A().sendReservation, Call("adapter.send_reservation");
     }
-    HRESULT start() override
-    {
-        A().started = true;
-        return Call("adapter.start");
-    }
+    HRESULT put_send_reservation(LONG on) override { return Put("send_reservation", on, A().sendReservation); }
+    HRESULT start() override { return A().started = true, Call("adapter.start"); }
     HRESULT device_get(BSTR mac, IDispatch** out) override
     {
-        HRESULT hr = Call("adapter.device_get " + vistrel_test::Text(mac));
-        if (SUCCEEDED(hr))
-            *out = Hand(new Device(name, vistrel_test::Text(mac)));
-        return hr;
+        return Give("adapter.device_get " + Text(mac), out, [&] { return new Device(name, Text(mac)); });
     }
     HRESULT device_remove(BSTR mac, LONG* removed) override
     {
-        const std::string m = vistrel_test::Text(mac);
-        HRESULT hr = Call("adapter.device_remove " + m);
+        HRESULT hr = Call("adapter.device_remove " + Text(mac));
         if (SUCCEEDED(hr))
-            *removed = A().devices.erase(m) ? 1 : 0;
+            *removed = A().devices.erase(Text(mac)) ? 1 : 0;
         return hr;
     }
     const std::string name;
@@ -214,8 +199,7 @@ class Names : public Object<Icom_bstr_vector> {
 public:
     HRESULT get_length(LONG* length) override
     {
-        *length = static_cast<LONG>(World().adapterNames.size());
-        return Call("names.length");
+        return *length = static_cast<LONG>(World().adapterNames.size()), Call("names.length");
     }
     HRESULT at(LONG index, BSTR* text) override
     {
@@ -231,17 +215,11 @@ public:
     HRESULT show_console() override { return Call("manager.show_console"); }
     HRESULT get_adapters(IDispatch** out) override
     {
-        HRESULT hr = Call("manager.adapters");
-        if (SUCCEEDED(hr))
-            *out = Hand(new Names);
-        return hr;
+        return Give("manager.adapters", out, [] { return new Names; });
     }
     HRESULT adapter_get(BSTR name, IDispatch** out) override
     {
-        HRESULT hr = Call("manager.adapter_get " + Text(name));
-        if (SUCCEEDED(hr))
-            *out = Hand(new Adapter(Text(name)));
-        return hr;
+        return Give("manager.adapter_get " + Text(name), out, [&] { return new Adapter(Text(name)); });
     }
 };
 
@@ -266,22 +244,17 @@ public:
     HRESULT get_length(long* out) override { return *out = static_cast<long>(items.size()), Call("vector.length"); }
     HRESULT at(long index, IDispatch** out) override
     {
-        HRESULT hr = Call("vector.at " + std::to_string(index));
-        if (SUCCEEDED(hr))
-            *out = Hand(new Variable(ip, items.at(static_cast<size_t>(index))));
-        return hr;
+        return Give("vector.at " + std::to_string(index), out,
+                    [&] { return new Variable(ip, items.at(static_cast<size_t>(index))); });
     }
     const std::string ip;
     const std::vector<FakeChange> items;
 };
 
+// The poller's settings are only set; the console never reads them back.
 class Poller : public Object<Icom_manager> {
 public:
-    HRESULT start() override
-    {
-        World().pollerStarted = true;
-        return Call("poller.start");
-    }
+    HRESULT start() override { return World().pollerStarted = true, Call("poller.start"); }
     HRESULT stop() override { return Call("poller.stop"); }
     HRESULT get(BSTR, BSTR, IDispatch**) override { return E_NOTIMPL; }
     HRESULT set(BSTR, BSTR, BSTR, IDispatch**) override { return E_NOTIMPL; }
@@ -299,44 +272,27 @@ public:
     }
     HRESULT get_all(IDispatch**) override { return E_NOTIMPL; }
     HRESULT get_changes(IDispatch**) override { return E_NOTIMPL; }
-    HRESULT get_num_threads(long* out) override { return *out = World().threads, S_OK; }
-    HRESULT put_num_threads(long n) override
-    {
-        World().threads = n;
-        return Call("poller.num_threads " + std::to_string(n));
-    }
-    HRESULT get_poll_period(long* out) override { return *out = World().pollPeriod, S_OK; }
-    HRESULT put_poll_period(long ms) override
-    {
-        World().pollPeriod = ms;
-        return Call("poller.poll_period " + std::to_string(ms));
-    }
-    HRESULT get_timeout(long* out) override { return *out = World().timeout, S_OK; }
-    HRESULT put_timeout(long ms) override
-    {
-        World().timeout = ms;
-        return Call("poller.timeout " + std::to_string(ms));
-    }
-    HRESULT get_retry_count(long* out) override { return *out = World().retries, S_OK; }
-    HRESULT put_retry_count(long n) override
-    {
-        World().retries = n;
-        return Call("poller.retry_count " + std::to_string(n));
-    }
+    HRESULT get_num_threads(long*) override { return E_NOTIMPL; }
+    HRESULT put_num_threads(long n) override { return Call("poller.num_threads " + std::to_string(n)); }
+    HRESULT get_poll_period(long*) override { return E_NOTIMPL; }
+    HRESULT put_poll_period(long ms) override { return Call("poller.poll_period " + std::to_string(ms)); }
+    HRESULT get_timeout(long*) override { return E_NOTIMPL; }
+    HRESULT put_timeout(long ms) override { return Call("poller.timeout " + std::to_string(ms)); }
+    HRESULT get_retry_count(long*) override { return E_NOTIMPL; }
+    HRESULT put_retry_count(long n) override { return Call("poller.retry_count " + std::to_string(n)); }
     HRESULT get_user(BSTR*) override { return E_NOTIMPL; }
     HRESULT put_user(BSTR) override { return E_NOTIMPL; }
     HRESULT get_password(BSTR*) override { return E_NOTIMPL; }
     HRESULT put_password(BSTR) override { return E_NOTIMPL; }
+    // Each change is handed out once.
     HRESULT get_device_changes(BSTR ip, IDispatch** out) override
     {
         const std::string address = Text(ip);
-        HRESULT hr = Call("poller.get_device_changes " + address);
-        if (FAILED(hr))
-            return hr;
-        std::vector<FakeChange> items;
-        items.swap(World().changes[address]);
-        *out = Hand(new Variables(address, std::move(items)));
-        return S_OK;
+        return Give("poller.get_device_changes " + address, out, [&] {
+            std::vector<FakeChange> items;
+            items.swap(World().changes[address]);
+            return new Variables(address, std::move(items));
+        });
     }
     HRESULT clear_watch() override
     {
@@ -352,8 +308,7 @@ public:
     }
     HRESULT get_watch_size(long* out) override
     {
-        *out = static_cast<long>(World().watches.size());
-        return Call("poller.watch_size");
+        return *out = static_cast<long>(World().watches.size()), Call("poller.watch_size");
     }
     HRESULT get_next(BSTR, BSTR, IDispatch**) override { return E_NOTIMPL; }
 };

@@ -46,8 +46,6 @@ struct FakeWorld {
 
     std::set<std::pair<std::string, std::string>> watches; // (ip, OID)
     std::map<std::string, std::vector<FakeChange>> changes; // per IP, handed out once
-    long pollPeriod = 5000;
-    long threads = 0, retries = 0, timeout = 0;
     bool pollerStarted = false;
 
     // A call whose log text starts with the key fails with this HRESULT and

@@ -3,6 +3,7 @@
 #include "VistrelApp.h"
 #include "VistrelDlg.h"
 
+#include <mfc/resources.h>
 #include <mfc/test_hooks.h>
 #include <qm/log_file.h>
 
@@ -98,6 +99,11 @@ void RunMainDialog(const std::function<void(CVistrelDlg&)>& script)
     App().m_pMainWnd = nullptr;
 }
 
+void Tick(CVistrelDlg& dialog)
+{
+    dialog.SendMessage(WM_TIMER, 1);
+}
+
 void RegisterServerLibrary(const char* path)
 {
     void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
@@ -105,6 +111,70 @@ void RegisterServerLibrary(const char* path)
     auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(library, "DllRegisterServer"));
     ASSERT_NE(reg, nullptr) << path;
     ASSERT_EQ(reg(), S_OK) << path;
+}
+
+std::string ItemText(CWnd& dialog, int id)
+{
+    CString text;
+    dialog.GetDlgItemText(id, text);
+    return text.str();
+}
+
+bool Enabled(CWnd& dialog, int id)
+{
+    return dialog.GetDlgItem(id)->IsWindowEnabled() != FALSE;
+}
+
+std::vector<std::string> ListBoxEntries(CWnd& dialog, int id)
+{
+    auto* box = static_cast<CListBox*>(dialog.GetDlgItem(id));
+    std::vector<std::string> entries;
+    for (int i = 0; i < box->GetCount(); ++i) {
+        CString text;
+        box->GetText(i, text);
+        entries.push_back(text.str());
+    }
+    return entries;
+}
+
+std::vector<std::string> TakeBoxes()
+{
+    std::vector<std::string> boxes;
+    for (const auto& box : mfc::test::MessageBoxLog())
+        boxes.push_back(box.caption + ": " + box.text);
+    mfc::test::MessageBoxLog().clear();
+    return boxes;
+}
+
+int RowOf(CListCtrl* list, int column, const std::string& text)
+{
+    for (int r = 0; r < list->GetItemCount(); ++r)
+        if (list->GetItemText(r, column).str() == text)
+            return r;
+    return -1;
+}
+
+std::string CellOf(CListCtrl* list, int keyColumn, const std::string& key, int column)
+{
+    const int row = RowOf(list, keyColumn, key);
+    return row < 0 ? std::string() : list->GetItemText(row, column).str();
+}
+
+void WithListControl(const std::function<void(CListCtrl*)>& body)
+{
+    const UINT templateId = 7001;
+    mfc::DlgTemplate t;
+    t.caption = "host";
+    t.cx = 400;
+    t.cy = 200;
+    t.items = {mfc::rc::Control("", 1000, WC_LISTVIEW, LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 400, 200)};
+    mfc::RegisterDialogTemplate(templateId, t);
+    CDialog host(templateId);
+    mfc::test::ScriptModal(templateId, [&](CDialog& d) {
+        body(static_cast<CListCtrl*>(d.GetDlgItem(1000)));
+        d.EndDialog(IDOK);
+    });
+    host.DoModal();
 }
 
 bool PumpUntil(const std::function<bool()>& pred, int ms)

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+class CListCtrl;
 class CVistrelApp;
 class CVistrelDlg;
+class CWnd;
 
 namespace vistrel_test {
 
@@ -35,6 +37,8 @@ public:
 
 // Runs the main dialog modally with `script` inside its loop, then ends it.
 void RunMainDialog(const std::function<void(CVistrelDlg&)>& script);
+// One tick of the main dialog's refresh timer.
+void Tick(CVistrelDlg& dialog);
 
 // Registers an in-process server library (its DllRegisterServer) in the
 // current user registry, where the console finds it.
@@ -42,5 +46,21 @@ void RegisterServerLibrary(const char* path);
 
 // Runs the Qt event loop until pred holds or about `ms` milliseconds passed.
 bool PumpUntil(const std::function<bool()>& pred, int ms = 10000);
+
+// What a user sees of a dialog's controls.
+std::string ItemText(CWnd& dialog, int id);
+bool Enabled(CWnd& dialog, int id);
+std::vector<std::string> ListBoxEntries(CWnd& dialog, int id);
+
+// The message boxes shown since the last call, as "caption: text".
+std::vector<std::string> TakeBoxes();
+
+// The row whose text in `column` is `text`, -1 if none; the text of another
+// column of that row ("" if none).
+int RowOf(CListCtrl* list, int column, const std::string& text);
+std::string CellOf(CListCtrl* list, int keyColumn, const std::string& key, int column);
+
+// Runs body on a report list control in a modal host dialog.
+void WithListControl(const std::function<void(CListCtrl*)>& body);
 
 } // namespace vistrel_test
