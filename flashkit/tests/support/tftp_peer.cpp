@@ -157,14 +157,16 @@ void tftp_peer::serve()
 void tftp_peer::session(int sock, const tftp_packet& request, const std::vector<unsigned char>&,
                         const sockaddr_in& client)
 {
-    if (!error_text.empty()) {
-        auto p = packet(5, 1, error_text);
+    const std::string error = error_text.get();
+    const std::string foreign = foreign_address.get();
+    if (!error.empty()) {
+        auto p = packet(5, 1, error);
         p.push_back(0);
         send_to(sock, p, client);
         return;
     }
-    if (!foreign_address.empty()) {
-        int other = bound_socket(foreign_address, 0);
+    if (!foreign.empty()) {
+        int other = bound_socket(foreign, 0);
         send_to(other, packet(3, 1, "FOREIGN"), client);
         ::close(other);
     }

@@ -26,6 +26,26 @@ struct tftp_packet {
     std::size_t data_size = 0; // DATA
 };
 
+// A text the test sets while the server thread may read it.
+class locked_text {
+public:
+    locked_text& operator=(std::string text)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        value = std::move(text);
+        return *this;
+    }
+    std::string get() const
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return value;
+    }
+
+private:
+    mutable std::mutex lock;
+    std::string value;
+};
+
 class tftp_peer {
 public:
     // Listens on address:port (port 0: any free one).
@@ -49,8 +69,8 @@ public:
     std::atomic<bool> repeat_ack{false};     // every ACK sent twice
     std::atomic<bool> rfc_end{false};        // a read ends after a short block, without an empty DATA
     std::atomic<int> reply_size{0};          // >0: the first reply is this many bytes of junk
-    std::string error_text;                  // non-empty: a request is answered by ERROR with it
-    std::string foreign_address;             // non-empty: a junk DATA 1 from there precedes the first reply
+    locked_text error_text;                  // non-empty: a request is answered by ERROR with it
+    locked_text foreign_address;             // non-empty: a junk DATA 1 from there precedes the first reply
     std::atomic<bool> foreign_port{false};   // a junk DATA from another port of the same address too
 
     // Packets received so far, in order.
