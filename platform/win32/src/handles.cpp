@@ -29,6 +29,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "internal.h"
 #include "win32/error.h"
@@ -60,10 +61,33 @@ struct waiter {
   std::array<link, MAXIMUM_WAIT_OBJECTS> links;
 };
 
+// A field written only under the table's lock but also read without it (by
+// the fast paths below): stores publish, plain reads are relaxed.
+template <class T>
+class shared_field {
+public:
+  explicit shared_field(T value = T()) : value_(value) {}
+  operator T() const { return value_.load(std::memory_order_relaxed); }
+  shared_field& operator=(T value) {
+    value_.store(value, std::memory_order_release);
+    return *this;
+  }
+  // Changes under the lock: no other writer, so load and store suffice.
+  shared_field& operator+=(T delta) { return *this = T(*this) + delta; }
+  shared_field& operator--() { return *this = T(*this) - 1; }
+  T acquire() const { return value_.load(std::memory_order_acquire); }
+
+private:
+  std::atomic<T> value_;
+};
+
+// Objects are never freed, only recycled (pool in the table): a fast path
+// that read a table slot without the lock may look at an object after its
+// handle was closed, and tells by its value.
 struct object {
-  kind type;
-  uintptr_t value = 0; // its handle while in the table, 0 once closed
-  int refs = 1;        // the table's, and one per blocked wait and running thread
+  shared_field<kind> type{kind::event};
+  shared_field<uintptr_t> value{0}; // its handle while in the table, 0 once closed
+  int refs = 1;          // the table's, and one per blocked wait and running thread
   link* first = nullptr; // queued waits, oldest first
   link* last = nullptr;
   int fd = -1;           // eventfd, made on first need
@@ -71,13 +95,13 @@ struct object {
   int pollers = 0;       // waits polling the eventfd now
   bool exported = false; // handed out by vx_handle_fd: always kept in line
   // event
-  bool manual_reset = false;
-  bool signalled = false;
+  shared_field<bool> manual_reset{false};
+  shared_field<bool> signalled{false};
   // semaphore
-  LONG count = 0;
+  shared_field<LONG> count{0};
   LONG maximum = 0;
   // thread
-  bool finished = false;
+  shared_field<bool> finished{false};
   DWORD exit_code = STILL_ACTIVE;
   std::thread thread;
   // outstanding socket operation attached to an event
@@ -86,13 +110,25 @@ struct object {
   vx_win32::io_complete_fn io_complete = nullptr;
   uint64_t io_token = 0;
 
-  explicit object(kind k) : type(k) {}
-  ~object() {
-    if (fd >= 0)
-      ::close(fd);
-    // Every path that drops the last reference joins or detaches first.
-    if (thread.joinable())
-      thread.detach();
+  // Back to a fresh object of kind k (lock held, or the object unreachable).
+  void reset(kind k) {
+    type = k;
+    refs = 1;
+    first = last = nullptr;
+    fd = -1;
+    fd_ready = false;
+    pollers = 0;
+    exported = false;
+    manual_reset = false;
+    signalled = false;
+    count = 0;
+    maximum = 0;
+    finished = false;
+    exit_code = STILL_ACTIVE;
+    io_fd = -1;
+    io_events = 0;
+    io_complete = nullptr;
+    io_token = 0;
   }
 };
 
@@ -107,15 +143,59 @@ constexpr uint32_t chunk_size = 1u << chunk_bits;
 constexpr size_t reuse_distance = 4096;
 
 struct slot {
-  object* target = nullptr;
-  uint32_t generation = 0;
+  std::atomic<object*> target{nullptr};
+  uint32_t generation = 0; // under the lock
+};
+
+long futex(std::atomic<uint32_t>* word, int op, uint32_t value, const timespec* timeout = nullptr,
+           uint32_t bits = 0) {
+  return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), op, value, timeout, nullptr, bits);
+}
+
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+// The table's lock: held for a few dozen instructions at a time, so taking it
+// costs one atomic instruction unless it is contended; then a short spin,
+// then sleep. Word: 0 free, 1 held, 2 held and someone sleeps on it.
+class table_lock {
+public:
+  void lock() {
+    uint32_t c = 0;
+    if (word_.compare_exchange_strong(c, 1, std::memory_order_acquire, std::memory_order_relaxed))
+      return;
+    for (int i = 0; i < 64 && c != 2; ++i) {
+      cpu_relax();
+      c = 0;
+      if (word_.load(std::memory_order_relaxed) == 0 &&
+          word_.compare_exchange_weak(c, 1, std::memory_order_acquire, std::memory_order_relaxed))
+        return;
+    }
+    if (c != 2)
+      c = word_.exchange(2, std::memory_order_acquire);
+    while (c != 0) {
+      futex(&word_, FUTEX_WAIT_PRIVATE, 2);
+      c = word_.exchange(2, std::memory_order_acquire);
+    }
+  }
+  void unlock() {
+    if (word_.exchange(0, std::memory_order_release) == 2)
+      futex(&word_, FUTEX_WAKE_PRIVATE, 1);
+  }
+
+private:
+  std::atomic<uint32_t> word_{0};
 };
 
 struct table {
-  std::mutex lock;
-  std::array<slot*, slot_count / chunk_size> chunks{};
+  table_lock lock;
+  std::array<std::atomic<slot*>, slot_count / chunk_size> chunks{};
   uint32_t fresh = 0;           // slots below this have been used
   std::deque<uint32_t> free;    // freed slots, oldest first
+  std::vector<object*> pool;    // objects to use again
 };
 
 // Never destroyed: threads may still use it while the process exits.
@@ -124,19 +204,87 @@ table& handles() {
   return *t;
 }
 
-object* lookup(table& t, HANDLE h) {
-  const uintptr_t value = reinterpret_cast<uintptr_t>(h);
+// The slot a handle value names, or null.
+const slot* slot_of(const table& t, uintptr_t value) {
   if (value < 0x100 || (value & 3) != 0)
     return nullptr;
   const uintptr_t serial = (value - 0x100) >> 2;
   const uint32_t index = static_cast<uint32_t>(serial & (slot_count - 1));
-  slot* chunk = t.chunks[index >> chunk_bits];
-  if (!chunk)
+  const slot* chunk = t.chunks[index >> chunk_bits].load(std::memory_order_acquire);
+  return chunk ? &chunk[index & (chunk_size - 1)] : nullptr;
+}
+
+object* lookup(table& t, HANDLE h) {
+  const slot* s = slot_of(t, reinterpret_cast<uintptr_t>(h));
+  if (!s)
     return nullptr;
-  const slot& s = chunk[index & (chunk_size - 1)];
-  if (!s.target || s.generation != (serial >> slot_bits))
-    return nullptr;
-  return s.target;
+  object* o = s->target.load(std::memory_order_relaxed);
+  return o && o->value == reinterpret_cast<uintptr_t>(h) ? o : nullptr;
+}
+
+// What a read without the lock found (see peek).
+struct glance {
+  kind type;
+  bool manual_reset;
+  bool signalled;
+};
+
+// The state of the object behind h at some moment during the call, read
+// without the lock; false when h names nothing or the object changed hands
+// meanwhile (the caller then takes the lock).
+bool peek(table& t, HANDLE h, glance& out) {
+  const uintptr_t value = reinterpret_cast<uintptr_t>(h);
+  const slot* s = slot_of(t, value);
+  if (!s)
+    return false;
+  const object* o = s->target.load(std::memory_order_acquire);
+  if (!o || o->value.acquire() != value)
+    return false;
+  out.type = o->type;
+  out.manual_reset = o->manual_reset;
+  switch (out.type) {
+  case kind::event:
+    out.signalled = o->signalled;
+    break;
+  case kind::semaphore:
+    out.signalled = o->count > 0;
+    break;
+  case kind::thread:
+    out.signalled = o->finished;
+    break;
+  }
+  // Whatever closing or reusing the object wrote would show in its value.
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return o->value == value;
+}
+
+// A fresh object from the pool (lock held); null when out of memory.
+object* make_object(table& t, kind k) {
+  object* o;
+  if (!t.pool.empty()) {
+    o = t.pool.back();
+    t.pool.pop_back();
+  } else {
+    o = new (std::nothrow) object;
+    if (!o)
+      return nullptr;
+  }
+  o->reset(k);
+  return o;
+}
+
+// Gives an object that nobody holds any more back to the pool (lock not held).
+void recycle(object* o) {
+  if (o->fd >= 0)
+    ::close(o->fd);
+  o->fd = -1;
+  // Every path that drops the last reference joins or detaches first.
+  if (o->thread.joinable())
+    o->thread.detach();
+  table& t = handles();
+  std::lock_guard<table_lock> guard(t.lock);
+  o->reset(kind::event);
+  t.pool.push_back(o);
 }
 
 // Enters o into the table (lock held); null when it is full.
@@ -147,31 +295,33 @@ HANDLE insert(table& t, object* o) {
     t.free.pop_front();
   } else if (t.fresh < slot_count) {
     index = t.fresh;
-    slot*& chunk = t.chunks[index >> chunk_bits];
-    if (!chunk)
-      chunk = new (std::nothrow) slot[chunk_size];
-    if (!chunk)
-      return nullptr;
+    std::atomic<slot*>& chunk = t.chunks[index >> chunk_bits];
+    if (!chunk.load(std::memory_order_relaxed)) {
+      slot* fresh_chunk = new (std::nothrow) slot[chunk_size];
+      if (!fresh_chunk)
+        return nullptr;
+      chunk.store(fresh_chunk, std::memory_order_release);
+    }
     ++t.fresh;
   } else {
     return nullptr;
   }
-  slot& s = t.chunks[index >> chunk_bits][index & (chunk_size - 1)];
-  s.target = o;
+  slot& s = t.chunks[index >> chunk_bits].load(std::memory_order_relaxed)[index & (chunk_size - 1)];
   const uintptr_t serial = (static_cast<uintptr_t>(s.generation) << slot_bits) | index;
   o->value = 0x100 + (serial << 2);
-  return reinterpret_cast<HANDLE>(o->value);
+  s.target.store(o, std::memory_order_release); // after the value: fast paths check it
+  return reinterpret_cast<HANDLE>(uintptr_t(o->value));
 }
 
 // Takes o out of the table (lock held).
 void remove(table& t, object* o) {
   const uintptr_t serial = (o->value - 0x100) >> 2;
   const uint32_t index = static_cast<uint32_t>(serial & (slot_count - 1));
-  slot& s = t.chunks[index >> chunk_bits][index & (chunk_size - 1)];
-  s.target = nullptr;
+  slot& s = t.chunks[index >> chunk_bits].load(std::memory_order_relaxed)[index & (chunk_size - 1)];
+  o->value = 0;
+  s.target.store(nullptr, std::memory_order_release);
   ++s.generation;
   t.free.push_back(index);
-  o->value = 0;
 }
 
 // Drops a reference (lock held); true when it was the last: the caller
@@ -289,7 +439,7 @@ struct wake_list {
   }
   void flush() {
     for (size_t i = 0; i < size; ++i)
-      syscall(SYS_futex, reinterpret_cast<uint32_t*>(words[i]), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+      futex(words[i], FUTEX_WAKE_PRIVATE, 1);
     size = 0;
   }
 };
@@ -329,8 +479,7 @@ bool sleep_on(waiter& w, const timespec* deadline) {
   if (!w.word.compare_exchange_strong(expected, 2, std::memory_order_acq_rel))
     return true; // satisfied before it slept
   for (;;) {
-    const long r = syscall(SYS_futex, reinterpret_cast<uint32_t*>(&w.word), FUTEX_WAIT_BITSET_PRIVATE, 2u, deadline,
-                           nullptr, FUTEX_BITSET_MATCH_ANY);
+    const long r = futex(&w.word, FUTEX_WAIT_BITSET_PRIVATE, 2u, deadline, FUTEX_BITSET_MATCH_ANY);
     if (w.word.load(std::memory_order_acquire) == 1)
       return true;
     if (r != 0 && errno == ETIMEDOUT)
@@ -351,7 +500,7 @@ timespec deadline_after(DWORD milliseconds) {
 
 // Drops the references a blocked wait held and deletes what nobody holds
 // any more.
-void release_all(object* const* objects, DWORD count, std::unique_lock<std::mutex>& held) {
+void release_all(object* const* objects, DWORD count, std::unique_lock<table_lock>& held) {
   std::array<object*, MAXIMUM_WAIT_OBJECTS> dead;
   size_t ndead = 0;
   if (!held.owns_lock())
@@ -361,14 +510,14 @@ void release_all(object* const* objects, DWORD count, std::unique_lock<std::mute
       dead[ndead++] = objects[i];
   held.unlock();
   for (size_t i = 0; i < ndead; ++i)
-    delete dead[i];
+    recycle(dead[i]);
 }
 
 // The blocking part of a wait whose objects carry outstanding socket
 // operations: the eventfds and the sockets in one poll (lock held on entry,
 // released on return).
 DWORD poll_wait(object* const* objects, DWORD count, bool wait_all, DWORD milliseconds,
-                std::unique_lock<std::mutex>& held) {
+                std::unique_lock<table_lock>& held) {
   const bool infinite = milliseconds == INFINITE;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   struct io_wait {
@@ -447,15 +596,15 @@ thread_local DWORD t_thread_id = 0;
 HANDLE start_thread(DWORD (*entry)(void*), unsigned (*entry_ex)(void*), void* arg, DWORD flags, DWORD* id_out) {
   if (flags & CREATE_SUSPENDED)
     return vx_win32::fail(ERROR_NOT_SUPPORTED, HANDLE{nullptr});
-  auto* o = new (std::nothrow) object(kind::thread);
-  if (!o)
-    return vx_win32::fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE{nullptr});
   DWORD id = next_thread_id.fetch_add(1);
   table& t = handles();
-  std::lock_guard<std::mutex> guard(t.lock);
+  std::unique_lock<table_lock> held(t.lock);
+  object* o = make_object(t, kind::thread);
+  if (!o)
+    return vx_win32::fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE{nullptr});
   HANDLE h = insert(t, o);
   if (!h) {
-    delete o;
+    t.pool.push_back(o);
     return vx_win32::fail(ERROR_TOO_MANY_OPEN_FILES, HANDLE{nullptr});
   }
   try {
@@ -467,7 +616,7 @@ HANDLE start_thread(DWORD (*entry)(void*), unsigned (*entry_ex)(void*), void* ar
       wake_list wakes;
       bool last;
       {
-        std::lock_guard<std::mutex> g(handles().lock);
+        std::lock_guard<table_lock> g(handles().lock);
         o->exit_code = code;
         o->finished = true;
         signalled_changed(*o, wakes);
@@ -475,12 +624,11 @@ HANDLE start_thread(DWORD (*entry)(void*), unsigned (*entry_ex)(void*), void* ar
       }
       wakes.flush();
       if (last)
-        delete o;
+        recycle(o);
     });
   } catch (const std::system_error& e) {
-    --o->refs;
     remove(t, o);
-    delete o;
+    t.pool.push_back(o);
     errno = e.code().value() ? e.code().value() : EAGAIN;
     return vx_win32::fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE{nullptr});
   }
@@ -489,14 +637,18 @@ HANDLE start_thread(DWORD (*entry)(void*), unsigned (*entry_ex)(void*), void* ar
   return h;
 }
 
-HANDLE create_object(object* o) {
+// A new event or semaphore, set up by init under the lock.
+template <class Init>
+HANDLE create_object(kind k, Init&& init) {
+  table& t = handles();
+  std::lock_guard<table_lock> guard(t.lock);
+  object* o = make_object(t, k);
   if (!o)
     return vx_win32::fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE{nullptr});
-  table& t = handles();
-  std::lock_guard<std::mutex> guard(t.lock);
+  init(*o);
   HANDLE h = insert(t, o);
   if (!h) {
-    delete o;
+    t.pool.push_back(o);
     return vx_win32::fail(ERROR_TOO_MANY_OPEN_FILES, HANDLE{nullptr});
   }
   return h;
@@ -508,7 +660,7 @@ namespace vx_win32 {
 
 bool event_attach_io(HANDLE event, int fd, short poll_events, io_complete_fn complete, uint64_t token) {
   table& t = handles();
-  std::lock_guard<std::mutex> guard(t.lock);
+  std::lock_guard<table_lock> guard(t.lock);
   object* o = lookup(t, event);
   if (!o || o->type != kind::event)
     return false;
@@ -521,7 +673,7 @@ bool event_attach_io(HANDLE event, int fd, short poll_events, io_complete_fn com
 
 void event_detach_io(HANDLE event, uint64_t token) {
   table& t = handles();
-  std::lock_guard<std::mutex> guard(t.lock);
+  std::lock_guard<table_lock> guard(t.lock);
   object* o = lookup(t, event);
   if (o && o->io_token == token && o->io_fd >= 0) {
     o->io_fd = -1;
@@ -531,7 +683,7 @@ void event_detach_io(HANDLE event, uint64_t token) {
 
 bool handle_is_open(HANDLE handle) {
   table& t = handles();
-  std::lock_guard<std::mutex> guard(t.lock);
+  std::lock_guard<table_lock> guard(t.lock);
   return lookup(t, handle) != nullptr;
 }
 
@@ -543,7 +695,7 @@ BOOL CloseHandle(HANDLE handle) {
       handle == current_thread_handle)
     return TRUE;
   table& t = handles();
-  std::unique_lock<std::mutex> held(t.lock);
+  std::unique_lock<table_lock> held(t.lock);
   object* o = lookup(t, handle);
   if (!o)
     return fail(ERROR_INVALID_HANDLE, FALSE);
@@ -559,26 +711,27 @@ BOOL CloseHandle(HANDLE handle) {
   const bool last = unref(o);
   held.unlock();
   if (last)
-    delete o;
+    recycle(o);
   return TRUE;
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manual_reset, BOOL initial_state, LPCSTR name) {
   if (name && *name)
     return vx_win32::fail(ERROR_NOT_SUPPORTED, HANDLE{nullptr});
-  auto* o = new (std::nothrow) object(kind::event);
-  if (o) {
-    o->manual_reset = manual_reset != FALSE;
-    o->signalled = initial_state != FALSE;
-  }
-  return create_object(o);
+  return create_object(kind::event, [&](object& o) {
+    o.manual_reset = manual_reset != FALSE;
+    o.signalled = initial_state != FALSE;
+  });
 }
 
 static BOOL set_event_state(HANDLE event, bool state) {
   table& t = handles();
+  glance g;
+  if (peek(t, event, g) && g.type == kind::event && g.signalled == state)
+    return TRUE; // nothing to change
   wake_list wakes;
   {
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<table_lock> guard(t.lock);
     object* o = lookup(t, event);
     if (!o || o->type != kind::event)
       return vx_win32::fail(ERROR_INVALID_HANDLE, FALSE);
@@ -599,7 +752,7 @@ BOOL vx_set_events(const HANDLE* events, DWORD count) {
   wake_list wakes;
   BOOL all = TRUE;
   {
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<table_lock> guard(t.lock);
     for (DWORD i = 0; i < count; ++i) {
       object* o = lookup(t, events[i]);
       if (!o || o->type != kind::event) {
@@ -624,19 +777,17 @@ HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initial_count, LONG maximum_
     return vx_win32::fail(ERROR_NOT_SUPPORTED, HANDLE{nullptr});
   if (maximum_count <= 0 || initial_count < 0 || initial_count > maximum_count)
     return vx_win32::fail(ERROR_INVALID_PARAMETER, HANDLE{nullptr});
-  auto* o = new (std::nothrow) object(kind::semaphore);
-  if (o) {
-    o->count = initial_count;
-    o->maximum = maximum_count;
-  }
-  return create_object(o);
+  return create_object(kind::semaphore, [&](object& o) {
+    o.count = initial_count;
+    o.maximum = maximum_count;
+  });
 }
 
 BOOL ReleaseSemaphore(HANDLE semaphore, LONG release_count, LPLONG previous_count) {
   table& t = handles();
   wake_list wakes;
   {
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<table_lock> guard(t.lock);
     object* o = lookup(t, semaphore);
     if (!o || o->type != kind::semaphore)
       return vx_win32::fail(ERROR_INVALID_HANDLE, FALSE);
@@ -658,8 +809,19 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || list == nullptr)
     return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   table& t = handles();
+  if (count == 1 && milliseconds == 0) {
+    // A test of one object's state: a read, unless the wait has to take
+    // something (an auto-reset event's signal, a semaphore's count).
+    glance g;
+    if (peek(t, list[0], g)) {
+      if (!g.signalled)
+        return WAIT_TIMEOUT;
+      if (g.type == kind::thread || (g.type == kind::event && g.manual_reset))
+        return WAIT_OBJECT_0;
+    }
+  }
   std::array<object*, MAXIMUM_WAIT_OBJECTS> objects;
-  std::unique_lock<std::mutex> held(t.lock);
+  std::unique_lock<table_lock> held(t.lock);
   // A null entry is INVALID_HANDLE_VALUE, the never-signalled current process.
   bool io = false;
   for (DWORD i = 0; i < count; ++i) {
@@ -739,7 +901,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start_
 
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exit_code) {
   table& t = handles();
-  std::lock_guard<std::mutex> guard(t.lock);
+  std::lock_guard<table_lock> guard(t.lock);
   object* o = lookup(t, thread);
   if (!o || o->type != kind::thread)
     return vx_win32::fail(ERROR_INVALID_HANDLE, FALSE);
@@ -761,7 +923,7 @@ DWORD GetCurrentThreadId() {
 
 int vx_handle_fd(HANDLE handle) {
   table& t = handles();
-  std::lock_guard<std::mutex> guard(t.lock);
+  std::lock_guard<table_lock> guard(t.lock);
   object* o = lookup(t, handle);
   if (!o)
     return -1;
