@@ -24,7 +24,7 @@ bool LogFileName::empty() const
     return value.empty();
 }
 
-void LogFile::Write(const std::string& message)
+void LogFile::Write(std::string_view message)
 {
     std::string path = file_name.str();
     if (path.empty())
@@ -42,13 +42,13 @@ void LogFile::Write(const std::string& message)
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    std::fprintf(file, "%d/%d/%d,%d:%d:%d %s\n", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute,
-                 now.wSecond, message.c_str());
+    std::fprintf(file, "%d/%d/%d,%d:%d:%d %.*s\n", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute,
+                 now.wSecond, static_cast<int>(message.size()), message.data());
     std::fflush(file);
     std::fclose(file);
 }
 
-void LogFile::WriteCategory(const std::string& category, const std::string& message)
+void LogFile::WriteCategory(std::string_view category, std::string_view message)
 {
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -59,7 +59,7 @@ void LogFile::WriteCategory(const std::string& category, const std::string& mess
             last_category = found->second;
         } else {
             int32_t id = static_cast<int32_t>(categories.size());
-            categories.emplace(category, id);
+            categories.emplace(std::string(category), id);
             last_category = id;
         }
     }
