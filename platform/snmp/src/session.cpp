@@ -322,7 +322,8 @@ int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
   // The library frees these with the request. An empty community is left to
   // the library, which then sends its default one.
   request->version = version;
-  auto* destination = static_cast<netsnmp_indexed_addr_pair*>(std::calloc(1, sizeof(netsnmp_indexed_addr_pair)));
+  auto* destination = static_cast<netsnmp_indexed_addr_pair*>(std::malloc(sizeof(netsnmp_indexed_addr_pair)));
+  if (destination) std::memset(destination, 0, sizeof *destination);
   request->transport_data = destination;
   request->transport_data_length = destination ? sizeof(netsnmp_indexed_addr_pair) : 0;
   if (community.len()) {
