@@ -2,6 +2,9 @@
 //
 // One lock guards the table and every object's state; it is held only for a
 // few dozen instructions at a time. Handles index a table of slots directly.
+// A zero-time wait on one object, and a SetEvent or ResetEvent that finds the
+// event as wanted, only read: they take no lock (objects are recycled, never
+// freed, so such a read tells a closed handle by the object's value).
 //
 // A wait that has to block queues itself on each of its objects and sleeps on
 // a futex word of its own. Whoever makes an object signalled satisfies the
