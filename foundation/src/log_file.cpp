@@ -52,6 +52,10 @@ void LogFile::WriteCategory(std::string_view category, std::string_view message)
 {
     {
         std::lock_guard<std::mutex> guard(lock);
+        // A condition that persists repeats its category on every pass of a
+        // loop: that case is decided by one comparison.
+        if (last_category >= 0 && category == last_text)
+            return;
         auto found = categories.find(category);
         if (found != categories.end()) {
             if (found->second == last_category)
@@ -62,6 +66,7 @@ void LogFile::WriteCategory(std::string_view category, std::string_view message)
             categories.emplace(std::string(category), id);
             last_category = id;
         }
+        last_text.assign(category);
     }
     Write(message);
 }

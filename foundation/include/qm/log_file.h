@@ -42,6 +42,7 @@ public:
 private:
     std::mutex lock;
     int32_t last_category = -1;
+    std::string last_text; // the text of last_category
     std::map<std::string, int32_t, std::less<>> categories;
 };
 

@@ -807,22 +807,44 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG release_count, LPLONG previous_coun
   return TRUE;
 }
 
+namespace {
+
+// A zero-time wait on one object by reading its state: WAIT_OBJECT_0 or
+// WAIT_TIMEOUT, or WAIT_FAILED when the wait has to take something (an
+// auto-reset event's signal, a semaphore's count) or the handle is not
+// plainly valid: then the locked path decides.
+DWORD test_state(table& t, HANDLE handle) {
+  glance g;
+  if (!peek(t, handle, g))
+    return WAIT_FAILED;
+  if (!g.signalled)
+    return WAIT_TIMEOUT;
+  if (g.type == kind::thread || (g.type == kind::event && g.manual_reset))
+    return WAIT_OBJECT_0;
+  return WAIT_FAILED;
+}
+
+DWORD wait_locked(table& t, DWORD count, const HANDLE* list, BOOL wait_all, DWORD milliseconds);
+
+} // namespace
+
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWORD milliseconds) {
   using vx_win32::fail;
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || list == nullptr)
     return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   table& t = handles();
   if (count == 1 && milliseconds == 0) {
-    // A test of one object's state: a read, unless the wait has to take
-    // something (an auto-reset event's signal, a semaphore's count).
-    glance g;
-    if (peek(t, list[0], g)) {
-      if (!g.signalled)
-        return WAIT_TIMEOUT;
-      if (g.type == kind::thread || (g.type == kind::event && g.manual_reset))
-        return WAIT_OBJECT_0;
-    }
+    const DWORD result = test_state(t, list[0]);
+    if (result != WAIT_FAILED)
+      return result;
   }
+  return wait_locked(t, count, list, wait_all, milliseconds);
+}
+
+namespace {
+
+DWORD wait_locked(table& t, DWORD count, const HANDLE* list, BOOL wait_all, DWORD milliseconds) {
+  using vx_win32::fail;
   std::array<object*, MAXIMUM_WAIT_OBJECTS> objects;
   std::unique_lock<table_lock> held(t.lock);
   // A null entry is INVALID_HANDLE_VALUE, the never-signalled current process.
@@ -878,8 +900,16 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
   return result;
 }
 
+} // namespace
+
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-  return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
+  table& t = handles();
+  if (milliseconds == 0) {
+    const DWORD result = test_state(t, handle);
+    if (result != WAIT_FAILED)
+      return result;
+  }
+  return wait_locked(t, 1, &handle, FALSE, milliseconds);
 }
 
 uintptr_t _beginthreadex(void*, unsigned, unsigned (*start_address)(void*), void* arglist, unsigned initflag,
