@@ -1,12 +1,15 @@
-// Firmware folder of 1000 images: a cold scan (every image recognised, the
-// cache written), a warm scan (records from "database.ini", no image opened
-// or read) and a scan with [options] nocache=1 (every image read again).
+// Firmware folder of 1000 generated images of every family that recognises
+// images: a cold scan (every image recognised, the cache written), a warm
+// scan (records from "database.ini", no image opened or read) and a scan with
+// [options] nocache=1 (every image read again).
 // Image bytes read are the process's own read counter less what reading the
 // same cache beside no image costs; opens come from the folder's events.
 //
 //   flashkit_folder_scan [images, default 1000]
-#include "flashkit/checksum.h"
 #include "flashkit/database.h"
+#include "flashkit/families/recognizers.h"
+
+#include "images/images.h"
 
 #include <windows.h>
 
@@ -18,48 +21,23 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
-constexpr uint32_t image_size = 0x10000;
-constexpr uint32_t region = 0xFFFF; // 3-byte words closed by their checksum
+namespace img = devsim::images;
 
-// A bench family: a 64 KiB image whose first 0xFFFF bytes sum to zero in
-// 3-byte words, recognised by that walk like the real families' code banks.
-bool recognize_bench(const std::string& path, update::checksums_t& record)
+// The recognizer list in its registration order.
+bool recognize_any(const std::string& path, update::checksums_t& record)
 {
-    try {
-        checksum_t code(0, region, 3);
-        code.feed(path);
-        if (!code.check())
-            return false;
-        record[update::checksums_t::code_cs] = code.value();
-        record.set_type(update::type_alder);
-        return true;
-    } catch (const qm::exception_t&) {
-        return false;
+    for (auto recognizer : {&update::alder_recognize, &update::alderamd_recognize, &update::birch_recognize,
+                            &update::birchamd_recognize, &update::cedar_recognize, &update::dogwood_recognize}) {
+        if (recognizer(path, record))
+            return true;
     }
-}
-
-void write_image(const fs::path& path, std::mt19937& gen)
-{
-    std::string bytes(image_size, '\0');
-    uint32_t sum = 0;
-    for (uint32_t at = 0; at + 3 < region; at += 3) {
-        uint32_t w = gen() & 0xFFFFFF;
-        sum += w;
-        unsigned char b[4];
-        write_word(w, b, 3, true);
-        bytes.replace(at, 3, reinterpret_cast<const char*>(b), 3);
-    }
-    unsigned char b[4];
-    write_word((0u - sum) & 0xFFFFFF, b, 3, true);
-    bytes.replace(region - 3, 3, reinterpret_cast<const char*>(b), 3);
-    std::ofstream(path, std::ios::binary) << bytes;
+    return false;
 }
 
 uint64_t read_bytes_so_far()
@@ -105,7 +83,7 @@ result scan(const fs::path& folder, int watch)
     std::size_t records;
     {
         update::database_t db;
-        db.init(folder.string(), &recognize_bench);
+        db.init(folder.string(), &recognize_any);
         records = db.find_all().size();
     }
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
@@ -120,9 +98,17 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     const fs::path folder = fs::temp_directory_path() / ("vx-scan-bench-" + std::to_string(::getpid()));
     fs::create_directories(folder);
-    std::mt19937 gen(7);
-    for (int i = 0; i < count; ++i)
-        write_image(folder / ("alder_1_" + std::to_string(i / 100) + "_" + std::to_string(i % 100) + ".bin"), gen);
+    // Generated images of the four families that recognise images, in turn.
+    const img::family families[] = {img::family::alder, img::family::birch, img::family::cedar, img::family::dogwood};
+    uint64_t total = 0;
+    for (int i = 0; i < count; ++i) {
+        img::firmware_spec spec;
+        spec.fam = families[i % 4];
+        spec.version = {1 + i / 10000, (i / 100) % 100, i % 100, -1};
+        img::firmware_t image = img::make_firmware(spec);
+        img::write_file((folder / img::file_name(spec.fam, spec.version)).string(), image.bytes);
+        total += image.bytes.size();
+    }
 
     int watch = inotify_init1(IN_NONBLOCK);
     inotify_add_watch(watch, folder.c_str(), IN_OPEN);
@@ -142,7 +128,8 @@ int main(int argc, char** argv)
     close(watch);
     fs::remove_all(folder);
 
-    std::printf("firmware folder of %d images of %u KiB\n", count, image_size / 1024);
+    std::printf("firmware folder of %d images of the alder, birch, cedar and dogwood families, %llu MiB\n", count,
+                static_cast<unsigned long long>(total >> 20));
     std::printf("%-10s %10s %8s %14s %12s\n", "scan", "ms", "records", "image bytes", "image opens");
     for (auto [name, r] : {std::pair{"cold", cold}, std::pair{"warm", warm}, std::pair{"nocache", nocache}})
         std::printf("%-10s %10.1f %8zu %14llu %12d\n", name, r.ms, r.records,

@@ -7,12 +7,8 @@
 // blocking in recv and once with both sides spinning briefly first.
 //
 //   scoutline_walk [devices=1000] [walks=20]
-#include <scoutline/com/objects.h>
+#include "discovery_bench.h"
 
-#include <win32/registry.h>
-
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,18 +16,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 namespace {
-
-CComModule _Module;
-BEGIN_OBJECT_MAP(ObjectMap)
-OBJECT_ENTRY(CLSID_manager, Cmanager)
-OBJECT_ENTRY(CLSID_com_adapter, Ccom_adapter)
-OBJECT_ENTRY(CLSID_com_device, Ccom_device)
-OBJECT_ENTRY(CLSID_com_bstr_vector, Ccom_bstr_vector)
-END_OBJECT_MAP()
 
 template <class I>
 CComPtr<I> as(IUnknown* object)
@@ -40,13 +27,6 @@ CComPtr<I> as(IUnknown* object)
     if (object)
         object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&p.p));
     return p;
-}
-
-CComPtr<Icom_adapter> take_adapter(Imanager* manager)
-{
-    CComPtr<IDispatch> object;
-    manager->adapter_get(_bstr_t("[0] vxbench0"), &object);
-    return as<Icom_adapter>(object);
 }
 
 // One walk; returns the devices seen.
@@ -143,80 +123,18 @@ int main(int argc, char** argv)
     const int devices = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int walks = argc > 2 ? std::atoi(argv[2]) : 20;
 
-    char tmpl[] = "/tmp/scoutline_walk_XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
-    std::filesystem::create_directories(dir + "/run");
-
-    // One adapter known to the registry view only: its engine does not open
-    // it, but keeps a device table that the bench fills.
-    vx_registry_set_adapter_source([] {
-        vx_net_adapter a;
-        a.name = "vxbench0";
-        a.description = "bench";
-        a.ip = "10.9.0.1";
-        a.mask = "255.255.0.0";
-        return std::vector<vx_net_adapter>{a};
-    });
-
-    scoutline::register_interface_tables();
-    _Module.Init(ObjectMap, com::server_kind::local);
-    CoInitialize(nullptr);
-    if (FAILED(_Module.RegisterClassObjects(CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE))) {
-        std::fprintf(stderr, "cannot register the class objects\n");
+    discovery_bench_t discovery(devices, false);
+    if (!discovery.ok()) {
+        std::fprintf(stderr, "cannot set up the discovery objects\n");
         return 1;
     }
-
-    CComPtr<Imanager> local;
-    {
-        CComPtr<IClassFactory> factory;
-        _Module.GetClassObject(CLSID_manager, IID_IClassFactory, reinterpret_cast<void**>(&factory.p));
-        factory->CreateInstance(nullptr, IID_Imanager, reinterpret_cast<void**>(&local.p));
-    }
-    auto local_adapter = take_adapter(local);
-    auto* engine = static_cast<Ccom_adapter*>(local_adapter.p)->get_engine();
-    if (!engine) {
-        std::fprintf(stderr, "no engine\n");
-        return 1;
-    }
-    for (int i = 0; i < devices; ++i) {
-        qm::mac_address_t mac;
-        const uint8_t bytes[6] = {0x00, 0x60, 0x2b, uint8_t(i >> 16), uint8_t(i >> 8), uint8_t(i)};
-        std::copy(bytes, bytes + 6, mac.bytes);
-        engine->touch(mac);
-    }
-
-    // The server: a child process serving one end of a socket pair on its
-    // main thread, as the Scoutline program does; SIGTERM ends it.
-    int sv[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv) != 0)
-        return 1;
-    const pid_t server = fork();
-    if (server == 0) {
-        close(sv[1]);
-        com::quit_on_signals();
-        com::serve_connection(sv[0]);
-        com::run_server_loop();
-        _exit(0);
-    }
-    close(sv[0]);
-    CComPtr<Imanager> remote;
-    com::connect_object(sv[1], CLSID_manager, IID_Imanager, reinterpret_cast<void**>(&remote.p));
-    auto remote_adapter = take_adapter(remote);
-    if (!remote_adapter) {
-        std::fprintf(stderr, "no adapter across the transport\n");
-        kill(server, SIGTERM);
-        return 1;
-    }
+    Icom_adapter* remote_adapter = discovery.remote_adapter;
+    Icom_adapter* local_adapter = discovery.local_adapter;
 
     bool ok = true;
     walk(remote_adapter); // warm-up
     const double over_transport = time_walks(remote_adapter, walks, size_t(devices), ok);
-    remote_adapter.Release();
-    remote.Release();
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
+    discovery.stop_server();
     walk(local_adapter);
     const double in_process = time_walks(local_adapter, walks, size_t(devices), ok);
 
@@ -239,12 +157,5 @@ int main(int argc, char** argv)
     if (!ok)
         std::printf("  WARNING: a walk did not see every device\n");
 
-    local_adapter.Release();
-    local.Release();
-    _Module.RevokeClassObjects();
-    _Module.Term();
-    CoUninitialize();
-    vx_registry_set_adapter_source(nullptr);
-    std::filesystem::remove_all(dir);
     return ok ? 0 : 1;
 }

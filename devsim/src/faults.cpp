@@ -12,6 +12,9 @@ const std::vector<fault_info>& all_faults() {
         {"snmp-error", true, 1, 18,
          "every SNMP request is answered with error status VALUE\n"
          "                                           (1..18), index 1; nothing is set"},
+        {"snmp-uptime", true, 0, 2000000000,
+         "sysUpTime stays at VALUE hundredths of a second (for\n"
+         "                                           reports compared byte for byte)"},
         {"tftp-silent", false, 0, 0, "the TFTP server answers nothing"},
         {"tftp-drop", true, 1, 1000000,
          "the VALUE-th TFTP packet the device sends from now\n"

@@ -1,11 +1,13 @@
 // Image files of any content through the checksum walks, the configuration
-// record reader, the version-name parser and every registered recognizer.
+// record reader, the version-name parser and every family's recognizer.
 #include "flashkit/base.h"
 #include "flashkit/checksum.h"
+#include "flashkit/families/recognizers.h"
 #include "flashkit/version.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -40,6 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!f)
         return 0;
     std::fwrite(data, 1, size, f);
+    // Some inputs are repeated up to a family's image size, so that the
+    // recognizers walk their regions rather than stop at the size test.
+    if ((flags & 2) && size > 0) {
+        static const long sizes[] = {0x20000, 0x80000, 0x100000};
+        const long target = sizes[(flags >> 2) % 3];
+        for (long written = static_cast<long>(size); written < target; written += static_cast<long>(size))
+            std::fwrite(data, 1, std::min<size_t>(size, static_cast<size_t>(target - written)), f);
+    }
     std::fclose(f);
 
     try {
@@ -55,7 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (const qm::exception_t&) {
     }
     update::checksums_t record;
-    (void)update::recognize(image_path(), record);
+    for (auto recognizer : {&update::alder_recognize, &update::alderamd_recognize, &update::birch_recognize,
+                            &update::birchamd_recognize, &update::cedar_recognize, &update::dogwood_recognize})
+        (void)recognizer(image_path(), record);
     update::version_t version(std::string(reinterpret_cast<const char*>(data), std::min<size_t>(size, 64)), record);
     (void)version.value();
     return 0;

@@ -192,7 +192,7 @@ TEST_F(Base, VerifiedWriteReadsBackAndMapsTransferFailures)
     EXPECT_TRUE(cs.check());
     EXPECT_FALSE(std::filesystem::exists("temp127.0.0.1"));
 
-    device.error_text = "Disk full";
+    device.set_error_text("Disk full");
     checksum_t failed(0, 6, 3);
     try {
         unit.put_and_read_back(path, "m01", 3, 6, failed);

@@ -185,7 +185,7 @@ TEST_F(Jobs, DownloadSucceedsOrReportsWhy)
     EXPECT_EQ(peer.file("img"), vx::test::family_image(device_image));
     EXPECT_EQ(unit->status, &update::null_status()); // no pointer into an ended job
 
-    peer.error_text = "Disk full";
+    peer.set_error_text("Disk full");
     update::download_job_t refused(unit, image, device_image, 2, 1, 2);
     refused.start();
     EXPECT_EQ(finish(refused), job_t::failed);

@@ -168,7 +168,7 @@ TEST_F(TftpClient, SilentDeviceTimesOutAfterTheRetries)
 
 TEST_F(TftpClient, ErrorPacketCarriesTheDevicesText)
 {
-    peer.error_text = "File not found.";
+    peer.set_error_text("File not found.");
     auto e = failure([&] { client().get(loopback(), "m01", local("m01")); });
     EXPECT_EQ(e.code, 3);
     EXPECT_STREQ(e.what(), "TFTP Error: \"File not found.\"");
@@ -197,6 +197,21 @@ TEST_F(TftpClient, LostPacketsAreResentByTheClient)
     EXPECT_EQ(wire(writer.received()), "WRQ D1 D2 D2 D3 D4");
 }
 
+TEST_F(TftpClient, AGoodReplyRestoresTheRetries)
+{
+    // One resend allowed, two separate losses: each is one time-out in a row.
+    std::string content = pattern(512 * 5, 13);
+    peer.set_file("m03", content);
+    peer.drop_data = 2;
+    peer.drop_data_also = 4;
+    client().set_retries(1);
+    client().set_timeout(100);
+    client().get(loopback(), "m03", local("m03"));
+    EXPECT_EQ(slurp(local("m03")), content);
+    peer.wait_for(9);
+    EXPECT_EQ(wire(peer.received()), "RRQ A1 A1 A2 A3 A3 A4 A5 A6");
+}
+
 TEST_F(TftpClient, RepeatedBlocksAreNeitherWrittenNorAnsweredTwice)
 {
     // Answering a repeat would make the device send every later block twice.
@@ -222,7 +237,7 @@ TEST_F(TftpClient, OnlyTheDevicesFirstReplyPortIsHeard)
 {
     std::string content = pattern(1500, 5);
     peer.set_file("c01", content);
-    peer.foreign_address = "127.0.0.2"; // another host sends first
+    peer.set_foreign_address("127.0.0.2"); // another host sends first
     peer.foreign_port = true;           // and the device's address from another port
     client().get(loopback(), "c01", local("c01"));
     EXPECT_EQ(slurp(local("c01")), content);

@@ -7,6 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "AdvancedDlg.h"
+#include "DialogCommon.h"
+#include "GenericSnmpDlg.h"
+#include "ReceiverDlg.h"
+#include "SaveReportDlg.h"
+#include "TransmitterDlg.h"
 #include "resource.h"
 
 using namespace mib;
@@ -18,8 +24,6 @@ constexpr int kColumnWidth = 70;
 constexpr int kListItems = 64;
 constexpr int kBundleEditChars = 5;
 constexpr int32_t kBundleMax = 65535;
-
-const char kWriteRetryText[] = "Could Not Write All Variables\n\n                    Retry ?";
 
 // Up to 8 characters of text as a decimal number with an optional sign;
 // false for anything else, an empty text included.
@@ -172,7 +176,7 @@ int CManagementDlg::ReadAll()
             }
             return result;
         }
-        if (MessageBox("Could Not Read All Values\n    Retry?", "Error", MB_YESNO | MB_ICONERROR) != IDYES)
+        if (MessageBox(kReadRetryText, "Error", MB_YESNO | MB_ICONERROR) != IDYES)
             return result;
     }
 }
@@ -318,29 +322,32 @@ void CManagementDlg::OnEndLabelEdit(NMHDR* pNMHDR, LRESULT* pResult)
     ShowNumber(item, COL_BUNDLE, m_editOld);
 }
 
-// The transmitter, receiver, advanced, report and SNMP dialogs are not part
-// of the library yet: the buttons open nothing.
-INT_PTR CManagementDlg::RunTransmitterDialog(int)
+INT_PTR CManagementDlg::RunTransmitterDialog(int x)
 {
-    return IDCANCEL;
+    CTransmitterDlg dlg(m_block, x, this);
+    return dlg.DoModal();
 }
 
-INT_PTR CManagementDlg::RunReceiverDialog(int)
+INT_PTR CManagementDlg::RunReceiverDialog(int x)
 {
-    return IDCANCEL;
+    CReceiverDlg dlg(m_block, x, this);
+    return dlg.DoModal();
 }
 
 INT_PTR CManagementDlg::RunAdvancedDialog()
 {
-    return IDCANCEL;
+    CAdvancedDlg dlg(m_block, this);
+    return dlg.DoModal();
 }
 
 INT_PTR CManagementDlg::RunReportDialog()
 {
-    return IDCANCEL;
+    CSaveReportDlg dlg(m_block, this);
+    return dlg.DoModal();
 }
 
 INT_PTR CManagementDlg::RunSnmpDialog()
 {
-    return IDCANCEL;
+    CGenericSnmpDlg dlg(m_block, this);
+    return dlg.DoModal();
 }

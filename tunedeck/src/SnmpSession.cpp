@@ -146,7 +146,7 @@ int CSnmpSession::AddVariable(void* dest, size_t size, int flags, int maximum)
     entry.dest = dest;
     entry.size = size;
     if (flags & ADD_VALUE) {
-        if (ValueFromDest(entry, *m_vb) != SNMPS_OK)
+        if (ValueFromText(entry, *m_vb) != SNMPS_OK)
             return SNMPS_BAD_VALUE;
     } else {
         m_vb->set_null();
@@ -156,7 +156,7 @@ int CSnmpSession::AddVariable(void* dest, size_t size, int flags, int maximum)
     return SNMPS_OK;
 }
 
-int CSnmpSession::ValueFromDest(const Entry& e, Vb& vb) const
+int CSnmpSession::ValueFromText(const Entry& e, Vb& vb) const
 {
     switch (e.asnType) {
     case sNMP_SYNTAX_INT: {

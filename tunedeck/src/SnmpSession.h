@@ -107,7 +107,7 @@ private:
     static int SetText(std::string& field, const char* text);
     int Prepare(const char* oid, int kind);
     int Execute(bool set);
-    int ValueFromDest(const Entry& e, Vb& vb) const;
+    int ValueFromText(const Entry& e, Vb& vb) const;
     int StoreValue(const Entry& e, const Vb& vb, int maximum);
 
     int m_retries = 1;

@@ -1,13 +1,12 @@
-// The library's dialog templates.
+// The main device dialog's template, and the registration of them all.
 #include <afxcmn.h>
 #include <afxwin.h>
 #include <mfc/resources.h>
 
 #include <mutex>
 
+#include "Templates.h"
 #include "resource.h"
-
-namespace {
 
 mfc::DlgTemplate ManagementTemplate()
 {
@@ -34,10 +33,16 @@ mfc::DlgTemplate ManagementTemplate()
     return t;
 }
 
-} // namespace
-
 void RegisterTunedeckResources()
 {
     static std::once_flag once;
-    std::call_once(once, [] { mfc::RegisterDialogTemplate(IDD_MANAGEMENT, ManagementTemplate()); });
+    std::call_once(once, [] {
+        mfc::RegisterDialogTemplate(IDD_MANAGEMENT, ManagementTemplate());
+        mfc::RegisterDialogTemplate(IDD_TRANSMITTER, TransmitterTemplate());
+        mfc::RegisterDialogTemplate(IDD_RECEIVER, ReceiverTemplate());
+        mfc::RegisterDialogTemplate(IDD_ADVANCED, AdvancedTemplate());
+        mfc::RegisterDialogTemplate(IDD_GENERIC_SNMP, GenericSnmpTemplate());
+        mfc::RegisterDialogTemplate(IDD_SAVE_REPORTS, SaveReportsTemplate());
+        mfc::RegisterDialogTemplate(IDD_SAVE_REPORT, SaveReportTemplate());
+    });
 }

@@ -5,7 +5,6 @@
 #include <mfc/test_hooks.h>
 #include <windows.h>
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,6 +14,7 @@
 #include "LaunchDevice.h"
 #include "ManagementDlg.h"
 #include "device_agent.h"
+#include "gui_test.h"
 #include "resource.h"
 
 using namespace mib;
@@ -24,17 +24,6 @@ using tdtest::E;
 using tdtest::Instance;
 
 namespace {
-
-struct QtEnvironment : ::testing::Environment {
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "tunedeck_dialog_test";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-};
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 const char kMain[] = "127.0.0.21";      // 2 tx, 2 rx; Tx 2's bundle refuses writes
 const char kOne[] = "127.0.0.24";       // 1 tx, 1 rx
@@ -294,17 +283,10 @@ protected:
         Dialog::SetUp();
         if (IsSkipped())
             return;
-        module = LoadLibraryA(TUNEDECK_LIB);
-        ASSERT_NE(module, nullptr);
-        run = vx_proc_cast<LaunchEntryFn>(GetProcAddress(module, "RunTunedeck"));
-        ASSERT_NE(run, nullptr);
+        ASSERT_TRUE(library.Load("RunTunedeck"));
+        run = library.run;
     }
-    void TearDown() override
-    {
-        if (module)
-            FreeLibrary(module);
-    }
-    HMODULE module = nullptr;
+    tdtest::LoadedEntry library;
     LaunchEntryFn run = nullptr;
 };
 

@@ -6,6 +6,7 @@
 #include "ComFailure.h"
 #include "IniFile.h"
 #include "IpAssignDlg.h"
+#include "LauncherSelect.h"
 #include "resource.h"
 
 #include <afxdlgs.h>
@@ -37,6 +38,7 @@ ON_COMMAND(ID_TOOLS_CONFIGURE, &CVistrelDlg::OnConfigure)
 ON_COMMAND(ID_TOOLS_REPORT, &CVistrelDlg::OnReport)
 ON_COMMAND(ID_TOOLS_OPTIONS, &CVistrelDlg::OnOptions)
 ON_COMMAND_RANGE(ID_HEADER_FIRST, ID_HEADER_LAST, &CVistrelDlg::OnHeaderMenu)
+ON_MESSAGE(WM_LAUNCHER_SELECT, &CVistrelDlg::OnLauncherSelect)
 END_MESSAGE_MAP()
 
 CVistrelDlg::CVistrelDlg(CWnd* parent)
@@ -330,16 +332,6 @@ void CVistrelDlg::OnNewIpAddress()
 void CVistrelDlg::OnUpdateFirmware()
 {
     // Firmware update of the selected devices: comes with the update driver.
-}
-
-void CVistrelDlg::OnConfigure()
-{
-    // Configuration of the selected device: comes with the configuration launcher.
-}
-
-void CVistrelDlg::OnReport()
-{
-    // Reports of the selected devices: come with the configuration launcher.
 }
 
 void CVistrelDlg::OnOptions()

@@ -53,6 +53,9 @@ protected:
     afx_msg void OnReport();
     afx_msg void OnOptions();
     afx_msg void OnHeaderMenu(UINT id);
+    // One step of the configuration launcher's selection walk, served on the
+    // GUI thread (VistrelLaunch.cpp).
+    afx_msg LRESULT OnLauncherSelect(WPARAM first, LPARAM request);
 
     // For the configuration launcher's selection callbacks: the list cursor
     // and the IP text handed over.
@@ -61,6 +64,7 @@ protected:
 
 private:
     void Tick();
+    void Launch(bool configure);
     void BuildListMenu();
     void EnableCommand(UINT id, bool enable);
 

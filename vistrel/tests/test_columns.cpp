@@ -4,6 +4,7 @@
 
 #include "ColumnEditDlg.h"
 #include "ColumnSet.h"
+#include "IniFile.h"
 #include "resource.h"
 
 #include <mfc/test_hooks.h>
@@ -446,4 +447,27 @@ TEST(ColumnEditor, ChecksTheOidFirstThenTheName)
     EXPECT_EQ(texts, (std::vector<std::string>{"Wrong Object ID format.", "Wrong column name.", "Wrong column name."}));
     EXPECT_EQ(editor.Oid(), " 1 . 3 ") << "kept as typed";
     EXPECT_EQ(editor.Name(), "Fan speed");
+}
+
+TEST(SettingsFile, SectionsAreReadWholeUpTo16KiBAndValuesCutAt255)
+{
+    std::string big = "[Customer Columns]\n";
+    for (int i = 0; i < 1200; ++i)
+        big += "column" + std::to_string(i) + "=D,1.3.6." + std::to_string(i) + "\n";
+    big += "[Configuration]\nFirmware Location=" + std::string(300, 'x') + "\n[Odd]\nno equals\nk=v=w\n";
+    ScopedIni ini(big);
+    IniFile file(ScopedIni::Path());
+    const auto columns = file.read_section("Customer Columns");
+    EXPECT_GT(columns.size(), 600u);
+    EXPECT_LT(columns.size(), 1200u) << "cut at 16,384 bytes";
+    EXPECT_EQ(columns.front(), (std::pair<std::string, std::string>{"column0", "D,1.3.6.0"}));
+    size_t bytes = 0;
+    for (const auto& [key, value] : columns)
+        bytes += key.size() + value.size() + 2;
+    EXPECT_LE(bytes, 16384u);
+    EXPECT_EQ(file.read_section("Odd"), (std::vector<std::pair<std::string, std::string>>{{"k", "v=w"}}));
+    file.set_section("Configuration");
+    EXPECT_EQ(file.get_string("Firmware Location", "").size(), 255u);
+    EXPECT_EQ(file.get_string("Missing", "fallback"), "fallback");
+    EXPECT_EQ(ReadIniInt("Configuration", "Missing", 42), 42);
 }

@@ -39,14 +39,7 @@ const UINT selection_commands[] = {ID_UPDATE_FIRMWARE, ID_NEW_IP_ADDRESS, ID_TOO
 
 void RunMain(const std::function<void(CVistrelDlg&)>& script)
 {
-    CVistrelDlg dialog;
-    App().m_pMainWnd = &dialog;
-    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
-        script(d);
-        d.EndDialog(IDCANCEL);
-    });
-    dialog.DoModal();
-    App().m_pMainWnd = nullptr;
+    RunMainDialog(script);
 }
 
 void Tick(CVistrelDlg& d)
@@ -136,6 +129,26 @@ TEST_F(MainDialog, OpensWithCaptionColumnsAndDiscoveryStarted)
     const auto start = std::find(calls.begin(), calls.end(), "adapter.start");
     ASSERT_NE(start, calls.end());
     EXPECT_NE(std::find(calls.begin(), start, "adapter.put_autoassign 0"), start);
+}
+
+TEST(MainDialogSettings, DefaultsWithoutSettingsFileAndTheTimerClamped)
+{
+    FakeServers servers;
+    ScopedHooks hooks;
+    {
+        ScopedIni none;
+        CVistrelDlg dialog;
+        EXPECT_EQ(dialog.RefreshPeriod(), 2000u);
+        EXPECT_EQ(dialog.View().AgeLimit(), 5000);
+        EXPECT_EQ(dialog.View().PollRate(), 5);
+        EXPECT_EQ(World().threads, 5);
+        EXPECT_EQ(World().retries, 3);
+        EXPECT_EQ(World().timeout, 3000);
+        EXPECT_EQ(World().adapters["eth0"].sendReservation, 0) << "set only when discovery starts";
+    }
+    ScopedIni zero("[Configuration]\nSCR Refresh Period=0\n");
+    CVistrelDlg dialog;
+    EXPECT_EQ(dialog.RefreshPeriod(), UINT(USER_TIMER_MINIMUM)) << "no busy loop";
 }
 
 TEST_F(MainDialog, CountsDevicesActiveAndDead)
@@ -254,6 +267,9 @@ TEST_F(MainDialog, ResizingStretchesTheListAndKeepsTheCountsBottomRight)
             return r;
         };
         const CRect list = rectOf(IDC_DEVICE_LIST), spare = rectOf(IDC_STATUS_SPARE), dead = rectOf(IDC_DEAD_COUNT);
+        // At the start the controls sit where the template puts them.
+        EXPECT_EQ(list, CRect(mfc::DluToPixels(RECT{0, 0, 422, 266})));
+        EXPECT_EQ(dead, CRect(mfc::DluToPixels(RECT{373, 267, 420, 277})));
         QDialog* window = mfc::DialogWidgetOf(d);
         window->resize(window->width() + 100, window->height() + 60);
         mfc::test::Pump(50);
@@ -374,9 +390,8 @@ TEST_F(MainDialog, CommandsOfLaterWorkDoNothingYet)
         Tick(d);
         mfc::test::ClickListRow(d.List(), 0);
         World().calls.clear();
-        for (UINT id : {ID_UPDATE_FIRMWARE, ID_TOOLS_CONFIGURE, ID_TOOLS_REPORT})
+        for (UINT id : {ID_UPDATE_FIRMWARE})
             d.SendMessage(WM_COMMAND, id);
-        mfc::test::DoubleClickListRow(d.List(), 0);
         EXPECT_TRUE(World().calls.empty());
         EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
         EXPECT_TRUE(mfc::test::ModalLog().size() == 1u) << "only the main dialog opened";

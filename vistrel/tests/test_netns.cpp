@@ -21,6 +21,7 @@
 
 #include <dlfcn.h>
 
+#include <cstring>
 #include <sstream>
 
 using namespace std::chrono_literals;
@@ -260,6 +261,57 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
     EXPECT_GE(box->wait_for_exit(20s).count(), 0);
     const std::string history = box->file("VXHistory.ini");
     EXPECT_NE(history.find(macs[2] + "=" + moved), std::string::npos) << history;
+}
+
+// Configure from the console: the configuration library, found beside the
+// program, opens the selected device over the segment in its dialog; a device
+// that does not answer SNMP gives the library's message.
+TEST_F(ConsoleNetns, ConfigureOpensTheSelectedDevice)
+{
+    const int deviceAddressControl = 1001; // the configuration dialog's IP address control
+    vx::test::netns_scope inside(pair->ns(netns_pair::a));
+    ASSERT_TRUE(inside.ok());
+    StartDevices();
+    ScopedIni ini(ConsoleIni(200));
+    mfc::test::ScopedHooks hooks;
+
+    CVistrelDlg dialog;
+    App().m_pMainWnd = &dialog;
+    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                const std::string silent = Cell(d, macs[3], 2);
+                return Cell(d, macs[0], 2) == "192.168.79.20" && silent.rfind("192.168.79.", 0) == 0 &&
+                       Text(d, IDC_ACTIVE_COUNT) == "Active: 4";
+            },
+            60000))
+            << "devices did not all get listed with addresses";
+
+        DWORD shown = 0;
+        bool opened = false;
+        mfc::test::ScriptModal([](CDialog& t) { return std::strcmp(t.GetTemplateName(), "Tunedeck.155") == 0; },
+                               [&](CDialog& t) {
+                                   opened = true;
+                                   static_cast<CIPAddressCtrl*>(t.GetDlgItem(deviceAddressControl))->GetAddress(shown);
+                                   mfc::test::Click(t, IDOK);
+                               });
+        mfc::test::ClickListRow(d.List(), RowOf(d.List(), macs[0]));
+        d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
+        EXPECT_TRUE(opened);
+        EXPECT_EQ(shown, MAKEIPADDRESS(192, 168, 79, 20));
+        EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
+        ASSERT_FALSE(mfc::test::ModalLog().empty());
+        EXPECT_EQ(mfc::test::ModalLog().back().caption, "Veltrix Configuration");
+
+        mfc::test::ClickListRow(d.List(), RowOf(d.List(), macs[3]));
+        d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
+        ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u);
+        EXPECT_EQ(mfc::test::MessageBoxLog()[0].caption, "ERROR");
+        EXPECT_EQ(mfc::test::MessageBoxLog()[0].text, "Class not initialized");
+        d.CloseAndSave();
+    });
+    dialog.DoModal();
+    App().m_pMainWnd = nullptr;
 }
 
 namespace {

@@ -21,8 +21,9 @@ void agent_t::on_request(const udp::datagram_t& d) {
         return;
     }
     int forced = static_cast<int>(device.fault("snmp-error").value_or(0));
-    outcome_t out = answer(mib_, device, stores_.at(static_cast<size_t>(device.index)), d.data, d.size, uptime(),
-                           forced);
+    const auto frozen = device.fault("snmp-uptime");
+    const uint32_t up = frozen ? static_cast<uint32_t>(*frozen) : uptime();
+    outcome_t out = answer(mib_, device, stores_.at(static_cast<size_t>(device.index)), d.data, d.size, up, forced);
     std::string who = std::to_string(device.index) + " " + ip_text(d.source_ip);
     if (out.response.empty()) {
         ++counters_.ignored;

@@ -1,5 +1,6 @@
 #include "flashkit/tftp.h"
 
+#include "flashkit/local_file.h"
 #include "flashkit/status_text.h"
 
 #include <qm/console.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -77,8 +79,9 @@ void tftp::get(const qm::ip_address_t& device, const std::string& remote, const 
         qm::console() << "tftp::get : " << remote << "->" << local << std::endl;
     exchange_t x;
     x.send_length = build_request(x.send_buffer, op_rrq, remote);
-    qm::file_t file;
-    file.open(local, "wb");
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(update::create_local(local), &std::fclose);
+    if (!file)
+        throw qm::wapi::exception_t("error opening file");
     x.file = file.get();
     transfer(device, x, timeout());
 }

@@ -118,6 +118,18 @@ bool tftp_peer::has_file(const std::string& name)
     return files.count(name) != 0;
 }
 
+void tftp_peer::set_error_text(const std::string& text)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    error_text = text;
+}
+
+void tftp_peer::set_foreign_address(const std::string& value)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    foreign_address = value;
+}
+
 std::vector<tftp_packet> tftp_peer::received()
 {
     std::lock_guard<std::mutex> guard(lock);
@@ -157,10 +169,15 @@ void tftp_peer::serve()
 void tftp_peer::session(int sock, const tftp_packet& request, const std::vector<unsigned char>&,
                         const sockaddr_in& client)
 {
-    const std::string error = error_text.get();
-    const std::string foreign = foreign_address.get();
-    if (!error.empty()) {
-        auto p = packet(5, 1, error);
+    std::string refusal;
+    std::string foreign;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        refusal = error_text;
+        foreign = foreign_address;
+    }
+    if (!refusal.empty()) {
+        auto p = packet(5, 1, refusal);
         p.push_back(0);
         send_to(sock, p, client);
         return;
@@ -217,7 +234,8 @@ void tftp_peer::session(int sock, const tftp_packet& request, const std::vector<
             return;
         if (rfc_end && k == blocks && content.size() % 512 != 0)
             return;
-        if (drop_data == static_cast<int>(k) && !dropped[static_cast<int>(k)]) {
+        if ((drop_data == static_cast<int>(k) || drop_data_also == static_cast<int>(k)) &&
+            !dropped[static_cast<int>(k)]) {
             dropped[static_cast<int>(k)] = true;
             return;
         }

@@ -26,26 +26,6 @@ struct tftp_packet {
     std::size_t data_size = 0; // DATA
 };
 
-// A text the test sets while the server thread may read it.
-class locked_text {
-public:
-    locked_text& operator=(std::string text)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        value = std::move(text);
-        return *this;
-    }
-    std::string get() const
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return value;
-    }
-
-private:
-    mutable std::mutex lock;
-    std::string value;
-};
-
 class tftp_peer {
 public:
     // Listens on address:port (port 0: any free one).
@@ -64,13 +44,16 @@ public:
     // Behaviour switches, set before the transfer.
     std::atomic<bool> silent{false};         // never answers
     std::atomic<int> drop_data{0};           // DATA blocks (by number) not sent the first time
+    std::atomic<int> drop_data_also{0};      // and a second one
     std::atomic<int> drop_ack{-1};           // ACKs (by number) not sent the first time
     std::atomic<bool> repeat_data{false};    // every DATA sent twice
     std::atomic<bool> repeat_ack{false};     // every ACK sent twice
     std::atomic<bool> rfc_end{false};        // a read ends after a short block, without an empty DATA
     std::atomic<int> reply_size{0};          // >0: the first reply is this many bytes of junk
-    locked_text error_text;                  // non-empty: a request is answered by ERROR with it
-    locked_text foreign_address;             // non-empty: a junk DATA 1 from there precedes the first reply
+    // Non-empty: a request is answered by ERROR with this text.
+    void set_error_text(const std::string& text);
+    // Non-empty: a junk DATA 1 from this address precedes the first reply.
+    void set_foreign_address(const std::string& address);
     std::atomic<bool> foreign_port{false};   // a junk DATA from another port of the same address too
 
     // Packets received so far, in order.
@@ -91,6 +74,8 @@ private:
     std::mutex lock;
     std::condition_variable changed;
     std::map<std::string, std::string> files;
+    std::string error_text;
+    std::string foreign_address;
     std::vector<tftp_packet> log;
     std::thread worker;
 };

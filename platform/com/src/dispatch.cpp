@@ -128,6 +128,7 @@ HRESULT dispatch_invoke(void* iface, REFIID iid, DISPID id, WORD flags, DISPPARA
   intptr_t a[max_args] = {};
   VARIANT conv[max_args];
   int64_t out_num[max_args] = {};
+  double out_real[max_args] = {};
   BSTR out_bstr[max_args] = {};
   IUnknown* out_obj[max_args] = {};
   for (auto& v : conv) VariantInit(&v);
@@ -142,6 +143,8 @@ HRESULT dispatch_invoke(void* iface, REFIID iid, DISPID id, WORD flags, DISPPARA
         a[i] = reinterpret_cast<intptr_t>(&out_bstr[i]);
       else if (k == arg::out_dispatch || k == arg::out_unknown)
         a[i] = reinterpret_cast<intptr_t>(&out_obj[i]);
+      else if (k == arg::out_r8)
+        a[i] = reinterpret_cast<intptr_t>(&out_real[i]);
       else
         a[i] = reinterpret_cast<intptr_t>(&out_num[i]);
       continue;
@@ -189,6 +192,7 @@ HRESULT dispatch_invoke(void* iface, REFIID iid, DISPID id, WORD flags, DISPPARA
           break;
         case arg::out_unknown: result->vt = VT_UNKNOWN; result->punkVal = std::exchange(out_obj[retval], nullptr); break;
         case arg::out_long: result->vt = VT_I4; result->lVal = static_cast<LONG>(out_num[retval]); break;
+        case arg::out_r8: result->vt = VT_R8; result->dblVal = out_real[retval]; break;
         default: result->vt = VT_I4; result->lVal = static_cast<LONG>(static_cast<int32_t>(out_num[retval])); break;
       }
     }

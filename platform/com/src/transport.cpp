@@ -89,6 +89,7 @@ struct writer {
   void u16(uint16_t v) { raw(&v, 2); }
   void u32(uint32_t v) { raw(&v, 4); }
   void i32(int32_t v) { raw(&v, 4); }
+  void r8(double v) { raw(&v, 8); }
   void guid(const GUID& g) { raw(&g, sizeof g); }
   void bstr(BSTR s) {
     if (!s) return u32(0xFFFFFFFFu);
@@ -117,6 +118,7 @@ struct reader {
   uint16_t u16() { uint16_t v = 0; take(&v, 2); return v; }
   uint32_t u32() { uint32_t v = 0; take(&v, 4); return v; }
   int32_t i32() { int32_t v = 0; take(&v, 4); return v; }
+  double r8() { double v = 0; take(&v, 8); return v; }
   GUID guid() { GUID g = GUID_NULL; take(&g, sizeof g); return g; }
   // A new BSTR (null for a null text or malformed input).
   BSTR bstr() {
@@ -489,6 +491,7 @@ HRESULT proxy_call(proxy_view* self, unsigned slot, const intptr_t (&a)[max_args
     switch (kinds[i]) {
       case arg::out_i4: *reinterpret_cast<int32_t*>(a[i]) = 0; break;
       case arg::out_long: *reinterpret_cast<long*>(a[i]) = 0; break;
+      case arg::out_r8: *reinterpret_cast<double*>(a[i]) = 0; break;
       default: *reinterpret_cast<void**>(a[i]) = nullptr; break;
     }
   }
@@ -532,6 +535,7 @@ HRESULT proxy_call(proxy_view* self, unsigned slot, const intptr_t (&a)[max_args
         switch (kinds[i]) {
           case arg::out_i4: *reinterpret_cast<int32_t*>(a[i]) = r.i32(); break;
           case arg::out_long: *reinterpret_cast<long*>(a[i]) = r.i32(); break;
+          case arg::out_r8: *reinterpret_cast<double*>(a[i]) = r.r8(); break;
           case arg::out_bstr: *reinterpret_cast<BSTR*>(a[i]) = r.bstr(); break;
           case arg::out_dispatch:
           case arg::out_unknown: {
@@ -839,6 +843,7 @@ HRESULT serve_call(srv_conn& c, reader& r, writer& w) {
 
   intptr_t a[max_args] = {};
   int64_t nums[max_args] = {};
+  double reals[max_args] = {};
   BSTR texts[max_args] = {};
   IUnknown* objs[max_args] = {};
   const auto& kinds = mem->args;
@@ -859,6 +864,7 @@ HRESULT serve_call(srv_conn& c, reader& r, writer& w) {
       case arg::out_bstr: a[i] = reinterpret_cast<intptr_t>(&texts[i]); break;
       case arg::out_dispatch:
       case arg::out_unknown: a[i] = reinterpret_cast<intptr_t>(&objs[i]); break;
+      case arg::out_r8: a[i] = reinterpret_cast<intptr_t>(&reals[i]); break;
       default: a[i] = reinterpret_cast<intptr_t>(&nums[i]); break;
     }
   }
@@ -882,6 +888,8 @@ HRESULT serve_call(srv_conn& c, reader& r, writer& w) {
         outs.bstr(texts[i]);
       else if (is_object(kinds[i]))
         outs.u32(register_object(c, std::exchange(objs[i], nullptr)));
+      else if (kinds[i] == arg::out_r8)
+        outs.r8(reals[i]);
       else if (kinds[i] == arg::out_long)
         outs.i32(static_cast<int32_t>(nums[i]));
       else

@@ -34,6 +34,7 @@ void register_test_tables() {
            {17, 9, "add", member_kind::method, {arg::in_i4, arg::in_i4, arg::out_i4}},
            {18, 10, "throw_cpp", member_kind::method, {}},
            {19, 11, "pid", member_kind::propget, {arg::out_i4}},
+           {20, 12, "quarter", member_kind::propget, {arg::out_r8}},
        }));
 }
 
@@ -122,6 +123,11 @@ HRESULT TestObjImpl<D>::add(LONG a, LONG b, LONG* sum) {
 template <class D>
 HRESULT TestObjImpl<D>::throw_cpp() {
   throw std::runtime_error("thrown inside a call");
+}
+template <class D>
+HRESULT TestObjImpl<D>::get_quarter(double* out) {
+  *out = number_ / 4.0;
+  return S_OK;
 }
 template <class D>
 HRESULT TestObjImpl<D>::get_pid(LONG* out) {

@@ -26,6 +26,7 @@ struct ITestObj : IDispatch {
   virtual HRESULT add(LONG a, LONG b, LONG* sum) = 0;        // 17
   virtual HRESULT throw_cpp() = 0;                           // 18
   virtual HRESULT get_pid(LONG* out) = 0;                    // 19
+  virtual HRESULT get_quarter(double* out) = 0;              // 20: number / 4
 };
 VX_DEFINE_UUIDOF(ITestObj, IID_ITestObj);
 
@@ -65,6 +66,7 @@ class TestObjImpl : public IDispatchImpl<ITestObj, &IID_ITestObj>, public ISuppo
   HRESULT add(LONG a, LONG b, LONG* sum) override;
   HRESULT throw_cpp() override;
   HRESULT get_pid(LONG* out) override;
+  HRESULT get_quarter(double* out) override;
   HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                  EXCEPINFO* excep, UINT* arg_err) override;
 

@@ -105,6 +105,9 @@ TEST_F(Transport, IntegersAndTextBothWays) {
   long wide = 0x7777777777;
   ASSERT_EQ(obj->get_wide(&wide), S_OK);
   EXPECT_EQ(wide, -1234567);  // all of the C++ long written
+  double quarter = 0;
+  ASSERT_EQ(obj->get_quarter(&quarter), S_OK);
+  EXPECT_EQ(quarter, 123456 / 4.0);
 
   const char16_t raw[] = u"a\0b\u00E9";
   BSTR in = SysAllocStringLen(raw, 4);

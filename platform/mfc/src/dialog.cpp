@@ -244,6 +244,9 @@ INT_PTR CDialog::DoModal() {
     dlg->setFixedSize(size.right, size.bottom + menuH);
   }
   if (t->style & DS_CENTER) CenterWindow();
+  // The client area has its template size when OnInitDialog runs, as on
+  // Windows (the layout would otherwise place it only when the dialog shows).
+  layout->activate();
 
   int waits = SuspendWaitCursors();
   BOOL focusFirst = OnInitDialog();

@@ -344,6 +344,12 @@ class SizeDlg : public CDialog {
   }
   std::vector<CSize> sizes;
   std::vector<std::string> progress;
+  CRect initClient;
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    GetClientRect(&initClient);
+    return TRUE;
+  }
 
  protected:
   afx_msg void OnSize(UINT, int cx, int cy) { sizes.emplace_back(cx, cy); }
@@ -379,6 +385,12 @@ TEST(Dialog, ResizeSendsWmSizeWithTheClientSize) {
   mfc::test::ScopedHooks hooks;
   SizeDlg dlg;
   mfc::test::ScriptModal<SizeDlg>([](SizeDlg& d) {
+    // OnInitDialog already sees the client area at its template size.
+    const RECT tmpl = mfc::DluToPixels(RECT{0, 0, 100, 60});
+    EXPECT_EQ(d.initClient, CRect(tmpl));
+    CRect now;
+    d.GetClientRect(&now);
+    EXPECT_EQ(now, d.initClient);
     d.sizes.clear();
     CRect wr;
     d.GetWindowRect(&wr);

@@ -11,8 +11,11 @@ class CDeviceMib;
 
 // Selection callback of the console: GetFirst restarts the walk over the
 // console's devices, GetNext continues it. On result 0 *ip points at the
-// device's IP text, which stays owned by the console. all: 1 = every device
-// of the console's table, else the selected ones.
+// device's IP text, which stays owned by the console and needs to last only
+// until the next call. all: 1 = every device of the console's table, else the
+// selected ones. RunVeltrixReport calls them from its report worker thread
+// (twice per run: to count, then to write) while the caller's thread runs the
+// report dialog's event loop.
 typedef int (*LaunchSelectFn)(const char** ip, int all);
 
 // Results of the selection callbacks.
@@ -43,7 +46,8 @@ struct LaunchBlock {
     LaunchSelectFn GetFirst;     // 4
     LaunchSelectFn GetNext;      // 5
     CDeviceMib* DeviceMib;       // 6: set by RunTunedeck in its own copy only
-    int32_t Timeout;             // 7: registry "Timeout"
+    int32_t Timeout;             // 7: registry "Timeout"; RunTunedeck takes it as milliseconds,
+                                 //    RunVeltrixReport as hundredths of a second
     int32_t Retries;             // 8: registry "Retries"
     int32_t Delay;               // 9: milliseconds between requests to a device
     int32_t AllDevices;          // 10: 1 = every device of the console's table

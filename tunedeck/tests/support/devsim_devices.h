@@ -1,6 +1,6 @@
 // The device simulator on a veth pair for the test suite: devices 0 to 3
 // with 1/1, 2/2, 16/16 and 0/2 transmitter/receiver bundles, device 4
-// silent on SNMP. Device K
+// silent on SNMP, their clocks stopped. Device K
 // answers at 192.168.77.(10 + K); the test's main thread works inside the
 // client namespace while the suite runs. Root only.
 #pragma once
@@ -26,6 +26,8 @@ inline constexpr SimDevice kSimDevices[] = {
     {"192.168.77.13", 0, 2},
 };
 inline constexpr const char* kSimSilent = "192.168.77.14";
+// Every device's sysUpTime stays here, so that reports compare byte for byte.
+inline constexpr long kSimUptime = 123456;
 
 class DevsimSuite : public ::testing::Test {
 protected:
@@ -44,7 +46,8 @@ protected:
         }
         sim = pair->spawn(netns_pair::b, {vx::test::devsim_path(), "-i", "vxd0", "-n", "5", "--period", "60000",
                                           "--ip-base", "192.168.77.10", "--bundles", "0=1/1", "--bundles", "1=2/2",
-                                          "--bundles", "2=16/16", "--bundles", "3=0/2", "--fault", "4=snmp-silent"});
+                                          "--bundles", "2=16/16", "--bundles", "3=0/2", "--fault", "4=snmp-silent",
+                                          "--fault", "all=snmp-uptime=" + std::to_string(kSimUptime)});
         if (!sim->wait_for_line("started vxd0", 10s)) {
             error = "the simulator did not start";
             return;

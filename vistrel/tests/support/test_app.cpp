@@ -1,6 +1,7 @@
 #include "test_app.h"
 
 #include "VistrelApp.h"
+#include "VistrelDlg.h"
 
 #include <mfc/test_hooks.h>
 #include <qm/log_file.h>
@@ -79,6 +80,18 @@ ScopedIni::~ScopedIni()
 {
     std::filesystem::remove(Path());
     std::filesystem::remove(GetProgramDirectory() + "vistrel.log");
+}
+
+void RunMainDialog(const std::function<void(CVistrelDlg&)>& script)
+{
+    CVistrelDlg dialog;
+    App().m_pMainWnd = &dialog;
+    mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
+        script(d);
+        d.EndDialog(IDCANCEL);
+    });
+    dialog.DoModal();
+    App().m_pMainWnd = nullptr;
 }
 
 bool PumpUntil(const std::function<bool()>& pred, int ms)

@@ -12,6 +12,7 @@
 #include <vector>
 
 class CVistrelApp;
+class CVistrelDlg;
 
 namespace vistrel_test {
 
@@ -31,6 +32,9 @@ public:
     static std::string Read(); // the file's whole text now
 };
 
+
+// Runs the main dialog modally with `script` inside its loop, then ends it.
+void RunMainDialog(const std::function<void(CVistrelDlg&)>& script);
 
 // Runs the Qt event loop until pred holds or about `ms` milliseconds passed.
 bool PumpUntil(const std::function<bool()>& pred, int ms = 10000);

@@ -40,6 +40,8 @@ struct _ATL_OBJMAP_ENTRY {
 
 #define BEGIN_OBJECT_MAP(x) static _ATL_OBJMAP_ENTRY x[] = {
 #define OBJECT_ENTRY(clsid, cls) {&clsid, &cls::_CreateClassFactory, &cls::_GetRegistration, nullptr, 0},
+// A class that is registered but made only by the server itself: it has no class object.
+#define OBJECT_ENTRY_NON_CREATEABLE(clsid, cls) {&clsid, nullptr, &cls::_GetRegistration, nullptr, 0},
 #define END_OBJECT_MAP() \
   { nullptr, nullptr, nullptr, nullptr, 0 } \
   }                                         \
@@ -97,6 +99,7 @@ class VX_ATL_LOCAL CComModule {
     *object = nullptr;
     for (_ATL_OBJMAP_ENTRY* e = m_pObjMap; e && e->pclsid; ++e) {
       if (*e->pclsid != clsid) continue;
+      if (!e->create_factory) return CLASS_E_CLASSNOTAVAILABLE;
       if (!e->factory) {
         HRESULT hr = e->create_factory(&e->factory);
         if (FAILED(hr)) return hr;
@@ -127,6 +130,7 @@ class VX_ATL_LOCAL CComModule {
   }
   HRESULT RegisterClassObjects(DWORD context, DWORD flags) {
     for (_ATL_OBJMAP_ENTRY* e = m_pObjMap; e && e->pclsid; ++e) {
+      if (!e->create_factory) continue;
       IUnknown* factory = nullptr;
       HRESULT hr = GetClassObject(*e->pclsid, IID_IUnknown, reinterpret_cast<void**>(&factory));
       if (SUCCEEDED(hr)) {

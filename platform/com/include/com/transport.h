@@ -29,6 +29,7 @@ enum class arg : uint8_t {
   out_bstr,
   out_dispatch,
   out_unknown,
+  out_r8,  // double*
 };
 
 struct member_info {

@@ -1,0 +1,410 @@
+// Every family end to end against the device simulator on a veth pair,
+// through the automation interfaces as the console calls them: the upload
+// identifies the image the device runs; a newer version is written, verified
+// and run; a corrupted write and a transfer cut mid-way fail with their text
+// and leave the device on its old bank; a cancel ends in state 3; releasing
+// a running job waits for it; the configuration record is merged and written
+// at the family's word width. Needs root.
+#include "com_client.h"
+#include "flashkit/tftp.h"
+
+#include "images/images.h"
+#include "netns.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using namespace std::chrono_literals;
+using vx::test::as;
+using vx::test::netns_pair;
+using vx::test::status_of;
+using vx::test::take;
+using vx::test::wait_done;
+namespace images = devsim::images;
+
+struct family_case {
+    int device;             // the simulated device of the update cases; + 6 for the configuration case
+    const char* name;
+    images::family fam;     // the device's family
+    images::family image;   // the family of its images (alderamd runs alder images, birchamd birch ones)
+    long type;              // Iunit::type
+    const char* config_file; // where the device keeps its configuration record
+    size_t config_at;
+    int width;
+};
+
+const family_case cases[] = {
+    {0, "alder", images::family::alder, images::family::alder, 2, "m03", 0, 3},
+    {1, "alderamd", images::family::alderamd, images::family::alder, 3, "a03", 0, 3},
+    {2, "birch", images::family::birch, images::family::birch, 4, "c03", 0, 4},
+    {3, "birchamd", images::family::birchamd, images::family::birch, 5, "s03", 0, 4},
+    {4, "cedar", images::family::cedar, images::family::cedar, 0, "r2", 0x3C00, 3},
+    {5, "dogwood", images::family::dogwood, images::family::dogwood, 1, "f8", 0xFC00, 3},
+};
+constexpr int family_count = 6;
+
+const images::version_t old_version{1, 2, 3, -1}, new_version{1, 3, 0, -1}, config_version{1, 4, 0, -1};
+
+// The three images of a family: equal seeds give equal boots, so only the
+// code (its version stamp) differs, and the third carries other settings.
+images::firmware_t make_image(images::family family, const images::version_t& version, bool other_settings)
+{
+    images::firmware_spec spec;
+    spec.fam = family;
+    spec.version = version;
+    spec.seed = 0x5EED0000u + static_cast<uint32_t>(family);
+    spec.large_code = family == images::family::dogwood; // a device running large code asks for no boot write
+    if (other_settings) {
+        spec.config.vcxo = 0x7A5;
+        spec.config.channels = 4;
+        spec.config.ssi = 2;
+    }
+    return images::make_firmware(spec);
+}
+
+void PrintTo(const family_case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+std::string display_name(const family_case& c, const images::version_t& v)
+{
+    return std::string(images::family_name(c.image)) + " version " + images::version_text(v);
+}
+
+class FamiliesNetns : public ::testing::TestWithParam<family_case> {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!vx::test::running_as_root())
+            return;
+        dir = std::filesystem::temp_directory_path() / ("vx-families-netns-" + std::to_string(::getpid()));
+        folder = dir / "firmware";
+        std::filesystem::create_directories(folder);
+        ASSERT_NO_FATAL_FAILURE(vx::test::register_flashkit(dir / "home"));
+        std::vector<std::string> argv{vx::test::devsim_path(), "-i", "vxd0", "--period", "60000", "--ip-base",
+                                      "192.168.77.10", "--control", (dir / "control").string(), "-n",
+                                      std::to_string(2 * family_count), "--families",
+                                      "alder,alderamd,birch,birchamd,cedar,dogwood"};
+        for (int k = 0; k < family_count; ++k) {
+            const family_case& c = cases[k];
+            for (const auto& [version, other] : {std::pair{old_version, false}, std::pair{new_version, false},
+                                                 std::pair{config_version, true}}) {
+                auto path = folder / images::file_name(c.image, version);
+                images::write_file(path.string(), make_image(c.image, version, other).bytes);
+            }
+            // Device k runs the update cases, device k + 6 the configuration case.
+            for (int device : {k, k + family_count}) {
+                argv.push_back("--firmware");
+                argv.push_back(std::to_string(device) + "=" + (folder / images::file_name(c.image, old_version)).string());
+            }
+        }
+        pair = new netns_pair("vxh0", "vxd0");
+        ASSERT_TRUE(pair->ok()) << pair->error();
+        ASSERT_TRUE(pair->add_address(netns_pair::a, "192.168.77.1/24"));
+        devsim = pair->spawn(netns_pair::b, argv).release();
+        ASSERT_TRUE(devsim->wait_for_line("started vxd0", 10s));
+    }
+    static void TearDownTestSuite()
+    {
+        delete devsim;
+        devsim = nullptr;
+        delete pair;
+        pair = nullptr;
+        if (!dir.empty())
+            std::filesystem::remove_all(dir);
+    }
+
+    void SetUp() override
+    {
+        if (!vx::test::running_as_root())
+            GTEST_SKIP() << "needs root for network namespaces";
+        ASSERT_TRUE(pair && devsim);
+    }
+
+    // Runs the test body on a thread inside the client's namespace, in a
+    // single-threaded apartment as the console's GUI thread is.
+    void client(const std::function<void()>& body)
+    {
+        pair->in_namespace(netns_pair::a, [&] {
+            CoInitialize(nullptr);
+            body();
+            CoUninitialize();
+        });
+    }
+
+    static std::string address(int device) { return "192.168.77." + std::to_string(10 + device); }
+
+    std::string control(const std::string& command)
+    {
+        return vx::test::command_output(vx::test::devsim_path() + " control " + (dir / "control").string() + " " +
+                                        command);
+    }
+
+    CComPtr<Iupdater> updater()
+    {
+        CComPtr<Iupdater> u = vx::test::create_updater();
+        EXPECT_EQ(u->put_timeout(1000), S_OK);
+        EXPECT_EQ(u->put_write_timeout(1000), S_OK);
+        EXPECT_EQ(u->put_retries(2), S_OK);
+        EXPECT_EQ(u->put_holdoff(10), S_OK);
+        EXPECT_EQ(u->init(_bstr_t(folder.c_str())), S_OK);
+        return u;
+    }
+
+    // An upload of the device that succeeds; its unit.
+    CComPtr<Iunit> upload(Iupdater* u, int device)
+    {
+        CComPtr<IDispatch> job;
+        EXPECT_EQ(u->upload(_bstr_t(address(device).c_str()), &job), S_OK);
+        CComPtr<Ijob> j = as<Ijob>(job);
+        if (!j)
+            return nullptr;
+        long done = wait_done(j);
+        EXPECT_EQ(done, 1) << status_of(j);
+        CComPtr<IDispatch> unit;
+        EXPECT_EQ(j->result(&unit), S_OK);
+        EXPECT_TRUE(no_temporary_files(device));
+        return as<Iunit>(unit);
+    }
+
+    static std::string name_of(IDispatch* version)
+    {
+        BSTR name = nullptr;
+        if (!version || as<Iversion>(version)->get_name(&name) != S_OK)
+            return "(no version)";
+        return take(name);
+    }
+    std::string running(Iunit* unit)
+    {
+        if (!unit)
+            return "(no unit)";
+        CComPtr<IDispatch> ver;
+        EXPECT_EQ(unit->get_ver(&ver), S_OK);
+        return name_of(ver);
+    }
+    // The folder's version of that name.
+    CComPtr<IDispatch> version(Iupdater* u, const std::string& name)
+    {
+        CComPtr<IDispatch> all;
+        EXPECT_EQ(u->find_all(&all), S_OK);
+        long length = 0;
+        as<Icom_vector>(all)->get_length(&length);
+        for (long i = 0; i < length; ++i) {
+            CComPtr<IDispatch> item;
+            as<Icom_vector>(all)->at(i, &item);
+            if (name_of(item) == name)
+                return item;
+        }
+        ADD_FAILURE() << "no version " << name;
+        return nullptr;
+    }
+
+    // A download job of the version with the given ranges, started.
+    CComPtr<Ijob> start_download(Iunit* unit, IDispatch* ver, long boot = 0, long runtime = 0, long config = 1)
+    {
+        CComPtr<IDispatch> job;
+        EXPECT_EQ(unit->download3(ver, boot, runtime, config, &job), S_OK);
+        return as<Ijob>(job);
+    }
+
+    // The working directory holds no temporary file of the device.
+    static bool no_temporary_files(int device)
+    {
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() > address(device).size() &&
+                name.compare(name.size() - address(device).size(), std::string::npos, address(device)) == 0) {
+                ADD_FAILURE() << "left behind: " << name;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static inline std::filesystem::path dir, folder;
+    static inline netns_pair* pair = nullptr;
+    static inline vx::test::background_process* devsim = nullptr;
+};
+
+TEST_P(FamiliesNetns, UpdatesVerifiesAndNeverLeavesTheOldBankOnAFailedWrite)
+{
+    const family_case& c = GetParam();
+    const int device = c.device;
+    const std::string k = std::to_string(device);
+    const std::string old_name = display_name(c, old_version), new_name = display_name(c, new_version);
+    client([&] {
+        CComPtr<Iupdater> u = updater();
+        CComPtr<Iunit> unit = upload(u, device);
+        ASSERT_TRUE(unit);
+        EXPECT_EQ(running(unit), old_name);
+        long type = -2;
+        unit->get_type(&type);
+        EXPECT_EQ(type, c.type);
+        BSTR custom = nullptr;
+        unit->get_custom(&custom);
+        EXPECT_EQ(take(custom), "");
+        CComPtr<IDispatch> current, preferred;
+        unit->get_ver(&current);
+        ASSERT_EQ(u->find_prefered(current, &preferred), S_OK);
+        EXPECT_EQ(name_of(preferred), display_name(c, config_version));
+        CComPtr<IDispatch> newer = version(u, new_name);
+        CComPtr<IDispatch> older = version(u, old_name);
+
+        // An upload's unit exists only once the upload has ended.
+        {
+            ASSERT_EQ(control("fault " + k + " tftp-drop=3").rfind("ok", 0), 0u);
+            CComPtr<IDispatch> job_dispatch;
+            ASSERT_EQ(u->upload(_bstr_t(address(device).c_str()), &job_dispatch), S_OK);
+            CComPtr<Ijob> job = as<Ijob>(job_dispatch);
+            CComPtr<IDispatch> early;
+            EXPECT_EQ(job->result(&early), DISP_E_EXCEPTION);
+            EXPECT_EQ(vx::test::error_text(), "Haven't finished the operation, no result.");
+            EXPECT_FALSE(early);
+            EXPECT_EQ(wait_done(job), 1) << status_of(job);
+            EXPECT_EQ(job->result(&early), S_OK);
+            EXPECT_EQ(running(as<Iunit>(early)), old_name);
+        }
+
+        // What the console's version dialog asks before writing.
+        CComPtr<IDispatch> check_dispatch;
+        ASSERT_EQ(unit->check_update(newer, &check_dispatch), S_OK);
+        CComPtr<Iupdate_check> check = as<Iupdate_check>(check_dispatch);
+        long code_update = 0, boot_update = 1;
+        check->get_code_update(&code_update);
+        check->get_boot_update(&boot_update);
+        EXPECT_EQ(code_update, 1);
+        EXPECT_EQ(boot_update, 0);
+
+        // A write stored wrong and a device that goes silent mid-transfer:
+        // both fail with their text, and the device still runs its old bank.
+        struct failure {
+            const char* fault;
+            const char* text;
+        };
+        for (const failure& f : {failure{"tftp-corrupt-write", "Code download invalid"},
+                                 failure{"tftp-stop-after=20", "Unexpected error during firmware file transfer."}}) {
+            ASSERT_EQ(control("fault " + k + " " + f.fault).rfind("ok", 0), 0u);
+            CComPtr<Ijob> job = start_download(unit, newer);
+            ASSERT_TRUE(job);
+            EXPECT_EQ(wait_done(job), 2) << f.fault;
+            EXPECT_EQ(status_of(job), f.text);
+            ASSERT_EQ(control("clear " + k).rfind("ok", 0), 0u);
+            EXPECT_TRUE(no_temporary_files(device));
+            CComPtr<Iunit> again = upload(u, device);
+            ASSERT_TRUE(again);
+            EXPECT_EQ(running(again), old_name) << f.fault;
+        }
+
+        // The newer version: written, verified and run.
+        {
+            CComPtr<Iunit> fresh = upload(u, device);
+            ASSERT_TRUE(fresh);
+            CComPtr<Ijob> job = start_download(fresh, newer);
+            ASSERT_TRUE(job);
+            EXPECT_EQ(wait_done(job), 1) << status_of(job);
+            double percent = 0;
+            job->get_percent(&percent);
+            EXPECT_EQ(percent, 100.0);
+            EXPECT_TRUE(devsim->wait_for_line("firmware " + k + " bank", 10s));
+            EXPECT_TRUE(no_temporary_files(device));
+            EXPECT_EQ(running(upload(u, device)), new_name);
+        }
+
+        // A cancel asked while the job runs (a lost packet holds it for a
+        // time-out) ends in state 3; the write itself completes.
+        {
+            CComPtr<Iunit> fresh = upload(u, device);
+            ASSERT_TRUE(fresh);
+            ASSERT_EQ(control("fault " + k + " tftp-drop=3").rfind("ok", 0), 0u);
+            CComPtr<Ijob> job = start_download(fresh, older, 0, 1);
+            ASSERT_TRUE(job);
+            EXPECT_EQ(job->cancel(), S_OK);
+            long done = -1;
+            job->get_done(&done);
+            EXPECT_EQ(done, 0);
+            EXPECT_EQ(wait_done(job), 3) << status_of(job);
+            EXPECT_EQ(running(upload(u, device)), old_name);
+        }
+
+        // Releasing the last reference to a running job returns only once
+        // its operation has ended.
+        {
+            CComPtr<Iunit> fresh = upload(u, device);
+            ASSERT_TRUE(fresh);
+            ASSERT_EQ(control("fault " + k + " tftp-drop=3").rfind("ok", 0), 0u);
+            CComPtr<Ijob> job = start_download(fresh, newer);
+            ASSERT_TRUE(job);
+            long done = -1;
+            job->get_done(&done);
+            EXPECT_EQ(done, 0);
+            CComPtr<IDispatch> nothing;
+            EXPECT_EQ(job->result(&nothing), S_OK);
+            EXPECT_FALSE(nothing);
+            job.Release();
+            EXPECT_TRUE(no_temporary_files(device));
+            EXPECT_EQ(running(upload(u, device)), new_name);
+        }
+    });
+}
+
+TEST_P(FamiliesNetns, MergesTheConfigurationRecordAtTheFamilysWidth)
+{
+    const family_case& c = GetParam();
+    const int device = c.device + family_count;
+    client([&] {
+        CComPtr<Iupdater> u = updater();
+        CComPtr<Iunit> unit = upload(u, device);
+        ASSERT_TRUE(unit);
+        BSTR mac = nullptr;
+        unit->get_mac(&mac);
+        const std::string device_mac = take(mac);
+        EXPECT_EQ(device_mac.size(), 12u);
+
+        // Exactly twelve hexadecimal digits, or the MAC is left alone.
+        for (const char* bad : {"02a0b0c0d0e", "02a0b0c0d0e0f", "02a0b0c0d0eg", "02:a0:b0:c0"}) {
+            EXPECT_EQ(unit->put_mac(_bstr_t(bad)), DISP_E_EXCEPTION) << bad;
+            EXPECT_EQ(vx::test::error_text(), "Unit::mac : invalid MAC address");
+        }
+        unit->get_mac(&mac);
+        EXPECT_EQ(take(mac), device_mac);
+
+        // MAC, VCXO centre and SSI format set; the allowed channels come from the image.
+        ASSERT_EQ(unit->put_mac(_bstr_t("02A0B0C0D0E0")), S_OK);
+        ASSERT_EQ(unit->put_VCXO_center(0x1234), S_OK);
+        ASSERT_EQ(unit->put_ssi_format(3), S_OK);
+        CComPtr<IDispatch> target = version(u, display_name(c, config_version));
+        CComPtr<Ijob> job = start_download(unit, target, 0, 0, 2);
+        ASSERT_TRUE(job);
+        ASSERT_EQ(wait_done(job), 1) << status_of(job);
+        long channels = 0;
+        unit->get_allowed_channels(&channels);
+        EXPECT_EQ(channels, 4);
+
+        // The record as the device now keeps it.
+        const std::string local = "config" + address(device);
+        qm::ip_address_t ip;
+        ASSERT_TRUE(ip.parse(address(device)));
+        ASSERT_NO_THROW(tftp::settings().get(ip, c.config_file, local));
+        std::ifstream in(local, std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::filesystem::remove(local);
+        ASSERT_GT(bytes.size(), c.config_at + 32);
+        images::config_t record = images::read_config(bytes, c.config_at, c.width);
+        EXPECT_EQ(record.mac, (std::array<uint8_t, 6>{0x02, 0xA0, 0xB0, 0xC0, 0xD0, 0xE0}));
+        EXPECT_EQ(record.vcxo, 0x1234u);
+        EXPECT_EQ(record.channels, 4u);
+        EXPECT_EQ(record.ssi, 3u);
+        EXPECT_EQ(record.leading, images::config_t{}.leading);
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFamily, FamiliesNetns, ::testing::ValuesIn(cases),
+                         [](const ::testing::TestParamInfo<family_case>& info) { return std::string(info.param.name); });
+
+} // namespace
