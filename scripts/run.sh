@@ -55,7 +55,7 @@ cp "$bin"/scoutline "$bin"/vistrel "$bin"/vistrel_capture "$bin"/regsvr "$work/b
 cp "$bin"/lib*.so "$work/bin/"
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 ip netns exec "$ns_pc" "$work/bin/scoutline" /RegServer
-(cd "$work/bin" && ./regsvr libquerant.so >/dev/null)
+(cd "$work/bin" && ./regsvr libquerant.so >/dev/null && ./regsvr libflashkit.so >/dev/null)
 
 # The console's settings: the adapter with its range and automatic assignment,
 # a short refresh period, and two polled columns shown at start (the device

@@ -1,17 +1,10 @@
-// The family base: configuration records at both widths, the configuration
-// rules, the probe walk's plug-in lists, and the verified write.
-#include "flashkit/base.h"
-#include "flashkit/tftp.h"
-
+// The family base: configuration records at both widths, short reads, and
+// the configuration rules. The verified write and the probe walk are met end
+// to end against the simulator (test_families_netns.cpp).
 #include "scratch_folder.h"
 #include "test_family.h"
-#include "tftp_peer.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -22,8 +15,6 @@ using vx::test::bytes_t;
 
 class Base : public ::testing::Test {
 protected:
-    void SetUp() override { vx::test::register_test_families(); }
-
     std::string file(const std::string& name, const bytes_t& content) { return scratch.file(name, content); }
     static bytes_t read(const std::string& path) { return vx::test::scratch_folder::read(path); }
 
@@ -105,20 +96,9 @@ TEST_F(Base, ShortConfigurationReadsFailAndLeaveNothingStale)
     EXPECT_EQ(sector[0], 0x20);
 }
 
-class unit_t : public base_t {
-public:
-    using base_t::base_t;
-    void upload(update::checksums_t&) override {}
-    void download(const std::string&, const update::checksums_t&, update::status_t*, int32_t, int32_t,
-                  int32_t) override
-    {
-    }
-    void check_update(uint8_t*, const update::checksums_t&, const std::string&) override {}
-};
-
 TEST_F(Base, ConfigurationDiffersAndMerges)
 {
-    unit_t unit(qm::ip_address_t(), nullptr);
+    vx::test::bare_unit_t unit(qm::ip_address_t(), nullptr);
     config_t device;
     device.device_vcxo = device.vcxo = 100;
     device.device_channels = device.channels = 8;
@@ -149,59 +129,6 @@ TEST_F(Base, ConfigurationDiffersAndMerges)
     EXPECT_EQ(unit.config.channels, 4);
     EXPECT_EQ(unit.config.ssi, 3);
     EXPECT_EQ(unit.config.mac, device.device_mac);
-}
-
-TEST_F(Base, FamiliesPlugInInOrderAndUnitsKnowTheirCode)
-{
-    update::checksums_t r;
-    r.set_type(4);
-    std::string birch = (dir / "b.bin").string();
-    std::ofstream(birch, std::ios::binary) << vx::test::family_image(r);
-    update::checksums_t found;
-    EXPECT_TRUE(update::recognize(birch, found));
-    EXPECT_EQ(found.type(), 4);
-    update::checksums_t none;
-    EXPECT_FALSE(update::recognize(file("x.bin", numbered(37)), none));
-    EXPECT_EQ(none, update::checksums_t());
-
-    EXPECT_EQ(update::probe_list().size(), 2u);
-    vx::test::test_unit_t<4> unit4(qm::ip_address_t(), nullptr);
-    unit_t other(qm::ip_address_t(), nullptr);
-    EXPECT_EQ(update::type_code(&unit4), 4);
-    EXPECT_EQ(update::type_code(&other), -1);
-    EXPECT_EQ(update::type_code(nullptr), -1);
-}
-
-TEST_F(Base, VerifiedWriteReadsBackAndMapsTransferFailures)
-{
-    vx::test::tftp_peer device;
-    tftp::settings().set_port(device.port());
-    tftp::settings().set_timeout(200);
-    tftp::settings().set_write_timeout(200);
-    tftp::settings().set_retries(1);
-    tftp::settings().set_holdoff(1);
-    qm::ip_address_t ip;
-    ip.parse("127.0.0.1");
-    unit_t unit(ip, nullptr);
-
-    // Words that sum to zero at width 3, sent from offset 3.
-    bytes_t image = {0xAA, 0xBB, 0xCC, 0x01, 0x02, 0x03, 0xFF, 0xFD, 0xFC};
-    std::string path = file("image", image);
-    checksum_t cs(0, 6, 3);
-    unit.put_and_read_back(path, "m01", 3, 6, cs);
-    EXPECT_TRUE(cs.check());
-    EXPECT_FALSE(std::filesystem::exists("temp127.0.0.1"));
-
-    device.set_error_text("Disk full");
-    checksum_t failed(0, 6, 3);
-    try {
-        unit.put_and_read_back(path, "m01", 3, 6, failed);
-        FAIL();
-    } catch (const qm::exception_t& e) {
-        EXPECT_STREQ(e.what(), "Unexpected error during firmware file transfer.");
-    }
-    EXPECT_FALSE(std::filesystem::exists("temp127.0.0.1"));
-    EXPECT_THROW(unit.get_file("m02", (dir / "m02").string()), qm::exception_t);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <qm/exception.h>
 
 #include "scratch_folder.h"
+#include "uld_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@
 
 namespace {
 
-using vx::test::bytes_t;
+using namespace vx::test;
 
 class Checksum : public ::testing::Test {
 protected:
@@ -68,36 +69,29 @@ TEST(Words, ReadAndWriteBothOrdersAndWidths)
     }
 }
 
-TEST_F(Checksum, WidthThreeRegionSumsToZero)
+TEST_F(Checksum, RegionsSumPerWidthAcrossFiles)
 {
-    checksum_t cs(0, 6, 3);
-    cs.feed(file("a", {0x01, 0x02, 0x03, 0xFF, 0xFD, 0xFC}));
-    EXPECT_EQ(cs.sum(), 0u);
-    EXPECT_TRUE(cs.check());
-    EXPECT_EQ(cs.value(), 0xFCFDFFu);
-}
-
-TEST_F(Checksum, PartialWordCarriesIntoTheNextFile)
-{
-    bytes_t all = {0x01, 0x02, 0x03, 0xFF, 0xFD, 0xFC};
-    checksum_t split(0, 6, 3);
-    split.feed(file("first", bytes_t(all.begin(), all.begin() + 4)));
-    split.feed(file("second", bytes_t(all.begin() + 4, all.end())));
-    checksum_t whole(0, 6, 3);
-    whole.feed(file("whole", all));
-    EXPECT_EQ(split.sum(), whole.sum());
-    EXPECT_TRUE(split.check());
-    EXPECT_EQ(split.value(), 0xFCFDFFu);
-}
-
-TEST_F(Checksum, SumsWrapPerWidth)
-{
-    checksum_t four(0, 8, 4);
-    four.feed(file("w4", {0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(four.sum(), 1u);
-    checksum_t three(0, 6, 3);
-    three.feed(file("w3", {0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x00}));
-    EXPECT_EQ(three.sum(), 1u);
+    struct row {
+        const char* what;
+        int width;
+        bytes_t bytes;
+        std::size_t split; // bytes in the first of two files fed
+        uint32_t sum, value;
+    };
+    const bytes_t zero_sum = {0x01, 0x02, 0x03, 0xFF, 0xFD, 0xFC};
+    for (const row& r : {row{"width 3", 3, zero_sum, 6, 0, 0xFCFDFF},
+                         row{"a partial word carries into the next file", 3, zero_sum, 4, 0, 0xFCFDFF},
+                         row{"width 3 wraps at 24 bits", 3, {0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x00}, 6, 1, 2},
+                         row{"width 4 wraps at 32 bits", 4, {0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x00, 0x00}, 8, 1, 2}}) {
+        const auto at = r.bytes.begin() + static_cast<std::ptrdiff_t>(r.split);
+        checksum_t cs(0, static_cast<uint32_t>(r.bytes.size()), r.width);
+        cs.feed(file("first", bytes_t(r.bytes.begin(), at)));
+        if (at != r.bytes.end())
+            cs.feed(file("second", bytes_t(at, r.bytes.end())));
+        EXPECT_EQ(cs.sum(), r.sum) << r.what;
+        EXPECT_EQ(cs.check(), r.sum == 0) << r.what;
+        EXPECT_EQ(cs.value(), r.value) << r.what;
+    }
 }
 
 TEST_F(Checksum, StartAndLengthSelectExactlyTheRegion)
@@ -141,68 +135,35 @@ TEST_F(Checksum, EmptyOrShortFilesNeverCheck)
     EXPECT_THROW(whole.feed((dir / "missing").string()), qm::wapi::exception_t);
 }
 
-// A DSP image block: tag, length, data, end of sections, checksum.
-bytes_t uld_words(const std::vector<uint32_t>& words)
+TEST_F(Checksum, DspWalkChecksEveryBlockUpToItsEndMarker)
 {
-    bytes_t out;
-    for (uint32_t w : words) {
-        unsigned char b[4];
-        write_word(w, b, 4, true);
-        out.insert(out.end(), b, b + 4);
-    }
-    return out;
-}
-
-std::vector<uint32_t> uld_block(std::vector<uint32_t> data, uint32_t tag = 0x01200010)
-{
-    std::vector<uint32_t> block{tag, static_cast<uint32_t>(data.size())};
-    block.insert(block.end(), data.begin(), data.end());
-    block.push_back(0xFFFFFFFF);
-    uint32_t sum = 0;
-    for (uint32_t w : block)
-        sum += w;
-    block.push_back(0u - sum);
-    return block;
-}
-
-TEST_F(Checksum, DspImagePassesAndFailsOnOneChangedWord)
-{
-    std::vector<uint32_t> words = uld_block({0xAAAAAAAA, 0xBBBBBBBB});
-    std::vector<uint32_t> second = uld_block({1, 2, 3}, 0x02100020);
-    words.insert(words.end(), second.begin(), second.end());
-    words.push_back(0xFFFFFFFF);
-    words.push_back(0xFFFFFFFF);
+    words_t words;
+    add_block(words, {{0x01200010, {0xAAAAAAAA, 0xBBBBBBBB}}});
+    add_block(words, {{0x02100020, {1, 2, 3}}});
+    add_end(words);
     uld_checksum_t cs(0, 0);
-    cs.feed(file("dsp", uld_words(words)));
+    cs.feed(file("dsp", to_bytes(words)));
     EXPECT_TRUE(cs.check());
     EXPECT_TRUE(cs.at_end());
     EXPECT_EQ(cs.first_checksum_index, 6u);
-    EXPECT_EQ(cs.value(), words[5] + second.back());
+    EXPECT_EQ(cs.value(), words[5] + words[12]);
 
-    words[2] ^= 1;
-    uld_checksum_t bad(0, 0);
-    bad.feed(file("dsp_bad", uld_words(words)));
-    EXPECT_FALSE(bad.check());
-}
-
-TEST_F(Checksum, DspWalkNeedsItsEndMarker)
-{
-    // All zeros: tag 0, length 0 ... never reaches the end marker.
-    uld_checksum_t zeros(0, 0);
-    zeros.feed(file("zeros", bytes_t(4096, 0)));
-    EXPECT_EQ(zeros.sum(), 0u);
-    EXPECT_FALSE(zeros.check());
-
-    uld_checksum_t empty(0, 0);
-    empty.feed(file("empty", {}));
-    EXPECT_FALSE(empty.check());
+    // One changed word; all zeros (tag 0, length 0, ... sums to zero but
+    // never reaches the end marker); an empty file.
+    words_t changed = words;
+    changed[2] ^= 1;
+    for (const bytes_t& bad : {to_bytes(changed), bytes_t(4096, 0), bytes_t{}}) {
+        uld_checksum_t walk(0, 0);
+        walk.feed(file("bad", bad));
+        EXPECT_FALSE(walk.check()) << bad.size();
+    }
 
     // Fed in two pieces from an offset, and nothing after the end counts.
-    std::vector<uint32_t> words = uld_block({5, 6, 7, 8});
-    words.push_back(0xFFFFFFFF);
-    words.push_back(0xFFFFFFFF);
+    words_t one;
+    add_block(one, {{0x01200010, {5, 6, 7, 8}}});
+    add_end(one);
     bytes_t image(0x100, 0x11);
-    bytes_t body = uld_words(words);
+    const bytes_t body = to_bytes(one);
     image.insert(image.end(), body.begin(), body.end());
     image.insert(image.end(), 64, 0x77);
     uld_checksum_t split(0x100, 0);

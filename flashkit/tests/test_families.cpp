@@ -13,6 +13,7 @@
 
 #include "flash/layout.h"
 #include "images/images.h"
+#include "scratch_folder.h"
 #include "tftp_peer.h"
 
 #include <gtest/gtest.h>
@@ -30,14 +31,11 @@ protected:
     void SetUp() override
     {
         update::register_families();
-        dir = std::filesystem::temp_directory_path() / ("vx-families-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
         tftp::settings().set_port(peer.port());
         tftp::settings().set_timeout(2000);
         tftp::settings().set_write_timeout(2000);
         address.parse("127.0.0.1");
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     // The image written into the test folder; its generated record.
     images::firmware_t image(const images::firmware_spec& spec, const std::string& name = "image.bin")
@@ -69,7 +67,8 @@ protected:
         return out;
     }
 
-    std::filesystem::path dir;
+    vx::test::scratch_folder scratch{"families"};
+    const std::filesystem::path& dir = scratch.path;
     std::string path;
     vx::test::tftp_peer peer;
     qm::ip_address_t address;

@@ -3,6 +3,7 @@
 #include "flashkit/job.h"
 #include "flashkit/tftp.h"
 
+#include "scratch_folder.h"
 #include "test_family.h"
 #include "tftp_peer.h"
 
@@ -59,8 +60,6 @@ protected:
         tftp::settings().set_retries(1);
         tftp::settings().set_holdoff(1);
         ip.parse("127.0.0.1");
-        dir = std::filesystem::temp_directory_path() / ("vx-jobs-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
         device_image.set_type(4);
         device_image[update::checksums_t::code_cs] = 0x1234;
         device_image[update::checksums_t::config_cs] = 0x55;
@@ -68,11 +67,7 @@ protected:
         database = std::make_shared<update::database_t>();
         database->init(dir.string());
     }
-    void TearDown() override
-    {
-        vx::test::upload_hook() = nullptr;
-        std::filesystem::remove_all(dir);
-    }
+    void TearDown() override { vx::test::upload_hook() = nullptr; }
 
     std::unique_ptr<update::upload_job_t> upload()
     {
@@ -86,7 +81,8 @@ protected:
 
     vx::test::tftp_peer peer;
     qm::ip_address_t ip;
-    std::filesystem::path dir;
+    vx::test::scratch_folder scratch{"jobs"};
+    const std::filesystem::path& dir = scratch.path;
     update::checksums_t device_image;
     std::shared_ptr<update::database_t> database;
     update::upload_result_t found;
@@ -152,13 +148,6 @@ TEST_F(Jobs, UploadFailures)
         EXPECT_FALSE(found.unit);
         EXPECT_FALSE(found.version);
     }
-}
-
-TEST_F(Jobs, StatusIsEmptyUntilTheFirstReport)
-{
-    update::upload_job_t job(database, ip, nullptr);
-    EXPECT_EQ(job.status().text(), "");
-    EXPECT_EQ(job.status().percent(), 0.0);
 }
 
 class throwing_unit_t : public vx::test::test_unit_t<2> {
@@ -235,7 +224,6 @@ TEST_F(Jobs, DspJobsRunTheirOperation)
 TEST_F(Jobs, ReleasingARunningJobWaitsForIt)
 {
     peer.set_file("probe2", "x");
-    peer.set_file("img", vx::test::family_image(device_image));
     std::promise<void> gate;
     std::shared_future<void> opened = gate.get_future().share();
     vx::test::upload_hook() = [opened] { opened.wait(); };

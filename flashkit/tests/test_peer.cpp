@@ -4,6 +4,7 @@
 // every file arrives intact or the failure is reported with its text.
 #include "flashkit/tftp.h"
 
+#include "scratch_folder.h"
 #include "snmpd_fixture.h"
 #include "tftpd.h"
 
@@ -15,30 +16,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 #include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string random_bytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string s(size, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen());
-    return s;
-}
-
-std::string slurp(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using vx::test::random_text;
+using vx::test::text_of;
 
 void spill(const std::filesystem::path& path, const std::string& content)
 {
@@ -58,7 +43,7 @@ std::string written(const std::filesystem::path& path, std::size_t size)
             break;
         std::this_thread::sleep_for(10ms);
     }
-    return slurp(path);
+    return text_of(path.string());
 }
 
 class TftpdPeer : public ::testing::Test {
@@ -129,18 +114,18 @@ TEST_F(TftpdPeer, FilesOfEverySizeArriveIntact)
     // Reads of whole blocks end on the server's empty block.
     for (std::size_t size : {std::size_t{0}, std::size_t{512}, std::size_t{1024}, std::size_t{0x4000},
                              std::size_t{1} << 20}) {
-        std::string content = random_bytes(size, static_cast<unsigned>(size));
+        std::string content = random_text(size, static_cast<unsigned>(size));
         spill(srv("get.bin"), content);
         client().get(ip, "get.bin", local("got.bin"));
-        EXPECT_TRUE(slurp(local("got.bin")) == content) << size;
+        EXPECT_TRUE(text_of(local("got.bin")) == content) << size;
     }
     for (std::size_t size : {std::size_t{0}, std::size_t{700}, std::size_t{1024}, std::size_t{1} << 20}) {
-        std::string content = random_bytes(size, static_cast<unsigned>(size) + 1);
+        std::string content = random_text(size, static_cast<unsigned>(size) + 1);
         spill(local("put.bin"), content);
         client().put(ip, local("put.bin"), "put" + std::to_string(size));
         EXPECT_TRUE(written(srv("put" + std::to_string(size)), size) == content) << size;
     }
-    std::string image = random_bytes(0x8000, 3);
+    std::string image = random_text(0x8000, 3);
     spill(local("image.bin"), image);
     client().put_ex(ip, local("image.bin"), "slice", 0x2000, 0x4000);
     EXPECT_TRUE(written(srv("slice"), 0x4000) == image.substr(0x2000, 0x4000));
@@ -157,7 +142,7 @@ TEST_F(TftpdPeer, RefusalsAndShortEndsAreReported)
     }
     // The server ends a read on a short block; the client waits for an
     // empty one and reports a time-out, not a complete file.
-    spill(srv("short.bin"), random_bytes(700, 5));
+    spill(srv("short.bin"), random_text(700, 5));
     client().set_timeout(200);
     client().set_retries(1);
     try {
@@ -205,12 +190,12 @@ TEST_F(LossyPeer, EveryFileArrivesIntactOrTheFailureIsReported)
     int intact = 0;
     int reported = 0;
     for (unsigned round = 0; round < 6; ++round) {
-        std::string content = random_bytes(0x8000 + 512 * round, round);
+        std::string content = random_text(0x8000 + 512 * round, round);
         spill(srv("lossy.bin"), content);
         std::filesystem::remove(local("lossy.bin"));
         try {
             client().get(ip, "lossy.bin", local("lossy.bin"));
-            EXPECT_TRUE(slurp(local("lossy.bin")) == content) << "get round " << round << ": corrupt file";
+            EXPECT_TRUE(text_of(local("lossy.bin")) == content) << "get round " << round << ": corrupt file";
             ++intact;
         } catch (const tftp::tftp_exception_t& e) {
             EXPECT_TRUE(e.what() == timeout_text || std::string(e.what()).rfind("TFTP Error: \"", 0) == 0 ||
@@ -219,7 +204,7 @@ TEST_F(LossyPeer, EveryFileArrivesIntactOrTheFailureIsReported)
             std::cout << "get round " << round << ": " << e.what() << "\n";
             ++reported;
         }
-        std::string sent = random_bytes(0x6000 + 300 * round, round + 100);
+        std::string sent = random_text(0x6000 + 300 * round, round + 100);
         spill(local("send.bin"), sent);
         try {
             client().put(ip, local("send.bin"), "sent" + std::to_string(round));

@@ -1,7 +1,7 @@
 // The automation server as the console reaches it, without devices:
 // registration, the type-library tables, the shared TFTP settings, the
 // searches over a firmware folder's cache, the collection's late-bound items,
-// and the argument checks with their error texts.
+// the deployer's members, and the argument checks with their error texts.
 #include "com_client.h"
 
 #include <gtest/gtest.h>
@@ -89,6 +89,8 @@ TEST_F(Server, EveryClassIsRegisteredUnderBothProgIdsAndOnlyTheClientsClassesAre
         EXPECT_EQ(value, "Apartment");
         ASSERT_TRUE(com::read_classes_value(key + "\\TypeLib", nullptr, value));
         EXPECT_EQ(value, com::guid_to_string(LIBID_FLASHKITLib));
+        ASSERT_TRUE(com::read_classes_value(key, nullptr, value));
+        EXPECT_EQ(value, std::string(name) + " Class");
         if (clsid != CLSID_updater && clsid != CLSID_deployer) {
             CComPtr<IUnknown> object;
             EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
@@ -161,6 +163,45 @@ TEST_F(Server, UploadRefusesAnyAddressThatIsNotStrictlyDotted)
     info->GetSource(&source);
     EXPECT_EQ(take(source), "Flashkit.updater.1");
     info->Release();
+}
+
+// The deployer as a client makes it: its members by DISPID, each refusing an
+// address that is not strictly dotted with its own prefix, and a file that
+// cannot be read failing the job with the file's own error.
+TEST_F(Server, DeployerMembersCheckTheirArguments)
+{
+    CComPtr<Ideployer> deployer = vx::test::create_deployer();
+    ASSERT_TRUE(deployer);
+    EXPECT_EQ(as<ISupportErrorInfo>(deployer)->InterfaceSupportsErrorInfo(IID_Ideployer), S_OK);
+    const std::pair<std::u16string, DISPID> members[] = {{u"deploy", 1}, {u"download", 2}, {u"save_dsp_args", 3}};
+    for (auto [name, expected] : members) {
+        LPOLESTR names[] = {name.data()};
+        DISPID id = -1;
+        EXPECT_EQ(deployer->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+        EXPECT_EQ(id, expected);
+    }
+
+    for (const char* text : {"1.2.3", "256.1.1.1", "../1.2.3.4", "", " 1.2.3.4"}) {
+        CComPtr<IDispatch> job;
+        EXPECT_EQ(deployer->deploy(_bstr_t(text), _bstr_t("dsp.uld"), &job), DISP_E_EXCEPTION) << text;
+        EXPECT_EQ(error_text(), "deployer::deploy : invalid IP address");
+        EXPECT_EQ(deployer->download(_bstr_t(text), _bstr_t("dsp.uld"), &job), DISP_E_EXCEPTION) << text;
+        EXPECT_EQ(error_text(), "deployer::download : invalid IP address");
+        EXPECT_EQ(deployer->save_dsp_args(_bstr_t(text), &job), DISP_E_EXCEPTION) << text;
+        EXPECT_EQ(error_text(), "deployer::save_dsp_args : invalid IP address");
+        EXPECT_FALSE(job);
+    }
+    EXPECT_EQ(deployer->deploy(_bstr_t("127.0.0.1"), _bstr_t("x"), nullptr), E_POINTER);
+
+    CComPtr<IDispatch> dispatch;
+    ASSERT_EQ(deployer->deploy(_bstr_t("127.0.0.1"), _bstr_t((folder / "missing.uld").c_str()), &dispatch), S_OK);
+    CComPtr<Ijob> job = as<Ijob>(dispatch);
+    ASSERT_TRUE(job);
+    EXPECT_EQ(vx::test::wait_done(job), 2);
+    EXPECT_EQ(vx::test::status_of(job).rfind("error opening file", 0), 0u) << vx::test::status_of(job);
+    CComPtr<IDispatch> result;
+    EXPECT_EQ(job->result(&result), S_OK);
+    EXPECT_FALSE(result);
 }
 
 TEST_F(Server, SearchesOverTheCachedVersions)

@@ -13,8 +13,6 @@ public:
 
     BOOL OnInitDialog() override;
     void OnOK() override {}
-    // For tests: the writer's clock.
-    void SetClock(CReportWriter::ClockFn clock) { m_writer.SetClock(std::move(clock)); }
 
 protected:
     afx_msg void OnWrite();

@@ -1,8 +1,8 @@
 // The configuration entry point as the console calls it, offscreen, against
 // the device simulator's agents over a veth pair: devices with 1, 2, 16 and
-// no transmitter bundles listed; a bundle number, the bundle dialogs, the
-// advanced dialog and the generic SNMP dialog writing the device, each write
-// read back; the open device's report.
+// no transmitter bundles listed; a bundle number edited in the list, the
+// bundle dialogs, the advanced dialog and the generic SNMP dialog writing the
+// device, each write read back by a fresh model; the open device's report.
 #include <afxcmn.h>
 #include <afxwin.h>
 #include <mfc/test_hooks.h>
@@ -10,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -28,22 +26,8 @@
 
 namespace {
 
-int SelectNone(const char**, int) { return LAUNCH_SELECT_END; }
-
-LaunchBlock Block(const char* ip)
-{
-    LaunchBlock b{};
-    b.IpAddress = ip;
-    b.WriteCommunity = "quenmil";
-    b.ReadCommunity = "tagrok";
-    b.GetFirst = SelectNone;
-    b.GetNext = SelectNone;
-    b.Timeout = 1000;
-    b.Retries = 2;
-    b.Delay = 10;
-    b.Switches = 15;
-    return b;
-}
+using tdtest::ItemText;
+using tdtest::ScriptTemplate;
 
 std::vector<std::vector<std::string>> Rows(CDialog& d)
 {
@@ -69,12 +53,10 @@ protected:
         run = library.run;
     }
     // Runs the entry point with `script` inside the main device dialog.
-    int Launch(const char* ip, int switches, std::function<void(CDialog&)> script)
+    int Launch(const char* ip, int switches, mfc::test::ModalScript script)
     {
-        mfc::test::ScriptModal([](CDialog& d) { return std::strcmp(d.GetTemplateName(), IDD_MANAGEMENT) == 0; },
-                               std::move(script));
-        LaunchBlock block = Block(ip);
-        block.Switches = switches;
+        ScriptTemplate(IDD_MANAGEMENT, std::move(script));
+        LaunchBlock block = tdtest::TestBlock(ip, switches);
         return run(&block);
     }
 
@@ -136,69 +118,23 @@ TEST_F(DevsimEntry, EachDeviceShowsItsBundlesAndConductorState)
     EXPECT_EQ(mfc::test::ModalLog()[0].caption, "Veltrix Configuration");
 }
 
-TEST_F(DevsimEntry, BundleNumberEditIsWrittenAndReadBack)
-{
-    const char* ip = tdtest::kSimDevices[1].address;
-    std::vector<std::string> after;
-    EXPECT_EQ(Launch(ip, 15,
-                     [&](CDialog& d) {
-                         auto* list = static_cast<CListCtrl*>(d.GetDlgItem(IDC_BUNDLE_LIST));
-                         auto edit = [&](int row, const char* text) {
-                             mfc::test::ClickListRow(list, row);
-                             CEdit* e = list->EditLabel(row);
-                             ASSERT_NE(e, nullptr);
-                             mfc::test::TypeText(e, text);
-                             mfc::test::PressKey(e, VK_RETURN);
-                         };
-                         edit(1, "3210");
-                         edit(3, "65536");  // refused before anything is sent
-                         edit(3, "77");
-                         mfc::test::Click(d, IDC_REFRESH);
-                         for (int i = 0; i < list->GetItemCount(); ++i)
-                             after.push_back(std::string(static_cast<LPCTSTR>(list->GetItemText(i, 0))));
-                         mfc::test::Click(d, IDOK);
-                     }),
-              LAUNCH_OK);
-    EXPECT_EQ(after, (std::vector<std::string>{"17", "3210", "0", "77"}));
-    ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u);
-    EXPECT_EQ(mfc::test::MessageBoxLog()[0].text, "Invalid Bundle Number");
-
-    CDeviceMib mib;
-    mib.SetTimeout(100);
-    ASSERT_EQ(mib.Open(ip), 0);
-    int32_t v = 0;
-    EXPECT_EQ(mib.Get(mib::txBundle, &v, 1), 0);
-    EXPECT_EQ(v, 3210);
-    EXPECT_EQ(mib.Get(mib::rxBundle, &v, 1), 0);
-    EXPECT_EQ(v, 77);
-}
-
-// Runs `script` inside the next dialog of the library with that template.
-void ScriptTemplate(const char* name, std::function<void(CDialog&)> script)
-{
-    mfc::test::ScriptModal([name](CDialog& d) { return std::strcmp(d.GetTemplateName(), name) == 0; },
-                           std::move(script));
-}
-
-std::string ItemText(CDialog& d, int id)
-{
-    CString text;
-    d.GetDlgItemText(id, text);
-    return static_cast<LPCTSTR>(text);
-}
-
 // A fresh model on the device, to read back what the dialogs wrote.
-int32_t ReadBack(const char* ip, int row, int x = 0, int y = 0)
-{
+struct ReadBack {
+    explicit ReadBack(const char* ip)
+    {
+        mib.SetTimeout(100);
+        EXPECT_EQ(mib.Open(ip), 0);
+    }
+    int32_t operator()(int row, int x = 0, int y = 0)
+    {
+        int32_t v = -1;
+        EXPECT_EQ(mib.Get(row, &v, x, y), 0) << row;
+        return v;
+    }
     CDeviceMib mib;
-    mib.SetTimeout(100);
-    EXPECT_EQ(mib.Open(ip), 0);
-    int32_t v = -1;
-    EXPECT_EQ(mib.Get(row, &v, x, y), 0) << row;
-    return v;
-}
+};
 
-TEST_F(DevsimEntry, BundleDialogsWriteTheDevice)
+TEST_F(DevsimEntry, BundleEditsAndBundleDialogsWriteTheDevice)
 {
     const char* ip = tdtest::kSimDevices[0].address;  // one transmitter, one receiver
     std::vector<std::string> bundles;
@@ -219,21 +155,30 @@ TEST_F(DevsimEntry, BundleDialogsWriteTheDevice)
                          mfc::test::ClickListRow(list, 0);
                          mfc::test::Click(d, IDC_CONFIGURE);
                          mfc::test::DoubleClickListRow(list, 1);
+                         // The receiver's bundle number edited in the list.
+                         mfc::test::ClickListRow(list, 1);
+                         CEdit* edit = list->EditLabel(1);
+                         ASSERT_NE(edit, nullptr);
+                         mfc::test::TypeText(edit, "77");
+                         mfc::test::PressKey(edit, VK_RETURN);
+                         mfc::test::Click(d, IDC_REFRESH);
                          for (const auto& row : Rows(d))
                              bundles.push_back(row[0]);
                          mfc::test::Click(d, IDOK);
                      }),
               LAUNCH_OK);
     EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
-    EXPECT_EQ(bundles, (std::vector<std::string>{"4321", "0"}));
-    EXPECT_EQ(ReadBack(ip, mib::txBundle), 4321);
-    EXPECT_EQ(ReadBack(ip, mib::txSubMap, 0, 0), 5);
-    EXPECT_EQ(ReadBack(ip, mib::txSubFormat, 0, 7), 0x44000);
-    EXPECT_EQ(ReadBack(ip, mib::txSubCount), 4);
-    EXPECT_EQ(ReadBack(ip, mib::rxSubMap, 0, 7), 40);
+    EXPECT_EQ(bundles, (std::vector<std::string>{"4321", "77"}));
+    ReadBack device(ip);
+    EXPECT_EQ(device(mib::txBundle), 4321);
+    EXPECT_EQ(device(mib::txSubMap, 0, 0), 5);
+    EXPECT_EQ(device(mib::txSubFormat, 0, 7), 0x44000);
+    EXPECT_EQ(device(mib::txSubCount), 4);
+    EXPECT_EQ(device(mib::rxSubMap, 0, 7), 40);
+    EXPECT_EQ(device(mib::rxBundle), 77);
 }
 
-TEST_F(DevsimEntry, AdvancedKeepsThePlatformsRatesAndMovesTheChannels)
+TEST_F(DevsimEntry, AdvancedAndGenericSnmpDialogsWriteTheDevice)
 {
     const char* ip = tdtest::kSimDevices[0].address;  // platform 36252: 48 kHz only
     std::vector<std::string> seen;
@@ -241,37 +186,13 @@ TEST_F(DevsimEntry, AdvancedKeepsThePlatformsRatesAndMovesTheChannels)
         auto* rate = d.GetDlgItem(IDC_MODE_RATE);
         mfc::test::ChooseComboItem(rate, 3);  // "96 kHz, 5 1/3 mS"
         mfc::test::Click(d, IDC_APPLY);
-        CString text;
-        static_cast<CComboBox*>(rate)->GetLBText(static_cast<CComboBox*>(rate)->GetCurSel(), text);
-        seen.push_back(static_cast<LPCTSTR>(text));
-        seen.push_back(ItemText(d, IDC_FREE_CYCLES));
-        seen.push_back(ItemText(d, IDC_PROC_MODE));  // the simulated alder has no processor group
-        mfc::test::ChooseComboItem(rate, 1);         // "48 kHz, 2 2/3 mS"
+        seen = {tdtest::ComboText(d, IDC_MODE_RATE), ItemText(d, IDC_FREE_CYCLES),
+                ItemText(d, IDC_PROC_MODE)};  // the simulated alder has no processor group
+        mfc::test::ChooseComboItem(rate, 1);  // "48 kHz, 2 2/3 mS"
         mfc::test::TypeText(d.GetDlgItem(IDC_CONTACT), "night shift");
+        mfc::test::TypeText(d.GetDlgItem(IDC_SERIAL_TXMAC), "02:60:2B:FD:12:34");
         mfc::test::Click(d, IDOK);
     });
-    EXPECT_EQ(Launch(ip, 15, [](CDialog& d) {
-                  mfc::test::Click(d, IDC_ADVANCED);
-                  mfc::test::Click(d, IDOK);
-              }),
-              LAUNCH_OK);
-    ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u);
-    EXPECT_EQ(mfc::test::MessageBoxLog()[0].text, "Invalid Mode Rate Value");
-    EXPECT_EQ(seen, (std::vector<std::string>{"48 kHz, 5 1/3 mS", "25.3%", "N.A."}));
-    EXPECT_EQ(ReadBack(ip, mib::modeRateControl), 0x500);
-    EXPECT_EQ(ReadBack(ip, mib::txSubFormat, 0, 3), 0x42000);  // 16 bit, 2 2/3 mS
-    CDeviceMib mib;
-    mib.SetTimeout(100);
-    ASSERT_EQ(mib.Open(ip), 0);
-    const char* contact = nullptr;
-    EXPECT_EQ(mib.Get(mib::sysContact, &contact), 0);
-    EXPECT_STREQ(contact, "night shift");
-}
-
-TEST_F(DevsimEntry, GenericSnmpWritesAnAddress)
-{
-    const char* ip = tdtest::kSimDevices[0].address;
-    std::string shown;
     ScriptTemplate(IDD_GENERIC_SNMP, [&](CDialog& d) {
         mfc::test::ChooseComboItem(d.GetDlgItem(IDC_GROUP), 10);                 // Monitor
         mfc::test::ChooseComboItem(d.GetDlgItem(IDC_VARIABLE_FIRST + 10), 4);   // ipMonStaticIP
@@ -279,22 +200,29 @@ TEST_F(DevsimEntry, GenericSnmpWritesAnAddress)
         mfc::test::Click(d, IDC_PUT);
         mfc::test::TypeText(d.GetDlgItem(IDC_VALUE), "");
         mfc::test::Click(d, IDC_GET);
-        shown = ItemText(d, IDC_VALUE);
+        seen.push_back(ItemText(d, IDC_VALUE));
         mfc::test::Click(d, IDOK);
     });
     EXPECT_EQ(Launch(ip, 15, [](CDialog& d) {
+                  mfc::test::Click(d, IDC_ADVANCED);
                   mfc::test::Click(d, IDC_SNMP);
                   mfc::test::Click(d, IDOK);
               }),
               LAUNCH_OK);
-    EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
-    EXPECT_EQ(shown, "192.168.77.99");
-    CDeviceMib mib;
-    mib.SetTimeout(100);
-    ASSERT_EQ(mib.Open(ip), 0);
-    char text[32] = {};
-    EXPECT_EQ(mib.SnmpGet("1.3.6.1.4.1.2680.1.1.9.2.1.0", KIND_IPADDRESS, text, sizeof text), 0);
-    EXPECT_STREQ(text, "192.168.77.99");
+    EXPECT_EQ(tdtest::Shown(), std::vector<std::string>{"Invalid Mode Rate Value | Error"});
+    EXPECT_EQ(seen, (std::vector<std::string>{"48 kHz, 5 1/3 mS", "25.3%", "N.A.", "192.168.77.99"}));
+    ReadBack device(ip);
+    EXPECT_EQ(device(mib::modeRateControl), 0x500);
+    EXPECT_EQ(device(mib::txSubFormat, 0, 3), 0x42000);  // 16 bit, 2 2/3 mS
+    const char* contact = nullptr;
+    EXPECT_EQ(device.mib.Get(mib::sysContact, &contact), 0);
+    EXPECT_STREQ(contact, "night shift");
+    const unsigned char* mac = nullptr;
+    EXPECT_EQ(device.mib.Get(mib::serialTxMAC, &mac), 0);
+    EXPECT_EQ(std::vector<unsigned char>(mac, mac + 8), (std::vector<unsigned char>{6, 0, 2, 0x60, 0x2b, 0xfd, 0x12, 0x34}));
+    char address[32] = {};
+    EXPECT_EQ(device.mib.SnmpGet("1.3.6.1.4.1.2680.1.1.9.2.1.0", KIND_IPADDRESS, address, sizeof address), 0);
+    EXPECT_STREQ(address, "192.168.77.99");
 }
 
 TEST_F(DevsimEntry, ReportOfTheOpenDevice)
@@ -331,15 +259,6 @@ TEST_F(DevsimEntry, ReportOfTheOpenDevice)
     // The same device as the simulator reports it to the report worker,
     // but for the two lines of the date and time.
     tdtest::ExpectReport(tdtest::ReadFile(chosen + "/alder-3.csv"), "devsim_0x2.csv", 2);
-}
-
-TEST_F(DevsimEntry, SilentDeviceIsNotInitialized)
-{
-    LaunchBlock block = Block(tdtest::kSimSilent);
-    block.Timeout = 200;
-    block.Retries = 1;
-    EXPECT_EQ(run(&block), LAUNCH_NOT_INITIALIZED);
-    EXPECT_TRUE(mfc::test::ModalLog().empty());
 }
 
 } // namespace

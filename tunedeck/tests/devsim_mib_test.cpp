@@ -1,34 +1,62 @@
 // The session and the model against the device simulator's agents over a
-// veth pair: devices with 1, 2 and 16 bundles opened and read whole, edits
-// written and read back, and a device that does not answer.
+// veth pair: devices with 1, 2, 16 and no transmitter bundles opened by one
+// model and read whole (the dialog tests write and read back edits).
 #include "DeviceMib.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "devsim_devices.h"
-#include "read_all.h"
 
 using namespace mib;
 
 namespace {
 
-class Devsim : public tdtest::DevsimSuite {
-protected:
-    static void Configure(CDeviceMib& mib)
-    {
-        mib.SetTimeout(100);  // the first request also waits for the device's ARP answer
-        mib.SetRetries(2);
+// Reads every cell of the open device's rows but `skip` in batches of 16,
+// tables as many as the device has bundles (or entries), and checks each
+// cell valid.
+void ReadEverything(CDeviceMib& mib, const std::set<int>& skip)
+{
+    struct Cell {
+        int row, x, y;
+    };
+    std::vector<Cell> cells;
+    for (int row = 0; row < RowCount; ++row) {
+        int n = kRows[row].dim1;
+        if (row >= txSubMap && row <= txReceivers)
+            n = mib.GetTransmitterCount();
+        else if ((row >= rxSubMap && row <= rxStatus) || row == rxDelay || row == rxMinDelay)
+            n = mib.GetReceiverCount();
+        for (int x = 0; x < n && !skip.count(row); ++x)
+            for (int y = 0; y < kRows[row].dim2; ++y)
+                cells.push_back({row, x, y});
     }
-};
+    for (size_t i = 0; i < cells.size(); i += 16) {
+        mib.ClearBatch();
+        for (size_t k = i; k < std::min(cells.size(), i + 16); ++k)
+            ASSERT_EQ(mib.Queue(cells[k].row, true, cells[k].x, cells[k].y), 0);
+        ASSERT_EQ(mib.RunBatch(), 0) << "batch from row " << cells[i].row;
+    }
+    for (const Cell& c : cells) {
+        bool valid = false;
+        mib.IsValid(c.row, &valid, c.x, c.y);
+        EXPECT_TRUE(valid) << c.row << " " << c.x << " " << c.y;
+    }
+}
+
+using Devsim = tdtest::DevsimSuite;
 
 TEST_F(Devsim, DevicesOpenWithTheirBundleCountsAndReadWhole)
 {
     CDeviceMib mib;  // one model, opened device after device
-    Configure(mib);
+    mib.SetTimeout(100);  // the first request also waits for the device's ARP answer
+    mib.SetRetries(2);
     for (int k = 0; k < static_cast<int>(std::size(tdtest::kSimDevices)); ++k) {
         const tdtest::SimDevice& d = tdtest::kSimDevices[k];
         SCOPED_TRACE(d.address);
@@ -37,7 +65,7 @@ TEST_F(Devsim, DevicesOpenWithTheirBundleCountsAndReadWhole)
         EXPECT_EQ(mib.GetReceiverCount(), d.rx);
         // The simulated devices (no DSP) lack the processor group, and no
         // device has an interface 0.
-        tdtest::ReadEverything(mib, {ifAddressInteger, procMode, procGroup});
+        ReadEverything(mib, {ifAddressInteger, procMode, procGroup});
         int32_t v = 0;
         for (int x = 0; x < d.tx; ++x) {
             EXPECT_EQ(mib.Get(txBundle, &v, x), 0);
@@ -55,61 +83,6 @@ TEST_F(Devsim, DevicesOpenWithTheirBundleCountsAndReadWhole)
         for (int row : {procMode, procGroup})
             EXPECT_EQ(mib.Read(row, true), SNMPS_NOT_AVAILABLE) << row;
     }
-}
-
-TEST_F(Devsim, EditsAreWrittenAndReadBack)
-{
-    const char* address = tdtest::kSimDevices[1].address;
-    CDeviceMib mib;
-    Configure(mib);
-    ASSERT_EQ(mib.Open(address), 0);
-    const char* name = nullptr;
-    const unsigned char* mac = nullptr;
-    ASSERT_EQ(mib.Get(sysName, &name), 0);
-    ASSERT_EQ(mib.Get(serialTxMAC, &mac), 0);
-    ASSERT_EQ(mac[0], 6);
-    ASSERT_EQ(mib.Set(txBundle, 4242, 1), 0);
-    ASSERT_EQ(mib.Set(txSubMap, 17, 1, 4), 0);
-    ASSERT_EQ(mib.Set(rxSubMap, 40, 0, 2), 0);
-    ASSERT_EQ(mib.Set(sysName, "stage left"), 0);
-    const unsigned char newMac[8] = {6, 0, 0x01, 0x60, 0x2b, 0xfd, 0x12, 0x34};
-    ASSERT_EQ(mib.Set(serialTxMAC, newMac), 0);
-    EXPECT_EQ(mib.Write(txBundle, false, 1), 0);
-    EXPECT_EQ(mib.WriteTransmitter(1, false), 0);
-    EXPECT_EQ(mib.WriteReceiver(0, false), 0);
-    EXPECT_EQ(mib.Write(sysName, false), 0);
-    EXPECT_EQ(mib.Write(serialTxMAC, false), 0);
-    // The device refuses a bundle number out of its range.
-    ASSERT_EQ(mib.Set(rxBundle, 70000, 1), 0);
-    EXPECT_EQ(mib.Write(rxBundle, false, 1), SNMPS_FAILED);
-    EXPECT_EQ(mib.Session().GetLastStatus(), 3);  // badValue
-
-    CDeviceMib fresh;
-    Configure(fresh);
-    ASSERT_EQ(fresh.Open(address), 0);
-    int32_t v = 0;
-    EXPECT_EQ(fresh.Get(txBundle, &v, 1), 0);
-    EXPECT_EQ(v, 4242);
-    EXPECT_EQ(fresh.Get(txSubMap, &v, 1, 4), 0);
-    EXPECT_EQ(v, 17);
-    EXPECT_EQ(fresh.Get(rxSubMap, &v, 0, 2), 0);
-    EXPECT_EQ(v, 40);
-    EXPECT_EQ(fresh.Get(rxBundle, &v, 1), 0);
-    EXPECT_EQ(v, 0);
-    EXPECT_EQ(fresh.Get(sysName, &name), 0);
-    EXPECT_STREQ(name, "stage left");
-    EXPECT_EQ(fresh.Get(serialTxMAC, &mac), 0);
-    EXPECT_EQ(0, std::memcmp(mac, newMac, 8));
-}
-
-TEST_F(Devsim, SilentDeviceFailsToOpenAfterItsRetries)
-{
-    CDeviceMib mib;
-    mib.SetTimeout(20);
-    mib.SetRetries(1);
-    EXPECT_EQ(mib.Open(tdtest::kSimSilent), SNMPS_FAILED);
-    EXPECT_EQ(mib.Session().GetLastStatus(), -5);  // time-out
-    EXPECT_FALSE(mib.IsOpen());
 }
 
 } // namespace

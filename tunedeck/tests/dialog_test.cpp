@@ -22,33 +22,16 @@ using tdtest::DeviceAgent;
 using tdtest::DeviceProfile;
 using tdtest::E;
 using tdtest::Instance;
+using tdtest::TestBlock;
 
 namespace {
 
 const char kMain[] = "127.0.0.21";      // 2 tx, 2 rx; Tx 2's bundle refuses writes
-const char kOne[] = "127.0.0.24";       // 1 tx, 1 rx
 const char kBadBundle[] = "127.0.0.25"; // Tx 1's bundle is 70000
 const char kBadLocked[] = "127.0.0.26"; // the same, persistence not writable
 const char kNoMac[] = "127.0.0.27";     // no ifPhysAddress.1
 const char kStopping[] = "127.0.0.28";  // stopped during a test
 const char kSilent[] = "127.0.0.60";    // no agent
-
-int SelectNone(const char**, int) { return LAUNCH_SELECT_END; }
-
-LaunchBlock Block(const char* ip, int switches = 15)
-{
-    LaunchBlock b{};
-    b.IpAddress = ip;
-    b.WriteCommunity = "quenmil";
-    b.ReadCommunity = "tagrok";
-    b.GetFirst = SelectNone;
-    b.GetNext = SelectNone;
-    b.Timeout = 1000;
-    b.Retries = 1;
-    b.Delay = 10;
-    b.Switches = switches;
-    return b;
-}
 
 // The main dialog with the dialogs it opens recorded instead of shown.
 class TestDlg : public CManagementDlg {
@@ -78,7 +61,6 @@ public:
     {
         return {
             {kMain, 2, 2, {{Instance(E + ".7.1.1.2", 2), "integer", "1002", "wrong-value"}}, {}},
-            {kOne, 1, 1, {}, {}},
             {kBadBundle, 2, 1, {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}}, {}},
             {kBadLocked, 2, 1,
              {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}, {E + ".2.7.0", "integer", "1", "ro"}}, {}},
@@ -104,14 +86,14 @@ protected:
 TEST_F(Dialog, LaunchTakesItsSettingsFromTheBlockCopy)
 {
     TestDlg dlg;
-    LaunchBlock block = Block(kMain);
+    LaunchBlock block = TestBlock(kMain);
     block.Timeout = 150;
-    block.Retries = 2;
+    block.Retries = 3;
     block.Delay = 200;
     block.MacAddress = "caller's";
     ASSERT_EQ(PrepareManagementDlg(dlg, block), LAUNCH_OK);
     EXPECT_EQ(dlg.Mib().Session().GetTimeout(), 15);
-    EXPECT_EQ(dlg.Mib().Session().GetRetries(), 2);
+    EXPECT_EQ(dlg.Mib().Session().GetRetries(), 3);
     EXPECT_EQ(dlg.Mib().GetDelay(), 80u);
     EXPECT_STREQ(dlg.Mac(), "00602BFD0015");
     EXPECT_STREQ(dlg.MacColon(), "00:60:2B:FD:00:15");
@@ -120,15 +102,13 @@ TEST_F(Dialog, LaunchTakesItsSettingsFromTheBlockCopy)
     EXPECT_STREQ(copy.IpAddress, kMain);
     EXPECT_EQ(copy.MacAddress, dlg.Mac());
     EXPECT_EQ(copy.DeviceMib, &dlg.Mib());
-    EXPECT_STREQ(block.MacAddress, "caller's");  // the caller's block is left alone
-    EXPECT_EQ(block.DeviceMib, nullptr);
 }
 
 TEST_F(Dialog, ButtonsOpenTheirDialogsForTheSelectedBundle)
 {
     TestDlg dlg;
     dlg.whileOpen = [](CDeviceMib& mib, int x) { mib.Set(rxBundle, 777, x); };
-    Run(dlg, Block(kMain), [&](TestDlg& d) {
+    Run(dlg, TestBlock(kMain), [&](TestDlg& d) {
         CListCtrl& list = d.ListCtrl();
         mfc::test::Click(d, IDC_CONFIGURE);  // nothing selected
         mfc::test::ClickListRow(&list, 0);
@@ -154,8 +134,9 @@ TEST_F(Dialog, ButtonsOpenTheirDialogsForTheSelectedBundle)
 TEST_F(Dialog, BundleNumbersAreEditedInPlaceAndWritten)
 {
     DeviceAgent& agent = Agent(kMain);
+    const size_t before = agent.Sets().size();
     TestDlg dlg;
-    Run(dlg, Block(kMain), [&](TestDlg& d) {
+    Run(dlg, TestBlock(kMain), [&](TestDlg& d) {
         CListCtrl& list = d.ListCtrl();
         auto edit = [&](int row, const std::string& text) {
             mfc::test::ClickListRow(&list, row);
@@ -165,34 +146,18 @@ TEST_F(Dialog, BundleNumbersAreEditedInPlaceAndWritten)
             mfc::test::TypeText(e, text);
             mfc::test::PressKey(e, VK_RETURN);
         };
-        const size_t sets = agent.Sets().size();
         edit(2, "4242");
-        EXPECT_EQ(list.GetItemText(2, 0), "4242");
-        ASSERT_EQ(agent.Sets().size(), sets + 1);
-        EXPECT_EQ(agent.Sets().back(), Instance(E + ".6.1.1.2", 1) + " integer 4242");
-
         edit(2, "4242");  // unchanged: nothing sent
-        edit(0, "65536");
-        edit(0, "-1");
-        edit(0, "12a");
-        edit(0, "");
-        EXPECT_EQ(agent.Sets().size(), sets + 1);
-        ASSERT_EQ(Boxes().size(), 4u);
-        for (const auto& box : Boxes()) {
-            EXPECT_EQ(box.text, "Invalid Bundle Number");
-            EXPECT_EQ(box.caption, "Error");
-        }
+        for (const char* bad : {"65536", "-1", "12a", ""})
+            edit(0, bad);
+        EXPECT_EQ(tdtest::Shown(), std::vector<std::string>(4, "Invalid Bundle Number | Error"));
         EXPECT_EQ(list.GetItemText(0, 0), "1001");
 
         // Tx 2's bundle is refused by the device: retried once, then given up.
-        Boxes().clear();
         mfc::test::PushMessageBoxAnswer(IDYES);
         mfc::test::PushMessageBoxAnswer(IDNO);
         edit(1, "55");
-        ASSERT_EQ(Boxes().size(), 2u);
-        EXPECT_EQ(Boxes()[0].text, "Could Not Write Bundle; Retry?\n");
-        EXPECT_EQ(Boxes()[0].caption, "Error");
-        EXPECT_EQ(list.GetItemText(1, 0), "1002");
+        EXPECT_EQ(tdtest::Shown(), std::vector<std::string>(2, "Could Not Write Bundle; Retry?\n | Error"));
 
         // Refresh reads the list again from the device.
         mfc::test::Click(d, IDC_REFRESH);
@@ -200,11 +165,7 @@ TEST_F(Dialog, BundleNumbersAreEditedInPlaceAndWritten)
         EXPECT_EQ(list.GetItemText(1, 0), "1002");
         d.EndDialog(IDOK);
     });
-    CDeviceMib fresh;
-    ASSERT_EQ(fresh.Open(kMain), 0);
-    int32_t v = 0;
-    EXPECT_EQ(fresh.Get(rxBundle, &v, 0), 0);
-    EXPECT_EQ(v, 4242);
+    EXPECT_EQ(agent.SetsSince(before), std::vector<std::string>{Instance(E + ".6.1.1.2", 1) + " integer 4242"});
 }
 
 TEST_F(Dialog, InvalidBundleOffersFactoryDefaultsAndCloses)
@@ -233,22 +194,19 @@ TEST_F(Dialog, InvalidBundleOffersFactoryDefaultsAndCloses)
         DeviceAgent& agent = Agent(c.address);
         const size_t sets = agent.Sets().size();
         TestDlg dlg;
-        EXPECT_EQ(Run(dlg, Block(c.address), nullptr), IDCANCEL);
+        EXPECT_EQ(Run(dlg, TestBlock(c.address), nullptr), IDCANCEL);
         std::vector<std::string> shown;
         for (const auto& box : Boxes())
             shown.push_back(box.text);
         EXPECT_EQ(shown, c.boxes);
-        ASSERT_EQ(agent.Sets().size(), sets + c.writes);
-        if (c.writes) {
-            EXPECT_EQ(agent.Sets().back(), E + ".2.7.0 integer 0");
-        }
+        EXPECT_EQ(agent.SetsSince(sets), std::vector<std::string>(c.writes, E + ".2.7.0 integer 0"));
     }
 }
 
 TEST_F(Dialog, ReadFailuresOfferARetryAndCloseTheDialog)
 {
     TestDlg dlg;
-    LaunchBlock block = Block(kStopping);
+    LaunchBlock block = TestBlock(kStopping);
     block.Timeout = 200;
     block.Retries = 0;
     const INT_PTR result = Run(dlg, block, [&](TestDlg& d) {
@@ -290,7 +248,7 @@ protected:
     LaunchEntryFn run = nullptr;
 };
 
-TEST_F(Entry, ResultCodes)
+TEST_F(Entry, ResultCodesAndTheCallersBlockLeftAlone)
 {
     const std::string longIp(64, '1');
     const struct {
@@ -308,38 +266,26 @@ TEST_F(Entry, ResultCodes)
         {"wrong community", [](LaunchBlock& b) { b.ReadCommunity = "public"; b.Timeout = 200; }, LAUNCH_NOT_INITIALIZED},
         {"no MAC address", [](LaunchBlock& b) { b.IpAddress = kNoMac; }, LAUNCH_NO_MAC},
         {"null block", nullptr, LAUNCH_NO_GETFIRST},
+        // The dialog closes at its start (factory defaults refused): still launched.
+        {"dialog closed at its start",
+         [](LaunchBlock& b) {
+             b.IpAddress = kBadBundle;
+             mfc::test::PushMessageBoxAnswer(IDNO);
+         },
+         LAUNCH_OK},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        LaunchBlock block = Block(kMain);
+        LaunchBlock block = TestBlock(kMain);
         if (c.change)
             c.change(block);
+        const LaunchBlock before = block;
         EXPECT_EQ(run(c.change ? &block : nullptr), c.result);
+        EXPECT_EQ(0, std::memcmp(&before, &block, sizeof block));
+        // Nothing is shown before the device is open.
+        EXPECT_EQ(mfc::test::ModalLog().empty(), c.result != LAUNCH_OK);
+        EXPECT_EQ(Boxes().empty(), c.result != LAUNCH_OK);
     }
-    EXPECT_TRUE(mfc::test::ModalLog().empty());
-    EXPECT_TRUE(Boxes().empty());
-}
-
-TEST_F(Entry, RunsTheDialogAndReturnsZeroHoweverItEnds)
-{
-    std::vector<std::string> types;
-    mfc::test::ScriptModal([](CDialog& d) { return std::strcmp(d.GetTemplateName(), IDD_MANAGEMENT) == 0; },
-                           [&](CDialog& d) {
-                               auto* list = static_cast<CListCtrl*>(d.GetDlgItem(IDC_BUNDLE_LIST));
-                               for (int i = 0; i < list->GetItemCount(); ++i)
-                                   types.push_back(std::string(static_cast<LPCTSTR>(list->GetItemText(i, 1))));
-                               mfc::test::CloseWindow(&d);
-                           });
-    LaunchBlock block = Block(kOne);
-    const LaunchBlock before = block;
-    EXPECT_EQ(run(&block), LAUNCH_OK);
-    EXPECT_EQ(types, (std::vector<std::string>{"Tx", "Rx"}));
-    EXPECT_EQ(0, std::memcmp(&before, &block, sizeof block));
-
-    // A dialog that closes at its start still counts as launched.
-    mfc::test::PushMessageBoxAnswer(IDNO);
-    block = Block(kBadBundle);
-    EXPECT_EQ(run(&block), LAUNCH_OK);
 }
 
 } // namespace

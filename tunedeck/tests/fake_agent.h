@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,9 +22,6 @@ public:
         std::string community;
         int retries = 0;
         unsigned long timeout = 0;
-        unsigned short port = 0;
-        int version = -1;
-        std::string address;
     };
 
     FakeAgent()
@@ -45,18 +41,12 @@ public:
         Put(oid, OctetStr(bytes.data(), static_cast<unsigned long>(bytes.size())));
     }
     void Remove(const std::string& oid) { values_.erase(oid); }
-    bool Has(const std::string& oid) const { return values_.count(oid) != 0; }
-    const SnmpSyntax* Value(const std::string& oid) const
-    {
-        auto it = values_.find(oid);
-        return it == values_.end() ? nullptr : it->second.get();
-    }
     long Int(const std::string& oid) const
     {
-        auto* v = dynamic_cast<const SnmpInt32*>(Value(oid));
+        auto it = values_.find(oid);
+        auto* v = it == values_.end() ? nullptr : dynamic_cast<const SnmpInt32*>(it->second.get());
         return v ? static_cast<long>(*v) : -99999;
     }
-    void ReadOnly(const std::string& oid) { readOnly_.insert(oid); }
 
     // Every request answers with this status instead (0 = answer normally).
     int failWith = 0;
@@ -88,9 +78,6 @@ private:
         r.community.assign(reinterpret_cast<const char*>(community.data()), community.len());
         r.retries = target.get_retry();
         r.timeout = target.get_timeout();
-        r.port = target.address().get_port();
-        r.version = target.get_version();
-        r.address = IpAddress(target.address()).get_printable();
         for (int i = 0; i < pdu.get_vb_count(); ++i) {
             Vb vb;
             pdu.get_vb(vb, i);
@@ -108,7 +95,7 @@ private:
             pdu.get_vb(vb, i);
             const std::string oid = vb.get_printable_oid();
             auto it = values_.find(oid);
-            if (it == values_.end() || (type == VX_SNMP_SET && readOnly_.count(oid))) {
+            if (it == values_.end()) {
                 pdu.set_error_status(SNMP_ERROR_NO_SUCH_NAME);
                 pdu.set_error_index(i + 1);
                 return SNMP_ERROR_NO_SUCH_NAME;
@@ -128,7 +115,6 @@ private:
     }
 
     std::map<std::string, std::unique_ptr<SnmpSyntax>> values_;
-    std::set<std::string> readOnly_;
 };
 
 } // namespace tdtest

@@ -4,6 +4,7 @@
 
 #include "AboutDlg.h"
 #include "ComFailure.h"
+#include "FirmwareCommand.h"
 #include "IniFile.h"
 #include "IpAssignDlg.h"
 #include "LauncherSelect.h"
@@ -331,7 +332,7 @@ void CVistrelDlg::OnNewIpAddress()
 
 void CVistrelDlg::OnUpdateFirmware()
 {
-    // Firmware update of the selected devices: comes with the update driver.
+    UpdateFirmware(*this, *list, options.firmware_folder());
 }
 
 void CVistrelDlg::OnOptions()

@@ -1,5 +1,6 @@
 // The console's resources: dialog templates, the menu bar, the accelerator
 // table and the icons (drawn here).
+#include "FirmwareResource.h"
 #include "resource.h"
 
 #include <afxcmn.h>
@@ -227,6 +228,7 @@ void RegisterVistrelResources()
     mfc::RegisterDialogTemplate(IDD_COLUMN_CHOOSER, ChooserTemplate());
     mfc::RegisterDialogTemplate(IDD_COLUMN_EDIT, ColumnEditTemplate());
     mfc::RegisterDialogTemplate(IDD_IP_ASSIGN, IpAssignTemplate());
+    RegisterFirmwareResources();
     RegisterMainMenu();
     mfc::RegisterAccelerators(IDR_ACCELERATORS, {
                                                     {FVIRTKEY | FCONTROL, 'A', ID_EDIT_SELECT_ALL},

@@ -25,10 +25,12 @@ using ::testing::Not;
 
 namespace {
 
-const int death_style = [] {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    return 0;
-}();
+// Set once the test framework's own flags exist (a static initialiser may
+// run before them, and its text is then lost).
+struct ThreadsafeDeathTests : ::testing::Environment {
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+::testing::Environment* const death_style = ::testing::AddGlobalTestEnvironment(new ThreadsafeDeathTests);
 
 struct FatalCase {
     const char* what;

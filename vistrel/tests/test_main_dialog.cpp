@@ -383,21 +383,6 @@ TEST_F(MainDialog, NewIpAddressWalksTheRowsSelectedAtTheStart)
     EXPECT_EQ(World().Calls("device.put_ip"), (std::vector<std::string>{"device.put_ip 00602b000002 192.168.1.77"}));
 }
 
-TEST_F(MainDialog, CommandsOfLaterWorkDoNothingYet)
-{
-    ThreeDevices();
-    RunMain([&](CVistrelDlg& d) {
-        Tick(d);
-        mfc::test::ClickListRow(d.List(), 0);
-        World().calls.clear();
-        for (UINT id : {ID_UPDATE_FIRMWARE})
-            d.SendMessage(WM_COMMAND, id);
-        EXPECT_TRUE(World().calls.empty());
-        EXPECT_TRUE(mfc::test::MessageBoxLog().empty());
-        EXPECT_TRUE(mfc::test::ModalLog().size() == 1u) << "only the main dialog opened";
-    });
-}
-
 TEST(IpAssignDialog, WarnsOutsideTheNetworkAndTreatsNoChangeAsCancel)
 {
     ScopedHooks hooks;

@@ -2,31 +2,25 @@
 // with the real discovery server (started through its registered class) and
 // the real poller; simulated devices, with their SNMP agents, on the other
 // end of a veth pair. Needs root.
-#include "support/test_app.h"
+#include "support/console_segment.h"
 
 #include "VistrelDlg.h"
 #include "IpAssignDlg.h"
 #include "VistrelApp.h"
 #include "resource.h"
 
-#include "test_server_support.h"
-
 #include <mfc/test_hooks.h>
-#include <netns.h>
 
 #include <QClipboard>
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <cstring>
 #include <sstream>
 
 using namespace std::chrono_literals;
 using namespace vistrel_test;
-using scoutline_test::server_sandbox;
 using vx::test::netns_pair;
 
 namespace {
@@ -53,34 +47,16 @@ std::string PlainMac(std::string colon)
 }
 
 // The segment, the servers' registration and the device simulator.
-class ConsoleNetns : public ::testing::Test {
+class ConsoleNetns : public ConsoleSegment {
 protected:
+    ConsoleNetns() : ConsoleSegment("vxc0", "vxd0") {}
+
     void SetUp() override
     {
-        if (!vx::test::running_as_root())
-            GTEST_SKIP() << "needs root for network namespaces";
-        box = std::make_unique<server_sandbox>();
-        std::string out;
-        ASSERT_EQ(box->run({"-RegServer"}, &out), 0) << out;
-        void* querant = dlopen(QUERANT_LIB, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(querant, nullptr) << dlerror();
-        auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(querant, "DllRegisterServer"));
-        ASSERT_TRUE(reg && reg() == S_OK);
+        ConsoleSegment::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         std::ofstream(box->root + "/bin/VXHistory.ini") << "[Timeouts]\nARPSleepMS=10\n";
-
-        pair = std::make_unique<netns_pair>("vxc0", "vxd0");
-        ASSERT_TRUE(pair->ok()) << pair->error();
-        ASSERT_TRUE(pair->add_address(netns_pair::a, "192.168.79.1/24"));
-    }
-
-    void TearDown() override
-    {
-        sim.reset();
-        if (box) {
-            EXPECT_GE(box->wait_for_exit(20s).count(), 0) << "the discovery server did not end";
-        }
-        pair.reset();
-        box.reset();
     }
 
     // Four devices of four families: 0 and 1 start with 192.168.79.20 and
@@ -104,9 +80,6 @@ protected:
         }
     }
 
-    std::unique_ptr<server_sandbox> box;
-    std::unique_ptr<netns_pair> pair;
-    std::unique_ptr<vx::test::background_process> sim;
     std::vector<std::string> macs;
 };
 

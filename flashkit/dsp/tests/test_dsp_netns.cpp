@@ -6,7 +6,7 @@
 // what was written (the simulator announces it); every failure ends the job
 // with its text, leaves the bank that was read as it was, and leaves no
 // temporary file. Needs root.
-#include "deployer_client.h"
+#include "com_client.h"
 #include "flashkit/checksum.h"
 #include "flashkit/tftp.h"
 #include "flashkit/uld.h"

@@ -210,6 +210,12 @@ TEST_F(ArgumentSavePeer, EveryInconsistentDeviceFailsWithItsText)
          "Inconsistent DSP configuration, flash mismatch"},
         {"argument not an integer", [&](values_t& v) { v[entry + ".2.1.2.3"] = "s:three"; }, "Unexpected SNMP response"},
         {"argument missing", [&](values_t& v) { v.erase(entry + ".2.1.2.8"); }, "Unexpected SNMP response"},
+        // Arguments the image has no addressable word for are not dropped
+        // silently: its section holds 17 words from the base.
+        {"arguments outside the image", [&](values_t& v) { v = device_values(entry, 18); },
+         "Unexpected DSP configuration"},
+        {"no valid image in the device", [&](values_t&) { put_bank("c10", std::vector<unsigned char>(bank_size, 0xFF)); },
+         "Invalid DSP code in the device"},
     };
     for (const row& r : rows) {
         values_t values = device_values(entry, 8);
@@ -220,28 +226,8 @@ TEST_F(ArgumentSavePeer, EveryInconsistentDeviceFailsWithItsText)
         EXPECT_FALSE(temp_files_left()) << r.what;
         EXPECT_EQ(scratch_folder::read((root / "c11").string()), c11) << r.what;
         agent.reset();
+        put_bank("c10", c10);
     }
-}
-
-// Arguments that the image has no addressable word for are not dropped
-// silently: the whole save fails and the device keeps its banks.
-TEST_F(ArgumentSavePeer, ArgumentsOutsideTheImageFail)
-{
-    const std::string entry = entry_for(flash_word);
-    serve(device_values(entry, 18)); // the section holds 17 words from the base
-    update::job_status_t status;
-    EXPECT_EQ(save(status), "Unexpected DSP configuration");
-    EXPECT_EQ(scratch_folder::read((root / "c11").string()), c11);
-    EXPECT_FALSE(temp_files_left());
-}
-
-TEST_F(ArgumentSavePeer, ADeviceWithoutAValidImageFails)
-{
-    serve(device_values(entry_for(flash_word), 8));
-    put_bank("c10", std::vector<unsigned char>(bank_size, 0xFF));
-    update::job_status_t status;
-    EXPECT_EQ(save(status), "Invalid DSP code in the device");
-    EXPECT_FALSE(temp_files_left());
 }
 
 } // namespace

@@ -65,6 +65,18 @@ CComPtr<I> as(IUnknown* object)
     return out;
 }
 
+// The deployer as a client makes it: by its version-independent ProgID, in
+// process, queried for its own interface.
+inline CComPtr<Ideployer> create_deployer()
+{
+    CLSID clsid{};
+    EXPECT_EQ(CLSIDFromProgIDA("Flashkit.deployer", &clsid), S_OK);
+    CComPtr<IUnknown> unknown;
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+              S_OK);
+    return as<Ideployer>(unknown);
+}
+
 // Description of the thread's error object ("(none)" without one).
 inline std::string error_text()
 {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,22 @@ public:
 
     const std::filesystem::path path;
 };
+
+// Text of the given size from a seeded generator.
+inline std::string random_text(std::size_t size, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string s(size, '\0');
+    for (char& c : s)
+        c = static_cast<char>(gen());
+    return s;
+}
+
+// A whole file as text; empty when it cannot be read.
+inline std::string text_of(const std::string& at)
+{
+    std::ifstream in(at, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 } // namespace vx::test

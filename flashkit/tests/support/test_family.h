@@ -42,6 +42,19 @@ inline bool read_family_image(const std::string& path, update::checksums_t& reco
     return true;
 }
 
+// A unit of no family whose own operations do nothing: the base's reads,
+// writes and configuration rules alone.
+class bare_unit_t : public update::base_t {
+public:
+    using base_t::base_t;
+    void upload(update::checksums_t&) override {}
+    void download(const std::string&, const update::checksums_t&, update::status_t*, int32_t, int32_t,
+                  int32_t) override
+    {
+    }
+    void check_update(uint8_t*, const update::checksums_t&, const std::string&) override {}
+};
+
 // Called by a test unit's upload once it reported "Reading boot bank", so a
 // test can hold the job there.
 inline std::function<void()>& upload_hook()

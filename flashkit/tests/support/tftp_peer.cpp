@@ -161,13 +161,12 @@ void tftp_peer::serve()
         if (silent || (request.opcode != 1 && request.opcode != 2))
             continue;
         int sock = bound_socket(address, 0);
-        session(sock, request, raw, client);
+        session(sock, request, client);
         ::close(sock);
     }
 }
 
-void tftp_peer::session(int sock, const tftp_packet& request, const std::vector<unsigned char>&,
-                        const sockaddr_in& client)
+void tftp_peer::session(int sock, const tftp_packet& request, const sockaddr_in& client)
 {
     std::string refusal;
     std::string foreign;
@@ -221,8 +220,7 @@ void tftp_peer::session(int sock, const tftp_packet& request, const std::vector<
         std::lock_guard<std::mutex> guard(lock);
         files[request.name].clear(); // a write first erases the area
     }
-    // Blocks of a read: full ones, then the rest, then always an empty one
-    // (an RFC-style end stops after a short block).
+    // Blocks of a read: full ones, then the rest, then always an empty one.
     const std::size_t blocks = (content.size() + 511) / 512 + 1;
     auto data_of = [&](std::size_t k) {
         std::size_t at = (k - 1) * 512;
@@ -231,8 +229,6 @@ void tftp_peer::session(int sock, const tftp_packet& request, const std::vector<
     std::map<int, bool> dropped;
     auto send_data = [&](std::size_t k) {
         if (k > blocks)
-            return;
-        if (rfc_end && k == blocks && content.size() % 512 != 0)
             return;
         if ((drop_data == static_cast<int>(k) || drop_data_also == static_cast<int>(k)) &&
             !dropped[static_cast<int>(k)]) {

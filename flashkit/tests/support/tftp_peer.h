@@ -48,7 +48,6 @@ public:
     std::atomic<int> drop_ack{-1};           // ACKs (by number) not sent the first time
     std::atomic<bool> repeat_data{false};    // every DATA sent twice
     std::atomic<bool> repeat_ack{false};     // every ACK sent twice
-    std::atomic<bool> rfc_end{false};        // a read ends after a short block, without an empty DATA
     std::atomic<int> reply_size{0};          // >0: the first reply is this many bytes of junk
     // Non-empty: a request is answered by ERROR with this text.
     void set_error_text(const std::string& text);
@@ -63,8 +62,7 @@ public:
 
 private:
     void serve();
-    void session(int sock, const tftp_packet& request, const std::vector<unsigned char>& raw,
-                 const sockaddr_in& client);
+    void session(int sock, const tftp_packet& request, const sockaddr_in& client);
     void note(const tftp_packet& p);
 
     int listen_socket = -1;

@@ -1,5 +1,6 @@
 #include "device_agent.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace tdtest {
@@ -130,6 +131,13 @@ std::vector<std::string> DeviceAgent::Sets() const
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
+}
+
+std::vector<std::string> DeviceAgent::SetsSince(size_t from) const
+{
+    std::vector<std::string> all = Sets();
+    all.erase(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())));
+    return all;
 }
 
 bool StartAgents(std::vector<std::unique_ptr<DeviceAgent>>& agents, std::string* error)

@@ -42,8 +42,9 @@ public:
     bool Start(std::string* error);
     void Stop() { snmpd_.stop(); }
     const DeviceProfile& Profile() const { return profile_; }
-    // Accepted sets so far, "oid type value" per line.
+    // Accepted sets so far, "oid type value" per line; those after the first `from`.
     std::vector<std::string> Sets() const;
+    std::vector<std::string> SetsSince(size_t from) const;
 
 private:
     DeviceProfile profile_;

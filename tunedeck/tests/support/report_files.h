@@ -1,8 +1,8 @@
 // Test support for reports: a scratch folder per test, a fixed report clock,
 // and files compared byte for byte with the expected files in reports/
-// (TUNEDECK_REPORTS), with the first differing line shown on a mismatch. An
-// expected file that does not exist yet is written beside the test program
-// as "<name>.actual" for review, and the comparison fails.
+// (TUNEDECK_REPORTS). An expected file that does not exist yet is written
+// beside the test program as "<name>.actual" for review, and the comparison
+// fails.
 #pragma once
 
 #include <unistd.h>
@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 
 namespace tdtest {
@@ -50,23 +49,8 @@ inline std::tm ReportClock()
     return t;
 }
 
-inline std::string FirstDifference(const std::string& expected, const std::string& actual)
-{
-    std::istringstream e(expected), a(actual);
-    std::string le, la;
-    for (int line = 1;; ++line) {
-        const bool moreE = static_cast<bool>(std::getline(e, le));
-        const bool moreA = static_cast<bool>(std::getline(a, la));
-        if (!moreE && !moreA)
-            return "line ends differ";
-        if (le != la || moreE != moreA)
-            return "line " + std::to_string(line) + ": expected \"" + (moreE ? le : "<end>") + "\", got \"" +
-                   (moreA ? la : "<end>") + "\"";
-    }
-}
-
-// `actual` (file content) equals reports/<name>; `skipLines` leading lines
-// are left out of the comparison on both sides.
+// `actual` (file content) equals reports/<name> but for `skipLines` leading
+// lines on both sides; a mismatch shows the differing lines.
 inline void ExpectReport(const std::string& actual, const std::string& name, int skipLines = 0)
 {
     const std::string expectedPath = std::string(TUNEDECK_REPORTS) + "/" + name;
@@ -75,17 +59,14 @@ inline void ExpectReport(const std::string& actual, const std::string& name, int
         ADD_FAILURE() << "no expected file " << expectedPath << "; this run's is in " << name << ".actual";
         return;
     }
-    auto skip = [skipLines](const std::string& text) {
-        size_t at = 0;
-        for (int i = 0; i < skipLines && at != std::string::npos; ++i) {
-            at = text.find('\n', at);
-            at = at == std::string::npos ? at : at + 1;
+    auto skip = [skipLines](std::string text) {
+        for (int i = 0; i < skipLines; ++i) {
+            const size_t end = text.find('\n');
+            text.erase(0, end == std::string::npos ? text.size() : end + 1);
         }
-        return at == std::string::npos ? std::string() : text.substr(at);
+        return text;
     };
-    const std::string expected = skip(ReadFile(expectedPath));
-    const std::string got = skip(actual);
-    EXPECT_TRUE(expected == got) << name << ": " << FirstDifference(expected, got);
+    EXPECT_EQ(skip(ReadFile(expectedPath)), skip(actual)) << name;
 }
 
 } // namespace tdtest

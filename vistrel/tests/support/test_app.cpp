@@ -9,6 +9,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include <com/com.h>
+
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -92,6 +96,15 @@ void RunMainDialog(const std::function<void(CVistrelDlg&)>& script)
     });
     dialog.DoModal();
     App().m_pMainWnd = nullptr;
+}
+
+void RegisterServerLibrary(const char* path)
+{
+    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(library, "DllRegisterServer"));
+    ASSERT_NE(reg, nullptr) << path;
+    ASSERT_EQ(reg(), S_OK) << path;
 }
 
 bool PumpUntil(const std::function<bool()>& pred, int ms)

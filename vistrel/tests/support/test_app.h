@@ -36,6 +36,10 @@ public:
 // Runs the main dialog modally with `script` inside its loop, then ends it.
 void RunMainDialog(const std::function<void(CVistrelDlg&)>& script);
 
+// Registers an in-process server library (its DllRegisterServer) in the
+// current user registry, where the console finds it.
+void RegisterServerLibrary(const char* path);
+
 // Runs the Qt event loop until pred holds or about `ms` milliseconds passed.
 bool PumpUntil(const std::function<bool()>& pred, int ms = 10000);
 
