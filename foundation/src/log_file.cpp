@@ -24,7 +24,7 @@ bool LogFileName::empty() const
     return value.empty();
 }
 
-void LogFile::Write(const std::string& message)
+void LogFile::Write(std::string_view message)
 {
     std::string path = file_name.str();
     if (path.empty())
@@ -42,16 +42,20 @@ void LogFile::Write(const std::string& message)
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    std::fprintf(file, "%d/%d/%d,%d:%d:%d %s\n", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute,
-                 now.wSecond, message.c_str());
+    std::fprintf(file, "%d/%d/%d,%d:%d:%d %.*s\n", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute,
+                 now.wSecond, static_cast<int>(message.size()), message.data());
     std::fflush(file);
     std::fclose(file);
 }
 
-void LogFile::WriteCategory(const std::string& category, const std::string& message)
+void LogFile::WriteCategory(std::string_view category, std::string_view message)
 {
     {
         std::lock_guard<std::mutex> guard(lock);
+        // A condition that persists repeats its category on every pass of a
+        // loop: that case is decided by one comparison.
+        if (last_category >= 0 && category == last_text)
+            return;
         auto found = categories.find(category);
         if (found != categories.end()) {
             if (found->second == last_category)
@@ -59,9 +63,10 @@ void LogFile::WriteCategory(const std::string& category, const std::string& mess
             last_category = found->second;
         } else {
             int32_t id = static_cast<int32_t>(categories.size());
-            categories.emplace(category, id);
+            categories.emplace(std::string(category), id);
             last_category = id;
         }
+        last_text.assign(category);
     }
     Write(message);
 }

@@ -8,6 +8,7 @@
 #include <snmp_pp/snmp_pp.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -226,8 +227,10 @@ std::string asn_value_text(const AsnAny& value)
         return OctetStr(s.stream, s.stream ? s.length : 0).get_printable();
     case ASN_OBJECTIDENTIFIER: {
         const AsnObjectIdentifier& o = value.asnValue.object;
-        std::vector<unsigned long> ids(o.ids, o.ids + (o.ids ? o.idLength : 0));
-        return Oid(ids.data(), static_cast<unsigned long>(ids.size())).get_printable();
+        const UINT length = o.ids ? std::min<UINT>(o.idLength, SNMP_MAX_OID_LEN + 1) : 0;
+        unsigned long ids[SNMP_MAX_OID_LEN + 1];
+        std::copy(o.ids, o.ids + length, ids);
+        return Oid(ids, length).get_printable();
     }
     case ASN_IPADDRESS:
         if (!s.stream || s.length < 4)
@@ -254,12 +257,14 @@ void snmp_nt_t::vb_extract(const SnmpVarBindList& list, snmp_request_t& request)
         if (list.len < 1 || !list.list)
             throw qm::exception_t("no binding");
         const SnmpVarBind& vb = list.list[0];
-        std::string name;
-        for (UINT i = 0; i < vb.name.idLength; ++i) {
+        char digits[SNMP_MAX_OID_LEN * 11];
+        char* out = digits;
+        for (UINT i = 0; i < vb.name.idLength && out + 11 <= digits + sizeof digits; ++i) {
             if (i)
-                name += '.';
-            name += std::to_string(vb.name.ids[i]);
+                *out++ = '.';
+            out = std::to_chars(out, digits + sizeof digits, vb.name.ids[i]).ptr;
         }
+        std::string name(digits, out);
         std::string text = asn_value_text(vb.value);
         request.name = std::move(name);
         request.value = std::move(text);

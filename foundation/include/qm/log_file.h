@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 // Text guarded by its own lock, so the owner may assign the log's file name
 // while other threads write lines.
@@ -29,9 +30,10 @@ public:
     ~LogFile() = default;
 
     // One line "M/D/YYYY,H:M:S message"; nothing while file_name is empty.
-    void Write(const std::string& message);
+    void Write(std::string_view message);
     // Writes unless the category equals that of the last categorised line.
-    void WriteCategory(const std::string& category, const std::string& message);
+    // (Texts are views: a suppressed line costs no copy of either.)
+    void WriteCategory(std::string_view category, std::string_view message);
 
     static constexpr long long size_limit = 52428800; // 0x3200000
 
@@ -40,7 +42,8 @@ public:
 private:
     std::mutex lock;
     int32_t last_category = -1;
-    std::map<std::string, int32_t> categories;
+    std::string last_text; // the text of last_category
+    std::map<std::string, int32_t, std::less<>> categories;
 };
 
 // Folder of the running program, ending with '/'; computed once.

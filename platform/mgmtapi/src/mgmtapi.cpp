@@ -1,4 +1,5 @@
 // libmgmtapi.so: SNMP manager sessions and requests over the Snmp classes.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -39,6 +40,14 @@ MgrSession* session_of(LPSNMP_MGR_SESSION handle) {
   return (s && s->magic == kSessionMagic) ? s : nullptr;
 }
 
+// An Oid of the numbers of a binding's name or value (invalid when too long).
+Oid oid_of(const AsnObjectIdentifier& o) {
+  unsigned long ids[SNMP_MAX_OID_LEN];
+  if (o.idLength > SNMP_MAX_OID_LEN) return Oid(nullptr, o.idLength);
+  std::copy(o.ids, o.ids + o.idLength, ids);
+  return Oid(ids, o.idLength);
+}
+
 // A value for a set request; null when the type cannot be sent.
 std::unique_ptr<SnmpSyntax> syntax_from_any(const AsnAny& any) {
   const AsnOctetString& s = any.asnValue.string;
@@ -55,8 +64,7 @@ std::unique_ptr<SnmpSyntax> syntax_from_any(const AsnAny& any) {
     case ASN_OBJECTIDENTIFIER: {
       const AsnObjectIdentifier& o = any.asnValue.object;
       if (o.idLength && !o.ids) return nullptr;
-      std::vector<unsigned long> ids(o.ids, o.ids + o.idLength);
-      auto oid = std::make_unique<Oid>(ids.data(), static_cast<unsigned long>(ids.size()));
+      auto oid = std::make_unique<Oid>(oid_of(o));
       return oid->valid() ? std::move(oid) : nullptr;
     }
     case ASN_IPADDRESS:
@@ -223,8 +231,7 @@ SNMPAPI SnmpMgrRequest(LPSNMP_MGR_SESSION handle, BYTE request_type, SnmpVarBind
       SetLastError(ERROR_INVALID_PARAMETER);
       return SNMPAPI_ERROR;
     }
-    std::vector<unsigned long> ids(b.name.ids, b.name.ids + b.name.idLength);
-    Vb vb(Oid(ids.data(), static_cast<unsigned long>(ids.size())));
+    Vb vb(oid_of(b.name));
     if (request_type == SNMP_PDU_SET && b.value.asnType != ASN_NULL) {
       std::unique_ptr<SnmpSyntax> value = syntax_from_any(b.value);
       if (!value) {
@@ -265,9 +272,7 @@ SNMPAPI SnmpMgrRequest(LPSNMP_MGR_SESSION handle, BYTE request_type, SnmpVarBind
       return SNMPAPI_ERROR;
     }
     for (int i = 0; i < count; ++i) {
-      Vb vb;
-      pdu.get_vb(vb, i);
-      if (!binding_from_vb(answer[i], vb)) {
+      if (!binding_from_vb(answer[i], pdu.vb(i))) {
         SnmpVarBindList partial{answer, static_cast<UINT>(count)};
         SnmpUtilVarBindListFree(&partial);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

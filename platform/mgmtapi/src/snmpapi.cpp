@@ -6,7 +6,14 @@
 
 extern "C" {
 
-LPVOID SnmpUtilMemAlloc(UINT bytes) { return std::calloc(1, bytes ? bytes : 1); }
+// Zero-filled. (malloc and memset: the C library's calloc skips its
+// per-thread cache, and these blocks are small and frequent.)
+LPVOID SnmpUtilMemAlloc(UINT bytes) {
+  if (bytes == 0) bytes = 1;
+  void* block = std::malloc(bytes);
+  if (block) std::memset(block, 0, bytes);
+  return block;
+}
 
 LPVOID SnmpUtilMemReAlloc(LPVOID block, UINT bytes) {
   // realloc to 0 bytes would free the block and answer NULL, which callers

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <net-snmp/net-snmp-config.h>
@@ -100,6 +101,18 @@ std::unique_ptr<SnmpSyntax> opaque_octets(const netsnmp_variable_list* v) {
   return std::make_unique<OpaqueStr>(out.data(), out.size());
 }
 
+// An Oid from the library's identifier numbers.
+Oid oid_of(const oid* ids, size_t length) {
+  if constexpr (std::is_same_v<oid, unsigned long>) {
+    return Oid(ids, static_cast<unsigned long>(length));
+  } else {
+    unsigned long wide[SNMP_MAX_OID_LEN];
+    if (length > SNMP_MAX_OID_LEN) return Oid(ids ? wide : nullptr, static_cast<unsigned long>(length));
+    std::copy(ids, ids + length, wide);
+    return Oid(wide, static_cast<unsigned long>(length));
+  }
+}
+
 std::unique_ptr<SnmpSyntax> value_from_variable(const netsnmp_variable_list* v, int& exception) {
   exception = 0;
   switch (v->type) {
@@ -119,12 +132,8 @@ std::unique_ptr<SnmpSyntax> value_from_variable(const netsnmp_variable_list* v, 
 #endif
     case ASN_BIT_STR:
       return std::make_unique<vx_snmp_detail::TaggedOctets>(sNMP_SYNTAX_BITS, v->val.string, v->val_len);
-    case ASN_OBJECT_ID: {
-      std::vector<unsigned long> ids;
-      const size_t n = v->val_len / sizeof(oid);
-      for (size_t i = 0; i < n; ++i) ids.push_back(v->val.objid[i]);
-      return std::make_unique<Oid>(ids.data(), static_cast<unsigned long>(ids.size()));
-    }
+    case ASN_OBJECT_ID:
+      return std::make_unique<Oid>(oid_of(v->val.objid, v->val_len / sizeof(oid)));
     case ASN_IPADDRESS:
       if (v->val_len == 4) return std::make_unique<IpAddress>(v->val.string);
       // Keep the octets of a malformed address so that callers can tell.
@@ -156,7 +165,15 @@ std::unique_ptr<SnmpSyntax> value_from_variable(const netsnmp_variable_list* v, 
 
 // Adds one binding with its value to a set request; false when the value
 // cannot be encoded.
-bool add_value(netsnmp_pdu* pdu, const std::vector<oid>& name, const Vb& vb) {
+struct oid_name {
+  oid ids[SNMP_MAX_OID_LEN];
+  size_t length = 0;
+  explicit oid_name(const Oid& from) : length(from.len()) { std::copy(from.ids().begin(), from.ids().end(), ids); }
+  const oid* data() const { return ids; }
+  size_t size() const { return length; }
+};
+
+bool add_value(netsnmp_pdu* pdu, const oid_name& name, const Vb& vb) {
   const SnmpSyntax* value = vb.value();
   if (!value) return snmp_add_null_var(pdu, name.data(), name.size()) != nullptr;
   const int syntax = value->get_syntax();
@@ -176,7 +193,7 @@ bool add_value(netsnmp_pdu* pdu, const std::vector<oid>& name, const Vb& vb) {
   }
   if (auto* o = dynamic_cast<const Oid*>(value)) {
     if (!o->valid()) return false;
-    std::vector<oid> ids(o->ids().begin(), o->ids().end());
+    const oid_name ids(*o);
     return snmp_pdu_add_variable(pdu, name.data(), name.size(), ASN_OBJECT_ID, ids.data(), ids.size() * sizeof(oid)) !=
            nullptr;
   }
@@ -273,9 +290,8 @@ int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
   if (!target.valid()) return SNMP_CLASS_INVALID_ADDRESS;
   if (pdu.get_vb_count() == 0) return SNMP_CLASS_INVALID_PDU;
   for (int i = 0; i < pdu.get_vb_count(); ++i) {
-    Vb vb;
-    pdu.get_vb(vb, i);
-    if (!vb.get_oid().valid() || vb.get_oid().len() == 0) return SNMP_CLASS_INVALID_OID;
+    const Oid& name = pdu.vb(i).get_oid();
+    if (!name.valid() || name.len() == 0) return SNMP_CLASS_INVALID_OID;
   }
   if (!global_init()) return SNMP_CLASS_ERROR;
 
@@ -306,7 +322,8 @@ int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
   // The library frees these with the request. An empty community is left to
   // the library, which then sends its default one.
   request->version = version;
-  auto* destination = static_cast<netsnmp_indexed_addr_pair*>(std::calloc(1, sizeof(netsnmp_indexed_addr_pair)));
+  auto* destination = static_cast<netsnmp_indexed_addr_pair*>(std::malloc(sizeof(netsnmp_indexed_addr_pair)));
+  if (destination) std::memset(destination, 0, sizeof *destination);
   request->transport_data = destination;
   request->transport_data_length = destination ? sizeof(netsnmp_indexed_addr_pair) : 0;
   if (community.len()) {
@@ -320,9 +337,8 @@ int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
   }
   std::memcpy(&destination->remote_addr.sin, &peer, sizeof peer);
   for (int i = 0; i < pdu.get_vb_count(); ++i) {
-    Vb vb;
-    pdu.get_vb(vb, i);
-    std::vector<oid> name(vb.get_oid().ids().begin(), vb.get_oid().ids().end());
+    const Vb& vb = pdu.vb(i);
+    const oid_name name(vb.get_oid());
     const bool ok = command == SNMP_MSG_SET ? add_value(request, name, vb)
                                             : snmp_add_null_var(request, name.data(), name.size()) != nullptr;
     if (!ok) {
@@ -352,23 +368,23 @@ int Snmp::exchange(int pdu_type, Pdu& pdu, const SnmpTarget& target) {
   }
 
   std::vector<Vb> answer;
+  answer.reserve(1);
   for (netsnmp_variable_list* v = response->variables; v; v = v->next_variable) {
-    std::vector<unsigned long> ids(v->name, v->name + v->name_length);
-    Vb vb(Oid(ids.data(), static_cast<unsigned long>(ids.size())));
+    answer.emplace_back(oid_of(v->name, v->name_length));
+    Vb& vb = answer.back();
     int exception = 0;
     std::unique_ptr<SnmpSyntax> value = value_from_variable(v, exception);
     if (value)
-      vb.set_value(*value);
+      vb.set_value(std::move(value));
     else if (exception)
       vb.set_exception_status(exception);
-    answer.push_back(std::move(vb));
     if (answer.size() >= PDU_MAX_VBS) break;
   }
   const int error_status = static_cast<int>(response->errstat);
   const int error_index = static_cast<int>(response->errindex);
   snmp_free_pdu(response);
 
-  pdu.set_vblist(answer.data(), static_cast<int>(answer.size()));
+  pdu.set_vblist(std::move(answer));
   pdu.set_error_status(error_status);
   pdu.set_error_index(error_index);
   return error_status;

@@ -1,4 +1,5 @@
 // Value classes and their printable forms.
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -79,29 +80,30 @@ bool Counter64::assign(const SnmpSyntax& other) {
 }
 
 OctetStr::OctetStr(const char* text) {
-  if (text) data_.assign(text, text + std::strlen(text));
+  if (text) data_.assign(text);
 }
 
 OctetStr::OctetStr(const unsigned char* data, unsigned long length) { set_data(data, length); }
 
 OctetStr& OctetStr::operator=(const char* text) {
   data_.clear();
-  if (text) data_.assign(text, text + std::strlen(text));
+  if (text) data_.assign(text);
   return *this;
 }
 
 void OctetStr::set_data(const unsigned char* data, unsigned long length) {
   if (data && length)
-    data_.assign(data, data + length);
+    data_.assign(reinterpret_cast<const char*>(data), length);
   else
     data_.clear();
 }
 
 const char* OctetStr::get_printable() const {
-  for (unsigned char c : data_) {
-    if (!printable_char(c) && c != '\r' && c != '\n') return get_printable_hex();
+  for (char c : data_) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (!printable_char(u) && u != '\r' && u != '\n') return get_printable_hex();
   }
-  printable_.assign(data_.begin(), data_.end());
+  printable_.assign(data_);
   return printable_.c_str();
 }
 
@@ -114,9 +116,10 @@ const char* OctetStr::get_printable_hex() const {
     for (size_t i = line; i < line + 16; ++i) {
       if (i < n) {
         char hex[4];
-        std::snprintf(hex, sizeof hex, "%2.2X ", data_[i]);
+        const unsigned char u = static_cast<unsigned char>(data_[i]);
+        std::snprintf(hex, sizeof hex, "%2.2X ", u);
         printable_ += hex;
-        chars += printable_char(data_[i]) ? static_cast<char>(data_[i]) : '.';
+        chars += printable_char(u) ? static_cast<char>(u) : '.';
       } else {
         printable_ += "   ";
       }
@@ -142,7 +145,7 @@ Oid::Oid(const char* text) {
   const char* p = text;
   if (*p == '.') ++p;
   if (*p == '\0') return;
-  std::vector<uint32_t> ids;
+  uint32_t n = 0;
   while (true) {
     if (*p < '0' || *p > '9') return;
     uint64_t v = 0;
@@ -151,13 +154,13 @@ Oid::Oid(const char* text) {
       if (v > 0xFFFFFFFFull) return;
       ++p;
     }
-    if (ids.size() >= SNMP_MAX_OID_LEN) return;
-    ids.push_back(static_cast<uint32_t>(v));
+    if (n >= SNMP_MAX_OID_LEN) return;
+    ids_[n++] = static_cast<uint32_t>(v);
     if (*p == '\0') break;
     if (*p != '.') return;
     ++p;
   }
-  ids_ = std::move(ids);
+  length_ = n;  // only a whole valid text counts
   valid_ = true;
 }
 
@@ -168,35 +171,37 @@ Oid::Oid(const unsigned long* ids, unsigned long length) {
   }
   for (unsigned long i = 0; i < length; ++i) {
     if (ids[i] > 0xFFFFFFFFul) {
-      ids_.clear();
+      length_ = 0;
       valid_ = false;
       return;
     }
-    ids_.push_back(static_cast<uint32_t>(ids[i]));
+    ids_[i] = static_cast<uint32_t>(ids[i]);
   }
+  length_ = static_cast<uint32_t>(length);
 }
 
 Oid& Oid::operator+=(unsigned long id) {
-  if (ids_.size() >= SNMP_MAX_OID_LEN || id > 0xFFFFFFFFul)
+  if (length_ >= SNMP_MAX_OID_LEN || id > 0xFFFFFFFFul)
     valid_ = false;
   else
-    ids_.push_back(static_cast<uint32_t>(id));
+    ids_[length_++] = static_cast<uint32_t>(id);
   return *this;
 }
 
 const char* Oid::get_printable() const {
-  printable_.clear();
-  for (size_t i = 0; i < ids_.size(); ++i) {
-    if (i) printable_ += '.';
-    printable_ += std::to_string(ids_[i]);
+  char text[SNMP_MAX_OID_LEN * 11];
+  char* out = text;
+  for (uint32_t i = 0; i < length_; ++i) {
+    if (i) *out++ = '.';
+    out = std::to_chars(out, text + sizeof text, ids_[i]).ptr;
   }
+  printable_.assign(text, out);
   return printable_.c_str();
 }
 
 bool Oid::assign(const SnmpSyntax& other) {
   if (auto* o = dynamic_cast<const Oid*>(&other)) {
-    ids_ = o->ids_;
-    valid_ = o->valid_;
+    *this = *o;
     return true;
   }
   return false;

@@ -21,6 +21,11 @@ void Vb::set_value(const SnmpSyntax& value) {
   exception_ = 0;
 }
 
+void Vb::set_value(std::unique_ptr<SnmpSyntax> value) {
+  value_ = std::move(value);
+  exception_ = 0;
+}
+
 void Vb::set_null() {
   value_.reset();
   exception_ = 0;
@@ -118,6 +123,11 @@ bool Pdu::set_vblist(const Vb* vbs, int count) {
   if (count < 0 || count > PDU_MAX_VBS || (count && !vbs)) return false;
   vbs_.assign(vbs, vbs + count);
   return true;
+}
+
+void Pdu::set_vblist(std::vector<Vb>&& vbs) {
+  if (vbs.size() > PDU_MAX_VBS) vbs.resize(PDU_MAX_VBS);
+  vbs_ = std::move(vbs);
 }
 
 bool Pdu::trim(int n) {

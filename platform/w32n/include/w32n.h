@@ -18,8 +18,13 @@
 //    never passed, nor are frames this host sends (own sends are never read
 //    back).
 //  - Reads are queued and completed in the order they were issued, one frame
-//    each, by a completion thread of the adapter: the frame is copied into
-//    the buffer, the byte counts are stored, then the overlapped event is set.
+//    each: the frame is copied into the buffer, the byte counts are stored,
+//    then the overlapped event is set. Frames wait in a receive ring; a read
+//    issued while one waits is completed before W32N_PacketRead returns (it
+//    still returns FALSE with ERROR_IO_PENDING), otherwise a completion
+//    thread of the adapter completes it when a frame arrives. The ring keeps
+//    frames of up to 1990 bytes whole; a longer one arrives cut to that, with
+//    its full length reported.
 //  - W32N_CancelPacketRead is synchronous: once it returns, the library never
 //    writes that buffer (nor its byte cell or overlapped block) again.
 //    W32N_CloseAdapter withdraws every outstanding read the same way.

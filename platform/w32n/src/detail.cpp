@@ -27,17 +27,12 @@ bool packet_passes(uint32_t filter, uint8_t pkttype, const uint8_t* dst, const s
 bool read_queue::push(const pending_read& read) {
     std::lock_guard lock(mutex_);
     if (shut_) return false;
-    if (next_ready_ < ready_.size()) {
-        // A frame is waiting (so no older read is): this read takes it now.
-        fill(read, ready_[next_ready_++]);
-        if (read.overlapped->hEvent) SetEvent(read.overlapped->hEvent);
-        return true;
-    }
     read.overlapped->Internal = ERROR_IO_PENDING;
     read.overlapped->InternalHigh = 0;
     const bool was_empty = reads_.empty();
     reads_.push_back(read);
-    if (was_empty) changed_.notify_all();  // only an empty queue has a waiter
+    pump_locked();
+    if (was_empty && !reads_.empty()) changed_.notify_all();  // only an empty queue has a waiter
     return true;
 }
 
@@ -66,8 +61,6 @@ void read_queue::shut() {
     shut_ = true;
     for (const auto& read : reads_) withdraw(read);
     reads_.clear();
-    ready_.clear();
-    next_ready_ = 0;
     changed_.notify_all();
 }
 
@@ -93,33 +86,16 @@ void read_queue::fill(const pending_read& read, const frame_ref& frame) {
     read.overlapped->Internal = 0;
 }
 
-bool read_queue::complete_front(const uint8_t* frame, uint32_t stored, uint32_t wire_length) {
-    std::lock_guard lock(mutex_);
-    if (reads_.empty()) return false;
-    const pending_read read = reads_.front();
-    reads_.pop_front();
-    fill(read, {frame, stored, wire_length});
-    if (read.overlapped->hEvent) SetEvent(read.overlapped->hEvent);
-    return true;
-}
-
-bool read_queue::wait_wanted() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return shut_ || (!reads_.empty() && next_ready_ >= ready_.size()); });
-    return !shut_;
-}
-
-void read_queue::publish(const frame_ref* frames, size_t count) {
-    std::lock_guard lock(mutex_);
-    if (shut_) return;
-    ready_.assign(frames, frames + count);
-    next_ready_ = 0;
+void read_queue::pump_locked() {
+    if (!source_ || shut_) return;
     HANDLE events[32];
     size_t nevents = 0;
-    while (!reads_.empty() && next_ready_ < ready_.size()) {
+    frame_ref frame;
+    while (!reads_.empty() && source_->peek(frame)) {
         const pending_read read = reads_.front();
         reads_.pop_front();
-        fill(read, ready_[next_ready_++]);
+        fill(read, frame);
+        source_->pop();
         if (!read.overlapped->hEvent) continue;
         if (nevents == std::size(events)) {
             vx_set_events(events, static_cast<DWORD>(nevents));
@@ -129,6 +105,22 @@ void read_queue::publish(const frame_ref* frames, size_t count) {
     }
     // Still under the lock: a read withdrawn and its event closed is never set.
     if (nevents) vx_set_events(events, static_cast<DWORD>(nevents));
+}
+
+size_t read_queue::pump() {
+    std::lock_guard lock(mutex_);
+    pump_locked();
+    return reads_.size();
+}
+
+bool read_queue::complete_front(const uint8_t* frame, uint32_t stored, uint32_t wire_length) {
+    std::lock_guard lock(mutex_);
+    if (reads_.empty()) return false;
+    const pending_read read = reads_.front();
+    reads_.pop_front();
+    fill(read, {frame, stored, wire_length});
+    if (read.overlapped->hEvent) SetEvent(read.overlapped->hEvent);
+    return true;
 }
 
 size_t read_queue::size() {

@@ -28,12 +28,40 @@ struct pending_read {
     OVERLAPPED* overlapped = nullptr;
 };
 
+// Where the read queue takes frames from: called only under the queue's
+// lock, so an implementation needs no lock of its own for its position.
+class frame_source {
+public:
+    struct frame_ref {
+        const uint8_t* data;
+        uint32_t stored;       // bytes at data
+        uint32_t wire_length;  // the frame's full length
+    };
+    // The oldest waiting frame that passes the adapter's filter (frames that
+    // do not are dropped on the way); false when none is waiting. The frame
+    // stays in place until pop.
+    virtual bool peek(frame_ref& frame) = 0;
+    // Gives the frame last peeked back.
+    virtual void pop() = 0;
+
+protected:
+    ~frame_source() = default;
+};
+
 // Outstanding reads, completed strictly in issue order. Every write into a
 // caller's buffer happens under the queue's lock, so a cancel that has
 // returned can never be followed by a write into the withdrawn buffer.
+//
+// With a frame source, a read issued while frames wait is completed at once
+// (with the older outstanding reads first), in the issuing thread and without
+// waking anyone; only reads that find nothing wait for the completion side.
 class read_queue {
 public:
-    // Queues a read; false after shut().
+    using frame_ref = frame_source::frame_ref;
+
+    explicit read_queue(frame_source* source = nullptr) : source_(source) {}
+
+    // Queues a read, then completes what the source holds; false after shut().
     bool push(const pending_read& read);
     // Withdraws every outstanding read into buffer; true when there was one.
     bool cancel(const void* buffer);
@@ -42,37 +70,26 @@ public:
     bool is_shut();
     // Blocks until a read is outstanding (true) or the queue is shut (false).
     bool wait_pending();
+    // Completes outstanding reads, oldest first, with the frames the source
+    // holds; returns how many reads are still outstanding.
+    size_t pump();
     // Completes the oldest read with a frame of wire_length bytes of which
     // `stored` are at frame (cut to the read's capacity), then sets its event.
     // False when no read is outstanding (the frame is not consumed).
     bool complete_front(const uint8_t* frame, uint32_t stored, uint32_t wire_length);
-    struct frame_ref {
-        const uint8_t* data;
-        uint32_t stored;
-        uint32_t wire_length;
-    };
-    // The completion side in batches. Blocks until a read is outstanding and
-    // every frame published before has been taken (true), or the queue is
-    // shut (false).
-    bool wait_wanted();
-    // Hands frames out in order: to the outstanding reads first, the rest to
-    // reads as they are issued (push completes such a read at once, without
-    // waking the completion side). One hold of the lock, events set
-    // together. The frames stay untouched until wait_wanted returns next.
-    void publish(const frame_ref* frames, size_t count);
     size_t size();
 
 private:
     static void withdraw(const pending_read& read);
     // Writes the frame into the read's buffer and marks it done (lock held).
     static void fill(const pending_read& read, const frame_ref& frame);
+    // pump with the lock held.
+    void pump_locked();
 
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<pending_read> reads_;
-    // Published frames not yet taken; only while no read is outstanding.
-    std::vector<frame_ref> ready_;
-    size_t next_ready_ = 0;
+    frame_source* const source_;
     bool shut_ = false;
 };
 

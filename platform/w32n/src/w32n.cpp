@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -66,17 +67,23 @@ DWORD error_from_errno(int e) {
     }
 }
 
-// Receive room for the largest frame an interface can hand over.
-constexpr size_t receive_room = 65536 + 64;
+// The receive ring the kernel fills (TPACKET_V2): frames are copied into it
+// by the kernel as they arrive, on the CPU that receives them, and taken out
+// by the reads without a system call.
+constexpr unsigned ring_frame_size = 2048;  // keeps frames of up to 1990 bytes whole
+constexpr unsigned ring_block_size = 1 << 16;
+constexpr unsigned ring_blocks = 32;        // 1024 frames, 2 MiB
+constexpr unsigned ring_frames = ring_blocks * (ring_block_size / ring_frame_size);
 
-class adapter {
+class adapter final : private w32n_detail::frame_source {
 public:
-    adapter(int fd, int wake_fd, int ifindex, const mac_t& mac)
-        : fd_(fd), wake_fd_(wake_fd), ifindex_(ifindex), mac_(mac) {
+    adapter(int fd, int wake_fd, int ifindex, const mac_t& mac, uint8_t* ring)
+        : fd_(fd), wake_fd_(wake_fd), ifindex_(ifindex), mac_(mac), ring_(ring) {
         completion_ = std::thread([this] { completion_loop(); });
     }
     ~adapter() {
         shutdown();
+        ::munmap(ring_, size_t(ring_blocks) * ring_block_size);
         ::close(fd_);
         ::close(wake_fd_);
     }
@@ -102,20 +109,63 @@ private:
     DWORD set_multicast(const uint8_t* data, DWORD length);
     bool membership(const mac_t& address, bool add);
     void completion_loop();
+    tpacket2_hdr* ring_frame(unsigned index) const {
+        return reinterpret_cast<tpacket2_hdr*>(ring_ + size_t(index) * ring_frame_size);
+    }
+    // frame_source, under the read queue's lock.
+    bool peek(frame_ref& frame) override;
+    void pop() override;
 
     const int fd_;
     const int wake_fd_;
     const int ifindex_;
     const mac_t mac_;
-    w32n_detail::read_queue reads_;
+    uint8_t* const ring_;
+    unsigned next_frame_ = 0;  // the ring frame to take next (read queue's lock)
+    // The filter settings as the ring reader last copied them (read queue's
+    // lock), brought up to date when settings_version_ moves.
+    uint64_t seen_version_ = ~uint64_t(0);
+    uint32_t seen_filter_ = 0;
+    std::vector<mac_t> seen_multicast_;
+    w32n_detail::read_queue reads_{this};
 
     std::mutex settings_;  // guards the three below
     bool receiving_ = false;
     uint32_t filter_ = 0;
     std::vector<mac_t> multicast_;
+    std::atomic<uint64_t> settings_version_{0};  // moves after every change of the two above
 
     std::thread completion_;  // last: it starts once everything above exists
 };
+
+bool adapter::peek(frame_ref& frame) {
+    for (;;) {
+        tpacket2_hdr* header = ring_frame(next_frame_);
+        if (!(__atomic_load_n(&header->tp_status, __ATOMIC_ACQUIRE) & TP_STATUS_USER)) return false;
+        const uint64_t version = settings_version_.load(std::memory_order_acquire);
+        if (version != seen_version_) {
+            std::lock_guard lock(settings_);
+            seen_filter_ = filter_;
+            seen_multicast_ = multicast_;
+            seen_version_ = settings_version_.load(std::memory_order_relaxed);
+        }
+        const auto* from = reinterpret_cast<const sockaddr_ll*>(reinterpret_cast<const uint8_t*>(header) +
+                                                                TPACKET_ALIGN(sizeof(tpacket2_hdr)));
+        const uint8_t* data = reinterpret_cast<const uint8_t*>(header) + header->tp_mac;
+        const uint32_t stored = std::min<uint32_t>(header->tp_snaplen, ring_frame_size - header->tp_mac);
+        if (header->tp_len >= 14 && stored >= 14 &&
+            w32n_detail::packet_passes(seen_filter_, from->sll_pkttype, data, seen_multicast_)) {
+            frame = {data, stored, header->tp_len};
+            return true;
+        }
+        pop();  // not for the reads
+    }
+}
+
+void adapter::pop() {
+    __atomic_store_n(&ring_frame(next_frame_)->tp_status, TP_STATUS_KERNEL, __ATOMIC_RELEASE);
+    next_frame_ = (next_frame_ + 1) % ring_frames;
+}
 
 DWORD adapter::set_program(const void* program, DWORD length) {
     if (!program || length == 0 || length % sizeof(sock_filter) != 0 || length / sizeof(sock_filter) > BPF_MAXINSNS)
@@ -170,6 +220,7 @@ DWORD adapter::set_multicast(const uint8_t* data, DWORD length) {
     for (const auto& m : multicast_)
         if (std::find(wanted.begin(), wanted.end(), m) == wanted.end()) membership(m, false);
     multicast_ = std::move(wanted);
+    settings_version_.fetch_add(1, std::memory_order_release);
     return 0;
 }
 
@@ -220,6 +271,7 @@ DWORD adapter::request(W32N_REQUEST& r) {
         if (value & ~supported) return ERROR_NOT_SUPPORTED;
         std::lock_guard lock(settings_);
         filter_ = value;
+        settings_version_.fetch_add(1, std::memory_order_release);
         r.BytesTransferred = 4;
         return 0;
     }
@@ -233,51 +285,16 @@ DWORD adapter::request(W32N_REQUEST& r) {
     }
 }
 
-// Frames are taken from the socket in batches (one recvmmsg for as many as
-// are queued, up to `batch`) and handed to the reads in order: to the ones
-// outstanding at once, and to the next ones as they are issued. A burst costs
-// a few system calls and wakes the reader and this thread once, not once per
-// frame.
+// Serves the reads that found the ring empty: waits for frames while such
+// reads are outstanding. Reads issued while frames wait are served by the
+// caller itself (read_queue::push), without this thread.
 void adapter::completion_loop() {
-    constexpr unsigned batch = 32;
-    std::vector<uint8_t> room(batch * receive_room);
-    mmsghdr messages[batch];
-    iovec vectors[batch];
-    sockaddr_ll from[batch];
-    w32n_detail::read_queue::frame_ref ready[batch];
-    while (reads_.wait_wanted()) {
-        std::memset(messages, 0, sizeof messages);
-        for (unsigned i = 0; i < batch; ++i) {
-            vectors[i] = {room.data() + i * receive_room, receive_room};
-            messages[i].msg_hdr.msg_iov = &vectors[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
-            messages[i].msg_hdr.msg_name = &from[i];
-            messages[i].msg_hdr.msg_namelen = sizeof from[i];
-        }
-        int got = ::recvmmsg(fd_, messages, batch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
-        if (got <= 0) {
-            if (got < 0 && errno != EAGAIN && errno != EINTR) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
-            }
-            pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) continue;
-            if (fds[1].revents) break;  // shut down
-            continue;
-        }
-        size_t count = 0;
-        {
-            std::lock_guard lock(settings_);
-            for (int i = 0; i < got; ++i) {
-                const uint8_t* frame = room.data() + i * receive_room;
-                const size_t wire = messages[i].msg_len;
-                if (wire < 14 || !w32n_detail::packet_passes(filter_, from[i].sll_pkttype, frame, multicast_))
-                    continue;
-                ready[count++] = {frame, static_cast<uint32_t>(std::min(wire, receive_room)),
-                                  static_cast<uint32_t>(wire)};
-            }
-        }
-        if (count) reads_.publish(ready, count);
+    while (reads_.wait_pending()) {
+        if (reads_.pump() == 0) continue;
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) continue;
+        if (fds[1].revents) break;  // shut down
+        if (fds[0].revents & (POLLERR | POLLNVAL)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
 
@@ -334,14 +351,27 @@ INT W32N_OpenAdapterA(LPCSTR adapter_name) {
     if (::ioctl(fd, SIOCGIFHWADDR, &req) != 0) return close_fail(error_from_errno(errno));
     mac_t mac;
     std::memcpy(mac.data(), req.ifr_hwaddr.sa_data, 6);
+    int version = TPACKET_V2;
+    if (::setsockopt(fd, SOL_PACKET, PACKET_VERSION, &version, sizeof version) != 0)
+        return close_fail(error_from_errno(errno));
+    tpacket_req ring_request{ring_block_size, ring_blocks, ring_frame_size, ring_frames};
+    if (::setsockopt(fd, SOL_PACKET, PACKET_RX_RING, &ring_request, sizeof ring_request) != 0)
+        return close_fail(error_from_errno(errno));
+    const size_t ring_bytes = size_t(ring_blocks) * ring_block_size;
+    void* ring = ::mmap(nullptr, ring_bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (ring == MAP_FAILED) return close_fail(error_from_errno(errno));
     int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) return close_fail(error_from_errno(errno));
+    if (wake < 0) {
+        ::munmap(ring, ring_bytes);
+        return close_fail(error_from_errno(errno));
+    }
 
     std::shared_ptr<adapter> opened;
     try {
-        opened = std::make_shared<adapter>(fd, wake, ifindex, mac);
+        opened = std::make_shared<adapter>(fd, wake, ifindex, mac, static_cast<uint8_t*>(ring));
     } catch (const std::exception&) {
         ::close(wake);
+        ::munmap(ring, ring_bytes);
         return close_fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     std::lock_guard lock(table_mutex);

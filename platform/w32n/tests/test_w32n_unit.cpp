@@ -331,6 +331,74 @@ TEST(W32nReadQueue, NoFrameIsConsumedWithoutAnOutstandingRead) {
     EXPECT_TRUE(woke);
 }
 
+// Frames waiting in a source (the adapter's receive ring): taken oldest
+// first, those that fail the filter dropped on the way.
+class script_source final : public w32n_detail::frame_source {
+public:
+    struct entry {
+        std::vector<uint8_t> frame;
+        bool passes;
+    };
+    std::vector<entry> waiting;
+    size_t next = 0;
+    size_t given_back = 0;
+
+    bool peek(frame_ref& frame) override {
+        for (; next < waiting.size(); ++next, ++given_back) {
+            if (waiting[next].passes) {
+                const auto& f = waiting[next].frame;
+                frame = {f.data(), static_cast<uint32_t>(f.size()), static_cast<uint32_t>(f.size())};
+                return true;
+            }
+        }
+        return false;
+    }
+    void pop() override {
+        ++next;
+        ++given_back;
+    }
+};
+
+TEST(W32nReadQueue, ReadsTakeWaitingFramesAtOnceAndInIssueOrder) {
+    script_source source;
+    w32n_detail::read_queue q(&source);
+    slot_t slots[4];
+    // Nothing waits: both reads stay outstanding.
+    ASSERT_TRUE(q.push(slots[0].read()));
+    ASSERT_TRUE(q.push(slots[1].read()));
+    EXPECT_EQ(q.size(), 2u);
+
+    source.waiting = {{frame_of(1, 20), false}, {frame_of(2, 20), true}, {frame_of(3, 20), true},
+                      {frame_of(4, 20), false}, {frame_of(5, 20), true}};
+    // The older reads are served first, even by a frame that a newer read's
+    // issue brought in; the one failing the filter is dropped, not handed out.
+    ASSERT_TRUE(q.push(slots[2].read()));
+    EXPECT_EQ(q.size(), 0u);
+    EXPECT_EQ(slots[0].first_frame_byte(), 2);
+    EXPECT_EQ(slots[1].first_frame_byte(), 3);
+    EXPECT_EQ(slots[2].first_frame_byte(), 5);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(slots[i].event.signalled()) << i; // set before push returned
+        EXPECT_EQ(slots[i].bytes, 20u) << i;
+    }
+    EXPECT_EQ(source.given_back, 5u); // every frame went back to the source
+
+    // The source is empty again: the next read waits for pump.
+    ASSERT_TRUE(q.push(slots[3].read()));
+    EXPECT_EQ(q.pump(), 1u);
+    EXPECT_FALSE(slots[3].event.signalled());
+    source.waiting.push_back({frame_of(6, 20), true});
+    EXPECT_EQ(q.pump(), 0u);
+    EXPECT_EQ(slots[3].first_frame_byte(), 6);
+
+    // After shut nothing is taken from the source any more.
+    q.shut();
+    source.waiting.push_back({frame_of(7, 20), true});
+    EXPECT_FALSE(q.push(slots[0].read()));
+    EXPECT_EQ(q.pump(), 0u);
+    EXPECT_EQ(source.next, 6u);
+}
+
 // A completer keeps delivering while reads are issued and withdrawn: a buffer
 // must never change once its cancel has returned.
 TEST(W32nReadQueue, CancelledBuffersStayUntouchedUnderConcurrentCompletion) {

@@ -23,6 +23,9 @@ bool event_attach_io(HANDLE event, int fd, short poll_events, io_complete_fn com
 // Removes the operation if token still matches.
 void event_detach_io(HANDLE event, uint64_t token);
 
+// Whether handle names an open event, semaphore or thread.
+bool handle_is_open(HANDLE handle);
+
 // Sets the last error and returns the given value (for one-line failures).
 template <typename T>
 inline T fail(DWORD error, T result) {

@@ -201,7 +201,7 @@ void finish(uintptr_t id, Transaction& t, Transaction::Status status) {
 Transaction* find_transaction(State& s, uintptr_t id) {
   auto it = s.transactions.find(id);
   if (it == s.transactions.end()) return nullptr;
-  if (vx_handle_fd(reinterpret_cast<HANDLE>(id)) < 0) {
+  if (!vx_win32::handle_is_open(reinterpret_cast<HANDLE>(id))) {
     s.transactions.erase(it);
     return nullptr;
   }
@@ -780,7 +780,7 @@ HANDLE CreateTransaction(struct _SECURITY_ATTRIBUTES* attributes, struct GUID* u
   std::lock_guard<std::recursive_mutex> guard(s.mutex);
   // Transactions whose handles were closed are forgotten here.
   for (auto it = s.transactions.begin(); it != s.transactions.end();)
-    it = vx_handle_fd(reinterpret_cast<HANDLE>(it->first)) < 0 ? s.transactions.erase(it) : std::next(it);
+    it = !vx_win32::handle_is_open(reinterpret_cast<HANDLE>(it->first)) ? s.transactions.erase(it) : std::next(it);
   Transaction& t = s.transactions[reinterpret_cast<uintptr_t>(event)];
   if (timeout != 0 && timeout != INFINITE)
     t.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);

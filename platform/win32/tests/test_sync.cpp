@@ -127,6 +127,114 @@ TEST(Waits, AllNeedsEveryObjectAndConsumesNothingBefore) {
   EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);   // stays
 }
 
+// Blocked waits are satisfied by whoever signals, in the same way as a wait
+// that finds its objects signalled: lowest index, consuming what it wins.
+TEST(Waits, BlockedWaitsGetTheLowestIndexAndOnlyWhatTheyWin) {
+  handle_guard a(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  handle_guard b(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  HANDLE list[] = {a, b};
+  std::atomic<DWORD> got{WAIT_FAILED};
+  std::thread waiter([&] { got = WaitForMultipleObjects(2, list, FALSE, 5000); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  HANDLE both[] = {b, a}; // set together, b first
+  EXPECT_TRUE(vx_set_events(both, 2));
+  waiter.join();
+  EXPECT_EQ(got.load(), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_TIMEOUT);   // taken by the waiter
+  EXPECT_EQ(WaitForSingleObject(b, 0), WAIT_OBJECT_0); // left alone
+
+  // Two counts for three blocked waiters: exactly two get one, the third
+  // waits on until the next release.
+  handle_guard sem(CreateSemaphoreA(nullptr, 0, 10, nullptr));
+  std::atomic<int> served{0};
+  std::vector<std::thread> workers;
+  for (int i = 0; i < 3; ++i)
+    workers.emplace_back([&] {
+      if (WaitForSingleObject(sem, 5000) == WAIT_OBJECT_0)
+        ++served;
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(ReleaseSemaphore(sem, 2, nullptr));
+  for (int i = 0; i < 200 && served.load() < 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(served.load(), 2);
+  LONG previous = -1;
+  EXPECT_TRUE(ReleaseSemaphore(sem, 1, &previous));
+  EXPECT_EQ(previous, 0); // both counts went to waiters
+  for (auto& t : workers)
+    t.join();
+  EXPECT_EQ(served.load(), 3);
+  EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_TIMEOUT);
+}
+
+TEST(Waits, AHandleClosedDuringAWaitKeepsItsObjectForThatWait) {
+  HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<DWORD> got{WAIT_FAILED};
+  std::thread waiter([&] { got = WaitForSingleObject(e, 100); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_TRUE(CloseHandle(e));
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
+  waiter.join();
+  EXPECT_EQ(got.load(), WAIT_TIMEOUT);
+
+  // A thread's handle closed while another thread waits on it still ends
+  // that wait when the thread ends.
+  handle_guard gate(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  HANDLE g = gate;
+  HANDLE running = reinterpret_cast<HANDLE>(_beginthreadex(
+      nullptr, 0, [](void* arg) -> unsigned { return WaitForSingleObject(*static_cast<HANDLE*>(arg), INFINITE); },
+      &g, 0, nullptr));
+  ASSERT_NE(running, nullptr);
+  std::thread watcher([&] { got = WaitForSingleObject(running, 5000); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_TRUE(CloseHandle(running));
+  SetEvent(gate);
+  watcher.join();
+  EXPECT_EQ(got.load(), WAIT_OBJECT_0);
+}
+
+// Many threads hand an auto-reset event and a semaphore back and forth with
+// time-outs racing the signals: every signal is taken exactly once.
+TEST(Waits, SignalsRacingTimeoutsAreNeverLostNorDoubled) {
+  handle_guard e(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  handle_guard sem(CreateSemaphoreA(nullptr, 0, 1000, nullptr));
+  std::atomic<int> taken{0};
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> takers;
+  for (int i = 0; i < 4; ++i)
+    takers.emplace_back([&] {
+      HANDLE list[] = {e, sem};
+      while (!stop.load()) {
+        const DWORD r = WaitForMultipleObjects(2, list, FALSE, 1);
+        if (r == WAIT_OBJECT_0 || r == WAIT_OBJECT_0 + 1)
+          ++taken;
+      }
+    });
+  int given = 0;
+  for (int i = 0; i < 2000; ++i) {
+    if (i % 2) {
+      ReleaseSemaphore(sem, 1, nullptr);
+      ++given;
+    } else if (WaitForSingleObject(e, 0) == WAIT_TIMEOUT) {
+      SetEvent(e); // set only when not set already, so each set counts once
+      ++given;
+    } else {
+      SetEvent(e); // put back what the test itself took
+    }
+    if (i % 64 == 0)
+      std::this_thread::yield();
+  }
+  for (int i = 0; i < 1000 && taken.load() < given; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  stop = true;
+  for (auto& t : takers)
+    t.join();
+  EXPECT_EQ(taken.load(), given);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_TIMEOUT);
+}
+
 TEST(Waits, TimeoutsLastAtLeastTheirTime) {
   handle_guard e(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   for (DWORD ms : {1u, 25u, 120u}) {

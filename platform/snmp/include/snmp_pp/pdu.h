@@ -18,6 +18,10 @@ class Pdu {
   // Replaces binding i; false when i is out of range.
   bool set_vb(const Vb& vb, int i);
   int get_vb_count() const { return static_cast<int>(vbs_.size()); }
+  // Binding i in place, 0 <= i < get_vb_count() (no copy).
+  const Vb& vb(int i) const { return vbs_[static_cast<size_t>(i)]; }
+  // Takes the bindings over (at most PDU_MAX_VBS are kept).
+  void set_vblist(std::vector<Vb>&& vbs);
   bool get_vblist(Vb* vbs, int count) const;
   bool set_vblist(const Vb* vbs, int count);
   // Drops the last n bindings.

@@ -89,7 +89,8 @@ class SnmpSyntax {
 
  protected:
   SnmpSyntax() = default;
-  SnmpSyntax(const SnmpSyntax&) = default;
-  SnmpSyntax& operator=(const SnmpSyntax&) = default;
+  // The printable form is a cache of each object's own: copies start without.
+  SnmpSyntax(const SnmpSyntax&) {}
+  SnmpSyntax& operator=(const SnmpSyntax&) { return *this; }
   mutable std::string printable_;  // storage behind get_printable()
 };

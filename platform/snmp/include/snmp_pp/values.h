@@ -2,7 +2,9 @@
 // octet strings and object identifiers, with their printable forms.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -121,8 +123,8 @@ class OctetStr : public SnmpSyntax {
   OctetStr& operator=(const char* text);
   void set_data(const unsigned char* data, unsigned long length);
   unsigned long len() const { return static_cast<unsigned long>(data_.size()); }
-  const unsigned char* data() const { return data_.data(); }
-  unsigned char operator[](unsigned long i) const { return data_[i]; }
+  const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(data_.data()); }
+  unsigned char operator[](unsigned long i) const { return static_cast<unsigned char>(data_[i]); }
   bool operator==(const OctetStr& other) const { return data_ == other.data_; }
   bool operator!=(const OctetStr& other) const { return data_ != other.data_; }
   // The hex dump form, whatever the octets are.
@@ -136,7 +138,7 @@ class OctetStr : public SnmpSyntax {
   void clear() override { data_.clear(); }
 
  protected:
-  std::vector<unsigned char> data_;
+  std::string data_;  // the octets (short ones need no allocation)
   int syntax_ = sNMP_SYNTAX_OCTETS;
 };
 
@@ -157,13 +159,24 @@ class Oid : public SnmpSyntax {
   Oid() = default;
   Oid(const char* text);
   Oid(const unsigned long* ids, unsigned long length);
-  unsigned long len() const { return static_cast<unsigned long>(ids_.size()); }
+  Oid(const Oid& other) : SnmpSyntax(other) { *this = other; }
+  Oid& operator=(const Oid& other) {
+    std::copy(other.ids_, other.ids_ + other.length_, ids_);
+    length_ = other.length_;
+    valid_ = other.valid_;
+    return *this;
+  }
+  unsigned long len() const { return length_; }
   unsigned long operator[](unsigned long i) const { return ids_[i]; }
-  const std::vector<uint32_t>& ids() const { return ids_; }
+  std::span<const uint32_t> ids() const { return {ids_, length_}; }
   Oid& operator+=(unsigned long id);
-  bool operator==(const Oid& other) const { return valid_ == other.valid_ && ids_ == other.ids_; }
+  bool operator==(const Oid& other) const {
+    return valid_ == other.valid_ && std::equal(ids_, ids_ + length_, other.ids_, other.ids_ + other.length_);
+  }
   bool operator!=(const Oid& other) const { return !(*this == other); }
-  bool operator<(const Oid& other) const { return ids_ < other.ids_; }
+  bool operator<(const Oid& other) const {
+    return std::lexicographical_compare(ids_, ids_ + length_, other.ids_, other.ids_ + other.length_);
+  }
 
   int get_syntax() const override { return sNMP_SYNTAX_OID; }
   const char* get_printable() const override;
@@ -171,12 +184,13 @@ class Oid : public SnmpSyntax {
   SnmpSyntax* clone() const override { return new Oid(*this); }
   bool assign(const SnmpSyntax& other) override;
   void clear() override {
-    ids_.clear();
+    length_ = 0;
     valid_ = true;
   }
 
  private:
-  std::vector<uint32_t> ids_;
+  uint32_t ids_[SNMP_MAX_OID_LEN];  // in place: identifiers are built and copied per request
+  uint32_t length_ = 0;
   bool valid_ = true;
 };
 

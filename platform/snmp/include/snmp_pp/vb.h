@@ -22,6 +22,8 @@ class Vb {
   const char* get_printable_oid() const { return oid_.get_printable(); }
 
   void set_value(const SnmpSyntax& value);
+  // Takes the value over (no copy); null clears it.
+  void set_value(std::unique_ptr<SnmpSyntax> value);
   void set_value(int value) { set_value(SnmpInt32(value)); }
   void set_value(long value) { set_value(SnmpInt32(value)); }
   void set_value(unsigned long value) { set_value(SnmpUInt32(value)); }

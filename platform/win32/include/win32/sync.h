@@ -1,9 +1,10 @@
 // Handles and synchronisation: events, semaphores, waits, threads, critical
 // sections, interlocked operations, tick counts and Sleep.
 //
-// Every waitable object is backed by an eventfd that is readable exactly
-// while the object is signalled, so other layers can wait on handles and
-// file descriptors together in one poll() (see vx_handle_fd).
+// Waits block on futexes. Every waitable object can also show its state on
+// an eventfd that is readable exactly while the object is signalled, so other
+// layers can wait on handles and file descriptors together in one poll()
+// (see vx_handle_fd).
 #pragma once
 
 #include <pthread.h>
