@@ -20,6 +20,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,67 +58,116 @@ double cpu_seconds(double* system = nullptr)
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-struct result_t {
-    double per_second;
-    double cpu_us_per_request;
-    double system_us_per_request; // the kernel's share of it
+// One measured stretch, or the sum of several.
+struct tally_t {
+    long requests = 0;
+    double elapsed = 0;
+    double cpu = 0;
+    double system = 0;
+
+    double per_second() const { return elapsed > 0 ? requests / elapsed : 0; }
+    double cpu_us_per_request() const { return requests ? cpu / requests * 1e6 : 0; }
+    double system_us_per_request() const { return requests ? system / requests * 1e6 : 0; }
 };
+
+// Measures the process while `run` lets the contender work; count() tells
+// the good answers so far.
+template <class Run, class Count>
+tally_t measure(double seconds, Run&& run, Count&& count)
+{
+    tally_t t;
+    double sys0 = 0;
+    const double cpu0 = cpu_seconds(&sys0);
+    const long n0 = count();
+    const auto t0 = std::chrono::steady_clock::now();
+    run(seconds);
+    t.requests = count() - n0;
+    t.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    double sys1 = 0;
+    t.cpu = cpu_seconds(&sys1) - cpu0;
+    t.system = sys1 - sys0;
+    return t;
+}
+
+void add(tally_t& sum, const tally_t& t)
+{
+    sum.requests += t.requests;
+    sum.elapsed += t.elapsed;
+    sum.cpu += t.cpu;
+    sum.system += t.system;
+}
 
 // The peer: every thread keeps a session per device and reads the
 // variables round-robin, one synchronous get at a time.
-result_t plain_loop(double seconds)
-{
-    std::vector<std::vector<void*>> sessions(workers);
-    for (auto& list : sessions)
-        for (int d = 0; d < devices; ++d) {
-            netsnmp_session s;
-            snmp_sess_init(&s);
-            std::string peer = "udp:" + ip_of(d) + ":161";
-            s.peername = peer.data();
-            s.version = SNMP_VERSION_1;
-            static char community[] = "quenmil";
-            s.community = reinterpret_cast<u_char*>(community);
-            s.community_len = sizeof community - 1;
-            s.timeout = 1000000;
-            s.retries = 1;
-            list.push_back(snmp_sess_open(&s));
-        }
-    std::atomic<bool> stop{false};
-    std::atomic<long> done{0};
-    double sys0 = 0;
-    const double cpu0 = cpu_seconds(&sys0);
-    const auto t0 = std::chrono::steady_clock::now();
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w)
-        threads.emplace_back([&, w] {
-            long n = 0;
-            for (size_t i = w; !stop; ++i) {
-                void* h = sessions[w][(i / variables.size()) % devices];
-                const auto& o = variables[i % variables.size()];
-                netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
-                snmp_add_null_var(pdu, o.data(), o.size());
-                netsnmp_pdu* response = nullptr;
-                // Good answers only, as the engine counts its requests.
-                if (snmp_sess_synch_response(h, pdu, &response) == STAT_SUCCESS && response &&
-                    response->errstat == SNMP_ERR_NOERROR)
-                    ++n;
-                if (response)
-                    snmp_free_pdu(response);
+class plain_loop_t {
+public:
+    plain_loop_t() : sessions(workers)
+    {
+        for (auto& list : sessions)
+            for (int d = 0; d < devices; ++d) {
+                netsnmp_session s;
+                snmp_sess_init(&s);
+                std::string peer = "udp:" + ip_of(d) + ":161";
+                s.peername = peer.data();
+                s.version = SNMP_VERSION_1;
+                static char community[] = "quenmil";
+                s.community = reinterpret_cast<u_char*>(community);
+                s.community_len = sizeof community - 1;
+                s.timeout = 1000000;
+                s.retries = 1;
+                list.push_back(snmp_sess_open(&s));
             }
-            done += n;
-        });
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    stop = true;
-    for (auto& t : threads)
-        t.join();
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    double sys1 = 0;
-    const double cpu = cpu_seconds(&sys1) - cpu0;
-    for (auto& list : sessions)
-        for (void* h : list)
-            snmp_sess_close(h);
-    return {done / elapsed, cpu / done * 1e6, (sys1 - sys0) / done * 1e6};
-}
+    }
+    ~plain_loop_t()
+    {
+        for (auto& list : sessions)
+            for (void* h : list)
+                snmp_sess_close(h);
+    }
+
+    tally_t run(double seconds)
+    {
+        return measure(
+            seconds,
+            [&](double s) {
+                std::atomic<bool> stop{false};
+                std::vector<std::thread> threads;
+                for (int w = 0; w < workers; ++w)
+                    threads.emplace_back([&, w] {
+                        long n = 0;
+                        for (size_t& i = next[w]; !stop; ++i) {
+                            void* h = sessions[w][(i / variables.size()) % devices];
+                            const auto& o = variables[i % variables.size()];
+                            netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
+                            snmp_add_null_var(pdu, o.data(), o.size());
+                            netsnmp_pdu* response = nullptr;
+                            // Good answers only, as the engine counts its requests.
+                            if (snmp_sess_synch_response(h, pdu, &response) == STAT_SUCCESS && response &&
+                                response->errstat == SNMP_ERR_NOERROR)
+                                ++n;
+                            if (response)
+                                snmp_free_pdu(response);
+                        }
+                        done += n;
+                    });
+                std::this_thread::sleep_for(std::chrono::duration<double>(s));
+                stop = true;
+                for (auto& t : threads)
+                    t.join();
+            },
+            [&] { return done.load(); });
+    }
+
+private:
+    std::vector<std::vector<void*>> sessions;
+    std::vector<size_t> next = [] {
+        std::vector<size_t> v;
+        for (int w = 0; w < workers; ++w)
+            v.push_back(static_cast<size_t>(w));
+        return v;
+    }();
+    std::atomic<long> done{0};
+};
 
 // Counts the requests a back-end completes with a value.
 class counting_t : public snmp_base_t {
@@ -143,38 +194,46 @@ private:
     std::atomic<long>& n;
 };
 
-result_t engine_run(int backend_type, double seconds)
-{
+// The engine over one back-end, polling while it runs; its workers wait
+// idle in between.
+class engine_run_t {
+public:
+    explicit engine_run_t(int backend_type)
+        : engine(VER_PLATFORM_WIN32_NT, [this, backend_type](int32_t, snmp_manager_t* e) -> std::unique_ptr<snmp_base_t> {
+              std::unique_ptr<snmp_base_t> inner;
+              if (backend_type == 1)
+                  inner = std::make_unique<snmp_pp_t>(e);
+              else
+                  inner = std::make_unique<snmp_nt_t>(e);
+              return std::make_unique<counting_t>(std::move(inner), count);
+          })
+    {
+        engine.poll_period(100);
+        engine.timeout(3000);
+        engine.retry_count(1);
+        engine.num_threads_set(workers);
+        for (int d = 0; d < devices; ++d)
+            for (auto& v : variables)
+                engine.watch_list_add(ip_of(d), oid_text(v));
+        engine.start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // warm up
+        engine.stop();
+    }
+
+    tally_t run(double seconds)
+    {
+        engine.start();
+        const tally_t t = measure(
+            seconds, [](double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); },
+            [&] { return count.load(); });
+        engine.stop();
+        return t;
+    }
+
+private:
     std::atomic<long> count{0};
-    snmp_manager_t engine(VER_PLATFORM_WIN32_NT, [&](int32_t, snmp_manager_t* e) -> std::unique_ptr<snmp_base_t> {
-        std::unique_ptr<snmp_base_t> inner;
-        if (backend_type == 1)
-            inner = std::make_unique<snmp_pp_t>(e);
-        else
-            inner = std::make_unique<snmp_nt_t>(e);
-        return std::make_unique<counting_t>(std::move(inner), count);
-    });
-    engine.poll_period(100);
-    engine.timeout(3000);
-    engine.retry_count(1);
-    engine.num_threads_set(workers);
-    for (int d = 0; d < devices; ++d)
-        for (auto& v : variables)
-            engine.watch_list_add(ip_of(d), oid_text(v));
-    engine.start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // warm up
-    const long n0 = count;
-    double sys0 = 0;
-    const double cpu0 = cpu_seconds(&sys0);
-    const auto t0 = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const long n = count - n0;
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    double sys1 = 0;
-    const double cpu = cpu_seconds(&sys1) - cpu0;
-    engine.stop();
-    return {n / elapsed, cpu / n * 1e6, (sys1 - sys0) / n * 1e6};
-}
+    snmp_manager_t engine;
+};
 
 } // namespace
 
@@ -209,7 +268,7 @@ int main(int argc, char** argv)
     std::vector<std::string> addresses;
     for (int d = 0; d < devices; ++d)
         addresses.push_back(ip_of(d));
-    if (!agent.start(addresses, "rwcommunity quenmil 127.0.0.0/8\nsysName bench-device\n", &why)) {
+    if (!agent.start(addresses, "rwcommunity quenmil 127.0.0.0/8\nsysName bench-device\ndontLogTCPWrappersConnects yes\n", &why)) {
         std::fprintf(stderr, "querant_poll: snmpd: %s\n", why.c_str());
         return 1;
     }
@@ -218,25 +277,45 @@ int main(int argc, char** argv)
         Snmp warm(status); // the library's one-time set-up, without MIB loading
     }
 
-    std::printf("%d devices x %zu variables on loopback, %d workers / threads, %.1f s per run\n", devices,
-                variables.size(), workers, seconds);
-    result_t peer{};
-    if (only.empty() || only == "peer") {
-        peer = plain_loop(seconds);
-        std::printf("%-28s %10.0f req/s %8.1f us CPU/req (%.1f system)\n", "plain net-snmp get loop",
-                    peer.per_second, peer.cpu_us_per_request, peer.system_us_per_request);
+    // The contenders take turns in short slices, so that a change of the
+    // machine's load meets them all alike.
+    constexpr double slice = 0.25;
+    std::printf("%d devices x %zu variables on loopback, %d workers / threads, %.1f s per contender in %.2f s turns\n",
+                devices, variables.size(), workers, seconds, slice);
+    const bool with_peer = only.empty() || only == "peer";
+    const bool with_manager = only.empty() || only == "manager";
+    const bool with_pp = only.empty() || only == "snmp++";
+    std::unique_ptr<plain_loop_t> peer;
+    std::unique_ptr<engine_run_t> manager, pp;
+    if (with_peer)
+        peer = std::make_unique<plain_loop_t>();
+    if (with_manager)
+        manager = std::make_unique<engine_run_t>(2);
+    if (with_pp)
+        pp = std::make_unique<engine_run_t>(1);
+    tally_t peer_sum, manager_sum, pp_sum;
+    for (double done = 0; done < seconds - 1e-9; done += slice) {
+        const double s = std::min(slice, seconds - done);
+        if (peer)
+            add(peer_sum, peer->run(s));
+        if (manager)
+            add(manager_sum, manager->run(s));
+        if (pp)
+            add(pp_sum, pp->run(s));
     }
-    for (int type : {2, 1}) {
-        if (!only.empty() && only != (type == 2 ? "manager" : "snmp++"))
-            continue;
-        const result_t r = engine_run(type, seconds);
-        std::printf("%-28s %10.0f req/s %8.1f us CPU/req (%.1f system)",
-                    type == 2 ? "engine, manager library" : "engine, snmp++ classes", r.per_second,
-                    r.cpu_us_per_request, r.system_us_per_request);
-        if (only.empty())
-            std::printf("   ratio to peer: %.2f x rate, %.2f x CPU", r.per_second / peer.per_second,
-                        r.cpu_us_per_request / peer.cpu_us_per_request);
+    auto report = [&](const char* name, const tally_t& t) {
+        std::printf("%-28s %10.0f req/s %8.1f us CPU/req (%.1f system)", name, t.per_second(), t.cpu_us_per_request(),
+                    t.system_us_per_request());
+        if (peer && &t != &peer_sum)
+            std::printf("   ratio to peer: %.2f x rate, %.2f x CPU", t.per_second() / peer_sum.per_second(),
+                        t.cpu_us_per_request() / peer_sum.cpu_us_per_request());
         std::printf("\n");
-    }
+    };
+    if (peer)
+        report("plain net-snmp get loop", peer_sum);
+    if (manager)
+        report("engine, manager library", manager_sum);
+    if (pp)
+        report("engine, snmp++ classes", pp_sum);
     return 0;
 }
