@@ -16,11 +16,11 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
@@ -169,6 +169,62 @@ private:
     std::atomic<long> done{0};
 };
 
+// The engine hands every request over twice: the worker that goes idle
+// wakes the poll thread (idle event), which wakes a worker (semaphore). Two
+// threads doing only that, with the same calls, give the hand-over's own
+// cost on this machine: the peer's figure plus it is the engine's floor.
+class hand_over_t {
+public:
+    hand_over_t()
+        : idle(CreateEventA(nullptr, FALSE, FALSE, nullptr)), semaphore(CreateSemaphoreA(nullptr, 0, 30, nullptr))
+    {
+    }
+    ~hand_over_t()
+    {
+        CloseHandle(idle);
+        CloseHandle(semaphore);
+    }
+    bool valid() const { return idle && semaphore; }
+
+    tally_t run(double seconds)
+    {
+        return measure(
+            seconds,
+            [&](double s) {
+                std::atomic<bool> stop{false};
+                std::thread poller([&] {
+                    // A wake always releases, so that the worker never waits on.
+                    while (WaitForSingleObject(idle, INFINITE) == WAIT_OBJECT_0) {
+                        ReleaseSemaphore(semaphore, 1, nullptr);
+                        if (stop)
+                            break;
+                    }
+                });
+                std::thread worker([&] {
+                    while (!stop) {
+                        SetEvent(idle);
+                        WaitForSingleObject(semaphore, INFINITE);
+                        ++rounds;
+                    }
+                });
+                std::this_thread::sleep_for(std::chrono::duration<double>(s));
+                stop = true;
+                worker.join();
+                SetEvent(idle);
+                poller.join();
+                while (WaitForSingleObject(semaphore, 0) == WAIT_OBJECT_0) {
+                }
+                ResetEvent(idle);
+            },
+            [&] { return rounds.load(); });
+    }
+
+private:
+    HANDLE idle;
+    HANDLE semaphore;
+    std::atomic<long> rounds{0};
+};
+
 // Counts the requests a back-end completes with a value.
 class counting_t : public snmp_base_t {
 public:
@@ -285,6 +341,7 @@ int main(int argc, char** argv)
     const bool with_peer = only.empty() || only == "peer";
     const bool with_manager = only.empty() || only == "manager";
     const bool with_pp = only.empty() || only == "snmp++";
+    hand_over_t hand_over;
     std::unique_ptr<plain_loop_t> peer;
     std::unique_ptr<engine_run_t> manager, pp;
     if (with_peer)
@@ -293,7 +350,7 @@ int main(int argc, char** argv)
         manager = std::make_unique<engine_run_t>(2);
     if (with_pp)
         pp = std::make_unique<engine_run_t>(1);
-    tally_t peer_sum, manager_sum, pp_sum;
+    tally_t peer_sum, manager_sum, pp_sum, hand_over_sum;
     for (double done = 0; done < seconds - 1e-9; done += slice) {
         const double s = std::min(slice, seconds - done);
         if (peer)
@@ -302,17 +359,26 @@ int main(int argc, char** argv)
             add(manager_sum, manager->run(s));
         if (pp)
             add(pp_sum, pp->run(s));
+        if (peer && hand_over.valid())
+            add(hand_over_sum, hand_over.run(std::min(s, 0.1)));
     }
     auto report = [&](const char* name, const tally_t& t) {
         std::printf("%-28s %10.0f req/s %8.1f us CPU/req (%.1f system)", name, t.per_second(), t.cpu_us_per_request(),
                     t.system_us_per_request());
-        if (peer && &t != &peer_sum)
+        if (peer && &t != &peer_sum) {
             std::printf("   ratio to peer: %.2f x rate, %.2f x CPU", t.per_second() / peer_sum.per_second(),
                         t.cpu_us_per_request() / peer_sum.cpu_us_per_request());
+            if (hand_over_sum.requests)
+                std::printf(" (floor %.2f x)", 1 + hand_over_sum.cpu_us_per_request() / peer_sum.cpu_us_per_request());
+        }
         std::printf("\n");
     };
     if (peer)
         report("plain net-snmp get loop", peer_sum);
+    if (hand_over_sum.requests)
+        std::printf("%-28s %10.1f us per round %6.1f us CPU (idle event, then semaphore, between two threads)\n",
+                    "engine's hand-over alone", hand_over_sum.elapsed / hand_over_sum.requests * 1e6,
+                    hand_over_sum.cpu_us_per_request());
     if (manager)
         report("engine, manager library", manager_sum);
     if (pp)
