@@ -1,9 +1,12 @@
 // Poll throughput of the Querant engine against a plain net-snmp get loop,
 // both over the same 100 snmpd "devices" (loopback addresses in a private
 // network namespace; needs root). The engine's poll period is at its
-// minimum so that the workers, not the pacing, set the rate.
+// minimum so that the workers, not the pacing, set the rate. Beside them:
+// each back-end called directly by as many threads (the libraries' share)
+// and the engine's hand-over between two threads alone (with the peer, the
+// floor of the engine's cost per request).
 //
-//   querant_poll [seconds per run, default 3] [peer|manager|snmp++: that run only]
+//   querant_poll [seconds per contender, default 3] [peer|manager|snmp++: that one only]
 // Anything else is refused with the usage line.
 #include "querant/snmp_manager.h"
 #include "querant/snmp_nt.h"
@@ -250,6 +253,66 @@ private:
     std::atomic<long>& n;
 };
 
+// A back-end called directly by as many threads as the engine has workers,
+// in the engine's order (device after device, one variable at a time): the
+// libraries' share of the engine's cost, without the hand-over.
+class direct_run_t {
+public:
+    explicit direct_run_t(int backend_type) : engine(VER_PLATFORM_WIN32_NT, nullptr)
+    {
+        engine.timeout(3000);
+        engine.retry_count(1);
+        for (int w = 0; w < workers; ++w) {
+            if (backend_type == 1)
+                backends.push_back(std::make_unique<snmp_pp_t>(&engine));
+            else
+                backends.push_back(std::make_unique<snmp_nt_t>(&engine));
+        }
+    }
+
+    tally_t run(double seconds)
+    {
+        return measure(
+            seconds,
+            [&](double s) {
+                std::atomic<bool> stop{false};
+                std::vector<std::thread> threads;
+                for (int w = 0; w < workers; ++w)
+                    threads.emplace_back([&, w] {
+                        long n = 0;
+                        snmp_request_t r;
+                        for (size_t& i = next[w]; !stop; i += workers) {
+                            r.clear();
+                            r.ip = ip_of(static_cast<int>(i % devices));
+                            r.name = oid_text(variables[(i / devices) % variables.size()]);
+                            try {
+                                backends[w]->get(r);
+                                ++n;
+                            } catch (const qm::exception_t&) {
+                            }
+                        }
+                        done += n;
+                    });
+                std::this_thread::sleep_for(std::chrono::duration<double>(s));
+                stop = true;
+                for (auto& t : threads)
+                    t.join();
+            },
+            [&] { return done.load(); });
+    }
+
+private:
+    snmp_manager_t engine; // the settings the back-ends read
+    std::vector<std::unique_ptr<snmp_base_t>> backends;
+    std::vector<size_t> next = [] {
+        std::vector<size_t> v;
+        for (int w = 0; w < workers; ++w)
+            v.push_back(static_cast<size_t>(w));
+        return v;
+    }();
+    std::atomic<long> done{0};
+};
+
 // The engine over one back-end, polling while it runs; its workers wait
 // idle in between.
 class engine_run_t {
@@ -344,13 +407,18 @@ int main(int argc, char** argv)
     hand_over_t hand_over;
     std::unique_ptr<plain_loop_t> peer;
     std::unique_ptr<engine_run_t> manager, pp;
+    std::unique_ptr<direct_run_t> manager_direct, pp_direct;
     if (with_peer)
         peer = std::make_unique<plain_loop_t>();
-    if (with_manager)
+    if (with_manager) {
         manager = std::make_unique<engine_run_t>(2);
-    if (with_pp)
+        manager_direct = std::make_unique<direct_run_t>(2);
+    }
+    if (with_pp) {
         pp = std::make_unique<engine_run_t>(1);
-    tally_t peer_sum, manager_sum, pp_sum, hand_over_sum;
+        pp_direct = std::make_unique<direct_run_t>(1);
+    }
+    tally_t peer_sum, manager_sum, pp_sum, hand_over_sum, manager_direct_sum, pp_direct_sum;
     for (double done = 0; done < seconds - 1e-9; done += slice) {
         const double s = std::min(slice, seconds - done);
         if (peer)
@@ -359,29 +427,37 @@ int main(int argc, char** argv)
             add(manager_sum, manager->run(s));
         if (pp)
             add(pp_sum, pp->run(s));
+        if (manager_direct)
+            add(manager_direct_sum, manager_direct->run(std::min(s, 0.1)));
+        if (pp_direct)
+            add(pp_direct_sum, pp_direct->run(std::min(s, 0.1)));
         if (peer && hand_over.valid())
             add(hand_over_sum, hand_over.run(std::min(s, 0.1)));
     }
-    auto report = [&](const char* name, const tally_t& t) {
+    auto report = [&](const char* name, const tally_t& t, bool engine) {
         std::printf("%-28s %10.0f req/s %8.1f us CPU/req (%.1f system)", name, t.per_second(), t.cpu_us_per_request(),
                     t.system_us_per_request());
         if (peer && &t != &peer_sum) {
             std::printf("   ratio to peer: %.2f x rate, %.2f x CPU", t.per_second() / peer_sum.per_second(),
                         t.cpu_us_per_request() / peer_sum.cpu_us_per_request());
-            if (hand_over_sum.requests)
+            if (engine && hand_over_sum.requests)
                 std::printf(" (floor %.2f x)", 1 + hand_over_sum.cpu_us_per_request() / peer_sum.cpu_us_per_request());
         }
         std::printf("\n");
     };
     if (peer)
-        report("plain net-snmp get loop", peer_sum);
+        report("plain net-snmp get loop", peer_sum, false);
     if (hand_over_sum.requests)
         std::printf("%-28s %10.1f us per round %6.1f us CPU (idle event, then semaphore, between two threads)\n",
                     "engine's hand-over alone", hand_over_sum.elapsed / hand_over_sum.requests * 1e6,
                     hand_over_sum.cpu_us_per_request());
-    if (manager)
-        report("engine, manager library", manager_sum);
-    if (pp)
-        report("engine, snmp++ classes", pp_sum);
+    if (manager) {
+        report("manager library, directly", manager_direct_sum, false);
+        report("engine, manager library", manager_sum, true);
+    }
+    if (pp) {
+        report("snmp++ classes, directly", pp_direct_sum, false);
+        report("engine, snmp++ classes", pp_sum, true);
+    }
     return 0;
 }
