@@ -100,6 +100,39 @@ void add(tally_t& sum, const tally_t& t)
     sum.system += t.system;
 }
 
+// Five threads (as many as the engine has workers) run turn(i, w, stop)
+// for `seconds`; thread w goes on from position i in the next slice.
+class threads_t {
+public:
+    template <class Turn>
+    void run(double seconds, Turn&& turn)
+    {
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> threads;
+        for (int w = 0; w < workers; ++w)
+            threads.emplace_back([&, w] { done += turn(next[w], w, stop); });
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        stop = true;
+        for (auto& t : threads)
+            t.join();
+    }
+    // The same, measured.
+    template <class Turn>
+    tally_t measured(double seconds, Turn&& turn)
+    {
+        return measure(seconds, [&](double s) { run(s, turn); }, [&] { return done.load(); });
+    }
+
+private:
+    std::vector<size_t> next = [] {
+        std::vector<size_t> v;
+        for (int w = 0; w < workers; ++w)
+            v.push_back(static_cast<size_t>(w));
+        return v;
+    }();
+    std::atomic<long> done{0};
+};
+
 // The peer: every thread keeps a session per device and reads the
 // variables round-robin, one synchronous get at a time.
 class plain_loop_t {
@@ -130,46 +163,28 @@ public:
 
     tally_t run(double seconds)
     {
-        return measure(
-            seconds,
-            [&](double s) {
-                std::atomic<bool> stop{false};
-                std::vector<std::thread> threads;
-                for (int w = 0; w < workers; ++w)
-                    threads.emplace_back([&, w] {
-                        long n = 0;
-                        for (size_t& i = next[w]; !stop; ++i) {
-                            void* h = sessions[w][(i / variables.size()) % devices];
-                            const auto& o = variables[i % variables.size()];
-                            netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
-                            snmp_add_null_var(pdu, o.data(), o.size());
-                            netsnmp_pdu* response = nullptr;
-                            // Good answers only, as the engine counts its requests.
-                            if (snmp_sess_synch_response(h, pdu, &response) == STAT_SUCCESS && response &&
-                                response->errstat == SNMP_ERR_NOERROR)
-                                ++n;
-                            if (response)
-                                snmp_free_pdu(response);
-                        }
-                        done += n;
-                    });
-                std::this_thread::sleep_for(std::chrono::duration<double>(s));
-                stop = true;
-                for (auto& t : threads)
-                    t.join();
-            },
-            [&] { return done.load(); });
+        return pool.measured(seconds, [&](size_t& i, int w, const std::atomic<bool>& stop) {
+            long n = 0;
+            for (; !stop; ++i) {
+                void* h = sessions[w][(i / variables.size()) % devices];
+                const auto& o = variables[i % variables.size()];
+                netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
+                snmp_add_null_var(pdu, o.data(), o.size());
+                netsnmp_pdu* response = nullptr;
+                // Good answers only, as the engine counts its requests.
+                if (snmp_sess_synch_response(h, pdu, &response) == STAT_SUCCESS && response &&
+                    response->errstat == SNMP_ERR_NOERROR)
+                    ++n;
+                if (response)
+                    snmp_free_pdu(response);
+            }
+            return n;
+        });
     }
 
 private:
     std::vector<std::vector<void*>> sessions;
-    std::vector<size_t> next = [] {
-        std::vector<size_t> v;
-        for (int w = 0; w < workers; ++w)
-            v.push_back(static_cast<size_t>(w));
-        return v;
-    }();
-    std::atomic<long> done{0};
+    threads_t pool;
 };
 
 // The engine hands every request over twice: the worker that goes idle
@@ -272,45 +287,27 @@ public:
 
     tally_t run(double seconds)
     {
-        return measure(
-            seconds,
-            [&](double s) {
-                std::atomic<bool> stop{false};
-                std::vector<std::thread> threads;
-                for (int w = 0; w < workers; ++w)
-                    threads.emplace_back([&, w] {
-                        long n = 0;
-                        snmp_request_t r;
-                        for (size_t& i = next[w]; !stop; i += workers) {
-                            r.clear();
-                            r.ip = ip_of(static_cast<int>(i % devices));
-                            r.name = oid_text(variables[(i / devices) % variables.size()]);
-                            try {
-                                backends[w]->get(r);
-                                ++n;
-                            } catch (const qm::exception_t&) {
-                            }
-                        }
-                        done += n;
-                    });
-                std::this_thread::sleep_for(std::chrono::duration<double>(s));
-                stop = true;
-                for (auto& t : threads)
-                    t.join();
-            },
-            [&] { return done.load(); });
+        return pool.measured(seconds, [&](size_t& i, int w, const std::atomic<bool>& stop) {
+            long n = 0;
+            snmp_request_t r;
+            for (; !stop; i += workers) {
+                r.clear();
+                r.ip = ip_of(static_cast<int>(i % devices));
+                r.name = oid_text(variables[(i / devices) % variables.size()]);
+                try {
+                    backends[w]->get(r);
+                    ++n;
+                } catch (const qm::exception_t&) {
+                }
+            }
+            return n;
+        });
     }
 
 private:
     snmp_manager_t engine; // the settings the back-ends read
     std::vector<std::unique_ptr<snmp_base_t>> backends;
-    std::vector<size_t> next = [] {
-        std::vector<size_t> v;
-        for (int w = 0; w < workers; ++w)
-            v.push_back(static_cast<size_t>(w));
-        return v;
-    }();
-    std::atomic<long> done{0};
+    threads_t pool;
 };
 
 // The engine over one back-end, polling while it runs; its workers wait
