@@ -22,9 +22,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -243,22 +245,53 @@ private:
     std::atomic<long> rounds{0};
 };
 
+// Holds the workers between an engine's turns: a stopped and restarted poll
+// thread would start every turn cold, so the engine runs on and its workers
+// wait here, before their next request, while the others have their turn.
+class gate_t {
+public:
+    void set_open(bool value)
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            open = value;
+        }
+        changed.notify_all();
+    }
+    void pass()
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return open; });
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable changed;
+    bool open = false;
+};
+
 // Counts the requests a back-end completes with a value.
 class counting_t : public snmp_base_t {
 public:
-    counting_t(std::unique_ptr<snmp_base_t> inner, std::atomic<long>& count) : backend(std::move(inner)), n(count) {}
+    counting_t(std::unique_ptr<snmp_base_t> inner, std::atomic<long>& count, gate_t& turn)
+        : backend(std::move(inner)), n(count), gate(turn)
+    {
+    }
     void get(snmp_request_t& r) override
     {
+        gate.pass();
         backend->get(r);
         ++n;
     }
     void get_next(snmp_request_t& r) override
     {
+        gate.pass();
         backend->get_next(r);
         ++n;
     }
     void set(snmp_request_t& r) override
     {
+        gate.pass();
         backend->set(r);
         ++n;
     }
@@ -266,6 +299,7 @@ public:
 private:
     std::unique_ptr<snmp_base_t> backend;
     std::atomic<long>& n;
+    gate_t& gate;
 };
 
 // A back-end called directly by as many threads as the engine has workers,
@@ -310,8 +344,8 @@ private:
     threads_t pool;
 };
 
-// The engine over one back-end, polling while it runs; its workers wait
-// idle in between.
+// The engine over one back-end, polling all the time; its workers pass the
+// gate only during the engine's turns.
 class engine_run_t {
 public:
     explicit engine_run_t(int backend_type)
@@ -321,7 +355,7 @@ public:
                   inner = std::make_unique<snmp_pp_t>(e);
               else
                   inner = std::make_unique<snmp_nt_t>(e);
-              return std::make_unique<counting_t>(std::move(inner), count);
+              return std::make_unique<counting_t>(std::move(inner), count, gate);
           })
     {
         engine.poll_period(100);
@@ -332,22 +366,29 @@ public:
             for (auto& v : variables)
                 engine.watch_list_add(ip_of(d), oid_text(v));
         engine.start();
+        gate.set_open(true);
         std::this_thread::sleep_for(std::chrono::milliseconds(300)); // warm up
+        gate.set_open(false);
+    }
+    ~engine_run_t()
+    {
         engine.stop();
+        gate.set_open(true); // the workers finish what they hold
     }
 
     tally_t run(double seconds)
     {
-        engine.start();
+        gate.set_open(true);
         const tally_t t = measure(
             seconds, [](double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); },
             [&] { return count.load(); });
-        engine.stop();
+        gate.set_open(false);
         return t;
     }
 
 private:
     std::atomic<long> count{0};
+    gate_t gate;
     snmp_manager_t engine;
 };
 
