@@ -833,13 +833,9 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* list, BOOL wait_all, DWO
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || list == nullptr)
     return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   table& t = handles();
-  if (milliseconds == 0 && (count == 1 || !wait_all)) {
-    // Wait-any: nothing signalled on any handle is a time-out without the
-    // lock (a poll loop's pacing check); anything else takes the locked path.
-    DWORD result = WAIT_TIMEOUT;
-    for (DWORD i = 0; i < count && result == WAIT_TIMEOUT; ++i)
-      result = list[i] == INVALID_HANDLE_VALUE ? WAIT_TIMEOUT : test_state(t, list[i]);
-    if (result == WAIT_TIMEOUT || (count == 1 && result != WAIT_FAILED))
+  if (count == 1 && milliseconds == 0) {
+    const DWORD result = test_state(t, list[0]);
+    if (result != WAIT_FAILED)
       return result;
   }
   return wait_locked(t, count, list, wait_all, milliseconds);
