@@ -8,6 +8,7 @@ packages=(
   libsnmp-dev snmpd snmp
   tftpd-hpa tftp-hpa atftp nftables
   iproute2 procps psmisc libcap2-bin
+  clang-format-14
 )
 missing=()
 for p in "${packages[@]}"; do

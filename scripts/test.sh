@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the whole tree twice (plain, and with
+# Installs what is needed, checks the formatting, builds the whole tree twice (plain, and with
 # AddressSanitizer/UndefinedBehaviorSanitizer plus the fuzz targets), then a
 # ThreadSanitizer build without the GUI, and runs the suites.
 # Tests labelled netns and peer need root (network namespaces, port 161).
@@ -10,6 +10,9 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 status=0
+
+echo "== format check"
+bash scripts/check-format.sh || status=1
 
 run_suite() { # build-dir, ctest args...
   local dir=$1; shift
