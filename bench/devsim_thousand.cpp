@@ -30,16 +30,18 @@ using vx::test::netns_pair;
 namespace {
 
 constexpr int devices = 1000;
-constexpr uint32_t first_device = 0x0A4D0101;  // 10.77.1.1
+constexpr uint32_t first_device = 0x0A4D0101; // 10.77.1.1
 constexpr double poll_seconds = 5.0;
 
-double seconds_since(clock_type::time_point start) {
+double seconds_since(clock_type::time_point start)
+{
     return std::chrono::duration<double>(clock_type::now() - start).count();
 }
 
 // CPU seconds a single-threaded process has run so far (the scheduler's
 // count in nanoseconds, finer than the tick counts of /proc/PID/stat).
-double cpu_seconds(pid_t pid) {
+double cpu_seconds(pid_t pid)
+{
     std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
     unsigned long long ns = 0;
     in >> ns;
@@ -47,7 +49,8 @@ double cpu_seconds(pid_t pid) {
 }
 
 // An SNMPv1 get of sysUpTime with the request id `id`.
-std::vector<uint8_t> get_request(long id) {
+std::vector<uint8_t> get_request(long id)
+{
     netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
     pdu->version = SNMP_VERSION_1;
     pdu->reqid = id;
@@ -60,7 +63,8 @@ std::vector<uint8_t> get_request(long id) {
 
 class poller {
 public:
-    poller() {
+    poller()
+    {
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         int size = 4 << 20;
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size);
@@ -68,7 +72,8 @@ public:
         ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUFFORCE, &size, sizeof size);
     }
     ~poller() { ::close(fd_); }
-    void send(uint32_t ip, long id) {
+    void send(uint32_t ip, long id)
+    {
         auto message = get_request(id);
         sockaddr_in to{};
         to.sin_family = AF_INET;
@@ -77,7 +82,8 @@ public:
         ::sendto(fd_, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
     // Request ids of the answers that arrive within `wait`.
-    std::vector<long> receive(std::chrono::milliseconds wait) {
+    std::vector<long> receive(std::chrono::milliseconds wait)
+    {
         std::vector<long> ids;
         auto until = clock_type::now() + wait;
         uint8_t buffer[1500];
@@ -88,7 +94,8 @@ public:
             while ((got = ::recv(fd_, buffer, sizeof buffer, 0)) > 0) {
                 std::string community;
                 auto pdu = devsim::snmp::decode(buffer, static_cast<size_t>(got), community);
-                if (pdu && pdu->errstat == 0) ids.push_back(pdu->reqid);
+                if (pdu && pdu->errstat == 0)
+                    ids.push_back(pdu->reqid);
             }
         }
         return ids;
@@ -100,7 +107,8 @@ private:
 
 // Sends `rate` gets per second, spread evenly and taking the addresses in
 // turn, for `seconds`; returns the number of answers.
-size_t poll_evenly(const std::vector<uint32_t>& addresses, double rate, double seconds) {
+size_t poll_evenly(const std::vector<uint32_t>& addresses, double rate, double seconds)
+{
     poller p;
     size_t answers = 0;
     auto start = clock_type::now();
@@ -116,9 +124,10 @@ size_t poll_evenly(const std::vector<uint32_t>& addresses, double rate, double s
     return answers;
 }
 
-}  // namespace
+} // namespace
 
-int main() {
+int main()
+{
     if (!vx::test::running_as_root()) {
         std::puts("devsim_thousand: needs root");
         return 0;
@@ -129,7 +138,8 @@ int main() {
         return 1;
     }
     std::vector<uint32_t> addresses;
-    for (int k = 0; k < devices; ++k) addresses.push_back(first_device + static_cast<uint32_t>(k));
+    for (int k = 0; k < devices; ++k)
+        addresses.push_back(first_device + static_cast<uint32_t>(k));
 
     // Announcements: every MAC seen once on the host end.
     auto start = clock_type::now();
@@ -138,9 +148,9 @@ int main() {
     double announced_after = 0;
     pair.in_namespace(netns_pair::a, [&] {
         devsim::l2::link_t host("vxh0");
-        devsim = pair.spawn(netns_pair::b, {vx::test::devsim_path(), "-i", "vxd0", "-n", std::to_string(devices),
-                                            "--families", "alder,alderamd,birch,birchamd,cedar,dogwood",
-                                            "--ip-base", "10.77.1.1"});
+        devsim = pair.spawn(netns_pair::b,
+                            {vx::test::devsim_path(), "-i", "vxd0", "-n", std::to_string(devices), "--families",
+                             "alder,alderamd,birch,birchamd,cedar,dogwood", "--ip-base", "10.77.1.1"});
         uint8_t frame[2048];
         while (announced.size() < devices && seconds_since(start) < 20) {
             pollfd p{host.fd(), POLLIN, 0};
@@ -163,8 +173,10 @@ int main() {
         auto begin = clock_type::now();
         for (int round = 0; round < 10 && seen.size() < devices; ++round) {
             for (int k = 0; k < devices; ++k)
-                if (!seen.count(k + 1)) p.send(addresses[static_cast<size_t>(k)], k + 1);
-            for (long id : p.receive(1000ms)) seen.insert(id);
+                if (!seen.count(k + 1))
+                    p.send(addresses[static_cast<size_t>(k)], k + 1);
+            for (long id : p.receive(1000ms))
+                seen.insert(id);
             std::printf("  round %d: %zu answering\n", round + 1, seen.size());
         }
         answering = seen.size();
@@ -194,8 +206,9 @@ int main() {
     // The peer: one snmpd in the host namespace answering the same gets.
     std::string folder = "/tmp/devsim-thousand-" + std::to_string(::getpid());
     vx::test::run_command("mkdir -p " + folder + " && printf 'rocommunity tagrok\\n' > " + folder + "/snmpd.conf");
-    auto snmpd = pair.spawn(netns_pair::a, {"snmpd", "-f", "-Lf", "/dev/null", "-C", "-c", folder + "/snmpd.conf",
-                                            "-p", folder + "/snmpd.pid", "udp:127.0.0.1:161"});
+    auto snmpd = pair.spawn(netns_pair::a,
+                            {"snmpd", "-f", "-Lf", "/dev/null", "-C", "-c", folder + "/snmpd.conf", "-p",
+                             folder + "/snmpd.pid", "udp:127.0.0.1:161"});
     std::this_thread::sleep_for(1s);
     cpu0 = cpu_seconds(snmpd->pid());
     t0 = clock_type::now();

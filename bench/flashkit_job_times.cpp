@@ -40,9 +40,9 @@ struct family_row {
     const char* name;
     img::family images; // the family of its images
 };
-const family_row families[] = {{"alder", img::family::alder},       {"alderamd", img::family::alder},
-                               {"birch", img::family::birch},       {"birchamd", img::family::birch},
-                               {"cedar", img::family::cedar},       {"dogwood", img::family::dogwood}};
+const family_row families[] = {{"alder", img::family::alder}, {"alderamd", img::family::alder},
+                               {"birch", img::family::birch}, {"birchamd", img::family::birch},
+                               {"cedar", img::family::cedar}, {"dogwood", img::family::dogwood}};
 
 const img::version_t old_version{1, 2, 3, -1}, new_version{1, 3, 0, -1};
 
@@ -129,8 +129,7 @@ double replay(const qm::ip_address_t& device, const std::vector<transfer>& list,
     return ms_since(start);
 }
 
-template <class I>
-CComPtr<I> as(IUnknown* object)
+template <class I> CComPtr<I> as(IUnknown* object)
 {
     CComPtr<I> out;
     if (object)
@@ -201,8 +200,16 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<std::string> argv_devsim{vx::test::devsim_path(), "-i", "vxd0", "--period", "60000", "--ip-base",
-                                         "192.168.77.10", "-n", "6", "--families",
+    std::vector<std::string> argv_devsim{vx::test::devsim_path(),
+                                         "-i",
+                                         "vxd0",
+                                         "--period",
+                                         "60000",
+                                         "--ip-base",
+                                         "192.168.77.10",
+                                         "-n",
+                                         "6",
+                                         "--families",
                                          "alder,alderamd,birch,birchamd,cedar,dogwood"};
     for (int k = 0; k < 6; ++k) {
         for (const img::version_t& v : {old_version, new_version}) {
@@ -212,7 +219,8 @@ int main(int argc, char** argv)
             img::write_file((folder / img::file_name(spec.fam, v)).string(), img::make_firmware(spec).bytes);
         }
         argv_devsim.push_back("--firmware");
-        argv_devsim.push_back(std::to_string(k) + "=" + (folder / img::file_name(families[k].images, old_version)).string());
+        argv_devsim.push_back(std::to_string(k) + "=" +
+                              (folder / img::file_name(families[k].images, old_version)).string());
     }
     vx::test::netns_pair pair("vxh0", "vxd0");
     if (!pair.ok() || !pair.add_address(vx::test::netns_pair::a, "192.168.77.1/24")) {
@@ -267,7 +275,7 @@ int main(int argc, char** argv)
                     as<Ijob>(job)->result(&unit);
 
                     const std::string target = std::string(img::family_name(families[k].images)) + " version " +
-                                               img::version_text(run % 2 ? old_version : new_version);
+                        img::version_text(run % 2 ? old_version : new_version);
                     CComPtr<IDispatch> version = version_named(updater, target), download;
                     start = clock_type::now();
                     trace = traced(root / "trace", [&] {
@@ -291,8 +299,8 @@ int main(int argc, char** argv)
     std::printf("firmware jobs on the simulator through libflashkit.so vs the bare TFTP client repeating the same "
                 "transfers, median of %d runs\n",
                 runs);
-    std::printf("%-9s %10s %9s %9s %6s   %10s %9s %9s %6s\n", "family", "read KiB", "upload ms", "floor ms",
-                "ratio", "moved KiB", "write ms", "floor ms", "ratio");
+    std::printf("%-9s %10s %9s %9s %6s   %10s %9s %9s %6s\n", "family", "read KiB", "upload ms", "floor ms", "ratio",
+                "moved KiB", "write ms", "floor ms", "ratio");
     bool ok = true;
     for (int k = 0; k < 6; ++k) {
         const result_row& r = results[static_cast<std::size_t>(k)];

@@ -110,9 +110,7 @@ int main(int argc, char** argv)
         ++put_number;
         return same;
     };
-    auto shell = [](const std::string& command) {
-        return [command] { (void)std::system(command.c_str()); };
-    };
+    auto shell = [](const std::string& command) { return [command] { (void)std::system(command.c_str()); }; };
 
     struct row {
         const char* name;
@@ -123,30 +121,40 @@ int main(int argc, char** argv)
     std::vector<row> rows;
     {
         row r{"flashkit tftp", 0, 0, true};
-        r.get_ms = median_ms(runs, [&] { client.get(ip, "image.bin", got); }, got_ok, r.ok);
-        r.put_ms = median_ms(runs, [&] { client.put(ip, send, put_name()); }, put_ok, r.ok);
+        r.get_ms = median_ms(
+            runs, [&] { client.get(ip, "image.bin", got); }, got_ok, r.ok);
+        r.put_ms = median_ms(
+            runs, [&] { client.put(ip, send, put_name()); }, put_ok, r.ok);
         rows.push_back(r);
     }
     if (have("tftp")) {
         row r{"tftp-hpa tftp", 0, 0, true};
         r.get_ms = median_ms(runs, shell("tftp -m binary 127.0.0.1 -c get image.bin " + got), got_ok, r.ok);
-        r.put_ms = median_ms(runs, [&] {
-            (void)std::system(("cd " + (root / "local").string() + " && tftp -m binary 127.0.0.1 -c put send.bin " +
-                               put_name()).c_str());
-        },
-                             put_ok, r.ok);
+        r.put_ms = median_ms(
+            runs,
+            [&] {
+                (void)std::system(
+                    ("cd " + (root / "local").string() + " && tftp -m binary 127.0.0.1 -c put send.bin " + put_name())
+                        .c_str());
+            },
+            put_ok, r.ok);
         rows.push_back(r);
     }
     if (have("atftp")) {
         row r{"atftp", 0, 0, true};
-        r.get_ms = median_ms(runs, shell("atftp --get -r image.bin -l " + got + " 127.0.0.1 2>/dev/null"), got_ok, r.ok);
-        r.put_ms = median_ms(runs, [&] {
-            (void)std::system(("atftp --put -l " + send + " -r " + put_name() + " 127.0.0.1 2>/dev/null").c_str());
-        }, put_ok, r.ok);
+        r.get_ms =
+            median_ms(runs, shell("atftp --get -r image.bin -l " + got + " 127.0.0.1 2>/dev/null"), got_ok, r.ok);
+        r.put_ms = median_ms(
+            runs,
+            [&] {
+                (void)std::system(("atftp --put -l " + send + " -r " + put_name() + " 127.0.0.1 2>/dev/null").c_str());
+            },
+            put_ok, r.ok);
         rows.push_back(r);
     }
     bool startup_ok = true;
-    double startup = median_ms(runs, shell("tftp -V >/dev/null 2>&1"), [] { return true; }, startup_ok);
+    double startup = median_ms(
+        runs, shell("tftp -V >/dev/null 2>&1"), [] { return true; }, startup_ok);
 
     server.reset();
     fs::remove_all(root);

@@ -38,8 +38,8 @@ namespace {
 constexpr int devices = 100;
 constexpr int workers = 5;
 const std::vector<std::vector<oid>> variables = {
-    {1, 3, 6, 1, 2, 1, 1, 1, 0}, {1, 3, 6, 1, 2, 1, 1, 2, 0}, {1, 3, 6, 1, 2, 1, 1, 3, 0},
-    {1, 3, 6, 1, 2, 1, 1, 4, 0}, {1, 3, 6, 1, 2, 1, 1, 5, 0}, {1, 3, 6, 1, 2, 1, 1, 6, 0},
+    {1, 3, 6, 1, 2, 1, 1, 1, 0},       {1, 3, 6, 1, 2, 1, 1, 2, 0}, {1, 3, 6, 1, 2, 1, 1, 3, 0},
+    {1, 3, 6, 1, 2, 1, 1, 4, 0},       {1, 3, 6, 1, 2, 1, 1, 5, 0}, {1, 3, 6, 1, 2, 1, 1, 6, 0},
     {1, 3, 6, 1, 2, 1, 1, 9, 1, 3, 1}, {1, 3, 6, 1, 2, 1, 1, 8, 0}, {1, 3, 6, 1, 2, 1, 2, 1, 0},
     {1, 3, 6, 1, 2, 1, 1, 9, 1, 2, 1},
 };
@@ -77,8 +77,7 @@ struct tally_t {
 
 // Measures the process while `run` lets the contender work; count() tells
 // the good answers so far.
-template <class Run, class Count>
-tally_t measure(double seconds, Run&& run, Count&& count)
+template <class Run, class Count> tally_t measure(double seconds, Run&& run, Count&& count)
 {
     tally_t t;
     double sys0 = 0;
@@ -106,8 +105,7 @@ void add(tally_t& sum, const tally_t& t)
 // for `seconds`; thread w goes on from position i in the next slice.
 class threads_t {
 public:
-    template <class Turn>
-    void run(double seconds, Turn&& turn)
+    template <class Turn> void run(double seconds, Turn&& turn)
     {
         std::atomic<bool> stop{false};
         std::vector<std::thread> threads;
@@ -119,10 +117,10 @@ public:
             t.join();
     }
     // The same, measured.
-    template <class Turn>
-    tally_t measured(double seconds, Turn&& turn)
+    template <class Turn> tally_t measured(double seconds, Turn&& turn)
     {
-        return measure(seconds, [&](double s) { run(s, turn); }, [&] { return done.load(); });
+        return measure(
+            seconds, [&](double s) { run(s, turn); }, [&] { return done.load(); });
     }
 
 private:
@@ -197,8 +195,7 @@ class hand_over_t {
 public:
     hand_over_t()
         : idle(CreateEventA(nullptr, FALSE, FALSE, nullptr)), semaphore(CreateSemaphoreA(nullptr, 0, 30, nullptr))
-    {
-    }
+    {}
     ~hand_over_t()
     {
         CloseHandle(idle);
@@ -232,8 +229,7 @@ public:
                 worker.join();
                 SetEvent(idle);
                 poller.join();
-                while (WaitForSingleObject(semaphore, 0) == WAIT_OBJECT_0) {
-                }
+                while (WaitForSingleObject(semaphore, 0) == WAIT_OBJECT_0) {}
                 ResetEvent(idle);
             },
             [&] { return rounds.load(); });
@@ -275,8 +271,7 @@ class counting_t : public snmp_base_t {
 public:
     counting_t(std::unique_ptr<snmp_base_t> inner, std::atomic<long>& count, gate_t& turn)
         : backend(std::move(inner)), n(count), gate(turn)
-    {
-    }
+    {}
     void get(snmp_request_t& r) override
     {
         gate.pass();
@@ -331,8 +326,7 @@ public:
                 try {
                     backends[w]->get(r);
                     ++n;
-                } catch (const qm::exception_t&) {
-                }
+                } catch (const qm::exception_t&) {}
             }
             return n;
         });
@@ -349,14 +343,15 @@ private:
 class engine_run_t {
 public:
     explicit engine_run_t(int backend_type)
-        : engine(VER_PLATFORM_WIN32_NT, [this, backend_type](int32_t, snmp_manager_t* e) -> std::unique_ptr<snmp_base_t> {
-              std::unique_ptr<snmp_base_t> inner;
-              if (backend_type == 1)
-                  inner = std::make_unique<snmp_pp_t>(e);
-              else
-                  inner = std::make_unique<snmp_nt_t>(e);
-              return std::make_unique<counting_t>(std::move(inner), count, gate);
-          })
+        : engine(VER_PLATFORM_WIN32_NT,
+                 [this, backend_type](int32_t, snmp_manager_t* e) -> std::unique_ptr<snmp_base_t> {
+                     std::unique_ptr<snmp_base_t> inner;
+                     if (backend_type == 1)
+                         inner = std::make_unique<snmp_pp_t>(e);
+                     else
+                         inner = std::make_unique<snmp_nt_t>(e);
+                     return std::make_unique<counting_t>(std::move(inner), count, gate);
+                 })
     {
         engine.poll_period(100);
         engine.timeout(3000);
@@ -409,7 +404,8 @@ int main(int argc, char** argv)
     if (argc > 2)
         only = argv[2];
     if (argc > 3 || seconds < 0 || (!only.empty() && only != "peer" && only != "manager" && only != "snmp++")) {
-        std::fprintf(stderr, "usage: querant_poll [seconds per run, above 0 up to 600, default 3] [peer|manager|snmp++]\n");
+        std::fprintf(stderr,
+                     "usage: querant_poll [seconds per run, above 0 up to 600, default 3] [peer|manager|snmp++]\n");
         return 2;
     }
     if (!vx::test::running_as_root()) {
@@ -425,7 +421,8 @@ int main(int argc, char** argv)
     std::vector<std::string> addresses;
     for (int d = 0; d < devices; ++d)
         addresses.push_back(ip_of(d));
-    if (!agent.start(addresses, "rwcommunity quenmil 127.0.0.0/8\nsysName bench-device\ndontLogTCPWrappersConnects yes\n", &why)) {
+    if (!agent.start(addresses,
+                     "rwcommunity quenmil 127.0.0.0/8\nsysName bench-device\ndontLogTCPWrappersConnects yes\n", &why)) {
         std::fprintf(stderr, "querant_poll: snmpd: %s\n", why.c_str());
         return 1;
     }

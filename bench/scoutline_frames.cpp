@@ -74,8 +74,8 @@ void sender(const vx::test::netns_pair& pair, std::atomic<bool>& stop, std::atom
         return;
     std::vector<std::vector<uint8_t>> frames;
     for (int i = 0; i < 256; ++i) {
-        std::vector<uint8_t> f = {0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00, 0x00, 0x60, 0x2B, 0x20, 0x00, uint8_t(i),
-                                  0x88, 0x19, 1, 2, 3, 0x08, 10, 1, 0, uint8_t(i), 0, 0};
+        std::vector<uint8_t> f = {0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00, 0x00, 0x60, 0x2B, 0x20,       0x00, uint8_t(i),
+                                  0x88, 0x19, 1,    2,    3,    0x08, 10,   1,    0,    uint8_t(i), 0,    0};
         f.resize(60, 0);
         frames.push_back(f);
     }
@@ -186,8 +186,8 @@ int main(int argc, char** argv)
     std::printf("\nsender offered:      %10.0f frames/s (bare run), %10.0f frames/s (engine run)\n",
                 double(bare.second) / (seconds + 0.2), double(engine.second) / (seconds + 0.2));
     std::printf("bare AF_PACKET read: %10.0f frames/s\n", bare_rate);
-    std::printf("scoutline engine:    %10.0f frames/s (filter, library, parse, table; %zu devices)\n",
-                engine_rate, devices);
+    std::printf("scoutline engine:    %10.0f frames/s (filter, library, parse, table; %zu devices)\n", engine_rate,
+                devices);
     std::printf("ratio engine/bare:   %10.3f\n", bare_rate > 0 ? engine_rate / bare_rate : 0.0);
     return 0;
 }

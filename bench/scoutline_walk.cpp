@@ -20,8 +20,7 @@
 
 namespace {
 
-template <class I>
-CComPtr<I> as(IUnknown* object)
+template <class I> CComPtr<I> as(IUnknown* object)
 {
     CComPtr<I> p;
     if (object)
@@ -145,8 +144,7 @@ int main(int argc, char** argv)
     std::printf("\nscoutline_walk: %d devices, median of %d walks\n", devices, walks);
     std::printf("  transport:  %9.3f ms per walk  (%6.2f us per call)\n", over_transport * 1e3,
                 over_transport * 1e6 / calls);
-    std::printf("  in process: %9.3f ms per walk  (%6.3f us per call)\n", in_process * 1e3,
-                in_process * 1e6 / calls);
+    std::printf("  in process: %9.3f ms per walk  (%6.3f us per call)\n", in_process * 1e3, in_process * 1e6 / calls);
     std::printf("  floor, ping-pong blocking: %9.3f ms per walk  (%6.2f us per round trip)\n",
                 blocking_rt * calls / 1e3, blocking_rt);
     std::printf("  floor, ping-pong spinning: %9.3f ms per walk  (%6.2f us per round trip)\n",

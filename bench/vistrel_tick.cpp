@@ -89,8 +89,10 @@ result_t time_ticks(CVistrelDlg& d, Icom_adapter* adapter, int devices, int tick
     d.SendMessage(WM_TIMER, 1); // rows inserted, counters' first readings
     int round = 1;
     result_t r;
-    r.busy = median_ms(ticks, [&] { change_everything(devices, round++); }, [&] { d.SendMessage(WM_TIMER, 1); });
-    r.idle = median_ms(ticks, [] {}, [&] { d.SendMessage(WM_TIMER, 1); });
+    r.busy = median_ms(
+        ticks, [&] { change_everything(devices, round++); }, [&] { d.SendMessage(WM_TIMER, 1); });
+    r.idle = median_ms(
+        ticks, [] {}, [&] { d.SendMessage(WM_TIMER, 1); });
     return r;
 }
 
@@ -129,14 +131,20 @@ int main(int argc, char** argv)
         console.m_pMainWnd = &dialog;
         mfc::test::ScriptModal<CVistrelDlg>([&](CVistrelDlg& d) {
             remote_ticks = time_ticks(d, remote_adapter, devices, ticks);
-            walk_remote = median_ms(ticks, [] {}, [&] { walk(remote_adapter); });
+            walk_remote = median_ms(
+                ticks, [] {}, [&] { walk(remote_adapter); });
             local_ticks = time_ticks(d, local_adapter, devices, ticks);
-            walk_local = median_ms(ticks, [] {}, [&] { walk(local_adapter); });
+            walk_local = median_ms(
+                ticks, [] {}, [&] { walk(local_adapter); });
             std::string text;
-            copy = median_ms(ticks, [] {}, [&] { d.View().CopyText(text); });
-            sort_text = median_ms(ticks, [] {}, [&] { d.View().SortBy(1); });
-            sort_ip = median_ms(ticks, [] {}, [&] { d.View().SortBy(2); });
-            sort_number = median_ms(ticks, [] {}, [&] { d.View().SortBy(3); });
+            copy = median_ms(
+                ticks, [] {}, [&] { d.View().CopyText(text); });
+            sort_text = median_ms(
+                ticks, [] {}, [&] { d.View().SortBy(1); });
+            sort_ip = median_ms(
+                ticks, [] {}, [&] { d.View().SortBy(2); });
+            sort_number = median_ms(
+                ticks, [] {}, [&] { d.View().SortBy(3); });
             d.View().StartDiscovery(nullptr);
             d.EndDialog(IDCANCEL);
         });

@@ -18,4 +18,4 @@ public:
     virtual void on_deadline(clock_t_::time_point now) {}
 };
 
-}  // namespace devsim
+} // namespace devsim

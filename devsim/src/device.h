@@ -16,9 +16,9 @@ namespace devsim {
 
 // Behaviours a device can be given on the command line.
 enum class quirk {
-    ignore_rarp,         // never adopts an address handed out by RARP
-    announce_zero,       // announces 0.0.0.0 while answering ARP for its address
-    broadcast_announce,  // announces to the broadcast address
+    ignore_rarp,        // never adopts an address handed out by RARP
+    announce_zero,      // announces 0.0.0.0 while answering ARP for its address
+    broadcast_announce, // announces to the broadcast address
     zero_length_tag,
     truncated_tag,
     short_ip_tag,
@@ -35,15 +35,15 @@ const std::vector<quirk>& all_quirks();
 struct device_t {
     int index = 0;
     mac_t mac{};
-    uint32_t ip = 0;  // host order; 0 = no address
+    uint32_t ip = 0; // host order; 0 = no address
     std::set<quirk> quirks;
-    std::map<std::string, long> faults;  // fault switch -> value (1 for a plain switch), see faults.h
-    uint32_t in_octets = 0;   // bytes of the IP frames it received (wraps)
-    uint32_t out_octets = 0;  // bytes of the IP frames it sent
+    std::map<std::string, long> faults; // fault switch -> value (1 for a plain switch), see faults.h
+    uint32_t in_octets = 0;             // bytes of the IP frames it received (wraps)
+    uint32_t out_octets = 0;            // bytes of the IP frames it sent
 
     family_t family = family_t::alder;
-    int transmitters = 2;  // transmitter bundles, 0..16
-    int receivers = 2;     // receiver bundles, 0..16
+    int transmitters = 2; // transmitter bundles, 0..16
+    int receivers = 2;    // receiver bundles, 0..16
     // What the device runs, as its flash dictates; the family gives the
     // defaults and the flash model sets them when the device boots.
     firmware_t firmware;
@@ -71,11 +71,11 @@ struct world_t {
     std::string interface;
     std::vector<device_t> devices;
     std::vector<squatter_t> squatters;
-    unsigned reservations = 0;  // reservation requests seen
+    unsigned reservations = 0; // reservation requests seen
 
     const device_t* find(const mac_t& mac) const;
     device_t* find(const mac_t& mac);
-    bool owns(const mac_t& mac) const;  // a MAC any simulated station sends from
+    bool owns(const mac_t& mac) const; // a MAC any simulated station sends from
 };
 
-}  // namespace devsim
+} // namespace devsim

@@ -5,18 +5,22 @@
 
 namespace devsim {
 
-void event_log_t::line(const std::string& text) {
+void event_log_t::line(const std::string& text)
+{
     std::fputs(text.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 
-void event_log_t::write_state(const world_t& world) {
-    if (state_file_.empty()) return;
+void event_log_t::write_state(const world_t& world)
+{
+    if (state_file_.empty())
+        return;
     std::string temp = state_file_ + ".tmp";
     {
         std::ofstream out(temp, std::ios::trunc);
-        if (!out) return;
+        if (!out)
+            return;
         out << "interface " << world.interface << "\n";
         out << "reservations " << world.reservations << "\n";
         for (const auto& d : world.devices)
@@ -27,4 +31,4 @@ void event_log_t::write_state(const world_t& world) {
     std::rename(temp.c_str(), state_file_.c_str());
 }
 
-}  // namespace devsim
+} // namespace devsim

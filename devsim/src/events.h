@@ -20,4 +20,4 @@ private:
     std::string state_file_;
 };
 
-}  // namespace devsim
+} // namespace devsim

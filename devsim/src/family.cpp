@@ -20,33 +20,41 @@ const family_entry families[] = {
     {family_t::dogwood, "dogwood", {2, 2, {1, 2, 3, 1}, 60110, 1, 0x80000, false}},
 };
 
-}  // namespace
+} // namespace
 
-std::optional<family_t> parse_family(const std::string& name) {
+std::optional<family_t> parse_family(const std::string& name)
+{
     for (const auto& f : families)
-        if (name == f.name) return f.family;
+        if (name == f.name)
+            return f.family;
     return std::nullopt;
 }
 
-const char* family_name(family_t family) {
+const char* family_name(family_t family)
+{
     for (const auto& f : families)
-        if (f.family == family) return f.name;
+        if (f.family == family)
+            return f.name;
     return "?";
 }
 
-const std::vector<family_t>& all_families() {
+const std::vector<family_t>& all_families()
+{
     static const std::vector<family_t> list = [] {
         std::vector<family_t> v;
-        for (const auto& f : families) v.push_back(f.family);
+        for (const auto& f : families)
+            v.push_back(f.family);
         return v;
     }();
     return list;
 }
 
-const family_defaults& defaults_of(family_t family) {
+const family_defaults& defaults_of(family_t family)
+{
     for (const auto& f : families)
-        if (f.family == family) return f.defaults;
+        if (f.family == family)
+            return f.defaults;
     return families[0].defaults;
 }
 
-}  // namespace devsim
+} // namespace devsim

@@ -20,19 +20,19 @@ struct firmware_t {
     int major = 1;
     int minor = 0;
     int build = 0;
-    int boot = 1;  // version of the boot code
+    int boot = 1; // version of the boot code
 };
 
 // The DSP program of the families that have one, as the SNMP agent shows it.
 struct dsp_t {
-    bool present = false;          // the family has a DSP: processor group and control table exist
-    int mode = 2;                  // processor state (2 = running), writable as procMode
-    int status = 2;                // second processor state
-    uint32_t flash_word = 0x5A17;  // the word at the check address of the image in flash
-    int arg_base = 0x200;          // first argument's address in the image
-    int check_address = 0x100;     // address of the flash word in the image
-    int config = 3;                // configuration value of the control table
-    std::vector<int32_t> args;     // current argument values (the control table's rows)
+    bool present = false;         // the family has a DSP: processor group and control table exist
+    int mode = 2;                 // processor state (2 = running), writable as procMode
+    int status = 2;               // second processor state
+    uint32_t flash_word = 0x5A17; // the word at the check address of the image in flash
+    int arg_base = 0x200;         // first argument's address in the image
+    int check_address = 0x100;    // address of the flash word in the image
+    int config = 3;               // configuration value of the control table
+    std::vector<int32_t> args;    // current argument values (the control table's rows)
 };
 
 struct family_defaults {
@@ -40,11 +40,11 @@ struct family_defaults {
     int receivers;
     firmware_t firmware;
     int hardware_platform;
-    int hardware_version;  // the value the console reads for firmware choice
+    int hardware_version; // the value the console reads for firmware choice
     uint32_t flash_size;
     bool dsp;
 };
 
 const family_defaults& defaults_of(family_t f);
 
-}  // namespace devsim
+} // namespace devsim

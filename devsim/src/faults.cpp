@@ -5,7 +5,8 @@
 
 namespace devsim {
 
-const std::vector<fault_info>& all_faults() {
+const std::vector<fault_info>& all_faults()
+{
     static const std::vector<fault_info> table = {
         {"snmp-silent", false, 0, 0, "the SNMP agent answers nothing (a set is not applied)"},
         {"snmp-late", true, 1, 600000, "every SNMP answer leaves VALUE ms late (1..600000)"},
@@ -24,19 +25,23 @@ const std::vector<fault_info>& all_faults() {
          "                                           goes out twice (once)"},
         {"tftp-stop-after", true, 1, 1000000, "every TFTP transfer goes silent after VALUE blocks"},
         {"tftp-refuse-write", false, 0, 0, "TFTP write requests get ERROR 2 (Access violation)"},
-        {"tftp-corrupt-write", false, 0, 0, "every TFTP write stores a byte of its first block\n"
+        {"tftp-corrupt-write", false, 0, 0,
+         "every TFTP write stores a byte of its first block\n"
          "                                           wrong"},
     };
     return table;
 }
 
-const fault_info* find_fault(const std::string& name) {
+const fault_info* find_fault(const std::string& name)
+{
     for (const auto& f : all_faults())
-        if (name == f.name) return &f;
+        if (name == f.name)
+            return &f;
     return nullptr;
 }
 
-std::optional<std::pair<std::string, long>> parse_fault(const std::string& text, std::string& error) {
+std::optional<std::pair<std::string, long>> parse_fault(const std::string& text, std::string& error)
+{
     auto eq = text.find('=');
     std::string name = text.substr(0, eq);
     const fault_info* info = find_fault(name);
@@ -62,17 +67,18 @@ std::optional<std::pair<std::string, long>> parse_fault(const std::string& text,
     return std::make_pair(name, v);
 }
 
-std::string faults_help() {
+std::string faults_help()
+{
     std::string text;
     for (const auto& f : all_faults()) {
         std::string head = std::string(25, ' ') + f.name + (f.takes_value ? "=VALUE" : "");
         if (head.size() < 42)
             head.resize(42, ' ');
         else
-            head += "\n" + std::string(42, ' ');  // a long name: the help below it
+            head += "\n" + std::string(42, ' '); // a long name: the help below it
         text += head + " " + f.help + "\n";
     }
     return text;
 }
 
-}  // namespace devsim
+} // namespace devsim

@@ -13,7 +13,7 @@ namespace devsim {
 
 struct fault_info {
     const char* name;
-    bool takes_value;  // NAME=VALUE; otherwise a plain switch, stored as 1
+    bool takes_value; // NAME=VALUE; otherwise a plain switch, stored as 1
     long min;
     long max;
     const char* help;
@@ -29,4 +29,4 @@ std::optional<std::pair<std::string, long>> parse_fault(const std::string& text,
 // Lines for the usage text: the names and their help, indented.
 std::string faults_help();
 
-}  // namespace devsim
+} // namespace devsim

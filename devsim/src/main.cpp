@@ -23,17 +23,17 @@ namespace {
 volatile sig_atomic_t stop_requested = 0;
 void on_stop_signal(int) { stop_requested = 1; }
 
-int run(const devsim::options_t& options) {
+int run(const devsim::options_t& options)
+{
     using namespace devsim;
     world_t world = make_world(options);
     event_log_t log(options.state_file);
 
     l2::link_t link(options.interface);
     auto send_frame = [&link](const frame_t& f) { return link.send(f); };
-    udp::stack_t udp(world, send_frame);  // outlives the services that bind its ports
+    udp::stack_t udp(world, send_frame); // outlives the services that bind its ports
     std::vector<std::unique_ptr<component_t>> components;
-    auto responder =
-        std::make_unique<l2::responder_t>(world, log, send_frame, &link, options.period, options.verbose);
+    auto responder = std::make_unique<l2::responder_t>(world, log, send_frame, &link, options.period, options.verbose);
     responder->set_ipv4_handler(
         [&udp](const uint8_t* frame, size_t size, bool ready) { udp.handle_frame(frame, size, ready); });
     components.push_back(std::move(responder));
@@ -65,7 +65,8 @@ int run(const devsim::options_t& options) {
     while (!stop_requested) {
         auto now = clock_t_::now();
         for (auto& c : components)
-            if (c->deadline() <= now) c->on_deadline(now);
+            if (c->deadline() <= now)
+                c->on_deadline(now);
         auto next = clock_t_::time_point::max();
         fds.clear();
         owners.clear();
@@ -77,42 +78,50 @@ int run(const devsim::options_t& options) {
             }
         }
         auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(next - clock_t_::now());
-        if (wait.count() < 0) wait = std::chrono::nanoseconds(0);
-        if (wait > std::chrono::seconds(1)) wait = std::chrono::seconds(1);
-        timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
-                         static_cast<long>(wait.count() % 1000000000)};
+        if (wait.count() < 0)
+            wait = std::chrono::nanoseconds(0);
+        if (wait > std::chrono::seconds(1))
+            wait = std::chrono::seconds(1);
+        timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
         int ready = ppoll(fds.data(), fds.size(), &timeout, &during_poll);
         if (ready < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             std::fprintf(stderr, "devsim: poll: %s\n", std::strerror(errno));
             return 1;
         }
         for (size_t i = 0; i < fds.size(); ++i)
-            if (fds[i].revents & (POLLIN | POLLERR)) owners[i]->on_readable();
+            if (fds[i].revents & (POLLIN | POLLERR))
+                owners[i]->on_readable();
     }
     log.line("stopped");
     return 0;
 }
 
 // "devsim control PATH COMMAND...": one command to a running simulator.
-int send_control(const std::vector<std::string>& args) {
+int send_control(const std::vector<std::string>& args)
+{
     if (args.size() < 3) {
         std::fputs("usage: devsim control PATH COMMAND...\n", stderr);
         return 2;
     }
     std::string line;
-    for (size_t i = 2; i < args.size(); ++i) line += (i > 2 ? " " : "") + args[i];
+    for (size_t i = 2; i < args.size(); ++i)
+        line += (i > 2 ? " " : "") + args[i];
     std::string answer = devsim::control::send_command(args[1], line);
     std::puts(answer.c_str());
     return answer.rfind("ok", 0) == 0 ? 0 : 1;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "control") return send_control(args);
-    if (!args.empty() && args[0] == "images") return devsim::images::images_main({args.begin() + 1, args.end()});
+    if (!args.empty() && args[0] == "control")
+        return send_control(args);
+    if (!args.empty() && args[0] == "images")
+        return devsim::images::images_main({args.begin() + 1, args.end()});
     std::string error;
     auto options = devsim::parse_options(args, error);
     if (!options) {

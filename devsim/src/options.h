@@ -18,13 +18,13 @@ struct options_t {
     std::vector<std::pair<int, uint32_t>> ips;
     std::vector<std::pair<int, quirk>> quirks;
     // Index -1 stands for every device.
-    std::vector<family_t> families;  // round robin over the devices (default alder)
+    std::vector<family_t> families; // round robin over the devices (default alder)
     std::vector<std::pair<int, family_t>> family;
-    std::vector<std::pair<int, std::pair<int, int>>> bundles;  // transmitters, receivers
+    std::vector<std::pair<int, std::pair<int, int>>> bundles; // transmitters, receivers
     std::vector<std::pair<int, std::pair<std::string, long>>> faults;
-    std::vector<std::pair<int, std::string>> firmware;  // image file or version to load the flash from
-    uint32_t ip_base = 0;  // device K gets ip_base + K; 0: none
-    std::string control;   // path of the control socket
+    std::vector<std::pair<int, std::string>> firmware; // image file or version to load the flash from
+    uint32_t ip_base = 0;                              // device K gets ip_base + K; 0: none
+    std::string control;                               // path of the control socket
     std::vector<squatter_t> squatters;
     std::chrono::milliseconds period{1000};
     std::string state_file;
@@ -42,4 +42,4 @@ std::string usage_text();
 // Builds the devices and squatters the options describe.
 world_t make_world(const options_t& options);
 
-}  // namespace devsim
+} // namespace devsim

@@ -14,7 +14,8 @@ namespace {
 
 using namespace devsim;
 
-const flash::flash_t& prototype(images::family f) {
+const flash::flash_t& prototype(images::family f)
+{
     static const auto make = [](images::family fam) {
         images::firmware_spec spec;
         spec.fam = fam;
@@ -26,10 +27,12 @@ const flash::flash_t& prototype(images::family f) {
     return flashes[static_cast<int>(f)];
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 2)
+        return 0;
     flash::flash_t flash = prototype(static_cast<images::family>(data[0] % 6));
     tftp::faults_t faults;
     faults.drop = data[1] & 3;
@@ -40,18 +43,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::set<uint16_t> open;
     uint16_t next_port = 1024, last_port = tftp::server_t::port;
-    tftp::transport_t transport{
-        [&](uint16_t from, const tftp::endpoint_t&, std::span<const uint8_t> p) {
-            if (p.size() > 516 || (from != tftp::server_t::port && !open.count(from))) std::abort();
-        },
-        [&]() -> std::optional<uint16_t> {
-            if (open.size() >= 20) return std::nullopt;
-            open.insert(next_port);
-            return last_port = next_port++;
-        },
-        [&](uint16_t port) {
-            if (!open.erase(port)) std::abort();
-        }};
+    tftp::transport_t transport{[&](uint16_t from, const tftp::endpoint_t&, std::span<const uint8_t> p) {
+                                    if (p.size() > 516 || (from != tftp::server_t::port && !open.count(from)))
+                                        std::abort();
+                                },
+                                [&]() -> std::optional<uint16_t> {
+                                    if (open.size() >= 20)
+                                        return std::nullopt;
+                                    open.insert(next_port);
+                                    return last_port = next_port++;
+                                },
+                                [&](uint16_t port) {
+                                    if (!open.erase(port))
+                                        std::abort();
+                                }};
     auto now = std::chrono::steady_clock::time_point{};
     {
         tftp::server_t server(flash, faults, transport);
@@ -77,9 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             server.expire(now);
             uint16_t port = control & 1 ? last_port : tftp::server_t::port;
             server.receive(port, control & 2 ? stranger : client, packet, now);
-            if (server.transfers() != open.size()) std::abort();
+            if (server.transfers() != open.size())
+                std::abort();
         }
     }
-    if (!open.empty()) std::abort();
+    if (!open.empty())
+        std::abort();
     return 0;
 }

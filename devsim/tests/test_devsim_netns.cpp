@@ -20,23 +20,26 @@ using namespace std::chrono_literals;
 using namespace devsim;
 using vx::test::netns_pair;
 
-#define REQUIRE_ROOT()                                         \
-    do {                                                       \
-        if (!vx::test::running_as_root()) {                    \
-            GTEST_SKIP() << "needs root for network namespaces"; \
-        }                                                      \
+#define REQUIRE_ROOT()                                                                                                 \
+    do {                                                                                                               \
+        if (!vx::test::running_as_root()) {                                                                            \
+            GTEST_SKIP() << "needs root for network namespaces";                                                       \
+        }                                                                                                              \
     } while (0)
 
-bool namespace_exists(const std::string& name) {
+bool namespace_exists(const std::string& name)
+{
     FILE* p = ::popen("ip netns list", "r");
     std::string out;
     char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
+    while (std::fgets(buffer, sizeof buffer, p))
+        out += buffer;
     ::pclose(p);
     return out.find(name + " ") != std::string::npos || out.find(name + "\n") != std::string::npos;
 }
 
-std::string read_file(const std::string& path) {
+std::string read_file(const std::string& path)
+{
     std::ifstream in(path);
     std::stringstream s;
     s << in.rdbuf();
@@ -45,7 +48,8 @@ std::string read_file(const std::string& path) {
 
 // Frames seen on the host end until `done` or the time-out.
 bool receive_until(l2::link_t& link, std::chrono::milliseconds timeout,
-                   const std::function<bool(const uint8_t*, size_t)>& done) {
+                   const std::function<bool(const uint8_t*, size_t)>& done)
+{
     auto until = std::chrono::steady_clock::now() + timeout;
     uint8_t buffer[2048];
     while (std::chrono::steady_clock::now() < until) {
@@ -53,12 +57,14 @@ bool receive_until(l2::link_t& link, std::chrono::milliseconds timeout,
         ::poll(&p, 1, 50);
         long got;
         while ((got = link.receive(buffer, sizeof buffer)) >= 0)
-            if (done(buffer, static_cast<size_t>(got))) return true;
+            if (done(buffer, static_cast<size_t>(got)))
+                return true;
     }
     return false;
 }
 
-TEST(NetnsSupport, PairIsUsableAndRemovedAfterwards) {
+TEST(NetnsSupport, PairIsUsableAndRemovedAfterwards)
+{
     REQUIRE_ROOT();
     std::string a, b;
     {
@@ -88,7 +94,8 @@ TEST(NetnsSupport, PairIsUsableAndRemovedAfterwards) {
 
 class DevsimNetns : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         REQUIRE_ROOT();
         pair_ = std::make_unique<netns_pair>("vxh0", "vxd0");
         ASSERT_TRUE(pair_->ok()) << pair_->error();
@@ -97,14 +104,16 @@ protected:
         ASSERT_TRUE(scope_->ok());
         host_ = std::make_unique<l2::link_t>("vxh0");
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         devsim_.reset();
         host_.reset();
         scope_.reset();
         pair_.reset();
         std::remove(state_.c_str());
     }
-    void start(std::vector<std::string> options) {
+    void start(std::vector<std::string> options)
+    {
         std::vector<std::string> argv{vx::test::devsim_path(), "-i", "vxd0", "--state-file", state_};
         argv.insert(argv.end(), options.begin(), options.end());
         devsim_ = pair_->spawn(netns_pair::b, argv);
@@ -118,20 +127,19 @@ protected:
     std::string state_;
 };
 
-TEST_F(DevsimNetns, RecordsReservationRequestsAndAnswersThemAtOnce) {
-    start({"-n", "2", "--period", "60000"});  // no periodic announcement within the test
+TEST_F(DevsimNetns, RecordsReservationRequestsAndAnswersThemAtOnce)
+{
+    start({"-n", "2", "--period", "60000"}); // no periodic announcement within the test
     // The start-up announcements.
     int seen = 0;
-    receive_until(*host_, 2s, [&](const uint8_t* f, size_t n) {
-        return !announced_ips(f, n).empty() && ++seen == 2;
-    });
+    receive_until(*host_, 2s, [&](const uint8_t* f, size_t n) { return !announced_ips(f, n).empty() && ++seen == 2; });
     ASSERT_EQ(seen, 2);
 
     frame_t request(mac_reservation_group.begin(), mac_reservation_group.end());
     request.reserve(64);
     request.insert(request.end(), host_->own_mac().begin(), host_->own_mac().end());
-    for (uint8_t b : {0x88, 0x19, 1, 2, 3, 4, 0, 0, 0, 0, 3, 8, 0, 0, 0, 0, 4, 0x40, 0x10, 0x10, 0, 0, 0, 0,
-                      6, 0x60, 0x10, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+    for (uint8_t b : {0x88, 0x19, 1, 2, 3, 4, 0,    0,    0,    0, 3, 8, 0, 0, 0, 0, 4, 0x40, 0x10,
+                      0x10, 0,    0, 0, 0, 6, 0x60, 0x10, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0})
         request.push_back(b);
     ASSERT_EQ(request.size(), 50u);
     ASSERT_TRUE(host_->send(request));
@@ -146,7 +154,8 @@ TEST_F(DevsimNetns, RecordsReservationRequestsAndAnswersThemAtOnce) {
     EXPECT_TRUE(devsim_->wait_for_line("stopped", 1s));
 }
 
-TEST_F(DevsimNetns, IgnoreRarpDeviceAndSquatter) {
+TEST_F(DevsimNetns, IgnoreRarpDeviceAndSquatter)
+{
     start({"-n", "2", "--quirk", "0=ignore-rarp", "--squatter", "192.168.77.40=02:00:00:00:ff:07"});
     const mac_t dev0{0x00, 0x60, 0x2B, 0x10, 0x00, 0x01};
     const mac_t dev1{0x00, 0x60, 0x2B, 0x10, 0x00, 0x02};
@@ -162,10 +171,10 @@ TEST_F(DevsimNetns, IgnoreRarpDeviceAndSquatter) {
     EXPECT_TRUE(receive_until(*host_, 2s, [&](const uint8_t* f, size_t n) {
         auto arp = parse_arp(f, n);
         return arp && arp->opcode == 2 && arp->sender_ip == 0xC0A84D28u &&
-               parse_ethernet(f, n)->src == mac_t{0x02, 0, 0, 0, 0xFF, 0x07} &&
-               parse_ethernet(f, n)->dst == host_->own_mac();
+            parse_ethernet(f, n)->src == mac_t{0x02, 0, 0, 0, 0xFF, 0x07} &&
+            parse_ethernet(f, n)->dst == host_->own_mac();
     })) << "the squatter answers for its address";
     EXPECT_TRUE(devsim_->wait_for_line("arp-reply 02:00:00:00:ff:07 192.168.77.40 squatter", 1s));
 }
 
-}  // namespace
+} // namespace

@@ -2,7 +2,6 @@
 // runs follows what is written, copies share until written.
 #include <gtest/gtest.h>
 
-
 #include "flash/flash.h"
 
 namespace {
@@ -11,7 +10,8 @@ using namespace devsim;
 using images::family;
 using images::version_t;
 
-images::firmware_t image(family f, version_t v, bool large = false) {
+images::firmware_t image(family f, version_t v, bool large = false)
+{
     images::firmware_spec spec;
     spec.fam = f;
     spec.version = v;
@@ -19,19 +19,22 @@ images::firmware_t image(family f, version_t v, bool large = false) {
     return images::make_firmware(spec);
 }
 
-int area(const flash::flash_t& flash, const char* name) {
+int area(const flash::flash_t& flash, const char* name)
+{
     int a = flash.layout().find(name);
     EXPECT_GE(a, 0) << name;
     return a;
 }
 
-void replace(flash::flash_t& flash, const char* name, std::span<const uint8_t> bytes) {
+void replace(flash::flash_t& flash, const char* name, std::span<const uint8_t> bytes)
+{
     int a = area(flash, name);
     flash.erase(a);
     flash.write(a, 0, bytes);
 }
 
-TEST(FlashModel, EveryFamilyRunsTheImageItWasLoadedFrom) {
+TEST(FlashModel, EveryFamilyRunsTheImageItWasLoadedFrom)
+{
     struct row {
         family f;
         bool large;
@@ -40,10 +43,10 @@ TEST(FlashModel, EveryFamilyRunsTheImageItWasLoadedFrom) {
         const char* config_file;
     };
     const row rows[] = {
-        {family::alder, false, 6, "m01", "m03"},  {family::alderamd, false, 8, "a01", "a03"},
-        {family::birch, false, 8, "c01", "c03"},  {family::birchamd, false, 12, "s01", "s03"},
-        {family::cedar, false, 1, "r2", "r2"},    {family::cedar, true, 3, "r2", "r2"},
-        {family::dogwood, false, 1, "f8", "f8"},  {family::dogwood, true, 1, "f8", "f8"},
+        {family::alder, false, 6, "m01", "m03"}, {family::alderamd, false, 8, "a01", "a03"},
+        {family::birch, false, 8, "c01", "c03"}, {family::birchamd, false, 12, "s01", "s03"},
+        {family::cedar, false, 1, "r2", "r2"},   {family::cedar, true, 3, "r2", "r2"},
+        {family::dogwood, false, 1, "f8", "f8"}, {family::dogwood, true, 1, "f8", "f8"},
     };
     const char* probes[] = {"m01", "a01", "c01", "s01", "r2", "f8"};
     for (const auto& r : rows) {
@@ -55,7 +58,8 @@ TEST(FlashModel, EveryFamilyRunsTheImageItWasLoadedFrom) {
         ASSERT_TRUE(flash.firmware().stamp);
         EXPECT_EQ(flash.firmware().stamp->version, v);
         EXPECT_EQ(flash.firmware().stamp->hardware, r.f == family::alder || r.f == family::alderamd ? 4 : 1);
-        for (const char* p : probes) EXPECT_EQ(flash.layout().find(p) >= 0, std::string(p) == r.probe) << p;
+        for (const char* p : probes)
+            EXPECT_EQ(flash.layout().find(p) >= 0, std::string(p) == r.probe) << p;
         for (const auto& a : flash.layout().areas) {
             EXPECT_EQ(a.size % 512, 0u) << a.name;
             auto bytes = flash.read(flash.layout().find(a.name));
@@ -69,7 +73,8 @@ TEST(FlashModel, EveryFamilyRunsTheImageItWasLoadedFrom) {
     }
 }
 
-TEST(FlashModel, TheNewestValidBankRuns) {
+TEST(FlashModel, TheNewestValidBankRuns)
+{
     // alder: bank 6 from the image, a new code into bank 8, then the junk
     // write (erase) of bank 8 brings bank 6 back.
     auto old_image = image(family::alder, {1, 0, 0, -1});
@@ -99,7 +104,8 @@ TEST(FlashModel, TheNewestValidBankRuns) {
     EXPECT_EQ(cedar.firmware().bank, 2);
     EXPECT_EQ(cedar.firmware().stamp->version.build, 4);
     for (int k = 0; k < 4; ++k)
-        replace(cedar, ("r" + std::to_string(3 + k)).c_str(), std::span(large.bytes).subspan(0x8000 + k * 0x4000, 0x4000));
+        replace(cedar, ("r" + std::to_string(3 + k)).c_str(),
+                std::span(large.bytes).subspan(0x8000 + k * 0x4000, 0x4000));
     EXPECT_EQ(cedar.firmware().bank, 3);
     EXPECT_EQ(cedar.firmware().stamp->version.minor, 3);
 
@@ -111,7 +117,8 @@ TEST(FlashModel, TheNewestValidBankRuns) {
     EXPECT_EQ(birch.firmware().stamp->version.major, 5);
 }
 
-TEST(FlashModel, DspProgramFollowsTheNewestDspBank) {
+TEST(FlashModel, DspProgramFollowsTheNewestDspBank)
+{
     auto img = image(family::birchamd, {3, 1, 0, -1});
     flash::flash_t flash(family::birchamd, img.bytes);
     auto dsp = flash.dsp();
@@ -123,7 +130,7 @@ TEST(FlashModel, DspProgramFollowsTheNewestDspBank) {
     images::dsp_spec spec;
     spec.version = {9, 0, 0, -1};
     spec.flash_word = 0x777;
-    spec.size = 0x18000;  // split form: the first 10000 bytes in s18, the rest in s19
+    spec.size = 0x18000; // split form: the first 10000 bytes in s18, the rest in s19
     auto next = images::make_dsp(spec);
     replace(flash, "s18", std::span(next.bytes).first(0x10000));
     replace(flash, "s19", std::span(next.bytes).subspan(0x10000));
@@ -133,7 +140,8 @@ TEST(FlashModel, DspProgramFollowsTheNewestDspBank) {
     EXPECT_EQ(flash.firmware().bank, 12) << "the DSP banks do not change the main code";
 }
 
-TEST(FlashModel, CopiesShareUntilOneWrites) {
+TEST(FlashModel, CopiesShareUntilOneWrites)
+{
     auto img = image(family::dogwood, {1, 0, 0, -1});
     flash::flash_t first(family::dogwood, img.bytes);
     flash::flash_t second = first;
@@ -147,13 +155,14 @@ TEST(FlashModel, CopiesShareUntilOneWrites) {
     EXPECT_EQ(second.config().vcxo, first.config().vcxo);
 }
 
-TEST(FlashModel, ShortImageLoadsWhatThereIs) {
+TEST(FlashModel, ShortImageLoadsWhatThereIs)
+{
     auto img = image(family::cedar, {1, 0, 0, -1});
-    img.bytes.resize(0x9000);  // boot and half a bank
+    img.bytes.resize(0x9000); // boot and half a bank
     flash::flash_t flash(family::cedar, img.bytes);
     EXPECT_EQ(flash.firmware().bank, -1);
     EXPECT_EQ(flash.read(2)[0x1000 - 1], img.bytes[0x8FFF]);
     EXPECT_EQ(flash.read(2)[0x1000], 0xFF);
 }
 
-}  // namespace
+} // namespace

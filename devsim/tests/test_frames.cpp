@@ -18,7 +18,8 @@ const mac_t server{0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE};
 
 frame_t bytes(std::initializer_list<uint8_t> b) { return frame_t(b); }
 
-frame_t header(const mac_t& dst, const mac_t& src, uint16_t type) {
+frame_t header(const mac_t& dst, const mac_t& src, uint16_t type)
+{
     frame_t f(dst.begin(), dst.end());
     f.insert(f.end(), src.begin(), src.end());
     f.push_back(static_cast<uint8_t>(type >> 8));
@@ -26,20 +27,23 @@ frame_t header(const mac_t& dst, const mac_t& src, uint16_t type) {
     return f;
 }
 
-frame_t cat(frame_t a, const frame_t& b) {
+frame_t cat(frame_t a, const frame_t& b)
+{
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-TEST(DevsimFrames, AnnouncementCarriesTheIpTagExactly) {
+TEST(DevsimFrames, AnnouncementCarriesTheIpTagExactly)
+{
     auto f = build_announcement(mac_announce_group, dev, 0xC0A84D14);
-    EXPECT_EQ(f, cat(header(mac_announce_group, dev, 0x8819),
-                     bytes({0x01, 0x02, 0x03, 0x08, 192, 168, 77, 20, 0x00, 0x00})));
+    EXPECT_EQ(
+        f, cat(header(mac_announce_group, dev, 0x8819), bytes({0x01, 0x02, 0x03, 0x08, 192, 168, 77, 20, 0x00, 0x00})));
     auto unaddressed = build_announcement(mac_announce_group, dev, 0);
     EXPECT_EQ(announced_ips(unaddressed.data(), unaddressed.size()), std::vector<uint32_t>{0u});
 }
 
-TEST(DevsimFrames, OddShapesAreWhatTheirNamesSay) {
+TEST(DevsimFrames, OddShapesAreWhatTheirNamesSay)
+{
     const uint32_t ip = 0x0A000005;
     auto tags = [&](announce_shape s) {
         auto f = build_announcement(mac_announce_group, dev, ip, s);
@@ -63,19 +67,22 @@ TEST(DevsimFrames, OddShapesAreWhatTheirNamesSay) {
     EXPECT_TRUE(announced_ips(half.data(), half.size()).empty());
 }
 
-TEST(DevsimFrames, ArpReplyAnswersTheRequester) {
+TEST(DevsimFrames, ArpReplyAnswersTheRequester)
+{
     auto request = build_arp_request(server, 0xC0A84D01, 0xC0A84D14);
     ASSERT_EQ(request.size(), 42u);
     auto reply = build_arp_reply(dev, 0xC0A84D14, request.data(), request.size());
-    EXPECT_EQ(reply, cat(header(server, dev, 0x0806),
-                         cat(bytes({0, 1, 8, 0, 6, 4, 0, 2}),
-                             cat(frame_t(dev.begin(), dev.end()),
-                                 cat(bytes({192, 168, 77, 20}),
-                                     cat(frame_t(server.begin(), server.end()), bytes({192, 168, 77, 1})))))));
+    EXPECT_EQ(reply,
+              cat(header(server, dev, 0x0806),
+                  cat(bytes({0, 1, 8, 0, 6, 4, 0, 2}),
+                      cat(frame_t(dev.begin(), dev.end()),
+                          cat(bytes({192, 168, 77, 20}),
+                              cat(frame_t(server.begin(), server.end()), bytes({192, 168, 77, 1})))))));
     EXPECT_TRUE(build_arp_reply(dev, 1, request.data(), 41).empty());
 }
 
-TEST(DevsimFrames, ParsesRarpRepliesAndReservationRequests) {
+TEST(DevsimFrames, ParsesRarpRepliesAndReservationRequests)
+{
     auto rarp = build_rarp_reply(dev, server, 0xC0A84D01, 0xC0A84D1E);
     ASSERT_EQ(rarp.size(), 42u);
     auto v = parse_arp(rarp.data(), rarp.size());
@@ -84,19 +91,20 @@ TEST(DevsimFrames, ParsesRarpRepliesAndReservationRequests) {
     EXPECT_EQ(v->target_mac, dev);
     EXPECT_EQ(v->target_ip, 0xC0A84D1Eu);
     EXPECT_FALSE(parse_arp(rarp.data(), 41));
-    rarp[18] = 8;  // not Ethernet/IPv4 sizes
+    rarp[18] = 8; // not Ethernet/IPv4 sizes
     EXPECT_FALSE(parse_arp(rarp.data(), rarp.size()));
 
     frame_t request = cat(header(mac_reservation_group, server, 0x8819),
-                          bytes({1, 2, 3, 4, 0, 0, 0, 0, 3, 8, 192, 168, 77, 1, 4, 0x40, 0x10, 0x10, 0, 0, 0, 0,
-                                 6, 0x60, 0x10, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+                          bytes({1, 2, 3, 4, 0, 0,    0,    0,    3, 8, 192, 168, 77, 1, 4, 0x40, 0x10, 0x10,
+                                 0, 0, 0, 0, 6, 0x60, 0x10, 0x10, 0, 0, 0,   0,   0,  0, 0, 0,    0,    0}));
     ASSERT_EQ(request.size(), 50u);
     EXPECT_TRUE(is_reservation_request(request.data(), request.size()));
     auto announcement = build_announcement(mac_announce_group, dev, 0);
     EXPECT_FALSE(is_reservation_request(announcement.data(), announcement.size()));
 }
 
-TEST(DevsimFrames, AddressTextsRoundTripAndRejectJunk) {
+TEST(DevsimFrames, AddressTextsRoundTripAndRejectJunk)
+{
     EXPECT_EQ(mac_text(dev), "00:60:2b:10:00:01");
     EXPECT_EQ(parse_mac("00-60-2B-10-00-01"), dev);
     EXPECT_EQ(parse_mac("00602b100001"), dev);
@@ -108,11 +116,12 @@ TEST(DevsimFrames, AddressTextsRoundTripAndRejectJunk) {
         EXPECT_FALSE(parse_ip(bad)) << bad;
 }
 
-TEST(DevsimOptions, BuildsTheDevicesTheCommandLineAsksFor) {
+TEST(DevsimOptions, BuildsTheDevicesTheCommandLineAsksFor)
+{
     std::string error;
     auto o = parse_options({"-i", "vxd0", "-n", "3", "--ip", "1=10.0.0.7", "--ip", "2=10.0.0.7", "--quirk",
-                            "0=ignore-rarp", "--quirk", "0=broadcast", "--mac", "2=02:00:00:00:00:09",
-                            "--squatter", "10.0.0.9", "--period", "250"},
+                            "0=ignore-rarp", "--quirk", "0=broadcast", "--mac", "2=02:00:00:00:00:09", "--squatter",
+                            "10.0.0.9", "--period", "250"},
                            error);
     ASSERT_TRUE(o) << error;
     auto world = make_world(*o);
@@ -140,7 +149,8 @@ TEST(DevsimOptions, BuildsTheDevicesTheCommandLineAsksFor) {
     EXPECT_TRUE(parse_options({"--help"}, error)->help);
 }
 
-TEST(DevsimOptions, FamiliesBundlesAddressesAndFaultsFromTheCommandLineAndAFile) {
+TEST(DevsimOptions, FamiliesBundlesAddressesAndFaultsFromTheCommandLineAndAFile)
+{
     std::string path = "/tmp/devsim-options-" + std::to_string(::getpid());
     {
         std::ofstream file(path);
@@ -155,9 +165,9 @@ TEST(DevsimOptions, FamiliesBundlesAddressesAndFaultsFromTheCommandLineAndAFile)
     ASSERT_TRUE(o) << error;
     auto world = make_world(*o);
     ASSERT_EQ(world.devices.size(), 5u);
-    const family_t expected[] = {family_t::alder, family_t::birch, family_t::cedar, family_t::alder,
-                                 family_t::dogwood};
-    for (size_t k = 0; k < 5; ++k) EXPECT_EQ(world.devices[k].family, expected[k]) << k;
+    const family_t expected[] = {family_t::alder, family_t::birch, family_t::cedar, family_t::alder, family_t::dogwood};
+    for (size_t k = 0; k < 5; ++k)
+        EXPECT_EQ(world.devices[k].family, expected[k]) << k;
     EXPECT_TRUE(world.devices[1].dsp.present);
     EXPECT_FALSE(world.devices[2].dsp.present);
     EXPECT_EQ(ip_text(world.devices[0].ip), "192.168.77.253");
@@ -187,4 +197,4 @@ TEST(DevsimOptions, FamiliesBundlesAddressesAndFaultsFromTheCommandLineAndAFile)
     }
 }
 
-}  // namespace
+} // namespace

@@ -23,13 +23,16 @@ struct sum_t {
 };
 
 // Little-endian words of `width` bytes; valid when they sum to 0 (mod 2^24 or 2^32).
-sum_t word_sum(const bytes_t& b, size_t start, size_t length, int width) {
-    if (start + length > b.size() || length % width) return {};
+sum_t word_sum(const bytes_t& b, size_t start, size_t length, int width)
+{
+    if (start + length > b.size() || length % width)
+        return {};
     uint64_t sum = 0;
     uint32_t last = 0;
     for (size_t at = start; at < start + length; at += width) {
         last = 0;
-        for (int k = 0; k < width; ++k) last |= uint32_t{b[at + k]} << (8 * k);
+        for (int k = 0; k < width; ++k)
+            last |= uint32_t{b[at + k]} << (8 * k);
         sum += last;
     }
     uint64_t modulus = width == 3 ? 0x1000000 : 0x100000000;
@@ -38,7 +41,8 @@ sum_t word_sum(const bytes_t& b, size_t start, size_t length, int width) {
 
 // The segmented walk: tag, length, data; 0xFFFFFFFF then a block checksum
 // (added to the value) or a second 0xFFFFFFFF (the end, taken out of the sum).
-sum_t segmented_sum(const bytes_t& b, size_t start) {
+sum_t segmented_sum(const bytes_t& b, size_t start)
+{
     int state = 0;
     uint32_t sum = 0, left = 0, value = 0;
     bool seen = false;
@@ -51,9 +55,11 @@ sum_t segmented_sum(const bytes_t& b, size_t start) {
             left = w;
             state = 3;
         } else if (state == 3) {
-            if (--left == 0) state = 0;
+            if (--left == 0)
+                state = 0;
         } else if (w == 0xFFFFFFFF) {
-            if (seen) sum += 2;
+            if (seen)
+                sum += 2;
             return {seen && sum == 0, value};
         } else {
             value += w;
@@ -66,7 +72,8 @@ sum_t segmented_sum(const bytes_t& b, size_t start) {
 
 const record_t rejected = {0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFF};
 
-record_t recognize(family f, const bytes_t& b) {
+record_t recognize(family f, const bytes_t& b)
+{
     record_t r = {0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFF};
     auto first_valid = [&](std::initializer_list<sum_t> sums, uint32_t& word) {
         for (const auto& s : sums)
@@ -80,8 +87,10 @@ record_t recognize(family f, const bytes_t& b) {
     switch (f) {
     case family::alder:
     case family::alderamd:
-        if (b.size() != 0x100000) return rejected;
-        if (!first_valid({word_sum(b, 0x40000, 0x3FFFF, 3), word_sum(b, 0x80000, 0x3FFFF, 3)}, r[0])) return rejected;
+        if (b.size() != 0x100000)
+            return rejected;
+        if (!first_valid({word_sum(b, 0x40000, 0x3FFFF, 3), word_sum(b, 0x80000, 0x3FFFF, 3)}, r[0]))
+            return rejected;
         r[2] = or_zero(word_sum(b, 0, 0x6000, 3));
         r[4] = or_zero(word_sum(b, 0x10000, 0x1110F, 3));
         r[5] = or_zero(word_sum(b, 0x60000, 0x1110F, 3));
@@ -89,29 +98,38 @@ record_t recognize(family f, const bytes_t& b) {
         return r;
     case family::birch:
     case family::birchamd: {
-        if (b.size() != 0x100000) return rejected;
-        if (!first_valid({segmented_sum(b, 0x80000), segmented_sum(b, 0xA0000)}, r[0])) return rejected;
+        if (b.size() != 0x100000)
+            return rejected;
+        if (!first_valid({segmented_sum(b, 0x80000), segmented_sum(b, 0xA0000)}, r[0]))
+            return rejected;
         first_valid({segmented_sum(b, 0xC0000), segmented_sum(b, 0xE0000)}, r[1]);
         r[2] = or_zero(segmented_sum(b, 0));
         uint32_t n = b[0x6404] | b[0x6405] << 8 | b[0x6406] << 16 | uint32_t{b[0x6407]} << 24;
-        if (n > 0 && n < 0x2000) r[6] = or_zero(word_sum(b, 0x6408, 4 * n + 4, 4));
+        if (n > 0 && n < 0x2000)
+            r[6] = or_zero(word_sum(b, 0x6408, 4 * n + 4, 4));
         r[7] = 4;
         return r;
     }
     case family::cedar: {
-        if (b.size() != 0x20000) return rejected;
-        if (!first_valid({word_sum(b, 0x8000, 0x7FFE, 3), word_sum(b, 0x8000, 0xFFFF, 3)}, r[0])) return rejected;
+        if (b.size() != 0x20000)
+            return rejected;
+        if (!first_valid({word_sum(b, 0x8000, 0x7FFE, 3), word_sum(b, 0x8000, 0xFFFF, 3)}, r[0]))
+            return rejected;
         auto boot = word_sum(b, 0, 0x7BFF, 3);
-        if (!boot.valid) return rejected;
+        if (!boot.valid)
+            return rejected;
         r[2] = boot.value;
         r[7] = 0;
         return r;
     }
     case family::dogwood: {
-        if (b.size() != 0x80000) return rejected;
-        if (!first_valid({word_sum(b, 0, 0x7FFE, 3), word_sum(b, 0, 0xFFFF, 3)}, r[0])) return rejected;
+        if (b.size() != 0x80000)
+            return rejected;
+        if (!first_valid({word_sum(b, 0, 0x7FFE, 3), word_sum(b, 0, 0xFFFF, 3)}, r[0]))
+            return rejected;
         auto boot = word_sum(b, 0x78000, 0x7BFF, 3);
-        if (!boot.valid) return rejected;
+        if (!boot.valid)
+            return rejected;
         r[2] = boot.value;
         r[5] = or_zero(word_sum(b, 0x20000, 0x5700, 3));
         r[7] = 1;
@@ -124,22 +142,26 @@ record_t recognize(family f, const bytes_t& b) {
 struct firmware_case {
     const char* name;
     std::function<void(firmware_spec&)> change;
-    std::function<void(const firmware_t&)> expect;  // beyond matching the checker
+    std::function<void(const firmware_t&)> expect; // beyond matching the checker
 };
 
-firmware_spec spec_of(family f) {
+firmware_spec spec_of(family f)
+{
     firmware_spec s;
     s.fam = f;
     s.version = {2, 20, 1, -1};
     return s;
 }
 
-TEST(ImageGenerator, RegionsSumToZeroAndRecordsMatchAnIndependentRecognizer) {
+TEST(ImageGenerator, RegionsSumToZeroAndRecordsMatchAnIndependentRecognizer)
+{
     auto accepted = [](const firmware_t& i) { EXPECT_NE(i.record[type_word], 0xFFFFFFFFu); };
     auto refused = [](const firmware_t& i) { EXPECT_EQ(i.record, rejected); };
     const std::vector<std::pair<family, std::vector<firmware_case>>> table = {
         {family::alder,
-         {{"plain", {}, [](const firmware_t& i) {
+         {{"plain",
+           {},
+           [](const firmware_t& i) {
                EXPECT_NE(i.record[boot_cs], 0u);
                EXPECT_NE(i.record[fpga_cs], 0u);
                EXPECT_NE(i.record[fpga2_cs], 0u);
@@ -154,10 +176,15 @@ TEST(ImageGenerator, RegionsSumToZeroAndRecordsMatchAnIndependentRecognizer) {
            [](const firmware_t& i) { EXPECT_EQ(i.record[fpga_cs], 0u); }},
           {"bad code", [](firmware_spec& s) { s.flaws = {flaw::code_checksum}; }, refused},
           {"short", [](firmware_spec& s) { s.flaws = {flaw::short_file}; },
-           [&](const firmware_t& i) { EXPECT_EQ(i.bytes.size(), 0xFFFFFu); refused(i); }}}},
+           [&](const firmware_t& i) {
+               EXPECT_EQ(i.bytes.size(), 0xFFFFFu);
+               refused(i);
+           }}}},
         {family::alderamd, {{"plain", {}, [](const firmware_t& i) { EXPECT_EQ(i.record[type_word], 2u); }}}},
         {family::birch,
-         {{"plain", {}, [](const firmware_t& i) {
+         {{"plain",
+           {},
+           [](const firmware_t& i) {
                EXPECT_NE(i.record[code2_cs], 0u);
                EXPECT_NE(i.record[config_cs], 0u);
                // The boot needs its second part: it does not end inside 4000.
@@ -167,8 +194,7 @@ TEST(ImageGenerator, RegionsSumToZeroAndRecordsMatchAnIndependentRecognizer) {
            [](const firmware_t& i) {
                EXPECT_TRUE(segmented_sum(bytes_t(i.bytes.begin(), i.bytes.begin() + 0x4000), 0).valid);
            }},
-          {"runtimes at A0000 and E0000",
-           [](firmware_spec& s) { s.alternate_code = s.alternate_code2 = true; },
+          {"runtimes at A0000 and E0000", [](firmware_spec& s) { s.alternate_code = s.alternate_code2 = true; },
            [](const firmware_t& i) {
                EXPECT_FALSE(segmented_sum(i.bytes, 0x80000).valid);
                EXPECT_FALSE(segmented_sum(i.bytes, 0xC0000).valid);
@@ -196,10 +222,17 @@ TEST(ImageGenerator, RegionsSumToZeroAndRecordsMatchAnIndependentRecognizer) {
            }},
           {"bad boot", [](firmware_spec& s) { s.flaws = {flaw::boot_checksum}; }, refused},
           {"long", [](firmware_spec& s) { s.flaws = {flaw::long_file}; },
-           [&](const firmware_t& i) { EXPECT_EQ(i.bytes.size(), 0x20001u); refused(i); }}}},
+           [&](const firmware_t& i) {
+               EXPECT_EQ(i.bytes.size(), 0x20001u);
+               refused(i);
+           }}}},
         {family::dogwood,
          {{"small code", {}, [](const firmware_t& i) { EXPECT_NE(i.record[fpga2_cs], 0u); }},
-          {"large code without Xilinx", [](firmware_spec& s) { s.large_code = true; s.fpga2 = false; },
+          {"large code without Xilinx",
+           [](firmware_spec& s) {
+               s.large_code = true;
+               s.fpga2 = false;
+           },
            [](const firmware_t& i) {
                EXPECT_FALSE(word_sum(i.bytes, 0, 0x7FFE, 3).valid);
                EXPECT_EQ(i.record[fpga2_cs], 0u);
@@ -211,15 +244,18 @@ TEST(ImageGenerator, RegionsSumToZeroAndRecordsMatchAnIndependentRecognizer) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(family_name(fam)) + ": " + c.name);
             auto spec = spec_of(fam);
-            if (c.change) c.change(spec);
+            if (c.change)
+                c.change(spec);
             auto image = make_firmware(spec);
             EXPECT_EQ(recognize(fam, image.bytes), image.record);
-            if (c.expect) c.expect(image);
+            if (c.expect)
+                c.expect(image);
         }
     }
 }
 
-TEST(ImageGenerator, SameSpecSameBytesAndVersionsDiffer) {
+TEST(ImageGenerator, SameSpecSameBytesAndVersionsDiffer)
+{
     for (family f : all_families()) {
         SCOPED_TRACE(family_name(f));
         auto spec = spec_of(f);
@@ -238,14 +274,17 @@ TEST(ImageGenerator, SameSpecSameBytesAndVersionsDiffer) {
     EXPECT_NE(a.record[config_cs], b.record[config_cs]);
 }
 
-TEST(ImageGenerator, StampAndConfigurationSitWhereDevicesKeepThem) {
+TEST(ImageGenerator, StampAndConfigurationSitWhereDevicesKeepThem)
+{
     struct row {
         family f;
         size_t stamp, config;
         int width;
     };
-    const row rows[] = {{family::alder, 0x40000, 0x6000, 3},   {family::birch, 0x80008, 0x6000, 4},
-                        {family::cedar, 0x8000, 0x7C00, 3},    {family::dogwood, 0, 0x7FC00, 3}};
+    const row rows[] = {{family::alder, 0x40000, 0x6000, 3},
+                        {family::birch, 0x80008, 0x6000, 4},
+                        {family::cedar, 0x8000, 0x7C00, 3},
+                        {family::dogwood, 0, 0x7FC00, 3}};
     for (const auto& r : rows) {
         SCOPED_TRACE(family_name(r.f));
         auto spec = spec_of(r.f);
@@ -273,7 +312,8 @@ TEST(ImageGenerator, StampAndConfigurationSitWhereDevicesKeepThem) {
     EXPECT_EQ((bytes_t(b.begin() + 4, b.begin() + 12)), (bytes_t{4, 3, 2, 1, 0, 0, 6, 5}));
 }
 
-TEST(ImageGenerator, RefusesFlawsWithoutTheirRegion) {
+TEST(ImageGenerator, RefusesFlawsWithoutTheirRegion)
+{
     auto spec = spec_of(family::cedar);
     spec.flaws = {flaw::config_checksum};
     EXPECT_THROW(make_firmware(spec), std::invalid_argument);
@@ -282,23 +322,26 @@ TEST(ImageGenerator, RefusesFlawsWithoutTheirRegion) {
     spec.flaws = {flaw::code2_checksum};
     EXPECT_THROW(make_firmware(spec), std::invalid_argument);
     spec = spec_of(family::birch);
-    spec.config_count = 0x700;  // would run past the sector
+    spec.config_count = 0x700; // would run past the sector
     EXPECT_THROW(make_firmware(spec), std::invalid_argument);
 }
 
 // The firmware server's word access: first block, memory space 1, sub-kind 2.
-std::optional<uint32_t> dsp_word(const bytes_t& b, uint32_t address) {
+std::optional<uint32_t> dsp_word(const bytes_t& b, uint32_t address)
+{
     auto w = [&](size_t i) { return b[4 * i] | b[4 * i + 1] << 8 | b[4 * i + 2] << 16 | uint32_t{b[4 * i + 3]} << 24; };
     for (size_t i = 0; 4 * i + 8 <= b.size() && w(i) != 0xFFFFFFFF;) {
         uint32_t tag = w(i), length = w(i + 1);
         uint32_t start = tag & 0xFFFF;
-        if ((tag & 0x0FF00000) == 0x01200000 && address >= start && address < start + length) return w(i + 2 + address - start);
+        if ((tag & 0x0FF00000) == 0x01200000 && address >= start && address < start + length)
+            return w(i + 2 + address - start);
         i += 2 + length;
     }
     return std::nullopt;
 }
 
-TEST(ImageGenerator, DspImagesAndTheirFlaws) {
+TEST(ImageGenerator, DspImagesAndTheirFlaws)
+{
     dsp_spec spec;
     spec.version = {4, 1, 0, -1};
     spec.args_base = 0x300;
@@ -315,7 +358,7 @@ TEST(ImageGenerator, DspImagesAndTheirFlaws) {
     uint32_t block_sum = 0;
     for (size_t at = 0; at < image.monitor_bytes; at += 4)
         block_sum += image.bytes[at] | image.bytes[at + 1] << 8 | image.bytes[at + 2] << 16 |
-                     uint32_t{image.bytes[at + 3]} << 24;
+            uint32_t{image.bytes[at + 3]} << 24;
     EXPECT_EQ(block_sum, 0u);
     EXPECT_EQ(image.bytes[image.monitor_bytes - 8], 0xFF);
     auto info = read_dsp(image.bytes);
@@ -351,7 +394,8 @@ TEST(ImageGenerator, DspImagesAndTheirFlaws) {
     EXPECT_EQ(make_dsp(spec).bytes.size() % 4, 2u);
 }
 
-TEST(ImageGenerator, CommandLineWritesNamedFiles) {
+TEST(ImageGenerator, CommandLineWritesNamedFiles)
+{
     auto dir = std::filesystem::temp_directory_path() / ("vx-images-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     EXPECT_EQ(images_main({"firmware", "dogwood", "1.2.3", "--dir", dir.string(), "--large-code"}), 0);
@@ -364,4 +408,4 @@ TEST(ImageGenerator, CommandLineWritesNamedFiles) {
     std::filesystem::remove_all(dir);
 }
 
-}  // namespace
+} // namespace

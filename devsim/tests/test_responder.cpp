@@ -20,13 +20,18 @@ struct harness {
     std::string state = "/tmp/devsim-test-state-" + std::to_string(::getpid());
     event_log_t log{state};
     std::vector<frame_t> sent;
-    l2::responder_t responder{world, log, [this](const frame_t& f) {
+    l2::responder_t responder{world,
+                              log,
+                              [this](const frame_t& f) {
                                   sent.push_back(f);
                                   return true;
                               },
-                              nullptr, std::chrono::milliseconds(1000), false};
+                              nullptr,
+                              std::chrono::milliseconds(1000),
+                              false};
 
-    explicit harness(int devices) {
+    explicit harness(int devices)
+    {
         world.interface = "vxd0";
         for (int k = 0; k < devices; ++k) {
             device_t d;
@@ -37,7 +42,8 @@ struct harness {
     }
     ~harness() { std::remove(state.c_str()); }
     void feed(const frame_t& f) { responder.handle_frame(f.data(), f.size()); }
-    std::string state_text() {
+    std::string state_text()
+    {
         std::ifstream in(state);
         std::stringstream s;
         s << in.rdbuf();
@@ -45,7 +51,8 @@ struct harness {
     }
 };
 
-TEST(DevsimResponder, AdoptsARarpAddressAndAnnouncesIt) {
+TEST(DevsimResponder, AdoptsARarpAddressAndAnnouncesIt)
+{
     harness h(2);
     h.feed(build_rarp_reply(h.world.devices[1].mac, server, server_ip, 0xC0A84D1E));
     EXPECT_EQ(h.world.devices[1].ip, 0xC0A84D1Eu);
@@ -64,7 +71,8 @@ TEST(DevsimResponder, AdoptsARarpAddressAndAnnouncesIt) {
     EXPECT_TRUE(h.sent.empty());
 }
 
-TEST(DevsimResponder, IgnoreRarpDeviceKeepsItsAddress) {
+TEST(DevsimResponder, IgnoreRarpDeviceKeepsItsAddress)
+{
     harness h(1);
     h.world.devices[0].quirks.insert(quirk::ignore_rarp);
     h.feed(build_rarp_reply(h.world.devices[0].mac, server, server_ip, 0xC0A84D1E));
@@ -72,10 +80,11 @@ TEST(DevsimResponder, IgnoreRarpDeviceKeepsItsAddress) {
     EXPECT_TRUE(h.sent.empty());
 }
 
-TEST(DevsimResponder, AnswersArpForOwnedAddressesOnly) {
+TEST(DevsimResponder, AnswersArpForOwnedAddressesOnly)
+{
     harness h(3);
     h.world.devices[0].ip = 0xC0A84D14;
-    h.world.devices[1].ip = 0xC0A84D14;  // two devices on one address: both answer
+    h.world.devices[1].ip = 0xC0A84D14; // two devices on one address: both answer
     h.world.devices[2].ip = 0xC0A84D15;
     h.world.devices[2].quirks.insert(quirk::announce_zero);
     h.world.squatters.push_back({0xC0A84D16, {0x02, 0, 0, 0, 0xFF, 1}});
@@ -88,7 +97,7 @@ TEST(DevsimResponder, AnswersArpForOwnedAddressesOnly) {
     EXPECT_EQ(reply->target_ip, server_ip);
 
     h.sent.clear();
-    h.feed(build_arp_request(server, server_ip, 0xC0A84D15));  // announces zero, still answers
+    h.feed(build_arp_request(server, server_ip, 0xC0A84D15)); // announces zero, still answers
     EXPECT_EQ(h.sent.size(), 1u);
     h.sent.clear();
     h.feed(build_arp_request(server, server_ip, 0xC0A84D16));
@@ -104,12 +113,14 @@ TEST(DevsimResponder, AnswersArpForOwnedAddressesOnly) {
     EXPECT_TRUE(h.sent.empty());
 }
 
-TEST(DevsimResponder, ReservationRequestIsRecordedAndAnsweredByEveryDevice) {
+TEST(DevsimResponder, ReservationRequestIsRecordedAndAnsweredByEveryDevice)
+{
     harness h(2);
     h.world.devices[0].quirks.insert(quirk::broadcast_announce);
     frame_t request(mac_reservation_group.begin(), mac_reservation_group.end());
     request.insert(request.end(), server.begin(), server.end());
-    for (uint8_t b : {0x88, 0x19, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0}) request.push_back(b);
+    for (uint8_t b : {0x88, 0x19, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0})
+        request.push_back(b);
     h.feed(request);
     EXPECT_EQ(h.world.reservations, 1u);
     ASSERT_EQ(h.sent.size(), 2u);
@@ -124,4 +135,4 @@ TEST(DevsimResponder, ReservationRequestIsRecordedAndAnsweredByEveryDevice) {
     EXPECT_EQ(h.world.reservations, 1u);
 }
 
-}  // namespace
+} // namespace

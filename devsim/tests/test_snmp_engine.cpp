@@ -13,13 +13,15 @@ namespace {
 using namespace devsim;
 using namespace devsim::snmp;
 
-oid_t parse_oid(const std::string& text) {
+oid_t parse_oid(const std::string& text)
+{
     oid_t o;
     size_t start = 0;
     while (start < text.size()) {
         size_t dot = text.find('.', start);
         o.push_back(std::stoul(text.substr(start, dot - start)));
-        if (dot == std::string::npos) break;
+        if (dot == std::string::npos)
+            break;
         start = dot + 1;
     }
     return o;
@@ -28,7 +30,8 @@ oid_t parse_oid(const std::string& text) {
 // One binding of a request: a null value for get and get-next.
 struct bind {
     bind(std::string o, u_char t = ASN_NULL, long i = 0, std::string s = {})
-        : oid(std::move(o)), type(t), integer(i), octets(std::move(s)) {}
+        : oid(std::move(o)), type(t), integer(i), octets(std::move(s))
+    {}
     std::string oid;
     u_char type;
     long integer;
@@ -39,7 +42,8 @@ bind text(const std::string& o, const std::string& s) { return {o, ASN_OCTET_STR
 bind typed(const std::string& o, u_char type, const std::string& s) { return {o, type, 0, s}; }
 
 std::vector<uint8_t> request(int command, const std::vector<bind>& binds, const std::string& community = "quenmil",
-                             long version = SNMP_VERSION_1) {
+                             long version = SNMP_VERSION_1)
+{
     netsnmp_pdu* pdu = snmp_pdu_create(command);
     pdu->version = version;
     pdu->reqid = 4711;
@@ -77,7 +81,8 @@ struct reply {
 
 class SnmpEngine : public ::testing::Test {
 protected:
-    device_t make(family_t f, int index = 0) {
+    device_t make(family_t f, int index = 0)
+    {
         device_t d;
         d.index = index;
         d.mac = {0x00, 0x60, 0x2B, 0x10, 0x00, static_cast<uint8_t>(index + 1)};
@@ -85,14 +90,17 @@ protected:
         d.set_family(f);
         return d;
     }
-    reply send(device_t& d, const std::vector<uint8_t>& message, int forced = 0) {
+    reply send(device_t& d, const std::vector<uint8_t>& message, int forced = 0)
+    {
         outcome_t out = answer(mib_, d, store_, message.data(), message.size(), 1234, forced);
         reply r;
-        if (out.response.empty()) return r;
+        if (out.response.empty())
+            return r;
         std::string community;
         pdu_ptr pdu = decode(out.response.data(), out.response.size(), community);
         EXPECT_TRUE(pdu) << "the answer decodes";
-        if (!pdu) return r;
+        if (!pdu)
+            return r;
         EXPECT_EQ(pdu->command, SNMP_MSG_RESPONSE);
         r.answered = true;
         r.error = pdu->errstat;
@@ -111,9 +119,11 @@ protected:
         }
         return r;
     }
-    reply get(device_t& d, const std::vector<std::string>& oids) {
+    reply get(device_t& d, const std::vector<std::string>& oids)
+    {
         std::vector<bind> binds;
-        for (const auto& o : oids) binds.emplace_back(o);
+        for (const auto& o : oids)
+            binds.emplace_back(o);
         return send(d, request(SNMP_MSG_GET, binds));
     }
     reply next(device_t& d, const std::string& o) { return send(d, request(SNMP_MSG_GETNEXT, {bind(o)})); }
@@ -127,7 +137,8 @@ const std::string E = "1.3.6.1.4.1.2680.1.1";
 const std::string sys_name = "1.3.6.1.2.1.1.5.0";
 const std::string sys_descr = "1.3.6.1.2.1.1.1.0";
 
-TEST_F(SnmpEngine, TypedSetsAreCheckedAndAcceptedOnesPersist) {
+TEST_F(SnmpEngine, TypedSetsAreCheckedAndAcceptedOnesPersist)
+{
     device_t alder = make(family_t::alder);
     device_t birch = make(family_t::birch, 1);
     store_t alder_store, birch_store;
@@ -135,7 +146,7 @@ TEST_F(SnmpEngine, TypedSetsAreCheckedAndAcceptedOnesPersist) {
         const char* what;
         device_t* device;
         bind value;
-        long error;  // 0 noError, 2 noSuchName, 3 badValue
+        long error; // 0 noError, 2 noSuchName, 3 badValue
     } cases[] = {
         {"text variable takes text", &alder, text(sys_name, "stage left"), 0},
         {"text variable refuses an integer", &alder, integer(sys_name, 5), 3},
@@ -183,7 +194,8 @@ TEST_F(SnmpEngine, TypedSetsAreCheckedAndAcceptedOnesPersist) {
     EXPECT_EQ(birch.dsp.mode, 1) << "the processor mode is the device's own state";
 }
 
-TEST_F(SnmpEngine, ASetWithOneBadBindingChangesNothing) {
+TEST_F(SnmpEngine, ASetWithOneBadBindingChangesNothing)
+{
     device_t d = make(family_t::cedar);
     reply r = set(d, {text(sys_name, "renamed"), integer(E + ".2.7.0", 0), text(sys_descr, "x")});
     EXPECT_EQ(r.error, SNMP_ERR_NOSUCHNAME);
@@ -193,7 +205,8 @@ TEST_F(SnmpEngine, ASetWithOneBadBindingChangesNothing) {
     EXPECT_EQ(after.binds[1].second.integer, 1);
 }
 
-TEST_F(SnmpEngine, TablesFollowTheBundleCounts) {
+TEST_F(SnmpEngine, TablesFollowTheBundleCounts)
+{
     const std::string tx_bundle = E + ".7.1.1.2.", rx_bundle = E + ".6.1.1.2.", rx_map = E + ".6.2.1.2.";
     for (int count : {1, 16}) {
         device_t d = make(family_t::alder);
@@ -208,7 +221,8 @@ TEST_F(SnmpEngine, TablesFollowTheBundleCounts) {
         EXPECT_NE(last.binds[0].first.rfind(tx_bundle, 0), 0u) << "after the last row comes the next column";
         // The console's bundle probe: rxBundle.1, .2, ... until noSuchName.
         int found = 0;
-        while (found < 20 && get(d, {rx_bundle + std::to_string(found + 1)}).error == 0) ++found;
+        while (found < 20 && get(d, {rx_bundle + std::to_string(found + 1)}).error == 0)
+            ++found;
         EXPECT_EQ(found, count);
     }
     device_t none = make(family_t::alder);
@@ -216,7 +230,8 @@ TEST_F(SnmpEngine, TablesFollowTheBundleCounts) {
     EXPECT_EQ(get(none, {rx_bundle + "1"}).error, SNMP_ERR_NOSUCHNAME);
 }
 
-TEST_F(SnmpEngine, WalkVisitsEveryVariableInOrderAndEnds) {
+TEST_F(SnmpEngine, WalkVisitsEveryVariableInOrderAndEnds)
+{
     for (family_t f : all_families()) {
         device_t d = make(f);
         std::string at = "0";
@@ -225,7 +240,8 @@ TEST_F(SnmpEngine, WalkVisitsEveryVariableInOrderAndEnds) {
         for (int step = 0; step < 5000; ++step) {
             reply r = next(d, at);
             ASSERT_TRUE(r.answered);
-            if (r.error == SNMP_ERR_NOSUCHNAME) break;
+            if (r.error == SNMP_ERR_NOSUCHNAME)
+                break;
             ASSERT_EQ(r.error, 0);
             oid_t name = parse_oid(r.binds[0].first);
             ASSERT_TRUE(std::lexicographical_compare(previous.begin(), previous.end(), name.begin(), name.end()))
@@ -247,15 +263,16 @@ TEST_F(SnmpEngine, WalkVisitsEveryVariableInOrderAndEnds) {
 }
 
 // The control table entry as the firmware server decodes it.
-long decode_entry(const std::string& name) {
+long decode_entry(const std::string& name)
+{
     oid_t c = parse_oid(name);
     uint32_t v = ((c[10] - 1) & 0x3F) | (((c[11] - 1) << 6) & 0xFFF) | (((c[12] - 1) << 12) & 0x3FFFF) |
-                 (((c[13] - 1) << 18) & 0xFFFFFF) | (((c[14] - 1) << 24) & 0x3FFFFFFF) |
-                 static_cast<uint32_t>(c[15] << 30);
+        (((c[13] - 1) << 18) & 0xFFFFFF) | (((c[14] - 1) << 24) & 0x3FFFFFFF) | static_cast<uint32_t>(c[15] << 30);
     return static_cast<int32_t>(v - 0x40000000u);
 }
 
-TEST_F(SnmpEngine, DspControlTableIsFoundByGetNextAndCarriesTheFlashWord) {
+TEST_F(SnmpEngine, DspControlTableIsFoundByGetNextAndCarriesTheFlashWord)
+{
     for (uint32_t word : {0x5A17u, 0u, 0xC0000001u}) {
         device_t d = make(family_t::birchamd);
         d.dsp.flash_word = word;
@@ -268,8 +285,9 @@ TEST_F(SnmpEngine, DspControlTableIsFoundByGetNextAndCarriesTheFlashWord) {
         EXPECT_EQ(static_cast<uint32_t>(decode_entry(entry)), word);
         EXPECT_EQ(r.binds[0].second.integer, 3) << "the entry's value is the argument count";
         std::string prefix = entry.substr(0, entry.size() - 4);
-        reply values = get(d, {prefix + ".3.0", prefix + ".4.1.2.1", prefix + ".4.1.2.2", prefix + ".4.1.2.3",
-                               prefix + ".2.1.2.1", prefix + ".2.1.2.2", prefix + ".2.1.2.3"});
+        reply values = get(d,
+                           {prefix + ".3.0", prefix + ".4.1.2.1", prefix + ".4.1.2.2", prefix + ".4.1.2.3",
+                            prefix + ".2.1.2.1", prefix + ".2.1.2.2", prefix + ".2.1.2.3"});
         ASSERT_EQ(values.error, 0);
         EXPECT_GT(values.binds[0].second.integer, 2);
         EXPECT_EQ(static_cast<uint32_t>(values.binds[1].second.integer), word);
@@ -283,12 +301,14 @@ TEST_F(SnmpEngine, DspControlTableIsFoundByGetNextAndCarriesTheFlashWord) {
     }
 }
 
-TEST_F(SnmpEngine, ValuesFollowTheDeviceRecord) {
+TEST_F(SnmpEngine, ValuesFollowTheDeviceRecord)
+{
     device_t d = make(family_t::alderamd, 3);
     d.firmware = {4, 25, 9, 3};
     d.hardware_version = 7;
-    reply r = get(d, {E + ".1.2.0", E + ".1.3.0", E + ".1.10.0", E + ".1.9.0", "1.3.6.1.2.1.2.2.1.6.1",
-                      "1.3.6.1.2.1.1.3.0", E + ".9.2.2.0"});
+    reply r = get(d,
+                  {E + ".1.2.0", E + ".1.3.0", E + ".1.10.0", E + ".1.9.0", "1.3.6.1.2.1.2.2.1.6.1",
+                   "1.3.6.1.2.1.1.3.0", E + ".9.2.2.0"});
     ASSERT_EQ(r.error, 0);
     EXPECT_EQ(r.binds[0].second.integer, 4);
     EXPECT_EQ(r.binds[1].second.integer, 25);
@@ -300,7 +320,8 @@ TEST_F(SnmpEngine, ValuesFollowTheDeviceRecord) {
     EXPECT_EQ(r.binds[6].second.octets, std::string("\xc0\xa8\x4d\x0d", 4));
 }
 
-TEST_F(SnmpEngine, OnlyVersionOneRequestsWithAKnownCommunityAreAnswered) {
+TEST_F(SnmpEngine, OnlyVersionOneRequestsWithAKnownCommunityAreAnswered)
+{
     device_t d = make(family_t::dogwood);
     reply r = send(d, request(SNMP_MSG_GET, {bind(sys_name)}, "tagrok"));
     EXPECT_TRUE(r.answered);
@@ -316,7 +337,8 @@ TEST_F(SnmpEngine, OnlyVersionOneRequestsWithAKnownCommunityAreAnswered) {
     EXPECT_TRUE(answer(mib_, d, store_, junk, sizeof junk, 0).response.empty());
 }
 
-TEST_F(SnmpEngine, ForcedErrorAndTooBigAnswers) {
+TEST_F(SnmpEngine, ForcedErrorAndTooBigAnswers)
+{
     device_t d = make(family_t::birch);
     reply forced = send(d, request(SNMP_MSG_SET, {text(sys_name, "never")}), SNMP_ERR_GENERR);
     EXPECT_EQ(forced.error, SNMP_ERR_GENERR);
@@ -329,4 +351,4 @@ TEST_F(SnmpEngine, ForcedErrorAndTooBigAnswers) {
     EXPECT_EQ(big.binds.size(), 40u);
 }
 
-}  // namespace
+} // namespace

@@ -16,7 +16,8 @@ using namespace devsim;
 using namespace devsim::tftp;
 using bytes_t = std::vector<uint8_t>;
 
-const images::firmware_t& alder_image() {
+const images::firmware_t& alder_image()
+{
     static const auto image = [] {
         images::firmware_spec spec;
         spec.version = {1, 0, 0, -1};
@@ -34,24 +35,28 @@ struct sent_t {
 class device_t {
 public:
     explicit device_t(images::family f = images::family::alder, std::span<const uint8_t> image = alder_image().bytes)
-        : flash(f, image),
-          server(flash, faults,
-                 {[this](uint16_t from, const endpoint_t& to, std::span<const uint8_t> p) {
-                      out.push_back({from, to, bytes_t(p.begin(), p.end())});
-                  },
-                  [this]() -> std::optional<uint16_t> {
-                      if (open.size() >= port_limit) return std::nullopt;
-                      open.insert(next_port);
-                      return next_port++;
-                  },
-                  [this](uint16_t port) { open.erase(port); }},
-                 [this](const std::string& line) { log.push_back(line); }) {}
+        : flash(f, image), server(flash, faults,
+                                  {[this](uint16_t from, const endpoint_t& to, std::span<const uint8_t> p) {
+                                       out.push_back({from, to, bytes_t(p.begin(), p.end())});
+                                   },
+                                   [this]() -> std::optional<uint16_t> {
+                                       if (open.size() >= port_limit)
+                                           return std::nullopt;
+                                       open.insert(next_port);
+                                       return next_port++;
+                                   },
+                                   [this](uint16_t port) { open.erase(port); }},
+                                  [this](const std::string& line) { log.push_back(line); })
+    {}
 
-    void to(uint16_t port, const bytes_t& packet, const endpoint_t& from = client) {
+    void to(uint16_t port, const bytes_t& packet, const endpoint_t& from = client)
+    {
         server.receive(port, from, packet, now);
     }
-    std::optional<sent_t> next() {
-        if (out.empty()) return std::nullopt;
+    std::optional<sent_t> next()
+    {
+        if (out.empty())
+            return std::nullopt;
         auto s = out.front();
         out.pop_front();
         return s;
@@ -59,24 +64,30 @@ public:
     std::span<const uint8_t> file(const char* name) { return flash.read(flash.layout().find(name)); }
 
     // A whole read as a lock-step client: ACK every DATA until the empty one.
-    std::optional<bytes_t> get(const std::string& name) {
+    std::optional<bytes_t> get(const std::string& name)
+    {
         to(server_t::port, request_packet(op_rrq, name));
         bytes_t data;
         while (auto s = next()) {
-            if (opcode_of(s->packet) != op_data) return std::nullopt;
+            if (opcode_of(s->packet) != op_data)
+                return std::nullopt;
             data.insert(data.end(), s->packet.begin() + 4, s->packet.end());
             to(s->from, ack_packet(block_of(s->packet)));
-            if (s->packet.size() == 4) return data;
+            if (s->packet.size() == 4)
+                return data;
         }
         return std::nullopt;
     }
     // A whole write: DATA k+1 for every ACK k, no empty DATA after a full block.
-    bool put(const std::string& name, std::span<const uint8_t> data) {
+    bool put(const std::string& name, std::span<const uint8_t> data)
+    {
         to(server_t::port, request_packet(op_wrq, name));
         size_t offset = 0;
         while (auto s = next()) {
-            if (opcode_of(s->packet) != op_ack) return false;
-            if (offset >= data.size()) return true;
+            if (opcode_of(s->packet) != op_ack)
+                return false;
+            if (offset >= data.size())
+                return true;
             size_t length = std::min<size_t>(512, data.size() - offset);
             to(s->from, data_packet(static_cast<uint16_t>(block_of(s->packet) + 1), data.subspan(offset, length)));
             offset += length;
@@ -96,9 +107,10 @@ public:
     server_t server;
 };
 
-TEST(TftpServer, ReadSendsTheAreaAndEndsWithAnEmptyBlock) {
+TEST(TftpServer, ReadSendsTheAreaAndEndsWithAnEmptyBlock)
+{
     device_t d;
-    d.to(server_t::port, request_packet(op_rrq, "m02"));  // 0x2000 bytes: 16 blocks
+    d.to(server_t::port, request_packet(op_rrq, "m02")); // 0x2000 bytes: 16 blocks
     auto first = d.next();
     ASSERT_TRUE(first);
     EXPECT_NE(first->from, server_t::port) << "a transfer answers from its own port";
@@ -127,7 +139,8 @@ TEST(TftpServer, ReadSendsTheAreaAndEndsWithAnEmptyBlock) {
     EXPECT_EQ(whole->size(), 0x20000u);
 }
 
-TEST(TftpServer, WriteErasesFirstStoresBlocksAndRunsTheNewBank) {
+TEST(TftpServer, WriteErasesFirstStoresBlocksAndRunsTheNewBank)
+{
     images::firmware_spec spec;
     spec.version = {1, 22, 5, -1};
     auto next = images::make_firmware(spec);
@@ -160,11 +173,12 @@ TEST(TftpServer, WriteErasesFirstStoresBlocksAndRunsTheNewBank) {
     EXPECT_EQ(d.file("m03")[3], 0xFF);
 }
 
-TEST(TftpServer, BadRequestsGetAnErrorAtOnce) {
+TEST(TftpServer, BadRequestsGetAnErrorAtOnce)
+{
     struct row {
         const char* what;
         bytes_t packet;
-        int code;  // -1: no answer
+        int code; // -1: no answer
     };
     bytes_t unterminated = request_packet(op_rrq, "m01");
     unterminated.pop_back();
@@ -197,12 +211,16 @@ TEST(TftpServer, BadRequestsGetAnErrorAtOnce) {
     // "octet" in any case, and request options behind the mode are ignored.
     device_t d;
     auto with_option = request_packet(op_rrq, "m01", "OCTET");
-    for (char c : std::string("tsize\0" "0\0", 8)) with_option.push_back(static_cast<uint8_t>(c));
+    for (char c : std::string("tsize\0"
+                              "0\0",
+                              8))
+        with_option.push_back(static_cast<uint8_t>(c));
     d.to(server_t::port, with_option);
     EXPECT_EQ(opcode_of(d.next()->packet), op_data);
 }
 
-TEST(TftpServer, TransferPortsAreGuarded) {
+TEST(TftpServer, TransferPortsAreGuarded)
+{
     device_t d;
     d.to(server_t::port, request_packet(op_wrq, "m03"));
     uint16_t port = d.next()->from;
@@ -242,7 +260,8 @@ TEST(TftpServer, TransferPortsAreGuarded) {
     EXPECT_EQ(block_of(d.next()->packet), 0) << "no port left: ERROR 0";
 }
 
-TEST(TftpServer, FaultSwitches) {
+TEST(TftpServer, FaultSwitches)
+{
     // drop:2 loses the second packet sent (DATA 2); the client's repeated
     // ACK 1 brings it.
     {
@@ -307,5 +326,4 @@ TEST(TftpServer, FaultSwitches) {
     }
 }
 
-
-}  // namespace
+} // namespace

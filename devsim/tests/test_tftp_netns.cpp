@@ -20,20 +20,25 @@ using vx::test::netns_pair;
 const auto capture = vx::test::command_output;
 using bytes_t = std::vector<uint8_t>;
 
-bytes_t read_file(const std::filesystem::path& path) {
+bytes_t read_file(const std::filesystem::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return bytes_t((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void write_file(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+void write_file(const std::filesystem::path& path, std::span<const uint8_t> bytes)
+{
     devsim::images::write_file(path.string(), bytes);
 }
 
 class TftpNetns : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!vx::test::running_as_root()) GTEST_SKIP() << "needs root for network namespaces";
-        if (vx::test::run_command("command -v tftp >/dev/null") != 0) GTEST_SKIP() << "needs tftp-hpa's client";
+    void SetUp() override
+    {
+        if (!vx::test::running_as_root())
+            GTEST_SKIP() << "needs root for network namespaces";
+        if (vx::test::run_command("command -v tftp >/dev/null") != 0)
+            GTEST_SKIP() << "needs tftp-hpa's client";
         pair_ = std::make_unique<netns_pair>("vxh0", "vxd0");
         ASSERT_TRUE(pair_->ok()) << pair_->error();
         ASSERT_TRUE(pair_->add_address(netns_pair::a, "192.168.77.1/24"));
@@ -41,26 +46,30 @@ protected:
         std::filesystem::create_directories(dir_);
         control_ = (dir_ / "control").string();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         devsim_.reset();
         pair_.reset();
         std::filesystem::remove_all(dir_);
     }
-    void start(std::vector<std::string> options) {
-        std::vector<std::string> argv{vx::test::devsim_path(), "-i", "vxd0", "--period", "60000",
-                                      "--ip-base", "192.168.77.10", "--control", control_};
+    void start(std::vector<std::string> options)
+    {
+        std::vector<std::string> argv{vx::test::devsim_path(), "-i",        "vxd0",  "--period", "60000", "--ip-base",
+                                      "192.168.77.10",         "--control", control_};
         argv.insert(argv.end(), options.begin(), options.end());
         devsim_ = pair_->spawn(netns_pair::b, argv);
         ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 5s));
     }
     // tftp-hpa in octet mode with a 1 s resend time, commands on its input.
-    std::string tftp(int device, const std::string& commands) {
+    std::string tftp(int device, const std::string& commands)
+    {
         auto script = dir_ / "commands";
         std::ofstream(script) << "mode octet\nrexmt 1\ntimeout 3\n" << commands << "\nquit\n";
         return capture("ip netns exec " + pair_->ns(netns_pair::a) + " tftp 192.168.77." + std::to_string(10 + device) +
                        " < " + script.string());
     }
-    std::string control(const std::string& command) {
+    std::string control(const std::string& command)
+    {
         return capture(vx::test::devsim_path() + " control " + control_ + " " + command);
     }
 
@@ -70,7 +79,8 @@ protected:
     std::string control_;
 };
 
-TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns) {
+TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns)
+{
     using namespace devsim::images;
     firmware_spec spec;
     spec.version = {1, 2, 3, -1};
@@ -117,7 +127,8 @@ TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns) {
     EXPECT_TRUE(devsim_->wait_for_line("dsp 2 9.0.0 flash-word 0x777", 5s)) << out;
 }
 
-TEST_F(TftpNetns, FaultSwitchesFromTheCommandLineAndTheControlSocket) {
+TEST_F(TftpNetns, FaultSwitchesFromTheCommandLineAndTheControlSocket)
+{
     start({"-n", "2", "--fault", "1=tftp-refuse-write"});
     auto file = dir_ / "data";
     write_file(file, bytes_t(1000, 0x42));
@@ -138,4 +149,4 @@ TEST_F(TftpNetns, FaultSwitchesFromTheCommandLineAndTheControlSocket) {
     EXPECT_LT(read_file(dir_ / "m02").size(), 0x2000u);
 }
 
-}  // namespace
+} // namespace

@@ -13,15 +13,17 @@ using namespace devsim;
 
 const mac_t host_mac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
 const mac_t dev_mac{0x00, 0x60, 0x2B, 0x10, 0x00, 0x01};
-constexpr uint32_t host_ip = 0xC0A84D01;  // 192.168.77.1
-constexpr uint32_t dev_ip = 0xC0A84D0A;   // 192.168.77.10
+constexpr uint32_t host_ip = 0xC0A84D01; // 192.168.77.1
+constexpr uint32_t dev_ip = 0xC0A84D0A;  // 192.168.77.10
 
-frame_t datagram(uint16_t port, const std::string& text, uint32_t to = dev_ip) {
+frame_t datagram(uint16_t port, const std::string& text, uint32_t to = dev_ip)
+{
     return udp::build_datagram(dev_mac, host_mac, host_ip, 40000, to, port,
                                reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
-TEST(UdpFrames, BuiltFrameParsesBackWithValidChecksums) {
+TEST(UdpFrames, BuiltFrameParsesBackWithValidChecksums)
+{
     frame_t f = datagram(161, "hello");
     ASSERT_EQ(f.size(), udp::header_size + 5);
     auto v = udp::parse_datagram(f.data(), f.size());
@@ -36,13 +38,15 @@ TEST(UdpFrames, BuiltFrameParsesBackWithValidChecksums) {
     EXPECT_EQ(udp::checksum_fold(udp::checksum_add(0, f.data() + 14, 20)), 0xFFFF);
 }
 
-TEST(UdpFrames, KnownChecksumVector) {
+TEST(UdpFrames, KnownChecksumVector)
+{
     // The worked example of RFC 1071: 00 01 f2 03 f4 f5 f6 f7 sums to ddf2.
     const uint8_t words[] = {0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7};
     EXPECT_EQ(udp::checksum_fold(udp::checksum_add(0, words, sizeof words)), 0xddf2);
 }
 
-TEST(UdpFrames, MalformedFramesAreRefused) {
+TEST(UdpFrames, MalformedFramesAreRefused)
+{
     frame_t good = datagram(161, "payload");
     struct bad_case {
         const char* what;
@@ -50,14 +54,24 @@ TEST(UdpFrames, MalformedFramesAreRefused) {
         bool checksum_ready;
     } cases[] = {
         {"short frame", [](frame_t& f) { f.resize(30); }, true},
-        {"not IPv4", [](frame_t& f) { f[12] = 0x86; f[13] = 0xDD; }, true},
+        {"not IPv4",
+         [](frame_t& f) {
+             f[12] = 0x86;
+             f[13] = 0xDD;
+         },
+         true},
         {"IP version 6 in an IPv4 frame", [](frame_t& f) { f[14] = 0x65; }, true},
         {"header length below 20", [](frame_t& f) { f[14] = 0x44; }, true},
         {"total length past the frame", [](frame_t& f) { f[16] = 0x05; }, true},
         {"IP header checksum", [](frame_t& f) { f[22] ^= 1; }, true},
         {"more fragments", [](frame_t& f) { f[20] |= 0x20; }, true},
         {"not UDP", [](frame_t& f) { f[23] = 6; }, true},
-        {"UDP length below 8", [](frame_t& f) { f[38] = 0; f[39] = 4; }, true},
+        {"UDP length below 8",
+         [](frame_t& f) {
+             f[38] = 0;
+             f[39] = 4;
+         },
+         true},
         {"UDP checksum", [](frame_t& f) { f.back() ^= 0x40; }, true},
     };
     for (const auto& c : cases) {
@@ -87,7 +101,8 @@ TEST(UdpFrames, MalformedFramesAreRefused) {
 
 class UdpStack : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         device_t d;
         d.mac = dev_mac;
         d.ip = dev_ip;
@@ -102,7 +117,8 @@ protected:
             return true;
         });
     }
-    std::string reply_text(size_t i) {
+    std::string reply_text(size_t i)
+    {
         auto v = udp::parse_datagram(sent_.at(i).data(), sent_.at(i).size());
         return v ? std::string(reinterpret_cast<const char*>(v->payload), v->size) : "<bad>";
     }
@@ -112,7 +128,8 @@ protected:
     std::unique_ptr<udp::stack_t> stack_;
 };
 
-TEST_F(UdpStack, DispatchesByDeviceAndPortAndRepliesFromTheDevice) {
+TEST_F(UdpStack, DispatchesByDeviceAndPortAndRepliesFromTheDevice)
+{
     device_t& dev = world_.devices[0];
     std::vector<std::string> seen;
     ASSERT_TRUE(stack_->bind(dev, 161, [&](const udp::datagram_t& d) {
@@ -140,8 +157,8 @@ TEST_F(UdpStack, DispatchesByDeviceAndPortAndRepliesFromTheDevice) {
     EXPECT_GT(dev.out_octets, 0u);
 
     // The other device's port 161 is not bound; a wrong address for the MAC is not delivered.
-    frame_t to_other = udp::build_datagram(world_.devices[1].mac, host_mac, host_ip, 40000, dev_ip + 1, 161,
-                                           nullptr, 0);
+    frame_t to_other =
+        udp::build_datagram(world_.devices[1].mac, host_mac, host_ip, 40000, dev_ip + 1, 161, nullptr, 0);
     stack_->handle_frame(to_other.data(), to_other.size());
     frame_t wrong_ip = datagram(161, "x", dev_ip + 7);
     stack_->handle_frame(wrong_ip.data(), wrong_ip.size());
@@ -154,7 +171,8 @@ TEST_F(UdpStack, DispatchesByDeviceAndPortAndRepliesFromTheDevice) {
     EXPECT_EQ(seen.size(), 1u);
 }
 
-TEST_F(UdpStack, FreshPortsBoundAndReleasedFromInsideHandlers) {
+TEST_F(UdpStack, FreshPortsBoundAndReleasedFromInsideHandlers)
+{
     device_t& dev = world_.devices[0];
     uint16_t transfer = 0;
     int transfer_calls = 0;
@@ -162,7 +180,7 @@ TEST_F(UdpStack, FreshPortsBoundAndReleasedFromInsideHandlers) {
         transfer = stack_->bind_any(d.device, [&](const udp::datagram_t& t) {
             ++transfer_calls;
             stack_->reply(t, t.destination_port, reinterpret_cast<const uint8_t*>("done"), 4);
-            stack_->release(t.device, t.destination_port);  // ends the transfer inside its own handler
+            stack_->release(t.device, t.destination_port); // ends the transfer inside its own handler
         });
         stack_->reply(d, transfer, reinterpret_cast<const uint8_t*>("start"), 5);
     });
@@ -187,7 +205,8 @@ TEST_F(UdpStack, FreshPortsBoundAndReleasedFromInsideHandlers) {
     EXPECT_NE(a, 0);
 }
 
-TEST_F(UdpStack, SendsOnlyToPeersItHeardFromAndWithinOnePacket) {
+TEST_F(UdpStack, SendsOnlyToPeersItHeardFromAndWithinOnePacket)
+{
     device_t& dev = world_.devices[0];
     uint8_t payload[udp::max_payload + 1] = {};
     EXPECT_FALSE(stack_->send(dev, 161, host_ip, 40000, payload, 1)) << "no MAC known yet";
@@ -199,4 +218,4 @@ TEST_F(UdpStack, SendsOnlyToPeersItHeardFromAndWithinOnePacket) {
     EXPECT_EQ(stack_->counters().send_failed, 2u);
 }
 
-}  // namespace
+} // namespace

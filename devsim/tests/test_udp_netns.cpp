@@ -30,25 +30,29 @@ public:
     using setup_fn = std::function<void(world_t&, udp::stack_t&)>;
 
     // `setup` binds the services on the loop's thread before it starts.
-    device_loop(const netns_pair& pair, int devices, setup_fn setup) : setup_(std::move(setup)) {
+    device_loop(const netns_pair& pair, int devices, setup_fn setup) : setup_(std::move(setup))
+    {
         for (int k = 0; k < devices; ++k) {
             device_t d;
             d.index = k;
             d.mac = {0x00, 0x60, 0x2B, 0x10, 0x00, static_cast<uint8_t>(k + 1)};
-            d.ip = 0xC0A84D0A + static_cast<uint32_t>(k);  // 192.168.77.10 + k
+            d.ip = 0xC0A84D0A + static_cast<uint32_t>(k); // 192.168.77.10 + k
             world_.devices.push_back(d);
         }
         thread_ = std::thread([this, &pair] { run(pair.ns(netns_pair::b), pair.interface(netns_pair::b)); });
-        while (!ready_ && !failed_) std::this_thread::sleep_for(5ms);
+        while (!ready_ && !failed_)
+            std::this_thread::sleep_for(5ms);
     }
-    ~device_loop() {
+    ~device_loop()
+    {
         stop_ = true;
         thread_.join();
     }
     bool ok() const { return ready_; }
 
 private:
-    void run(const std::string& ns, const std::string& interface) {
+    void run(const std::string& ns, const std::string& interface)
+    {
         try {
             serve(ns, interface);
         } catch (const std::exception& e) {
@@ -56,9 +60,11 @@ private:
         }
         failed_ = true;
     }
-    void serve(const std::string& ns, const std::string& interface) {
+    void serve(const std::string& ns, const std::string& interface)
+    {
         vx::test::netns_scope scope(ns);
-        if (!scope.ok()) return;
+        if (!scope.ok())
+            return;
         l2::link_t link(interface);
         auto send = [&link](const frame_t& f) { return link.send(f); };
         event_log_t log;
@@ -69,7 +75,8 @@ private:
         ready_ = true;
         while (!stop_) {
             pollfd p{link.fd(), POLLIN, 0};
-            if (::poll(&p, 1, 20) > 0) responder.on_readable();
+            if (::poll(&p, 1, 20) > 0)
+                responder.on_readable();
         }
     }
 
@@ -85,22 +92,25 @@ struct answer {
 };
 
 // One datagram from the host namespace; the first answer within the time-out.
-std::optional<answer> exchange(const std::string& ip, uint16_t port, const std::string& text) {
+std::optional<answer> exchange(const std::string& ip, uint16_t port, const std::string& text)
+{
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     ::inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
     std::optional<answer> result;
-    for (int attempt = 0; attempt < 3 && !result; ++attempt) {  // the first may wait for ARP
+    for (int attempt = 0; attempt < 3 && !result; ++attempt) { // the first may wait for ARP
         ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 2000) <= 0) continue;
+        if (::poll(&p, 1, 2000) <= 0)
+            continue;
         char buffer[1500];
         sockaddr_in from{};
         socklen_t length = sizeof from;
         ssize_t got = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        if (got < 0) continue;
+        if (got < 0)
+            continue;
         char address[INET_ADDRSTRLEN];
         ::inet_ntop(AF_INET, &from.sin_addr, address, sizeof address);
         result = answer{std::string(buffer, static_cast<size_t>(got)),
@@ -110,8 +120,10 @@ std::optional<answer> exchange(const std::string& ip, uint16_t port, const std::
     return result;
 }
 
-TEST(UdpNetns, DevicesAnswerFromTheirOwnAddressesAndPorts) {
-    if (!vx::test::running_as_root()) GTEST_SKIP() << "needs root for network namespaces";
+TEST(UdpNetns, DevicesAnswerFromTheirOwnAddressesAndPorts)
+{
+    if (!vx::test::running_as_root())
+        GTEST_SKIP() << "needs root for network namespaces";
     netns_pair pair("vxh0", "vxd0");
     ASSERT_TRUE(pair.ok()) << pair.error();
     ASSERT_TRUE(pair.add_address(netns_pair::a, "192.168.77.1/24"));
@@ -122,7 +134,7 @@ TEST(UdpNetns, DevicesAnswerFromTheirOwnAddressesAndPorts) {
         for (auto& device : world.devices) {
             stack.bind(device, 7, [&stack](const udp::datagram_t& d) {
                 std::string text = std::string(reinterpret_cast<const char*>(d.data), d.size) + " from " +
-                                   std::to_string(d.device.index);
+                    std::to_string(d.device.index);
                 stack.reply(d, 7, reinterpret_cast<const uint8_t*>(text.data()), text.size());
             });
             stack.bind(device, 69, [&stack](const udp::datagram_t& d) {
@@ -159,8 +171,10 @@ TEST(UdpNetns, DevicesAnswerFromTheirOwnAddressesAndPorts) {
     FILE* p = ::popen(("ip netns exec " + pair.ns(netns_pair::a) + " ip neigh show dev vxh0").c_str(), "r");
     std::string neighbours;
     char line[256];
-    while (p && std::fgets(line, sizeof line, p)) neighbours += line;
-    if (p) ::pclose(p);
+    while (p && std::fgets(line, sizeof line, p))
+        neighbours += line;
+    if (p)
+        ::pclose(p);
     for (int k = 0; k < 3; ++k)
         EXPECT_NE(neighbours.find("192.168.77." + std::to_string(10 + k) + " lladdr 00:60:2b:10:00:0" +
                                   std::to_string(k + 1)),
@@ -168,4 +182,4 @@ TEST(UdpNetns, DevicesAnswerFromTheirOwnAddressesAndPorts) {
             << neighbours;
 }
 
-}  // namespace
+} // namespace

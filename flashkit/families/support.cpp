@@ -30,10 +30,7 @@ void set_word(base_t& unit, checksums_t& record, int word, uint32_t value)
     unit.checksums[word] = value;
 }
 
-local_file_t::~local_file_t()
-{
-    std::remove(path.c_str());
-}
+local_file_t::~local_file_t() { std::remove(path.c_str()); }
 
 void write_local(const std::string& path, const void* data, std::size_t size)
 {

@@ -62,8 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (void)uld.check();
         update::config_t config;
         update::base_t::read_config(config, image_path(), start, width);
-    } catch (const qm::exception_t&) {
-    }
+    } catch (const qm::exception_t&) {}
     update::checksums_t record;
     for (auto recognizer : {&update::alder_recognize, &update::alderamd_recognize, &update::birch_recognize,
                             &update::birchamd_recognize, &update::cedar_recognize, &update::dogwood_recognize})

@@ -32,13 +32,9 @@ bool item_number(LPOLESTR name, unsigned long& number)
 
 version_generator_t::version_generator_t(std::vector<update::version_ptr> records_, database_ptr database_)
     : records(std::move(records_)), database(std::move(database_))
-{
-}
+{}
 
-long version_generator_t::count()
-{
-    return static_cast<long>(records.size());
-}
+long version_generator_t::count() { return static_cast<long>(records.size()); }
 
 IDispatch* version_generator_t::make(long index)
 {
@@ -56,10 +52,7 @@ void Ccom_vector::FinalRelease()
     generator.reset();
 }
 
-long Ccom_vector::size()
-{
-    return generator ? generator->count() : 0;
-}
+long Ccom_vector::size() { return generator ? generator->count() : 0; }
 
 IDispatch* Ccom_vector::item(long index)
 {
@@ -127,8 +120,7 @@ HRESULT Ccom_vector::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPP
         IDispatch* made = nullptr;
         try {
             made = item(index);
-        } catch (const std::bad_alloc&) {
-        }
+        } catch (const std::bad_alloc&) {}
         if (!made)
             return E_OUTOFMEMORY;
         if (result) {

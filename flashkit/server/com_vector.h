@@ -32,8 +32,8 @@ class Ccom_vector : public CComObjectRootEx<CComSingleThreadModel>,
                     public IDispatchImpl<Icom_vector, &IID_Icom_vector, &LIBID_FLASHKITLib>,
                     public ISupportErrorInfoImpl<&IID_Icom_vector> {
 public:
-    DECLARE_REGISTRY_DATA("com_vector Class", "Flashkit.com_vector.1", "Flashkit.com_vector", true, true,
-                          "Apartment", LIBID_FLASHKITLib, "1.0")
+    DECLARE_REGISTRY_DATA("com_vector Class", "Flashkit.com_vector.1", "Flashkit.com_vector", true, true, "Apartment",
+                          LIBID_FLASHKITLib, "1.0")
     BEGIN_COM_MAP(Ccom_vector)
     COM_INTERFACE_ENTRY(Icom_vector)
     COM_INTERFACE_ENTRY2(IDispatch, Icom_vector)
@@ -48,8 +48,8 @@ public:
     // Item access by number: a name that reads as an unsigned decimal number
     // n is DISPID 256 + n.
     HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                   EXCEPINFO* excep, UINT* arg_err) override;
+    HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                   UINT* arg_err) override;
 
     std::unique_ptr<dispatch_generator_abc> generator;
 

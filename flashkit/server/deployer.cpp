@@ -7,8 +7,7 @@ namespace {
 
 // Builds the job, gives it its first status text, starts its thread and
 // hands it to a new job object.
-template <class Job, class... Args>
-IDispatch* start_dsp_job(const char* first_text, Args&&... args)
+template <class Job, class... Args> IDispatch* start_dsp_job(const char* first_text, Args&&... args)
 {
     auto job = std::make_unique<Job>(std::make_shared<update::dsp_t>(), std::forward<Args>(args)...);
     job->set_text(first_text);

@@ -23,25 +23,26 @@ constexpr auto p = com::member_kind::propput;
 
 void register_tables()
 {
-    com::register_interface_table(com::describe<Iupdater>(
-        "Iupdater", {
-                        {7, 1, "upload", m, {arg::in_bstr, arg::out_dispatch}},
-                        {8, 2, "find_all", m, {arg::out_dispatch}},
-                        {9, 3, "find_prefered", m, {arg::in_dispatch, arg::out_dispatch}},
-                        {10, 4, "find_compatible", m, {arg::in_dispatch, arg::out_dispatch}},
-                        {11, 5, "timeout", g, {arg::out_long}},
-                        {12, 5, "timeout", p, {arg::in_long}},
-                        {13, 6, "retries", g, {arg::out_long}},
-                        {14, 6, "retries", p, {arg::in_long}},
-                        {15, 7, "holdoff", g, {arg::out_long}},
-                        {16, 7, "holdoff", p, {arg::in_long}},
-                        {17, 8, "debug", p, {arg::in_long}},
-                        {18, 9, "init", m, {arg::in_bstr}},
-                        {19, 10, "write_timeout", g, {arg::out_long}},
-                        {20, 10, "write_timeout", p, {arg::in_long}},
-                        {21, 11, "find_sametype", m, {arg::in_long, arg::in_i4, arg::out_dispatch}},
-                        {22, 12, "find_sameHWtype", m, {arg::in_dispatch, arg::out_dispatch}},
-                    }));
+    com::register_interface_table(
+        com::describe<Iupdater>("Iupdater",
+                                {
+                                    {7, 1, "upload", m, {arg::in_bstr, arg::out_dispatch}},
+                                    {8, 2, "find_all", m, {arg::out_dispatch}},
+                                    {9, 3, "find_prefered", m, {arg::in_dispatch, arg::out_dispatch}},
+                                    {10, 4, "find_compatible", m, {arg::in_dispatch, arg::out_dispatch}},
+                                    {11, 5, "timeout", g, {arg::out_long}},
+                                    {12, 5, "timeout", p, {arg::in_long}},
+                                    {13, 6, "retries", g, {arg::out_long}},
+                                    {14, 6, "retries", p, {arg::in_long}},
+                                    {15, 7, "holdoff", g, {arg::out_long}},
+                                    {16, 7, "holdoff", p, {arg::in_long}},
+                                    {17, 8, "debug", p, {arg::in_long}},
+                                    {18, 9, "init", m, {arg::in_bstr}},
+                                    {19, 10, "write_timeout", g, {arg::out_long}},
+                                    {20, 10, "write_timeout", p, {arg::in_long}},
+                                    {21, 11, "find_sametype", m, {arg::in_long, arg::in_i4, arg::out_dispatch}},
+                                    {22, 12, "find_sameHWtype", m, {arg::in_dispatch, arg::out_dispatch}},
+                                }));
     com::register_interface_table(com::describe<Iunit>(
         "Iunit",
         {
@@ -62,21 +63,22 @@ void register_tables()
             {21, 11, "custom", g, {arg::out_bstr}},
             {22, 12, "custom_ver", g, {arg::out_dispatch}},
         }));
-    com::register_interface_table(com::describe<Iversion>("Iversion",
-                                                          {
-                                                              {7, 1, "name", g, {arg::out_bstr}},
-                                                              {8, 2, "path", g, {arg::out_bstr}},
-                                                              {9, 3, "code_cs", g, {arg::out_long}},
-                                                              {10, 4, "fpga_cs", g, {arg::out_long}},
-                                                              {11, 5, "fpga2_cs", g, {arg::out_long}},
-                                                              {12, 6, "boot_cs", g, {arg::out_long}},
-                                                              {13, 7, "valid", g, {arg::out_long}},
-                                                              {14, 8, "exists", g, {arg::out_long}},
-                                                              {15, 9, "is_compatible", g, {arg::in_dispatch, arg::out_long}},
-                                                              {16, 10, "config_cs", g, {arg::out_long}},
-                                                              {17, 11, "type", g, {arg::out_long}},
-                                                              {18, 12, "code2_cs", g, {arg::out_long}},
-                                                          }));
+    com::register_interface_table(
+        com::describe<Iversion>("Iversion",
+                                {
+                                    {7, 1, "name", g, {arg::out_bstr}},
+                                    {8, 2, "path", g, {arg::out_bstr}},
+                                    {9, 3, "code_cs", g, {arg::out_long}},
+                                    {10, 4, "fpga_cs", g, {arg::out_long}},
+                                    {11, 5, "fpga2_cs", g, {arg::out_long}},
+                                    {12, 6, "boot_cs", g, {arg::out_long}},
+                                    {13, 7, "valid", g, {arg::out_long}},
+                                    {14, 8, "exists", g, {arg::out_long}},
+                                    {15, 9, "is_compatible", g, {arg::in_dispatch, arg::out_long}},
+                                    {16, 10, "config_cs", g, {arg::out_long}},
+                                    {17, 11, "type", g, {arg::out_long}},
+                                    {18, 12, "code2_cs", g, {arg::out_long}},
+                                }));
     com::register_interface_table(com::describe<Icom_vector>("Icom_vector",
                                                              {
                                                                  {7, 1, "length", g, {arg::out_long}},
@@ -91,19 +93,21 @@ void register_tables()
                                                                    {11, 5, "boot_differs", g, {arg::out_long}},
                                                                    {12, 6, "code2_update", g, {arg::out_long}},
                                                                }));
-    com::register_interface_table(com::describe<Ijob>("Ijob", {
-                                                                  {7, 1, "percent", g, {arg::out_r8}},
-                                                                  {8, 2, "status", g, {arg::out_bstr}},
-                                                                  {9, 3, "done", g, {arg::out_long}},
-                                                                  {10, 4, "cancel", m, {}},
-                                                                  {11, 5, "result", m, {arg::out_dispatch}},
-                                                              }));
-    com::register_interface_table(com::describe<Ideployer>(
-        "Ideployer", {
-                         {7, 1, "deploy", m, {arg::in_bstr, arg::in_bstr, arg::out_dispatch}},
-                         {8, 2, "download", m, {arg::in_bstr, arg::in_bstr, arg::out_dispatch}},
-                         {9, 3, "save_dsp_args", m, {arg::in_bstr, arg::out_dispatch}},
-                     }));
+    com::register_interface_table(com::describe<Ijob>("Ijob",
+                                                      {
+                                                          {7, 1, "percent", g, {arg::out_r8}},
+                                                          {8, 2, "status", g, {arg::out_bstr}},
+                                                          {9, 3, "done", g, {arg::out_long}},
+                                                          {10, 4, "cancel", m, {}},
+                                                          {11, 5, "result", m, {arg::out_dispatch}},
+                                                      }));
+    com::register_interface_table(
+        com::describe<Ideployer>("Ideployer",
+                                 {
+                                     {7, 1, "deploy", m, {arg::in_bstr, arg::in_bstr, arg::out_dispatch}},
+                                     {8, 2, "download", m, {arg::in_bstr, arg::in_bstr, arg::out_dispatch}},
+                                     {9, 3, "save_dsp_args", m, {arg::in_bstr, arg::out_dispatch}},
+                                 }));
 }
 
 CComModule _Module;

@@ -13,10 +13,7 @@ qm::ip_address_t parse_address(BSTR text)
     return address;
 }
 
-std::string text_of(BSTR text)
-{
-    return qm::bstr_to_string(_bstr_t(text, true));
-}
+std::string text_of(BSTR text) { return qm::bstr_to_string(_bstr_t(text, true)); }
 
 BSTR new_text(const std::string& text)
 {

@@ -24,8 +24,7 @@ using database_ptr = std::shared_ptr<update::database_t>;
 // Runs the member's work. A qm::exception_t becomes the error object of the
 // class (prefix followed by the exception's text) and a failure result; so
 // does anything else, with "Unknown Error".
-template <class F>
-HRESULT guarded(REFCLSID clsid, REFIID iid, const char* prefix, F&& work)
+template <class F> HRESULT guarded(REFCLSID clsid, REFIID iid, const char* prefix, F&& work)
 {
     try {
         work();
@@ -54,8 +53,7 @@ BSTR new_text(const std::string& text);
 IDispatch* make_job(std::unique_ptr<update::job_t> job);
 
 // Builds the job, starts its thread at once and hands it to a new job object.
-template <class Job, class... Args>
-IDispatch* start_job(Args&&... args)
+template <class Job, class... Args> IDispatch* start_job(Args&&... args)
 {
     auto job = std::make_unique<Job>(std::forward<Args>(args)...);
     job->start();

@@ -43,15 +43,9 @@ HRESULT Cunit::version_out(const update::version_ptr& record, IDispatch** out)
     return guarded(CLSID_unit, IID_Iunit, "", [&] { *out = make_version(record, found.database); });
 }
 
-HRESULT Cunit::get_ver(IDispatch** pVal)
-{
-    return version_out(found.version, pVal);
-}
+HRESULT Cunit::get_ver(IDispatch** pVal) { return version_out(found.version, pVal); }
 
-HRESULT Cunit::get_custom_ver(IDispatch** pVal)
-{
-    return version_out(found.custom_version, pVal);
-}
+HRESULT Cunit::get_custom_ver(IDispatch** pVal) { return version_out(found.custom_version, pVal); }
 
 HRESULT Cunit::get_custom(BSTR* pVal)
 {
@@ -125,10 +119,7 @@ void Cunit::value_in(long value, int32_t update::config_t::*field, uint8_t updat
     found.unit->config.*flag = 1;
 }
 
-HRESULT Cunit::get_VCXO_center(long* pVal)
-{
-    return value_out(pVal, &update::config_t::vcxo);
-}
+HRESULT Cunit::get_VCXO_center(long* pVal) { return value_out(pVal, &update::config_t::vcxo); }
 
 HRESULT Cunit::put_VCXO_center(long newVal)
 {
@@ -136,10 +127,7 @@ HRESULT Cunit::put_VCXO_center(long newVal)
     return S_OK;
 }
 
-HRESULT Cunit::get_allowed_channels(long* pVal)
-{
-    return value_out(pVal, &update::config_t::channels);
-}
+HRESULT Cunit::get_allowed_channels(long* pVal) { return value_out(pVal, &update::config_t::channels); }
 
 HRESULT Cunit::put_allowed_channels(long newVal)
 {
@@ -147,10 +135,7 @@ HRESULT Cunit::put_allowed_channels(long newVal)
     return S_OK;
 }
 
-HRESULT Cunit::get_ssi_format(long* pVal)
-{
-    return value_out(pVal, &update::config_t::ssi);
-}
+HRESULT Cunit::get_ssi_format(long* pVal) { return value_out(pVal, &update::config_t::ssi); }
 
 HRESULT Cunit::put_ssi_format(long newVal)
 {
@@ -158,10 +143,7 @@ HRESULT Cunit::put_ssi_format(long newVal)
     return S_OK;
 }
 
-HRESULT Cunit::download(IDispatch* ver, IDispatch** job)
-{
-    return download3(ver, 0, 0, 1, job);
-}
+HRESULT Cunit::download(IDispatch* ver, IDispatch** job) { return download3(ver, 0, 0, 1, job); }
 
 HRESULT Cunit::download2(IDispatch* ver, long boot, long runtime, IDispatch** job)
 {

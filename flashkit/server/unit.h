@@ -12,8 +12,8 @@ class Cunit : public CComObjectRootEx<CComSingleThreadModel>,
               public IDispatchImpl<Iunit, &IID_Iunit, &LIBID_FLASHKITLib>,
               public ISupportErrorInfoImpl<&IID_Iunit> {
 public:
-    DECLARE_REGISTRY_DATA("unit Class", "Flashkit.unit.1", "Flashkit.unit", true, true, "Apartment",
-                          LIBID_FLASHKITLib, "1.0")
+    DECLARE_REGISTRY_DATA("unit Class", "Flashkit.unit.1", "Flashkit.unit", true, true, "Apartment", LIBID_FLASHKITLib,
+                          "1.0")
     BEGIN_COM_MAP(Cunit)
     COM_INTERFACE_ENTRY(Iunit)
     COM_INTERFACE_ENTRY2(IDispatch, Iunit)

@@ -42,8 +42,8 @@ HRESULT Cupdater::find_all(IDispatch** versions)
     if (!versions)
         return E_POINTER;
     *versions = nullptr;
-    return guarded(CLSID_updater, IID_Iupdater, "updater::find_all : ",
-                   [&] { *versions = make_vector(database->find_all(), database); });
+    return guarded(CLSID_updater, IID_Iupdater,
+                   "updater::find_all : ", [&] { *versions = make_vector(database->find_all(), database); });
 }
 
 HRESULT Cupdater::find_prefered(IDispatch* ver, IDispatch** version)
@@ -106,45 +106,21 @@ HRESULT Cupdater::setting(const char* name, long value, bool (tftp::*set)(int32_
     return S_OK;
 }
 
-HRESULT Cupdater::get_timeout(long* pVal)
-{
-    return number_out(pVal, tftp::settings().timeout());
-}
+HRESULT Cupdater::get_timeout(long* pVal) { return number_out(pVal, tftp::settings().timeout()); }
 
-HRESULT Cupdater::put_timeout(long newVal)
-{
-    return setting("timeout", newVal, &tftp::set_timeout);
-}
+HRESULT Cupdater::put_timeout(long newVal) { return setting("timeout", newVal, &tftp::set_timeout); }
 
-HRESULT Cupdater::get_retries(long* pVal)
-{
-    return number_out(pVal, tftp::settings().retries());
-}
+HRESULT Cupdater::get_retries(long* pVal) { return number_out(pVal, tftp::settings().retries()); }
 
-HRESULT Cupdater::put_retries(long newVal)
-{
-    return setting("retries", newVal, &tftp::set_retries);
-}
+HRESULT Cupdater::put_retries(long newVal) { return setting("retries", newVal, &tftp::set_retries); }
 
-HRESULT Cupdater::get_holdoff(long* pVal)
-{
-    return number_out(pVal, tftp::settings().holdoff());
-}
+HRESULT Cupdater::get_holdoff(long* pVal) { return number_out(pVal, tftp::settings().holdoff()); }
 
-HRESULT Cupdater::put_holdoff(long newVal)
-{
-    return setting("holdoff", newVal, &tftp::set_holdoff);
-}
+HRESULT Cupdater::put_holdoff(long newVal) { return setting("holdoff", newVal, &tftp::set_holdoff); }
 
-HRESULT Cupdater::get_write_timeout(long* pVal)
-{
-    return number_out(pVal, tftp::settings().write_timeout());
-}
+HRESULT Cupdater::get_write_timeout(long* pVal) { return number_out(pVal, tftp::settings().write_timeout()); }
 
-HRESULT Cupdater::put_write_timeout(long newVal)
-{
-    return setting("write_timeout", newVal, &tftp::set_write_timeout);
-}
+HRESULT Cupdater::put_write_timeout(long newVal) { return setting("write_timeout", newVal, &tftp::set_write_timeout); }
 
 HRESULT Cupdater::put_debug(long newVal)
 {
@@ -158,8 +134,7 @@ HRESULT Cupdater::init(BSTR path)
 {
     try {
         database->init(text_of(path));
-    } catch (...) {
-    }
+    } catch (...) {}
     return S_OK;
 }
 

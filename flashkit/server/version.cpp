@@ -15,15 +15,9 @@ HRESULT Cversion::text(BSTR* out, bool path)
     });
 }
 
-HRESULT Cversion::get_name(BSTR* pVal)
-{
-    return text(pVal, false);
-}
+HRESULT Cversion::get_name(BSTR* pVal) { return text(pVal, false); }
 
-HRESULT Cversion::get_path(BSTR* pVal)
-{
-    return text(pVal, true);
-}
+HRESULT Cversion::get_path(BSTR* pVal) { return text(pVal, true); }
 
 HRESULT Cversion::word(long* out, int index)
 {

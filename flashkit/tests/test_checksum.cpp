@@ -58,9 +58,10 @@ TEST(Words, ReadAndWriteBothOrdersAndWidths)
         bool little;
         bytes_t out;
     };
-    for (const row& r : {row{0x123456, 3, false, {0x00, 0x12, 0x34, 0x56}}, row{0x123456, 3, true, {0x56, 0x34, 0x12, 0x00}},
-                         row{0xAB123456, 3, true, {0x56, 0x34, 0x12, 0x00}}, row{0xAB123456, 4, false, {0xAB, 0x12, 0x34, 0x56}},
-                         row{0xAB123456, 4, true, {0x56, 0x34, 0x12, 0xAB}}}) {
+    for (const row& r :
+         {row{0x123456, 3, false, {0x00, 0x12, 0x34, 0x56}}, row{0x123456, 3, true, {0x56, 0x34, 0x12, 0x00}},
+          row{0xAB123456, 3, true, {0x56, 0x34, 0x12, 0x00}}, row{0xAB123456, 4, false, {0xAB, 0x12, 0x34, 0x56}},
+          row{0xAB123456, 4, true, {0x56, 0x34, 0x12, 0xAB}}}) {
         unsigned char d[4] = {0xEE, 0xEE, 0xEE, 0xEE};
         write_word(r.value, d, r.width, r.little);
         EXPECT_EQ(bytes_t(d, d + 4), r.out) << std::hex << r.value;
@@ -79,10 +80,11 @@ TEST_F(Checksum, RegionsSumPerWidthAcrossFiles)
         uint32_t sum, value;
     };
     const bytes_t zero_sum = {0x01, 0x02, 0x03, 0xFF, 0xFD, 0xFC};
-    for (const row& r : {row{"width 3", 3, zero_sum, 6, 0, 0xFCFDFF},
-                         row{"a partial word carries into the next file", 3, zero_sum, 4, 0, 0xFCFDFF},
-                         row{"width 3 wraps at 24 bits", 3, {0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x00}, 6, 1, 2},
-                         row{"width 4 wraps at 32 bits", 4, {0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x00, 0x00}, 8, 1, 2}}) {
+    for (const row& r :
+         {row{"width 3", 3, zero_sum, 6, 0, 0xFCFDFF},
+          row{"a partial word carries into the next file", 3, zero_sum, 4, 0, 0xFCFDFF},
+          row{"width 3 wraps at 24 bits", 3, {0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x00}, 6, 1, 2},
+          row{"width 4 wraps at 32 bits", 4, {0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x00, 0x00}, 8, 1, 2}}) {
         const auto at = r.bytes.begin() + static_cast<std::ptrdiff_t>(r.split);
         checksum_t cs(0, static_cast<uint32_t>(r.bytes.size()), r.width);
         cs.feed(file("first", bytes_t(r.bytes.begin(), at)));

@@ -146,7 +146,7 @@ TEST_F(Folder, ScanFillsTheCacheAndAWarmScanOpensNoImage)
     image("alder_3_1_7.bin", record(100, 0, 0, 2, 7));
     image("ALDER_1_0_0.BIN", record(101, 0, 0, 2)); // the pattern ignores case
     image("notes_1_0_0.txt", record(102, 0, 0, 2)); // not an image name
-    image("alder_junk.bin", record(103, 0, 0, 2));   // not a version name
+    image("alder_junk.bin", record(103, 0, 0, 2));  // not a version name
     std::ofstream((dir / "foreign_1_0_0.bin").string()) << "something else";
     {
         auto db = loaded();
@@ -251,7 +251,7 @@ TEST_F(Folder, NamesTheCacheCannotHoldAreRecognisedEveryTime)
 TEST_F(Folder, CachedEntriesReadWithWrapAndDefaults)
 {
     ini_write("Checksums", "alder_1_0_0.bin", "-16 5 0 0 -559038737 3 -2147483647");
-    ini_write("Checksums", "alder_2_0_0.bin", "7 1 2 3 4"); // no device type: dropped
+    ini_write("Checksums", "alder_2_0_0.bin", "7 1 2 3 4");   // no device type: dropped
     ini_write("Checksums", "cedar_1_2.bin", "7 1 2 3 4 1 0"); // not a version name: dropped
     ini_write("Device Types", "alder", "Alder Mark II");
     auto db = loaded();
@@ -267,9 +267,9 @@ TEST_F(Folder, CachedEntriesReadWithWrapAndDefaults)
 
 TEST_F(Folder, IdentifyPrefersTheImageWithTheDevicesConfiguration)
 {
-    ini_write("Checksums", "alder_1_0_0.bin", "10 0 0 0 0 3 20 ");   // code 10/20, no config
-    ini_write("Checksums", "alder_1_0_1.bin", "10 0 0 0 77 3 20 ");  // same code, config 77
-    ini_write("Checksums", "alder_9_0_0.bin", "99 0 0 0 88 3 0 ");   // other code, config 88
+    ini_write("Checksums", "alder_1_0_0.bin", "10 0 0 0 0 3 20 ");  // code 10/20, no config
+    ini_write("Checksums", "alder_1_0_1.bin", "10 0 0 0 77 3 20 "); // same code, config 77
+    ini_write("Checksums", "alder_9_0_0.bin", "99 0 0 0 88 3 0 ");  // other code, config 88
     auto db = loaded();
     struct row {
         uint32_t code, code2, config;
@@ -277,13 +277,11 @@ TEST_F(Folder, IdentifyPrefersTheImageWithTheDevicesConfiguration)
         const char* custom;
         const char* custom_version;
     };
-    for (const row& r : {row{10, 20, 77, "alder_1_0_1.bin", "", nullptr},
-                         row{10, 20, 55, "alder_1_0_0.bin", "Unknown", nullptr},
-                         row{10, 20, 88, "alder_1_0_0.bin", "alder", "alder_9_0_0.bin"},
-                         row{10, 20, 0, "alder_1_0_0.bin", "", nullptr},
-                         row{11, 20, 0, nullptr, "", nullptr},
-                         row{11, 20, 88, nullptr, "alder", "alder_9_0_0.bin"},
-                         row{11, 20, 5, nullptr, "Unknown", nullptr}}) {
+    for (const row& r :
+         {row{10, 20, 77, "alder_1_0_1.bin", "", nullptr}, row{10, 20, 55, "alder_1_0_0.bin", "Unknown", nullptr},
+          row{10, 20, 88, "alder_1_0_0.bin", "alder", "alder_9_0_0.bin"},
+          row{10, 20, 0, "alder_1_0_0.bin", "", nullptr}, row{11, 20, 0, nullptr, "", nullptr},
+          row{11, 20, 88, nullptr, "alder", "alder_9_0_0.bin"}, row{11, 20, 5, nullptr, "Unknown", nullptr}}) {
         std::string custom;
         version_ptr custom_version;
         version_ptr v = db->identify(record(r.code, r.code2, r.config, 2), custom, custom_version);

@@ -88,8 +88,7 @@ images::firmware_spec spec_of(images::family family, std::function<void(images::
 
 using make_t = std::unique_ptr<update::base_t> (*)(const qm::ip_address_t&);
 
-template <class U>
-std::unique_ptr<update::base_t> make_unit(const qm::ip_address_t& address)
+template <class U> std::unique_ptr<update::base_t> make_unit(const qm::ip_address_t& address)
 {
     return std::make_unique<U>(address, nullptr);
 }
@@ -143,8 +142,8 @@ TEST_F(Families, ComparisonRulesOfEachFamily)
         {"alder FPGA only differs", spec_of(F::alder), alder, 0x6000, 3, differ({checksums_t::fpga_cs}), "00000000"},
         {"alder no second FPGA, FPGA differs", spec_of(F::alder, [](auto& s) { s.fpga2 = false; }), alder, 0x6000, 3,
          differ({checksums_t::fpga_cs}), "00001001"},
-        {"alder second FPGA differs: code update", spec_of(F::alder), alder, 0x6000, 3,
-         differ({checksums_t::fpga2_cs}), "10000100"},
+        {"alder second FPGA differs: code update", spec_of(F::alder), alder, 0x6000, 3, differ({checksums_t::fpga2_cs}),
+         "10000100"},
         {"alder configuration set by the user", spec_of(F::alder), alder, 0x6000, 3, user_vcxo, "00000010"},
         {"birch boot differs", spec_of(F::birch), birch, 0x6000, 4, differ({checksums_t::boot_cs}), "00100001"},
         {"birch second code and FPGA word", spec_of(F::birch), birch, 0x6000, 4,
@@ -161,8 +160,8 @@ TEST_F(Families, ComparisonRulesOfEachFamily)
          format(2, differ({checksums_t::boot_cs})), "00100001"},
         {"dogwood second boot region differs", spec_of(F::dogwood), dogwood, 0x7FC00, 3,
          format(2, differ({checksums_t::internal})), "00110000"},
-        {"dogwood configuration set by the user", spec_of(F::dogwood), dogwood, 0x7FC00, 3,
-         format(2, user_vcxo), "00100001"},
+        {"dogwood configuration set by the user", spec_of(F::dogwood), dogwood, 0x7FC00, 3, format(2, user_vcxo),
+         "00100001"},
     };
     for (const row& r : rows) {
         images::firmware_t made = image(r.spec);
@@ -194,7 +193,7 @@ TEST_F(Families, DownloadsWriteTheOtherBankThenInvalidateTheOldOne)
         images::firmware_spec on_device, written;
         make_t make;
         std::function<void(vx::test::tftp_peer&)> prepare; // the device's flash before the upload
-        std::function<void(checksums_t&)> edit;             // the version's record as the folder gives it
+        std::function<void(checksums_t&)> edit;            // the version's record as the folder gives it
         int32_t boot, runtime, config;
         const char* writes;
         const char* done_text;
@@ -205,30 +204,106 @@ TEST_F(Families, DownloadsWriteTheOtherBankThenInvalidateTheOldOne)
     };
     const auto large = [](auto& s) { s.large_code = true; };
     const row rows[] = {
-        {"alder running bank 8", F::alder, spec_of(F::alder), newer(spec_of(F::alder)), &make_unit<update::alder_t>,
+        {"alder running bank 8",
+         F::alder,
+         spec_of(F::alder),
+         newer(spec_of(F::alder)),
+         &make_unit<update::alder_t>,
          [](vx::test::tftp_peer& p) {
              p.set_file("m08", p.file("m06"));
              p.set_file("m09", p.file("m07"));
              p.set_file("m06", std::string(0x20000, '\xFF'));
          },
-         {}, 0, 0, 0, "m06 m07 m08", "download done"},
-        {"alderamd running bank 8", F::alderamd, spec_of(F::alder), newer(spec_of(F::alder)),
-         &make_unit<update::alderamd_t>, {}, {}, 0, 0, 0, "a12 a13 a14 a15 a08", "download done."},
-        {"birch image without second code", F::birch, spec_of(F::birch),
-         newer(spec_of(F::birch, [](auto& s) { s.second_code = false; })), &make_unit<update::birch_t>, {}, {}, 0, 1,
-         0, "c09 c08 c10 c11", "download done"},
-        {"birchamd", F::birchamd, spec_of(F::birch), newer(spec_of(F::birch)), &make_unit<update::birchamd_t>, {}, {},
-         0, 0, 0, "s14 s15 s12 s18 s19 s16", "download done"},
-        {"birch boot ending inside the first file", F::birch, spec_of(F::birch, [](auto& s) { s.short_boot = true; }),
-         spec_of(F::birch, [](auto& s) { s.short_boot = true; }), &make_unit<update::birch_t>, {}, {}, 2, 0, 0, "c01",
+         {},
+         0,
+         0,
+         0,
+         "m06 m07 m08",
          "download done"},
-        {"cedar running bank 1", F::cedar, spec_of(F::cedar), newer(spec_of(F::cedar)), &make_unit<update::cedar_t>,
-         {}, {}, 0, 0, 0, "r5 r6 r3 r4", "download done"},
-        {"cedar large code", F::cedar, spec_of(F::cedar), newer(spec_of(F::cedar, large)),
-         &make_unit<update::cedar_t>, {}, {}, 0, 0, 0, "r3 r4 r5 r6", "download done"},
-        {"dogwood version without second Xilinx", F::dogwood, spec_of(F::dogwood, large),
-         newer(spec_of(F::dogwood, large)), &make_unit<update::dogwood_t>, {},
-         [](checksums_t& v) { v[checksums_t::fpga2_cs] = 0; }, 0, 0, 0, "f2 f1 f3", "download done"},
+        {"alderamd running bank 8",
+         F::alderamd,
+         spec_of(F::alder),
+         newer(spec_of(F::alder)),
+         &make_unit<update::alderamd_t>,
+         {},
+         {},
+         0,
+         0,
+         0,
+         "a12 a13 a14 a15 a08",
+         "download done."},
+        {"birch image without second code",
+         F::birch,
+         spec_of(F::birch),
+         newer(spec_of(F::birch, [](auto& s) { s.second_code = false; })),
+         &make_unit<update::birch_t>,
+         {},
+         {},
+         0,
+         1,
+         0,
+         "c09 c08 c10 c11",
+         "download done"},
+        {"birchamd",
+         F::birchamd,
+         spec_of(F::birch),
+         newer(spec_of(F::birch)),
+         &make_unit<update::birchamd_t>,
+         {},
+         {},
+         0,
+         0,
+         0,
+         "s14 s15 s12 s18 s19 s16",
+         "download done"},
+        {"birch boot ending inside the first file",
+         F::birch,
+         spec_of(F::birch, [](auto& s) { s.short_boot = true; }),
+         spec_of(F::birch, [](auto& s) { s.short_boot = true; }),
+         &make_unit<update::birch_t>,
+         {},
+         {},
+         2,
+         0,
+         0,
+         "c01",
+         "download done"},
+        {"cedar running bank 1",
+         F::cedar,
+         spec_of(F::cedar),
+         newer(spec_of(F::cedar)),
+         &make_unit<update::cedar_t>,
+         {},
+         {},
+         0,
+         0,
+         0,
+         "r5 r6 r3 r4",
+         "download done"},
+        {"cedar large code",
+         F::cedar,
+         spec_of(F::cedar),
+         newer(spec_of(F::cedar, large)),
+         &make_unit<update::cedar_t>,
+         {},
+         {},
+         0,
+         0,
+         0,
+         "r3 r4 r5 r6",
+         "download done"},
+        {"dogwood version without second Xilinx",
+         F::dogwood,
+         spec_of(F::dogwood, large),
+         newer(spec_of(F::dogwood, large)),
+         &make_unit<update::dogwood_t>,
+         {},
+         [](checksums_t& v) { v[checksums_t::fpga2_cs] = 0; },
+         0,
+         0,
+         0,
+         "f2 f1 f3",
+         "download done"},
     };
     for (const row& r : rows) {
         images::firmware_t old_image = image(r.on_device, "old.bin");
@@ -246,8 +321,8 @@ TEST_F(Families, DownloadsWriteTheOtherBankThenInvalidateTheOldOne)
         ASSERT_NO_THROW(u->upload(found)) << r.what;
         const std::size_t before = peer.received().size();
         update::job_status_t status;
-        ASSERT_NO_THROW(u->download(path, version, &status, r.boot, r.runtime, r.config)) << r.what << ": "
-                                                                                           << status.text();
+        ASSERT_NO_THROW(u->download(path, version, &status, r.boot, r.runtime, r.config))
+            << r.what << ": " << status.text();
         std::string written;
         auto log = peer.received();
         for (std::size_t i = before; i < log.size(); ++i)

@@ -28,11 +28,11 @@ using vx::test::wait_done;
 namespace images = devsim::images;
 
 struct family_case {
-    int device;             // the simulated device of the update cases; + 6 for the configuration case
+    int device; // the simulated device of the update cases; + 6 for the configuration case
     const char* name;
-    images::family fam;     // the device's family
-    images::family image;   // the family of its images (alderamd runs alder images, birchamd birch ones)
-    long type;              // Iunit::type
+    images::family fam;      // the device's family
+    images::family image;    // the family of its images (alderamd runs alder images, birchamd birch ones)
+    long type;               // Iunit::type
     const char* config_file; // where the device keeps its configuration record
     size_t config_at;
     int width;
@@ -67,10 +67,7 @@ images::firmware_t make_image(images::family family, const images::version_t& ve
     return images::make_firmware(spec);
 }
 
-void PrintTo(const family_case& c, std::ostream* out)
-{
-    *out << c.name;
-}
+void PrintTo(const family_case& c, std::ostream* out) { *out << c.name; }
 
 std::string display_name(const family_case& c, const images::version_t& v)
 {
@@ -87,21 +84,31 @@ protected:
         folder = dir / "firmware";
         std::filesystem::create_directories(folder);
         ASSERT_NO_FATAL_FAILURE(vx::test::register_flashkit(dir / "home"));
-        std::vector<std::string> argv{vx::test::devsim_path(), "-i", "vxd0", "--period", "60000", "--ip-base",
-                                      "192.168.77.10", "--control", (dir / "control").string(), "-n",
-                                      std::to_string(2 * family_count), "--families",
+        std::vector<std::string> argv{vx::test::devsim_path(),
+                                      "-i",
+                                      "vxd0",
+                                      "--period",
+                                      "60000",
+                                      "--ip-base",
+                                      "192.168.77.10",
+                                      "--control",
+                                      (dir / "control").string(),
+                                      "-n",
+                                      std::to_string(2 * family_count),
+                                      "--families",
                                       "alder,alderamd,birch,birchamd,cedar,dogwood"};
         for (int k = 0; k < family_count; ++k) {
             const family_case& c = cases[k];
-            for (const auto& [version, other] : {std::pair{old_version, false}, std::pair{new_version, false},
-                                                 std::pair{config_version, true}}) {
+            for (const auto& [version, other] :
+                 {std::pair{old_version, false}, std::pair{new_version, false}, std::pair{config_version, true}}) {
                 auto path = folder / images::file_name(c.image, version);
                 images::write_file(path.string(), make_image(c.image, version, other).bytes);
             }
             // Device k runs the update cases, device k + 6 the configuration case.
             for (int device : {k, k + family_count}) {
                 argv.push_back("--firmware");
-                argv.push_back(std::to_string(device) + "=" + (folder / images::file_name(c.image, old_version)).string());
+                argv.push_back(std::to_string(device) + "=" +
+                               (folder / images::file_name(c.image, old_version)).string());
             }
         }
         pair = new netns_pair("vxh0", "vxd0");
@@ -405,6 +412,8 @@ TEST_P(FamiliesNetns, MergesTheConfigurationRecordAtTheFamilysWidth)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFamily, FamiliesNetns, ::testing::ValuesIn(cases),
-                         [](const ::testing::TestParamInfo<family_case>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<family_case>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace

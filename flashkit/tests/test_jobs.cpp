@@ -134,9 +134,10 @@ TEST_F(Jobs, UploadFailures)
     };
     // No family's probe file: every probe is tried. No answer at all: the
     // first probe's time-out ends the walk.
-    for (const row& r : {row{false, "Error uploading firmware from 127.0.0.1", "probe2 probe4"},
-                         row{true, "Timeout during firmware file transfer.\r\nPlease check network connections and try again.",
-                             "probe2 probe2"}}) {
+    for (const row& r :
+         {row{false, "Error uploading firmware from 127.0.0.1", "probe2 probe4"},
+          row{true, "Timeout during firmware file transfer.\r\nPlease check network connections and try again.",
+              "probe2 probe2"}}) {
         vx::test::tftp_peer device;
         tftp::settings().set_port(device.port());
         device.silent = r.silent;

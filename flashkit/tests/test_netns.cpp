@@ -44,23 +44,24 @@ TEST(SimulatedDevice, LossAndDuplicationOnTheLink)
     netns_pair pair("vxh1", "vxd1");
     ASSERT_TRUE(pair.ok()) << pair.error();
     ASSERT_TRUE(pair.add_address(netns_pair::a, "192.168.78.1/24"));
-    auto devsim = pair.spawn(netns_pair::b, {vx::test::devsim_path(), "-i", "vxd1", "--period", "60000", "--ip-base",
-                                             "192.168.78.10", "--families", "dogwood", "-n", "1", "--firmware",
-                                             "0=" + image});
+    auto devsim = pair.spawn(netns_pair::b,
+                             {vx::test::devsim_path(), "-i", "vxd1", "--period", "60000", "--ip-base", "192.168.78.10",
+                              "--families", "dogwood", "-n", "1", "--firmware", "0=" + image});
     ASSERT_TRUE(devsim->wait_for_line("started vxd1", 10s));
     // One datagram in five arriving at the host is dropped, one in five of
     // the rest doubled; the host's own datagrams cross the link untouched,
     // so the device sees the doubled acknowledgements the client must not
     // multiply.
-    ASSERT_EQ(pair.run(netns_pair::a, "nft -f - <<'EOF'\n"
-                                      "table netdev vxloss {\n"
-                                      "  chain ingress {\n"
-                                      "    type filter hook ingress device vxh1 priority 0;\n"
-                                      "    ip protocol udp numgen random mod 5 0 drop\n"
-                                      "    ip protocol udp numgen random mod 5 0 dup to vxh1\n"
-                                      "  }\n"
-                                      "}\n"
-                                      "EOF"),
+    ASSERT_EQ(pair.run(netns_pair::a,
+                       "nft -f - <<'EOF'\n"
+                       "table netdev vxloss {\n"
+                       "  chain ingress {\n"
+                       "    type filter hook ingress device vxh1 priority 0;\n"
+                       "    ip protocol udp numgen random mod 5 0 drop\n"
+                       "    ip protocol udp numgen random mod 5 0 dup to vxh1\n"
+                       "  }\n"
+                       "}\n"
+                       "EOF"),
               0);
     tftp& client = tftp::settings();
     client.set_port(69);

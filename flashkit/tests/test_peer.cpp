@@ -112,8 +112,8 @@ protected:
 TEST_F(TftpdPeer, FilesOfEverySizeArriveIntact)
 {
     // Reads of whole blocks end on the server's empty block.
-    for (std::size_t size : {std::size_t{0}, std::size_t{512}, std::size_t{1024}, std::size_t{0x4000},
-                             std::size_t{1} << 20}) {
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{512}, std::size_t{1024}, std::size_t{0x4000}, std::size_t{1} << 20}) {
         std::string content = random_text(size, static_cast<unsigned>(size));
         spill(srv("get.bin"), content);
         client().get(ip, "get.bin", local("got.bin"));

@@ -74,8 +74,9 @@ protected:
 TEST_F(Server, EveryClassIsRegisteredUnderBothProgIdsAndOnlyTheClientsClassesAreCreatable)
 {
     const std::pair<const char*, CLSID> classes[] = {
-        {"updater", CLSID_updater}, {"unit", CLSID_unit},         {"version", CLSID_version},
-        {"com_vector", CLSID_com_vector}, {"update_check", CLSID_update_check}, {"job", CLSID_job},
+        {"updater", CLSID_updater},           {"unit", CLSID_unit},
+        {"version", CLSID_version},           {"com_vector", CLSID_com_vector},
+        {"update_check", CLSID_update_check}, {"job", CLSID_job},
         {"deployer", CLSID_deployer}};
     for (const auto& [name, clsid] : classes) {
         for (std::string progid : {std::string("Flashkit.") + name, std::string("Flashkit.") + name + ".1"}) {
@@ -93,9 +94,9 @@ TEST_F(Server, EveryClassIsRegisteredUnderBothProgIdsAndOnlyTheClientsClassesAre
         EXPECT_EQ(value, std::string(name) + " Class");
         if (clsid != CLSID_updater && clsid != CLSID_deployer) {
             CComPtr<IUnknown> object;
-            EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                       reinterpret_cast<void**>(&object)),
-                      CLASS_E_CLASSNOTAVAILABLE)
+            EXPECT_EQ(
+                CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object)),
+                CLASS_E_CLASSNOTAVAILABLE)
                 << name;
         }
     }
@@ -218,10 +219,10 @@ TEST_F(Server, SearchesOverTheCachedVersions)
         HRESULT (Iversion::*get)(long*);
         long expected;
     };
-    for (const word& w : {word{&Iversion::get_code_cs, 500}, word{&Iversion::get_boot_cs, 600},
-                          word{&Iversion::get_config_cs, static_cast<int32_t>(4000000000u)},
-                          word{&Iversion::get_code2_cs, 700}, word{&Iversion::get_type, 4},
-                          word{&Iversion::get_valid, 1}, word{&Iversion::get_exists, 0}}) {
+    for (const word& w :
+         {word{&Iversion::get_code_cs, 500}, word{&Iversion::get_boot_cs, 600},
+          word{&Iversion::get_config_cs, static_cast<int32_t>(4000000000u)}, word{&Iversion::get_code2_cs, 700},
+          word{&Iversion::get_type, 4}, word{&Iversion::get_valid, 1}, word{&Iversion::get_exists, 0}}) {
         long value = -99;
         EXPECT_EQ(((*birch).*w.get)(&value), S_OK);
         EXPECT_EQ(value, w.expected);
@@ -257,10 +258,11 @@ TEST_F(Server, SearchesOverTheCachedVersions)
     for (const search& s : {
              search{"compatible", [&](IDispatch** out) { return updater->find_compatible(alder_old, out); }, 2},
              search{"same type 2, hardware 3", [&](IDispatch** out) { return updater->find_sametype(2, 3, out); }, 1},
-             search{"same type 3, any hardware", [&](IDispatch** out) { return updater->find_sametype(3, -1, out); }, 2},
+             search{"same type 3, any hardware", [&](IDispatch** out) { return updater->find_sametype(3, -1, out); },
+                    2},
              search{"same type 5", [&](IDispatch** out) { return updater->find_sametype(5, 0, out); }, 1},
-             search{"same hardware as 1.21.0", [&](IDispatch** out) { return updater->find_sameHWtype(alder_new, out); },
-                    1},
+             search{"same hardware as 1.21.0",
+                    [&](IDispatch** out) { return updater->find_sameHWtype(alder_new, out); }, 1},
          }) {
         CComPtr<IDispatch> found;
         ASSERT_EQ(s.call(&found), S_OK) << s.what;

@@ -37,11 +37,21 @@ std::string wire(const std::vector<tftp_packet>& packets)
         if (!out.empty())
             out += ' ';
         switch (p.opcode) {
-        case 1: out += "RRQ"; break;
-        case 2: out += "WRQ"; break;
-        case 3: out += "D" + std::to_string(p.block) + (p.data_size ? "" : "e"); break;
-        case 4: out += "A" + std::to_string(p.block); break;
-        default: out += "?"; break;
+        case 1:
+            out += "RRQ";
+            break;
+        case 2:
+            out += "WRQ";
+            break;
+        case 3:
+            out += "D" + std::to_string(p.block) + (p.data_size ? "" : "e");
+            break;
+        case 4:
+            out += "A" + std::to_string(p.block);
+            break;
+        default:
+            out += "?";
+            break;
         }
     }
     return out;
@@ -61,8 +71,7 @@ protected:
     std::string local(const std::string& name) const { return (dir.path / name).string(); }
 
     // The exception of a transfer that must fail.
-    template <class F>
-    tftp::tftp_exception_t failure(F&& transfer)
+    template <class F> tftp::tftp_exception_t failure(F&& transfer)
     {
         try {
             transfer();
@@ -204,7 +213,7 @@ TEST_F(TftpClient, OnlyTheDevicesFirstReplyPortIsHeard)
     std::string content = random_text(1500, 5);
     peer.set_file("c01", content);
     peer.set_foreign_address("127.0.0.2"); // another host sends first
-    peer.foreign_port = true;           // and the device's address from another port
+    peer.foreign_port = true;              // and the device's address from another port
     client().get(loopback(), "c01", local("c01"));
     EXPECT_EQ(text_of(local("c01")), content);
     // The ACKs went to the port of the device's first reply: the server's

@@ -19,8 +19,8 @@ bool reference(const std::string& text, int base, uint8_t out[4])
     bool need_digit = true;
     for (char c : scanned) {
         int v = (c >= '0' && c <= '9') ? c - '0'
-              : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-              : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+            : (c >= 'a' && c <= 'f')   ? c - 'a' + 10
+            : (c >= 'A' && c <= 'F')   ? c - 'A' + 10
                                        : -1;
         if (v >= 0 && v < (base == 1 ? 16 : 10)) {
             parts[dots] = parts[dots] * (base == 1 ? 16 : 10) + v;
@@ -55,9 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool ok = reference(text, base, expected);
     if (address.parse(text, base) != ok)
         std::abort();
-    uint32_t number = ok ? (uint32_t(expected[0]) << 24 | uint32_t(expected[1]) << 16 | uint32_t(expected[2]) << 8 |
-                            expected[3])
-                         : 0;
+    uint32_t number =
+        ok ? (uint32_t(expected[0]) << 24 | uint32_t(expected[1]) << 16 | uint32_t(expected[2]) << 8 | expected[3]) : 0;
     if (address.number != number || address.to_string().empty())
         std::abort();
     for (int i = 0; i < 4; ++i)

@@ -115,8 +115,7 @@ mac_address_t& mac_address_t::clear()
 mac_address_t& mac_address_t::assign_text(std::string text)
 {
     unsigned parts[6] = {0, 0, 0, 0, 0, 0};
-    std::sscanf(text.c_str(), "%2x%2x%2x%2x%2x%2x", &parts[0], &parts[1], &parts[2], &parts[3], &parts[4],
-                &parts[5]);
+    std::sscanf(text.c_str(), "%2x%2x%2x%2x%2x%2x", &parts[0], &parts[1], &parts[2], &parts[3], &parts[4], &parts[5]);
     for (int i = 0; i < 6; ++i)
         bytes[i] = static_cast<uint8_t>(parts[i] & 0xFF);
     return *this;
@@ -125,15 +124,12 @@ mac_address_t& mac_address_t::assign_text(std::string text)
 std::string mac_address_t::to_string() const
 {
     char buffer[13];
-    std::snprintf(buffer, sizeof buffer, "%02x%02x%02x%02x%02x%02x", bytes[0], bytes[1], bytes[2], bytes[3],
-                  bytes[4], bytes[5]);
+    std::snprintf(buffer, sizeof buffer, "%02x%02x%02x%02x%02x%02x", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4],
+                  bytes[5]);
     return buffer;
 }
 
-bool mac_address_t::is_null() const
-{
-    return *this == null_address;
-}
+bool mac_address_t::is_null() const { return *this == null_address; }
 
 mac_address_t& mac_address_t::assign(const mac_address_t& other)
 {
@@ -141,15 +137,9 @@ mac_address_t& mac_address_t::assign(const mac_address_t& other)
     return *this;
 }
 
-std::ostream& operator<<(std::ostream& os, const mac_address_t& address)
-{
-    return os << address.to_string();
-}
+std::ostream& operator<<(std::ostream& os, const mac_address_t& address) { return os << address.to_string(); }
 
-std::ostream& operator<<(std::ostream& os, const ip_address_t& address)
-{
-    return os << address.to_string();
-}
+std::ostream& operator<<(std::ostream& os, const ip_address_t& address) { return os << address.to_string(); }
 
 // --- tick_timer_t, sleep ---
 
@@ -161,15 +151,9 @@ uint32_t tick_timer_t::restart()
     return start;
 }
 
-double tick_timer_t::elapsed() const
-{
-    return span(start, GetTickCount());
-}
+double tick_timer_t::elapsed() const { return span(start, GetTickCount()); }
 
-void sleep(uint32_t milliseconds)
-{
-    Sleep(milliseconds);
-}
+void sleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
 // --- net::address_t ---
 

@@ -34,9 +34,6 @@ BSTR string_to_bstr(const char* text)
     return result;
 }
 
-BSTR string_to_bstr(const std::string& text)
-{
-    return string_to_bstr(text.c_str());
-}
+BSTR string_to_bstr(const std::string& text) { return string_to_bstr(text.c_str()); }
 
 } // namespace qm

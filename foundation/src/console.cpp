@@ -72,15 +72,9 @@ std::streamsize console_streambuf_t::xsputn(const char* s, std::streamsize n)
     return n;
 }
 
-console_t::console_t() : std::basic_iostream<char>(nullptr)
-{
-    rdbuf(&buffer);
-}
+console_t::console_t() : std::basic_iostream<char>(nullptr) { rdbuf(&buffer); }
 
-console_t::~console_t()
-{
-    buffer.pubsync();
-}
+console_t::~console_t() { buffer.pubsync(); }
 
 console_t& console()
 {

@@ -63,8 +63,7 @@ std::string code_message(uint32_t code)
 
 errorcode_t::errorcode_t(uint32_t code_, const char* context)
     : exception_t(std::string(context ? context : "") + ": " + code_message(code_)), code(code_)
-{
-}
+{}
 
 errorcode_t::errorcode_t(uint32_t code_, const std::string& context) : errorcode_t(code_, context.c_str()) {}
 

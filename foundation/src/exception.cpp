@@ -32,19 +32,16 @@ std::string exception_t::formatted(const char* format, ...)
     return text;
 }
 
-const char* exception_t::what() const noexcept
-{
-    return message.c_str();
-}
+const char* exception_t::what() const noexcept { return message.c_str(); }
 
 namespace wapi {
 
 std::string error_text(DWORD error)
 {
     LPSTR buffer = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                  nullptr, error, 0x400, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                       nullptr, error, 0x400, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
     std::string text;
     // System messages end with a line end: cut its two characters.
     if (length > 1 && buffer)
@@ -86,10 +83,7 @@ namespace net {
 
 exception_t::exception_t() : exception_t(WSAGetLastError()) {}
 
-exception_t::exception_t(int error_number) : error(error_number)
-{
-    message = error_name(error_number);
-}
+exception_t::exception_t(int error_number) : error(error_number) { message = error_name(error_number); }
 
 } // namespace net
 } // namespace qm

@@ -42,8 +42,8 @@ void LogFile::Write(std::string_view message)
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    std::fprintf(file, "%d/%d/%d,%d:%d:%d %.*s\n", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute,
-                 now.wSecond, static_cast<int>(message.size()), message.data());
+    std::fprintf(file, "%d/%d/%d,%d:%d:%d %.*s\n", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute, now.wSecond,
+                 static_cast<int>(message.size()), message.data());
     std::fflush(file);
     std::fclose(file);
 }

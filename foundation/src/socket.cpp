@@ -11,10 +11,7 @@ namespace {
 std::mutex startup_lock;
 bool started = false;
 
-void cleanup_at_exit()
-{
-    WSACleanup();
-}
+void cleanup_at_exit() { WSACleanup(); }
 
 std::string close_error_line(SOCKET sock, const char* text)
 {
@@ -46,8 +43,7 @@ winsock_startup_t::winsock_startup_t()
         throw exception_t(result);
 }
 
-socket_t::socket_t(HANDLE quit, SOCKET existing, int protocol_)
-    : quit_event(quit), protocol(protocol_)
+socket_t::socket_t(HANDLE quit, SOCKET existing, int protocol_) : quit_event(quit), protocol(protocol_)
 {
     event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!event)
@@ -102,8 +98,7 @@ void socket_t::close()
         try {
             if (trace)
                 *trace << close_error_line(sock, cause);
-        } catch (...) {
-        }
+        } catch (...) {}
     };
     try {
         if (state == 2 || state == 3) {

@@ -18,12 +18,10 @@ thread_t::~thread_t()
 {
     try {
         stop();
-    } catch (...) {
-    }
+    } catch (...) {}
     try {
         release_thread();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 unsigned thread_t::entry(void* object)

@@ -41,8 +41,8 @@ TEST(IpAddress, StrictDecimalParse)
     EXPECT_TRUE(a.parse("1.2.3."));
     EXPECT_EQ(a.to_string(), "1.2.3.0");
 
-    for (const char* bad : {"192.168.1.256", "1..2.3", ".1.2.3", "1.2.3.4.5", "1.2.3", "", "1.2.3.x",
-                            "1.2.3.4 ", "255.255.255.2555", "-1.2.3.4"}) {
+    for (const char* bad : {"192.168.1.256", "1..2.3", ".1.2.3", "1.2.3.4.5", "1.2.3", "", "1.2.3.x", "1.2.3.4 ",
+                            "255.255.255.2555", "-1.2.3.4"}) {
         a.assign_text("9.9.9.9");
         EXPECT_FALSE(a.parse(bad)) << bad;
         expect_zero(a);

@@ -74,7 +74,7 @@ TEST(Console, WritesInLoadsOfEightyCharacters)
     {
         qm::console_t console;
         console << std::string(81, 'a'); // 80 in one write, then the 81st alone
-        console << std::string(79, 'b');  // buffered
+        console << std::string(79, 'b'); // buffered
         console.flush();
         console << "line" << std::endl;
         console << std::string(200, 'c');

@@ -69,7 +69,8 @@ TEST(Exception, WapiTextsWithAndWithoutSystemText)
 
     SetLastError(n);
     qm::wapi::exception_t with_context("WAIT_FAILED in thread_t::stop");
-    EXPECT_EQ(with_context.message, "WAIT_FAILED in thread_t::stop: WinAPI error# " + std::to_string(static_cast<int>(n)));
+    EXPECT_EQ(with_context.message,
+              "WAIT_FAILED in thread_t::stop: WinAPI error# " + std::to_string(static_cast<int>(n)));
 
     // A number with system text: the text without its line end.
     std::string text = qm::wapi::error_text(ERROR_FILE_NOT_FOUND);

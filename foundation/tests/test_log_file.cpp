@@ -59,7 +59,8 @@ TEST_F(LogFileTest, LineFormatWithoutLeadingZeros)
     log.Write("");
     std::ifstream in(path, std::ios::binary);
     std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::regex one_line(R"(([1-9]|1[0-2])/([1-9]|[12][0-9]|3[01])/[0-9]{4},([0-9]|1[0-9]|2[0-3]):([0-9]|[1-5][0-9]):([0-9]|[1-5][0-9]|60) )");
+    std::regex one_line(
+        R"(([1-9]|1[0-2])/([1-9]|[12][0-9]|3[01])/[0-9]{4},([0-9]|1[0-9]|2[0-3]):([0-9]|[1-5][0-9]):([0-9]|[1-5][0-9]|60) )");
     std::istringstream split(all);
     std::string first, second;
     std::getline(split, first);
@@ -101,7 +102,9 @@ TEST_F(LogFileTest, SizeCapBoundary)
     log.file_name = path;
     // Sparse files: nothing is really written.
     ASSERT_EQ(truncate(path.c_str(), 0), -1); // not there yet
-    { std::ofstream create(path); }
+    {
+        std::ofstream create(path);
+    }
     ASSERT_EQ(truncate(path.c_str(), LogFile::size_limit + 1), 0);
     log.Write("dropped");
     EXPECT_EQ(fs::file_size(path), uintmax_t(LogFile::size_limit + 1));

@@ -5,12 +5,13 @@
 
 CPrefwellApp::CPrefwellApp() : CWinApp("Prefwell") {}
 
-BOOL CPrefwellApp::InitInstance() {
-  Enable3dControls();
-  RegisterPrefwellResources();
-  CPrefwellDlg dlg;
-  m_pMainWnd = &dlg;
-  dlg.DoModal();
-  m_pMainWnd = nullptr;
-  return FALSE;
+BOOL CPrefwellApp::InitInstance()
+{
+    Enable3dControls();
+    RegisterPrefwellResources();
+    CPrefwellDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;
+    return FALSE;
 }

@@ -4,8 +4,8 @@
 #include <afxwin.h>
 
 class CPrefwellApp : public CWinApp {
- public:
-  CPrefwellApp();
-  // Runs the options dialog; returns FALSE so the program ends with it.
-  BOOL InitInstance() override;
+public:
+    CPrefwellApp();
+    // Runs the options dialog; returns FALSE so the program ends with it.
+    BOOL InitInstance() override;
 };

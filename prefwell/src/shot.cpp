@@ -6,7 +6,7 @@
 
 namespace {
 dlgshot::Registrar prefwell("prefwell", [] {
-  RegisterPrefwellResources();
-  return std::make_unique<CPrefwellDlg>();
+    RegisterPrefwellResources();
+    return std::make_unique<CPrefwellDlg>();
 });
 } // namespace

@@ -26,8 +26,7 @@ class Ccom_variable : public CComObjectRootEx<CComMultiThreadModel>,
                       public IDispatchImpl<Icom_variable, &IID_Icom_variable, &LIBID_QUERANTLib>,
                       public ISupportErrorInfoImpl<&IID_Icom_variable> {
 public:
-    DECLARE_REGISTRY_DATA("com_variable Class", "Querant.com_variable.1", "Querant.com_variable", false, false,
-                          "Both")
+    DECLARE_REGISTRY_DATA("com_variable Class", "Querant.com_variable.1", "Querant.com_variable", false, false, "Both")
     BEGIN_COM_MAP(Ccom_variable)
     COM_INTERFACE_ENTRY(Icom_variable)
     COM_INTERFACE_ENTRY2(IDispatch, Icom_variable)
@@ -156,8 +155,8 @@ public:
         return IDispatchImpl::GetIDsOfNames(riid, names, count, lcid, ids);
     }
 
-    HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                   EXCEPINFO* excep, UINT* arg_err) override
+    HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                   UINT* arg_err) override
     {
         if (id < 256)
             return IDispatchImpl::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
@@ -222,8 +221,8 @@ class Ccom_manager : public CComObjectRootEx<CComSingleThreadModel>,
                      public IDispatchImpl<Icom_manager, &IID_Icom_manager, &LIBID_QUERANTLib>,
                      public ISupportErrorInfoImpl<&IID_Icom_manager> {
 public:
-    DECLARE_REGISTRY_DATA("com_manager Class", "Querant.com_manager.1", "Querant.com_manager", true, true,
-                          "Apartment", LIBID_QUERANTLib)
+    DECLARE_REGISTRY_DATA("com_manager Class", "Querant.com_manager.1", "Querant.com_manager", true, true, "Apartment",
+                          LIBID_QUERANTLib)
     BEGIN_COM_MAP(Ccom_manager)
     COM_INTERFACE_ENTRY(Icom_manager)
     COM_INTERFACE_ENTRY2(IDispatch, Icom_manager)
@@ -337,12 +336,18 @@ public:
     {
         return guarded(nullptr, [&] { engine->retry_count(pVal); });
     }
-    HRESULT get_user(BSTR* pVal) override { return text_out(pVal, [&] { return engine->user(); }); }
+    HRESULT get_user(BSTR* pVal) override
+    {
+        return text_out(pVal, [&] { return engine->user(); });
+    }
     HRESULT put_user(BSTR pVal) override
     {
         return guarded(nullptr, [&] { engine->user(text_of(pVal)); });
     }
-    HRESULT get_password(BSTR* pVal) override { return text_out(pVal, [&] { return engine->password(); }); }
+    HRESULT get_password(BSTR* pVal) override
+    {
+        return text_out(pVal, [&] { return engine->password(); });
+    }
     HRESULT put_password(BSTR pVal) override
     {
         return guarded(nullptr, [&] { engine->password(text_of(pVal)); });
@@ -352,8 +357,7 @@ private:
     // Engine failures become the error object (source: this class's ProgID)
     // and DISP_E_EXCEPTION; anything else gets the member's own text (or,
     // for members that have none, a bare failure code).
-    template <class F>
-    HRESULT guarded(const char* unknown_text, F&& f)
+    template <class F> HRESULT guarded(const char* unknown_text, F&& f)
     {
         try {
             f();
@@ -365,8 +369,7 @@ private:
         }
     }
 
-    template <class F>
-    HRESULT request(const char* unknown_text, IDispatch** variable, F&& f)
+    template <class F> HRESULT request(const char* unknown_text, IDispatch** variable, F&& f)
     {
         if (!variable)
             return E_POINTER;
@@ -384,8 +387,7 @@ private:
         return S_OK;
     }
 
-    template <class F>
-    HRESULT collect(const char* unknown_text, IDispatch** out, F&& f)
+    template <class F> HRESULT collect(const char* unknown_text, IDispatch** out, F&& f)
     {
         if (!out)
             return E_POINTER;
@@ -397,16 +399,14 @@ private:
         return make_vector(records, out);
     }
 
-    template <class F>
-    HRESULT number_out(long* out, F&& f)
+    template <class F> HRESULT number_out(long* out, F&& f)
     {
         if (!out)
             return E_POINTER;
         return guarded(nullptr, [&] { *out = f(); });
     }
 
-    template <class F>
-    HRESULT text_out(BSTR* out, F&& f)
+    template <class F> HRESULT text_out(BSTR* out, F&& f)
     {
         if (!out)
             return E_POINTER;

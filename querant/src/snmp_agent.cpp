@@ -140,9 +140,6 @@ void collect(snmp_agent_t::task_map_t& tasks, const std::string& ip_text, variab
 
 void snmp_agent_t::get_all(const std::string& ip_text, variable_list_t& out) { collect(tasks, ip_text, out, false); }
 
-void snmp_agent_t::get_changes(const std::string& ip_text, variable_list_t& out)
-{
-    collect(tasks, ip_text, out, true);
-}
+void snmp_agent_t::get_changes(const std::string& ip_text, variable_list_t& out) { collect(tasks, ip_text, out, true); }
 
 } // namespace querant

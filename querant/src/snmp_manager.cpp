@@ -44,10 +44,7 @@ DWORD request_budget(int32_t timeout, int32_t retries)
     return static_cast<DWORD>(std::min<long long>(per_attempt * attempts + 2000, 0x7fffffff));
 }
 
-bool fits_32(long value)
-{
-    return value >= INT32_MIN && value <= INT32_MAX;
-}
+bool fits_32(long value) { return value >= INT32_MIN && value <= INT32_MAX; }
 
 constexpr DWORD sync_slice_ms = 50;
 
@@ -55,8 +52,7 @@ constexpr DWORD sync_slice_ms = 50;
 
 snmp_manager_t::snmp_manager_t() : snmp_manager_t(0, nullptr) {}
 
-snmp_manager_t::snmp_manager_t(DWORD platform, backend_factory_t backend_factory)
-    : factory(std::move(backend_factory))
+snmp_manager_t::snmp_manager_t(DWORD platform, backend_factory_t backend_factory) : factory(std::move(backend_factory))
 {
     InitializeCriticalSection(&state_lock);
     InitializeCriticalSection(&value_lock);
@@ -268,8 +264,7 @@ void snmp_manager_t::stop()
 {
     try {
         qm::proc::thread_t::stop();
-    } catch (const qm::exception_t&) {
-    }
+    } catch (const qm::exception_t&) {}
 }
 
 bool snmp_manager_t::any_worker_running()

@@ -50,8 +50,7 @@ library_t& lib()
     return l;
 }
 
-template <class F>
-bool look_up(HMODULE module, const char* name, F& out)
+template <class F> bool look_up(HMODULE module, const char* name, F& out)
 {
     out = vx_proc_cast<F>(GetProcAddress(module, name));
     return out != nullptr;
@@ -170,8 +169,7 @@ void snmp_nt_t::vb_fill(const snmp_request_t& request, SnmpVarBindList& list)
         list.len = 1;
         list.list[0].name.ids = static_cast<UINT*>(l.mem_alloc(std::max<UINT>(oid.idLength, 1) * sizeof(UINT)));
         if (!list.list[0].name.ids)
-            throw qm::exception_t(
-                "vb_list.list[0].name.ids memory allocation fails, error in snmp_nt_t::vb_fill ()");
+            throw qm::exception_t("vb_list.list[0].name.ids memory allocation fails, error in snmp_nt_t::vb_fill ()");
         std::memcpy(list.list[0].name.ids, oid.ids, oid.idLength * sizeof(UINT));
         list.list[0].name.idLength = oid.idLength;
         l.mem_free(oid.ids);
@@ -274,8 +272,7 @@ void snmp_nt_t::vb_extract(const SnmpVarBindList& list, snmp_request_t& request)
     }
 }
 
-template <class Exchange>
-void snmp_nt_t::exchange(snmp_request_t& request, Exchange&& body)
+template <class Exchange> void snmp_nt_t::exchange(snmp_request_t& request, Exchange&& body)
 {
     cs_lock_t guard(lock);
     library_t& l = lib();

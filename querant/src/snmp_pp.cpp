@@ -70,10 +70,7 @@ bool parse_uint32(const char* text, uint32_t& out)
     return true;
 }
 
-bool parse_uint64(const char* text, uint64_t& out)
-{
-    return parse_unsigned(text, UINT64_MAX, out);
-}
+bool parse_uint64(const char* text, uint64_t& out) { return parse_unsigned(text, UINT64_MAX, out); }
 
 snmp_pp_t::snmp_pp_t(snmp_manager_t* owner) : engine(owner)
 {
@@ -189,7 +186,8 @@ void snmp_pp_t::set(snmp_request_t& request)
         uint64_t number = 0;
         if (!parse_uint64(text, number))
             throw qm::exception_t(fail);
-        vb.set_value(Counter64(static_cast<unsigned long>(number >> 32), static_cast<unsigned long>(number & 0xFFFFFFFFu)));
+        vb.set_value(
+            Counter64(static_cast<unsigned long>(number >> 32), static_cast<unsigned long>(number & 0xFFFFFFFFu)));
         break;
     }
     default:

@@ -119,8 +119,7 @@ protected:
         return r;
     }
     // The text a request fails with ("" when it succeeds).
-    template <class B>
-    std::string failure(B& backend, void (B::*op)(snmp_request_t&), snmp_request_t r)
+    template <class B> std::string failure(B& backend, void (B::*op)(snmp_request_t&), snmp_request_t r)
     {
         try {
             (backend.*op)(r);
@@ -254,10 +253,15 @@ TEST_F(Backend, SnmpPpSetConvertsTheTextByTheLearnedSyntax)
 
     // Texts that are no value of the syntax, and a syntax without a
     // conversion: only the first get goes out.
-    for (const auto& [oid, text] : std::vector<std::pair<std::string, std::string>>{
-             {E + "3", "not an oid"}, {E + "4", "10.0.0"}, {E + "9", "01"},
-             // Values that do not fit their type: refused, never clamped.
-             {E + "1", "2147483648"}, {E + "5", "4294967296"}, {E + "6", "-1"}, {E + "8", "-5"}}) {
+    for (const auto& [oid, text] :
+         std::vector<std::pair<std::string, std::string>>{{E + "3", "not an oid"},
+                                                          {E + "4", "10.0.0"},
+                                                          {E + "9", "01"},
+                                                          // Values that do not fit their type: refused, never clamped.
+                                                          {E + "1", "2147483648"},
+                                                          {E + "5", "4294967296"},
+                                                          {E + "6", "-1"},
+                                                          {E + "8", "-5"}}) {
         const size_t before = agent.count();
         EXPECT_EQ(failure(backend, &snmp_pp_t::set, request(oid, text)),
                   "Could not convert " + text + " to snmp variable");
@@ -388,11 +392,16 @@ TEST_F(Backend, ManagerSetConvertsTheTextByTheLearnedType)
         EXPECT_EQ(r.name, c.oid);
     }
     // No conversion: nothing is written, and the write is not reported done.
-    for (const auto& [oid, text] : std::vector<std::pair<std::string, std::string>>{
-             {E + "3", "not an oid"}, {E + "4", "10.0.0"}, {E + "10", "5"},
-             // Values that do not fit their type: refused, never clamped.
-             {E + "8", "4294967296"}, {E + "8", "-1"}, {E + "5", "4294967296"}, {E + "1", "2147483648"},
-             {E + "7", "18446744073709551616"}}) {
+    for (const auto& [oid, text] :
+         std::vector<std::pair<std::string, std::string>>{{E + "3", "not an oid"},
+                                                          {E + "4", "10.0.0"},
+                                                          {E + "10", "5"},
+                                                          // Values that do not fit their type: refused, never clamped.
+                                                          {E + "8", "4294967296"},
+                                                          {E + "8", "-1"},
+                                                          {E + "5", "4294967296"},
+                                                          {E + "1", "2147483648"},
+                                                          {E + "7", "18446744073709551616"}}) {
         const size_t before = agent.count();
         EXPECT_EQ(failure(backend, &snmp_nt_t::set, request(oid, text)),
                   "Could not convert " + text + " to snmp variable");

@@ -229,11 +229,24 @@ TEST_F(ComObjects, EveryMemberByNameThroughInvoke)
         return hr == S_OK ? std::string("ok") : description;
     };
     const std::vector<std::pair<const char*, DISPID>> manager_ids = {
-        {"start", 1},         {"stop", 2},         {"get", 3},          {"set", 4},
-        {"watch", 5},         {"end_watch", 6},    {"get_all", 7},      {"get_changes", 8},
-        {"num_threads", 9},   {"poll_period", 10}, {"timeout", 11},     {"retry_count", 12},
-        {"user", 13},         {"password", 14},    {"get_device_changes", 15},
-        {"clear_watch", 16},  {"end_device_watch", 17},                 {"watch_size", 18},
+        {"start", 1},
+        {"stop", 2},
+        {"get", 3},
+        {"set", 4},
+        {"watch", 5},
+        {"end_watch", 6},
+        {"get_all", 7},
+        {"get_changes", 8},
+        {"num_threads", 9},
+        {"poll_period", 10},
+        {"timeout", 11},
+        {"retry_count", 12},
+        {"user", 13},
+        {"password", 14},
+        {"get_device_changes", 15},
+        {"clear_watch", 16},
+        {"end_device_watch", 17},
+        {"watch_size", 18},
         {"get_next", 19},
     };
     for (auto& [name, id] : manager_ids)
@@ -293,8 +306,7 @@ TEST_F(ComObjects, EveryMemberByNameThroughInvoke)
     EXPECT_EQ(field.lVal, 0);
     EXPECT_EQ(call(variable, "type", get, {}, &field), "ok");
     EXPECT_EQ(field.lVal, 0);
-    EXPECT_EQ(call(vector, "at", method, {_variant_t(2L)}, &element),
-              "Illegal index 2 for vector with 2 element(s).");
+    EXPECT_EQ(call(vector, "at", method, {_variant_t(2L)}, &element), "Illegal index 2 for vector with 2 element(s).");
 
     EXPECT_EQ(call(manager, "get_device_changes", method, {_variant_t("127.0.0.3")}, &result), "ok");
     EXPECT_EQ(call(manager, "end_device_watch", method, {_variant_t("127.0.0.3")}), "ok");

@@ -78,7 +78,7 @@ protected:
                                      "view dev included .1.3.6.1.4.1.2680\n"
                                      "sysName sim-device\n"
                                      "pass_persist .1.3.6.1.4.1.2680 " +
-                                     script + "\n";
+                script + "\n";
             std::vector<std::string> addresses;
             for (int i = 0; i < 10; ++i)
                 addresses.push_back(ip_of(2 + 10 * g + i));
@@ -130,7 +130,7 @@ TEST_P(Peer, SynchronousGetGetNextAndSet)
     EXPECT_TRUE(v->valid) << v->value;
     EXPECT_EQ(v->value, "42");
     EXPECT_EQ(e->get(ip_of(5), E + ".7.0")->value, "42"); // same agent group
-    v = e->set(ip_of(4), E + ".1.10.0", "abc");          // no digits: written as 0
+    v = e->set(ip_of(4), E + ".1.10.0", "abc");           // no digits: written as 0
     EXPECT_EQ(v->value, "0");
     v = e->set(ip_of(4), E + ".4.0", "1.3.6.1.4.1.2680.7");
     EXPECT_TRUE(v->valid) << v->value;
@@ -149,9 +149,12 @@ TEST_P(Peer, SynchronousGetGetNextAndSet)
         EXPECT_EQ(v->value, big);
         EXPECT_EQ(e->get(ip_of(5), E + ".7.0")->value, big);
     }
-    for (const auto& [oid, text] : std::vector<std::pair<std::string, std::string>>{
-             {E + ".7.0", "4294967296"}, {E + ".7.0", "-1"}, {E + ".1.10.0", "2147483648"},
-             {E + ".1.10.0", "-2147483649"}, {E + ".8.0", "99999999999999999999999"}}) {
+    for (const auto& [oid, text] :
+         std::vector<std::pair<std::string, std::string>>{{E + ".7.0", "4294967296"},
+                                                          {E + ".7.0", "-1"},
+                                                          {E + ".1.10.0", "2147483648"},
+                                                          {E + ".1.10.0", "-2147483649"},
+                                                          {E + ".8.0", "99999999999999999999999"}}) {
         v = e->set(ip_of(4), oid, text);
         EXPECT_FALSE(v->valid) << oid << " " << text;
         EXPECT_EQ(v->value, "Could not convert " + text + " to snmp variable");

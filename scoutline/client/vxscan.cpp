@@ -89,8 +89,8 @@ int fail(const char* what, HRESULT hr)
 int run(const options_t& o)
 {
     Imanager* manager = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_manager, nullptr, CLSCTX_LOCAL_SERVER, IID_Imanager,
-                                  reinterpret_cast<void**>(&manager));
+    HRESULT hr =
+        CoCreateInstance(CLSID_manager, nullptr, CLSCTX_LOCAL_SERVER, IID_Imanager, reinterpret_cast<void**>(&manager));
     if (FAILED(hr))
         return fail("CoCreateInstance", hr);
     IDispatchPtr names_dispatch;
@@ -193,8 +193,9 @@ int main(int argc, char** argv)
 {
     options_t options;
     if (!parse(argc, argv, options)) {
-        std::fprintf(stderr, "usage: vxscan [--adapter NAME] [--autoassign] [--range A-B] [--seconds N] "
-                             "[--expect N] [--set-ip MAC=IP] [--remove MAC]\n");
+        std::fprintf(stderr,
+                     "usage: vxscan [--adapter NAME] [--autoassign] [--range A-B] [--seconds N] "
+                     "[--expect N] [--set-ip MAC=IP] [--remove MAC]\n");
         return 2;
     }
     scoutline::register_interface_tables();

@@ -28,8 +28,7 @@ qm::mac_address_t mac_from(BSTR text)
 
 } // namespace
 
-void Ccom_adapter::bind(std::unique_ptr<qm::vx::adapter_t> new_engine, Cmanager* new_owner,
-                        const std::string& new_name)
+void Ccom_adapter::bind(std::unique_ptr<qm::vx::adapter_t> new_engine, Cmanager* new_owner, const std::string& new_name)
 {
     engine = std::move(new_engine);
     owner = new_owner;

@@ -29,8 +29,8 @@ HRESULT Ccom_bstr_vector::at(LONG index, BSTR* text)
     return *text ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT Ccom_bstr_vector::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                 VARIANT* result, EXCEPINFO* excep, UINT* arg_err)
+HRESULT Ccom_bstr_vector::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* excep, UINT* arg_err)
 {
     if (id < first_element)
         return IDispatchImpl::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);

@@ -26,10 +26,7 @@ constexpr size_t arp_response_limit = 256;
 constexpr DWORD send_wait_ms = 4000;
 constexpr uint32_t stall_ms = 100;
 
-std::string error_number(DWORD error)
-{
-    return std::to_string(error);
-}
+std::string error_number(DWORD error) { return std::to_string(error); }
 
 // One NDIS request, complete on return; false on failure.
 bool ndis_request(int32_t handle, uint32_t type, uint32_t oid, void* data, uint32_t length)

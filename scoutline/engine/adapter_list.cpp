@@ -102,10 +102,7 @@ adapter_list_t::registry_source_t adapter_list_t::library_source()
 
 adapter_list_t::adapter_list_t() : adapter_list_t(current_family(), library_source()) {}
 
-adapter_list_t::adapter_list_t(windows_family_t family, registry_source_t source)
-{
-    scan(family, source);
-}
+adapter_list_t::adapter_list_t(windows_family_t family, registry_source_t source) { scan(family, source); }
 
 void adapter_list_t::names(std::vector<std::string>& out) const
 {

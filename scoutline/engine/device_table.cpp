@@ -18,8 +18,7 @@ constexpr uint32_t sweep_recent_ms = 100000;
 
 device_t::device_t(const qm::mac_address_t& mac, std::shared_ptr<adapter_link_t> adapter)
     : mac(mac), adapter(std::move(adapter))
-{
-}
+{}
 
 qm::ip_address_t device_t::get_ip()
 {

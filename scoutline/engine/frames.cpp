@@ -18,8 +18,8 @@ void put_ip(uint8_t* at, const qm::ip_address_t& ip) { std::memcpy(at, ip.bytes,
 
 // Ethernet header plus the fixed ARP/RARP preamble (hardware type 1,
 // protocol 0x0800, lengths 6 and 4) and the opcode.
-void put_arp_header(uint8_t* frame, const uint8_t* destination, const qm::mac_address_t& own_mac,
-                    uint16_t ethertype, uint16_t opcode)
+void put_arp_header(uint8_t* frame, const uint8_t* destination, const qm::mac_address_t& own_mac, uint16_t ethertype,
+                    uint16_t opcode)
 {
     std::memcpy(frame, destination, 6);
     put_mac(frame + 6, own_mac);
@@ -31,15 +31,11 @@ void put_arp_header(uint8_t* frame, const uint8_t* destination, const qm::mac_ad
     put16(frame + 20, opcode);
 }
 
-uint8_t byte_at(const uint8_t* frame, size_t length, size_t offset)
-{
-    return offset < length ? frame[offset] : 0;
-}
+uint8_t byte_at(const uint8_t* frame, size_t length, size_t offset) { return offset < length ? frame[offset] : 0; }
 
 } // namespace
 
-void build_reservation_request(uint8_t* frame, const qm::mac_address_t& own_mac,
-                               const qm::ip_address_t& own_ip)
+void build_reservation_request(uint8_t* frame, const qm::mac_address_t& own_mac, const qm::ip_address_t& own_ip)
 {
     std::memset(frame, 0, reservation_request_size);
     std::memcpy(frame, reservation_multicast, 6);

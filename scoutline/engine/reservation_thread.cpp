@@ -19,8 +19,7 @@ void reservation_thread_t::thread_function()
             adapter->packet_send(request, reservation_request_size);
             sleep(period_ms);
         }
-    } catch (const qm::exception_t&) {
-    }
+    } catch (const qm::exception_t&) {}
     qm::console() << "reservation_thread_t shutting down..." << std::endl;
 }
 

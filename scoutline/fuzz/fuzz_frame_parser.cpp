@@ -28,9 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case frame_kind_t::announcement: {
         (void)frame_source(f, size);
         size_t tags = 0;
-        const tag_walk_end_t end = walk_tags(f, size, announcement_tags_offset, [&](const qm::ip_address_t&) {
-            ++tags;
-        });
+        const tag_walk_end_t end =
+            walk_tags(f, size, announcement_tags_offset, [&](const qm::ip_address_t&) { ++tags; });
         // Every applied tag holds a header and four address bytes inside the frame.
         if (tags != 0 && tags * 6 + announcement_tags_offset > size)
             std::abort();

@@ -8,8 +8,7 @@
 namespace scoutline_test {
 
 // The object's interface I, or null when it has none.
-template <class I>
-CComPtr<I> as(IUnknown* object)
+template <class I> CComPtr<I> as(IUnknown* object)
 {
     CComPtr<I> p;
     if (object)

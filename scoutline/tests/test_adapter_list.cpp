@@ -79,8 +79,7 @@ protected:
 };
 
 const char* const net95 = "SYSTEM\\CurrentControlSet\\Services\\Class\\Net";
-const char* const class2000 =
-    "System\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+const char* const class2000 = "System\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 
 } // namespace
 
@@ -142,15 +141,16 @@ TEST_F(AdapterList, Windows95Layout)
     // Dial-up's network entry is missing: left out. Two "Spare" cards without
     // bindings collapse into the later one. A card whose class key is missing
     // stays, without an address.
-    EXPECT_EQ(summary(list), "Autoconf|0004|169.254.3.4|255.255.0.0\n"
-                             "Intel|0001|192.168.5.119|255.255.255.0\n"
-                             "No class key|0006|0.0.0.0|0.0.0.0\n"
-                             "Realtek|0000|192.168.5.20|255.255.255.0\n"
-                             "Spare|0005|0.0.0.0|0.0.0.0\n");
-    for (const char* line : {"Net\\0000 = MSTCP\\0000\n", "\nFound adapter 0001 dwIndex=1\n", "Description: desc 0001\n",
-                             "Title: Intel\n", "Service name: i\n", "IP Address: 192.168.5.119\n",
-                             "Subnet Mask: 255.255.255.0\n", "Adapter Not found\n",
-                             "Failed to open registry key: Enum\\Network\\MSTCP\\0002\n"})
+    EXPECT_EQ(summary(list),
+              "Autoconf|0004|169.254.3.4|255.255.0.0\n"
+              "Intel|0001|192.168.5.119|255.255.255.0\n"
+              "No class key|0006|0.0.0.0|0.0.0.0\n"
+              "Realtek|0000|192.168.5.20|255.255.255.0\n"
+              "Spare|0005|0.0.0.0|0.0.0.0\n");
+    for (const char* line :
+         {"Net\\0000 = MSTCP\\0000\n", "\nFound adapter 0001 dwIndex=1\n", "Description: desc 0001\n", "Title: Intel\n",
+          "Service name: i\n", "IP Address: 192.168.5.119\n", "Subnet Mask: 255.255.255.0\n", "Adapter Not found\n",
+          "Failed to open registry key: Enum\\Network\\MSTCP\\0002\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     std::vector<std::string> names;
     list.names(names);
@@ -171,21 +171,23 @@ TEST_F(AdapterList, Windows2000Layout)
          {R"("EnableDHCP"=dword:00000000)", R"("IPAddress"=multi_sz:"10.1.2.3\0\0")",
           R"("SubnetMask"=multi_sz:"255.0.0.0\0\0")"}},
         {interfaces + "{BBBB}",
-         {R"("EnableDHCP"=dword:00000001)", R"("IPAddress"=multi_sz:"0.0.0.0\0\0")",
-          R"("DhcpIPAddress"=sz:"10.9.9.9")", R"("DhcpSubnetMask"=sz:"255.255.0.0")"}},
+         {R"("EnableDHCP"=dword:00000001)", R"("IPAddress"=multi_sz:"0.0.0.0\0\0")", R"("DhcpIPAddress"=sz:"10.9.9.9")",
+          R"("DhcpSubnetMask"=sz:"255.255.0.0")"}},
         {interfaces + "{DDDD}", {R"("EnableDHCP"=dword:00000001)"}},
         {interfaces + "{EEEE}", {}},
     }));
-    adapter_list_t list(windows_family_t::windows2000, source({{"0000", {"NIC A", "{AAAA}"}},
-                                                               {"0001", {"NIC B", "{BBBB}"}},
-                                                               {"0002", {"NIC C", "{CCCC}"}},
-                                                               {"0003", {"NIC D", "{DDDD}"}},
-                                                               {"0004", {"NIC E", "{EEEE}"}}}));
+    adapter_list_t list(windows_family_t::windows2000,
+                        source({{"0000", {"NIC A", "{AAAA}"}},
+                                {"0001", {"NIC B", "{BBBB}"}},
+                                {"0002", {"NIC C", "{CCCC}"}},
+                                {"0003", {"NIC D", "{DDDD}"}},
+                                {"0004", {"NIC E", "{EEEE}"}}}));
     // C has no interface key, E no EnableDHCP: both left out. D has DHCP on
     // and no lease yet.
-    EXPECT_EQ(summary(list), "[0] NIC A|\\Device\\{AAAA}|10.1.2.3|255.0.0.0\n"
-                             "[1] NIC B|\\Device\\{BBBB}|10.9.9.9|255.255.0.0\n"
-                             "[3] NIC D|\\Device\\{DDDD}|0.0.0.0|0.0.0.0\n");
+    EXPECT_EQ(summary(list),
+              "[0] NIC A|\\Device\\{AAAA}|10.1.2.3|255.0.0.0\n"
+              "[1] NIC B|\\Device\\{BBBB}|10.9.9.9|255.255.0.0\n"
+              "[3] NIC D|\\Device\\{DDDD}|0.0.0.0|0.0.0.0\n");
 
     // A record that cannot be read ends the scan.
     adapter_list_t cut(windows_family_t::windows2000,
@@ -210,9 +212,10 @@ TEST_F(AdapterList, WindowsNtViewOfTheInterfaces)
         return list;
     });
     adapter_list_t list(windows_family_t::windows_nt, adapter_list_t::library_source());
-    EXPECT_EQ(summary(list), "[0] vxt0|\\Device\\vxt0|192.168.77.1|255.255.255.0\n"
-                             "[1] vxt1|\\Device\\vxt1|0.0.0.0|0.0.0.0\n"
-                             "[2] vxt2|\\Device\\vxt2|10.0.0.1|255.0.0.0\n");
+    EXPECT_EQ(summary(list),
+              "[0] vxt0|\\Device\\vxt0|192.168.77.1|255.255.255.0\n"
+              "[1] vxt1|\\Device\\vxt1|0.0.0.0|0.0.0.0\n"
+              "[2] vxt2|\\Device\\vxt2|10.0.0.1|255.0.0.0\n");
     EXPECT_EQ(ip_history_t::section_name("[1] vxt1"), "(1) vxt1");
 
     EXPECT_EQ(list.create_adapter("[9] nothing"), nullptr);

@@ -217,8 +217,7 @@ TEST_F(Objects, VectorElementsAreReachableByLateBinding)
     EXPECT_EQ(names->Invoke(256, IID_NULL, 0, DISPATCH_PROPERTYPUT, &none, &result, &excep, nullptr),
               DISP_E_TYPEMISMATCH);
 
-    ASSERT_EQ(names->Invoke(258, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr),
-              DISP_E_EXCEPTION);
+    ASSERT_EQ(names->Invoke(258, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr), DISP_E_EXCEPTION);
     EXPECT_EQ(excep.wCode, 1001);
     EXPECT_EQ(take(excep.bstrSource), "Scoutline BSTR vector");
     EXPECT_EQ(take(excep.bstrDescription), "Illegal index 2 for vector with 2 element(s).");
@@ -341,8 +340,8 @@ TEST_F(Objects, DevicesAreWalkedInMacOrderAndHandledByMac)
 
     for (const char* m : {"0050c2000003", "0050c2000001", "ff0000000000", "0050c2000002"})
         engine->touch(mac(m));
-    EXPECT_EQ(walk(adapter), (std::vector<std::string>{"0050c2000001", "0050c2000002", "0050c2000003",
-                                                       "ff0000000000"}));
+    EXPECT_EQ(walk(adapter),
+              (std::vector<std::string>{"0050c2000001", "0050c2000002", "0050c2000003", "ff0000000000"}));
 
     CComPtr<IDispatch> found;
     ASSERT_EQ(adapter->device_get(_bstr_t("0050c2000002"), &found), S_OK);
@@ -468,8 +467,7 @@ TEST_F(Objects, UnknownAdapterNameGivesAnObjectThatDoesNothing)
 
 // ---- the same objects through the transport ------------------------------------------
 
-template <class F>
-auto on_server(F fn)
+template <class F> auto on_server(F fn)
 {
     std::packaged_task<decltype(fn())()> task(fn);
     auto result = task.get_future();
@@ -614,8 +612,7 @@ TEST_F(Remote, VectorElementsAreReachableByLateBindingAcrossTheTransport)
     EXPECT_EQ(names->Invoke(256, IID_NULL, 0, DISPATCH_METHOD, &none, &result, &excep, nullptr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(result.vt, VT_EMPTY);
 
-    ASSERT_EQ(names->Invoke(258, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr),
-              DISP_E_EXCEPTION);
+    ASSERT_EQ(names->Invoke(258, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &excep, nullptr), DISP_E_EXCEPTION);
     EXPECT_EQ(excep.wCode, 1001);
     EXPECT_EQ(take(excep.bstrSource), "Scoutline BSTR vector");
     EXPECT_EQ(take(excep.bstrDescription), "Illegal index 2 for vector with 2 element(s).");

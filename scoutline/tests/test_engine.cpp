@@ -164,8 +164,7 @@ TEST_F(Engine, FailedOpenLeavesAUsableClosedEngine)
     }
     const std::string text = out.text();
     // The reason is the library's: there is no such interface.
-    EXPECT_NE(text.find("AdapterOpen failure: " + qm::wapi::error_text(ERROR_FILE_NOT_FOUND) + "\n"),
-              std::string::npos)
+    EXPECT_NE(text.find("AdapterOpen failure: " + qm::wapi::error_text(ERROR_FILE_NOT_FOUND) + "\n"), std::string::npos)
         << text;
     EXPECT_NE(text.find("closing down adapter...\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Writing IP history\n"), std::string::npos) << text;
@@ -186,8 +185,8 @@ TEST_F(Engine, DeviceTableFromAnnouncements)
     std::vector<std::string> seen;
     for (device_ptr d = engine.device_first(); d; d = engine.device_next(d))
         seen.push_back(d->get_mac().to_string() + " " + d->get_ip().to_string());
-    EXPECT_EQ(seen, (std::vector<std::string>{"00602b000001 10.0.0.11", "00602b000002 0.0.0.0",
-                                              "00602b000003 10.0.0.3"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"00602b000001 10.0.0.11", "00602b000002 0.0.0.0", "00602b000003 10.0.0.3"}));
     EXPECT_EQ(engine.device_next(engine.device_get(mac("00602b000003"))), nullptr);
     EXPECT_EQ(engine.device_next(nullptr), nullptr);
     EXPECT_EQ(engine.device_get(mac("00602b000009")), nullptr);
@@ -420,9 +419,9 @@ TEST_F(Engine, AssignmentStateMachine)
     // A squatter answers for a manual request's address: aborted, the device stays queued.
     feed(engine, announce_ip("00602b000001", "0.0.0.0"));
     engine.device_get(mac("00602b000001"))->request_ip(ip("10.0.0.60"));
-    EXPECT_TRUE(out.wait_for("Aborting manual IP assignment 10.0.0.60\n", 5s,
-                             [&] { feed(engine, arp_reply("020000000099", "10.0.0.60")); }))
-        << out.text();
+    EXPECT_TRUE(out.wait_for("Aborting manual IP assignment 10.0.0.60\n", 5s, [&] {
+        feed(engine, arp_reply("020000000099", "10.0.0.60"));
+    })) << out.text();
     EXPECT_TRUE(engine.device_get(mac("00602b000001"))->queued);
 
     // Automatic: a squatter on the first suggestion moves the allocator on; the
@@ -432,14 +431,14 @@ TEST_F(Engine, AssignmentStateMachine)
     engine.set_autoassign(true);
     feed(engine, announce_ip("00602b000001", "0.0.0.0"));
     EXPECT_TRUE(out.wait_for("History suggests 10.0.0.50 for 00602b000001\n", 5s));
-    EXPECT_TRUE(out.wait_for("History suggests 10.0.0.51 for 00602b000001\n", 5s,
-                             [&] { feed(engine, arp_reply("020000000099", "10.0.0.50")); }))
-        << out.text();
+    EXPECT_TRUE(out.wait_for("History suggests 10.0.0.51 for 00602b000001\n", 5s, [&] {
+        feed(engine, arp_reply("020000000099", "10.0.0.50"));
+    })) << out.text();
     EXPECT_TRUE(out.wait_for("Assigning 10.0.0.51 to 00602b000001\n", 5s)) << out.text();
     EXPECT_TRUE(out.wait_for("Recieved ARP response 10.0.0.51 from 00602b000001\n", 5s,
                              [&] { feed(engine, arp_reply("00602b000001", "10.0.0.51")); }));
-    EXPECT_TRUE(out.wait_for("current state: IP_VERIFY\n", 5s,
-                             [&] { feed(engine, arp_reply("00602b000001", "10.0.0.51")); }));
+    EXPECT_TRUE(
+        out.wait_for("current state: IP_VERIFY\n", 5s, [&] { feed(engine, arp_reply("00602b000001", "10.0.0.51")); }));
     for (int i = 0; i < 200 && d->queued; ++i)
         std::this_thread::sleep_for(5ms);
     EXPECT_FALSE(d->queued);

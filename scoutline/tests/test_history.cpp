@@ -31,10 +31,7 @@ qm::ip_address_t ip(const std::string& text)
     return a;
 }
 
-assignment_item_t automatic(const std::string& m)
-{
-    return assignment_item_t{mac(m), qm::ip_address_t(), 1};
-}
+assignment_item_t automatic(const std::string& m) { return assignment_item_t{mac(m), qm::ip_address_t(), 1}; }
 
 class History : public ::testing::Test {
 protected:

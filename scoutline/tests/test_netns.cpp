@@ -39,8 +39,8 @@ qm::ip_address_t ip(const std::string& text)
 std::string colon_mac(const qm::mac_address_t& m)
 {
     char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", m.bytes[0], m.bytes[1], m.bytes[2],
-                  m.bytes[3], m.bytes[4], m.bytes[5]);
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", m.bytes[0], m.bytes[1], m.bytes[2], m.bytes[3],
+                  m.bytes[4], m.bytes[5]);
     return text;
 }
 
@@ -54,8 +54,7 @@ std::string read_text(const std::string& path)
     return s.str();
 }
 
-template <class Pred>
-bool eventually(std::chrono::milliseconds timeout, Pred pred)
+template <class Pred> bool eventually(std::chrono::milliseconds timeout, Pred pred)
 {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < until) {
@@ -93,8 +92,7 @@ protected:
     }
 
     // The engine opens its adapter from inside the engine's namespace.
-    std::unique_ptr<adapter_t> open_engine(const std::string& cidr, const std::string& address,
-                                           const std::string& mask)
+    std::unique_ptr<adapter_t> open_engine(const std::string& cidr, const std::string& address, const std::string& mask)
     {
         EXPECT_TRUE(pair->add_address(netns_pair::a, cidr));
         return make_engine(address, mask);
@@ -149,8 +147,8 @@ TEST_F(Netns, DevicesAppearWithAddressAndAge)
     engine->start();
 
     // Device 2 spoofs the engine's own MAC: never taken for a device.
-    auto sim = devsim({"-n", "3", "--period", "300", "--ip", "0=192.168.77.150", "--ip", "1=192.168.77.151",
-                       "--mac", "2=" + pair->mac(netns_pair::a)});
+    auto sim = devsim({"-n", "3", "--period", "300", "--ip", "0=192.168.77.150", "--ip", "1=192.168.77.151", "--mac",
+                       "2=" + pair->mac(netns_pair::a)});
     const std::map<std::string, std::string> expected = {{"00602b100001", "192.168.77.150"},
                                                          {"00602b100002", "192.168.77.151"}};
     EXPECT_TRUE(eventually(5s, [&] { return table(*engine) == expected; })) << table(*engine).size();
@@ -165,8 +163,7 @@ TEST_F(Netns, DevicesAppearWithAddressAndAge)
 
     engine.reset();
     const std::string history = read_text(history_path());
-    EXPECT_NE(history.find("[(0) vxh0]\n00602b100001=192.168.77.150\n00602b100002=192.168.77.151\n"),
-              std::string::npos)
+    EXPECT_NE(history.find("[(0) vxh0]\n00602b100001=192.168.77.150\n00602b100002=192.168.77.151\n"), std::string::npos)
         << history;
 }
 
@@ -316,8 +313,7 @@ TEST_F(Netns, ReservationRequestsEvery1666Ms)
     // bytes, the tags {3, 08, own IP}, {4, 40, 10 10 0000 0000},
     // {6, 60, 10 10 + eight zero bytes}, then the 00 00 end marker.
     const std::string expected_hex = "01602bffff01" + engine->get_own_mac().to_string() + "8819" + "01020304" +
-                                     "00000000" + "0308" + "c0a84d01" + "0440" + "101000000000" + "0660" +
-                                     "10100000000000000000" + "0000";
+        "00000000" + "0308" + "c0a84d01" + "0440" + "101000000000" + "0660" + "10100000000000000000" + "0000";
     ASSERT_EQ(expected_hex.size(), 2 * reservation_request_size);
 
     engine->set_send_reservation(true);

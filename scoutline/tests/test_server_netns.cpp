@@ -86,8 +86,8 @@ protected:
         pair = std::make_unique<netns_pair>("vxs0", "vxe0");
         ASSERT_TRUE(pair->ok()) << pair->error();
         ASSERT_TRUE(pair->add_address(netns_pair::a, "192.168.78.1/24"));
-        sim = pair->spawn(netns_pair::b, {vx::test::devsim_path(), "--interface", "vxe0", "-n",
-                                          std::to_string(device_count)});
+        sim = pair->spawn(netns_pair::b,
+                          {vx::test::devsim_path(), "--interface", "vxe0", "-n", std::to_string(device_count)});
         ASSERT_TRUE(sim->wait_for_line("started", 10s)) << "devsim did not start";
         for (int i = 0; i < device_count; ++i) {
             auto line = sim->wait_for_line("device " + std::to_string(i) + " ", 5s);
@@ -196,10 +196,12 @@ TEST_F(ServerNetns, ClientDiscoversAssignsAndReleases)
 
     // Every device shows up with a distinct address of the range.
     std::map<std::string, std::string> table;
-    ASSERT_TRUE(eventually(60s, [&] {
-        table = walk(adapter);
-        return table.size() == macs.size() && addressed(table) == macs.size();
-    })) << table.size() << " devices, " << addressed(table) << " addressed";
+    ASSERT_TRUE(eventually(60s,
+                           [&] {
+                               table = walk(adapter);
+                               return table.size() == macs.size() && addressed(table) == macs.size();
+                           }))
+        << table.size() << " devices, " << addressed(table) << " addressed";
     std::set<std::string> distinct;
     for (const auto& m : macs) {
         ASSERT_TRUE(table.count(m)) << m;

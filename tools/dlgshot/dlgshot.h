@@ -23,7 +23,7 @@ int Main(int argc, char** argv);
 
 // Registers at static initialisation: static dlgshot::Registrar r("name", [] { ... });
 struct Registrar {
-  Registrar(const std::string& name, Factory factory) { Register(name, std::move(factory)); }
+    Registrar(const std::string& name, Factory factory) { Register(name, std::move(factory)); }
 };
 
-}  // namespace dlgshot
+} // namespace dlgshot

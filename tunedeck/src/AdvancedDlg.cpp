@@ -20,7 +20,7 @@ constexpr int kFormatChars = 4;
 constexpr int kBaudChars = 6;
 constexpr int kPeriodChars = 5;
 constexpr int kMacChars = 17;
-constexpr int kModeChars = 2;  // Proc Mode and TagEnable: their first characters
+constexpr int kModeChars = 2; // Proc Mode and TagEnable: their first characters
 constexpr uint32_t kPriorityLimit = 256;
 constexpr uint32_t kFormatStored = 32;
 constexpr uint32_t kBaudLimit = 115201;
@@ -41,19 +41,15 @@ int PlatformOf(int32_t value)
 } // namespace
 
 BEGIN_MESSAGE_MAP(CAdvancedDlg, CDialog)
-    ON_BN_CLICKED(IDC_APPLY, &CAdvancedDlg::OnApply)
-    ON_BN_CLICKED(IDC_REFRESH, &CAdvancedDlg::OnRefresh)
+ON_BN_CLICKED(IDC_APPLY, &CAdvancedDlg::OnApply)
+ON_BN_CLICKED(IDC_REFRESH, &CAdvancedDlg::OnRefresh)
 END_MESSAGE_MAP()
 
 CAdvancedDlg::CAdvancedDlg(const LaunchBlock& block, CWnd* pParent)
     : CDialog(IDD_ADVANCED, pParent), m_block(block), m_mib(block.DeviceMib)
-{
-}
+{}
 
-CComboBox* CAdvancedDlg::RateCombo()
-{
-    return static_cast<CComboBox*>(GetDlgItem(IDC_MODE_RATE));
-}
+CComboBox* CAdvancedDlg::RateCombo() { return static_cast<CComboBox*>(GetDlgItem(IDC_MODE_RATE)); }
 
 BOOL CAdvancedDlg::OnInitDialog()
 {
@@ -76,9 +72,15 @@ BOOL CAdvancedDlg::OnInitDialog()
 
     const struct {
         int id, chars;
-    } limits[] = {{IDC_NAME, kTextChars},          {IDC_LOCATION, kTextChars},      {IDC_CONTACT, kTextChars},
-                  {IDC_COND_PRIORITY, kPriorityChars}, {IDC_SERIAL_FORMAT, kFormatChars}, {IDC_SERIAL_BAUD, kBaudChars},
-                  {IDC_SERIAL_PPERIOD, kPeriodChars}, {IDC_SERIAL_RXMAC, kMacChars},  {IDC_SERIAL_TXMAC, kMacChars}};
+    } limits[] = {{IDC_NAME, kTextChars},
+                  {IDC_LOCATION, kTextChars},
+                  {IDC_CONTACT, kTextChars},
+                  {IDC_COND_PRIORITY, kPriorityChars},
+                  {IDC_SERIAL_FORMAT, kFormatChars},
+                  {IDC_SERIAL_BAUD, kBaudChars},
+                  {IDC_SERIAL_PPERIOD, kPeriodChars},
+                  {IDC_SERIAL_RXMAC, kMacChars},
+                  {IDC_SERIAL_TXMAC, kMacChars}};
     for (const auto& l : limits)
         static_cast<CEdit*>(GetDlgItem(l.id))->LimitText(l.chars);
     if (!ReadWithRetry())
@@ -190,7 +192,8 @@ int CAdvancedDlg::ReadAll()
     if ((result = m_mib->Get(serialPPeriod, &value)) != 0)
         return result;
     SetItemNumber(*this, IDC_SERIAL_PPERIOD, value);
-    if ((result = ReadMac(serialRxMAC, IDC_SERIAL_RXMAC)) != 0 || (result = ReadMac(serialTxMAC, IDC_SERIAL_TXMAC)) != 0)
+    if ((result = ReadMac(serialRxMAC, IDC_SERIAL_RXMAC)) != 0 ||
+        (result = ReadMac(serialTxMAC, IDC_SERIAL_TXMAC)) != 0)
         return result;
 
     bool replaced = false;
@@ -245,7 +248,8 @@ bool CAdvancedDlg::ValidateAndStore()
     m_newRate.reset();
     if (m_persistence)
         m_mib->Set(flashPersistEnable, IsDlgButtonChecked(IDC_PERSISTENCE) == BST_CHECKED ? 1 : 0);
-    for (const auto& [row, id] : {std::pair{sysName, IDC_NAME}, {sysLocation, IDC_LOCATION}, {sysContact, IDC_CONTACT}}) {
+    for (const auto& [row, id] :
+         {std::pair{sysName, IDC_NAME}, {sysLocation, IDC_LOCATION}, {sysContact, IDC_CONTACT}}) {
         char text[kTextChars + 1] = {};
         GetDlgItemText(id, text, sizeof text);
         m_mib->Set(row, text);

@@ -46,8 +46,8 @@ protected:
     LaunchBlock m_block;
     CDeviceMib* m_mib;
     int m_platform = 0;
-    int m_offered = 0;           // mode rates in the combo
-    bool m_rateWritable = true;  // the mode rate is stored and written
+    int m_offered = 0;          // mode rates in the combo
+    bool m_rateWritable = true; // the mode rate is stored and written
     bool m_rateMissing = false;
     bool m_persistence = true;
     bool m_procMode = true;

@@ -15,14 +15,13 @@ constexpr uint32_t kBundleMax = 65535;
 } // namespace
 
 BEGIN_MESSAGE_MAP(CBundleDlg, CDialog)
-    ON_BN_CLICKED(IDC_APPLY, &CBundleDlg::OnApply)
-    ON_BN_CLICKED(IDC_REFRESH, &CBundleDlg::OnRefresh)
+ON_BN_CLICKED(IDC_APPLY, &CBundleDlg::OnApply)
+ON_BN_CLICKED(IDC_REFRESH, &CBundleDlg::OnRefresh)
 END_MESSAGE_MAP()
 
 CBundleDlg::CBundleDlg(LPCTSTR templateName, const LaunchBlock& block, int x, CWnd* pParent)
     : CDialog(templateName, pParent), m_block(block), m_mib(block.DeviceMib), m_x(x)
-{
-}
+{}
 
 BOOL CBundleDlg::OnInitDialog()
 {

@@ -30,10 +30,7 @@ CDeviceMib::CDeviceMib()
     ResetRows();
 }
 
-void CDeviceMib::SetDelay(uint32_t ms)
-{
-    m_pacer.SetDelay(std::min(ms, kMaxDelay));
-}
+void CDeviceMib::SetDelay(uint32_t ms) { m_pacer.SetDelay(std::min(ms, kMaxDelay)); }
 
 void CDeviceMib::ResetRows()
 {
@@ -105,15 +102,9 @@ int CDeviceMib::Open(const char* address)
     return MIB_OK;
 }
 
-int CDeviceMib::GetTxChannels(int x) const
-{
-    return m_open && x >= 0 && x < m_transmitters ? kChannels : 0;
-}
+int CDeviceMib::GetTxChannels(int x) const { return m_open && x >= 0 && x < m_transmitters ? kChannels : 0; }
 
-int CDeviceMib::GetRxChannels(int x) const
-{
-    return m_open && x >= 0 && x < m_receivers ? kChannels : 0;
-}
+int CDeviceMib::GetRxChannels(int x) const { return m_open && x >= 0 && x < m_receivers ? kChannels : 0; }
 
 int CDeviceMib::Locate(int row, int x, int y, Cell*& cell)
 {
@@ -184,8 +175,7 @@ int CDeviceMib::ReadCell(int row, Cell& cell, const std::string& oid, bool force
             cell.value = 0;
         cell.valid = result == SNMPS_OK;
     } else {
-        result = m_session.GetOne(oid.c_str(), kRows[row].kind, cell.data.data(), cell.data.size(),
-                                  ReadMaximum(row));
+        result = m_session.GetOne(oid.c_str(), kRows[row].kind, cell.data.data(), cell.data.size(), ReadMaximum(row));
         if (result == SNMPS_OK)
             cell.valid = true;
     }
@@ -291,7 +281,7 @@ int CDeviceMib::Set(int row, const char* text)
     const size_t capacity = static_cast<size_t>(kRows[row].capacity);
     const size_t length = strnlen(text, capacity + 1);
     if (length > capacity)
-        return MIB_OK;  // too long: ignored
+        return MIB_OK; // too long: ignored
     char* buffer = reinterpret_cast<char*>(cell->data.data());
     if (cell->valid && std::strcmp(buffer, text) == 0)
         return MIB_OK;
@@ -313,7 +303,7 @@ int CDeviceMib::Set(int row, const unsigned char* octets)
     const size_t length = static_cast<size_t>(octets[0] | (octets[1] << 8));
     const size_t cached = buffer[0];
     if (length > cached)
-        return MIB_OK;  // longer than what the device holds: ignored
+        return MIB_OK; // longer than what the device holds: ignored
     if (cell->valid && length == cached && std::memcmp(buffer + 2, octets + 2, length) == 0)
         return MIB_OK;
     buffer[0] = static_cast<unsigned char>(length);

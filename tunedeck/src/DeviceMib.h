@@ -18,9 +18,9 @@
 // Result codes beside the session's.
 enum DeviceMibResult {
     MIB_OK = 0,
-    MIB_NO_ROW = -1,        // row outside 0..52
-    MIB_X_RANGE = 0xD0001,  // bundle (or entry) index out of range
-    MIB_Y_RANGE = 0xD0002,  // channel index out of range
+    MIB_NO_ROW = -1,       // row outside 0..52
+    MIB_X_RANGE = 0xD0001, // bundle (or entry) index out of range
+    MIB_Y_RANGE = 0xD0002, // channel index out of range
     MIB_NOT_OPEN = 0xD0003,
 };
 
@@ -98,13 +98,13 @@ public:
 private:
     struct Cell {
         int32_t value = 0;
-        std::vector<unsigned char> data;  // text and octet rows: the buffer
+        std::vector<unsigned char> data; // text and octet rows: the buffer
         bool valid = false;
         bool changed = false;
         bool notAvailable = false;
     };
     struct RowState {
-        int dim1 = 1;  // indexes allowed now
+        int dim1 = 1; // indexes allowed now
         int dim2 = 1;
         std::vector<Cell> cells;
     };

@@ -43,24 +43,20 @@ int TypePosition(int32_t type)
 } // namespace
 
 BEGIN_MESSAGE_MAP(CGenericSnmpDlg, CDialog)
-    ON_CBN_SELCHANGE(IDC_GROUP, &CGenericSnmpDlg::OnGroup)
-    ON_CONTROL_RANGE(CBN_SELCHANGE, IDC_VARIABLE_FIRST, IDC_VARIABLE_FIRST + kGroups - 1, &CGenericSnmpDlg::OnVariable)
-    ON_BN_CLICKED(IDC_RESET_OID, &CGenericSnmpDlg::OnResetOid)
-    ON_BN_CLICKED(IDC_RO, &CGenericSnmpDlg::OnReadOnly)
-    ON_BN_CLICKED(IDC_FORM_OID, &CGenericSnmpDlg::OnFormOid)
-    ON_BN_CLICKED(IDC_GET, &CGenericSnmpDlg::OnGet)
-    ON_BN_CLICKED(IDC_PUT, &CGenericSnmpDlg::OnPut)
+ON_CBN_SELCHANGE(IDC_GROUP, &CGenericSnmpDlg::OnGroup)
+ON_CONTROL_RANGE(CBN_SELCHANGE, IDC_VARIABLE_FIRST, IDC_VARIABLE_FIRST + kGroups - 1, &CGenericSnmpDlg::OnVariable)
+ON_BN_CLICKED(IDC_RESET_OID, &CGenericSnmpDlg::OnResetOid)
+ON_BN_CLICKED(IDC_RO, &CGenericSnmpDlg::OnReadOnly)
+ON_BN_CLICKED(IDC_FORM_OID, &CGenericSnmpDlg::OnFormOid)
+ON_BN_CLICKED(IDC_GET, &CGenericSnmpDlg::OnGet)
+ON_BN_CLICKED(IDC_PUT, &CGenericSnmpDlg::OnPut)
 END_MESSAGE_MAP()
 
 CGenericSnmpDlg::CGenericSnmpDlg(const LaunchBlock& block, CWnd* pParent)
     : CDialog(IDD_GENERIC_SNMP, pParent), m_block(block), m_mib(block.DeviceMib)
-{
-}
+{}
 
-CComboBox* CGenericSnmpDlg::VariableCombo(int group)
-{
-    return Combo(IDC_VARIABLE_FIRST + group);
-}
+CComboBox* CGenericSnmpDlg::VariableCombo(int group) { return Combo(IDC_VARIABLE_FIRST + group); }
 
 BOOL CGenericSnmpDlg::OnInitDialog()
 {
@@ -202,7 +198,8 @@ void CGenericSnmpDlg::Write(const std::string& oid, int kind)
         }
         result = m_mib->SnmpSetInteger(oid.c_str(), kind, static_cast<int32_t>(number));
     } else {
-        std::vector<char> text(static_cast<const char*>(value), static_cast<const char*>(value) + value.GetLength() + 1);
+        std::vector<char> text(static_cast<const char*>(value),
+                               static_cast<const char*>(value) + value.GetLength() + 1);
         result = m_mib->SnmpSetValue(oid.c_str(), kind, text.data(), text.size());
     }
     if (result == SNMPS_BAD_VALUE)
@@ -224,15 +221,9 @@ void CGenericSnmpDlg::OnVariable(UINT id)
         ApplySelection();
 }
 
-void CGenericSnmpDlg::OnResetOid()
-{
-    ApplySelection();
-}
+void CGenericSnmpDlg::OnResetOid() { ApplySelection(); }
 
-void CGenericSnmpDlg::OnReadOnly()
-{
-    GetDlgItem(IDC_PUT)->EnableWindow(IsDlgButtonChecked(IDC_RO) != BST_CHECKED);
-}
+void CGenericSnmpDlg::OnReadOnly() { GetDlgItem(IDC_PUT)->EnableWindow(IsDlgButtonChecked(IDC_RO) != BST_CHECKED); }
 
 void CGenericSnmpDlg::OnFormOid()
 {

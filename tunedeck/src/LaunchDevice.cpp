@@ -19,7 +19,7 @@ int PrepareManagementDlg(CManagementDlg& dlg, const LaunchBlock& block)
 
     CDeviceMib& mib = dlg.Mib();
     mib.SetRetries(block.Retries);
-    mib.SetTimeout(block.Timeout / 10);  // the block's unit is milliseconds here
+    mib.SetTimeout(block.Timeout / 10); // the block's unit is milliseconds here
     mib.SetDelay(static_cast<uint32_t>(block.Delay));
     mib.SetReadCommunity(block.ReadCommunity);
     mib.SetWriteCommunity(block.WriteCommunity);

@@ -50,18 +50,17 @@ bool ParseBundle(const char* text, long& value)
 } // namespace
 
 BEGIN_MESSAGE_MAP(CManagementDlg, CDialog)
-    ON_BN_CLICKED(IDC_CONFIGURE, &CManagementDlg::OnConfigure)
-    ON_BN_CLICKED(IDC_ADVANCED, &CManagementDlg::OnAdvanced)
-    ON_BN_CLICKED(IDC_REPORT, &CManagementDlg::OnReport)
-    ON_BN_CLICKED(IDC_SNMP, &CManagementDlg::OnSnmp)
-    ON_BN_CLICKED(IDC_REFRESH, &CManagementDlg::OnRefresh)
-    ON_NOTIFY(NM_DBLCLK, IDC_BUNDLE_LIST, &CManagementDlg::OnDblClkList)
-    ON_NOTIFY(LVN_BEGINLABELEDIT, IDC_BUNDLE_LIST, &CManagementDlg::OnBeginLabelEdit)
-    ON_NOTIFY(LVN_ENDLABELEDIT, IDC_BUNDLE_LIST, &CManagementDlg::OnEndLabelEdit)
+ON_BN_CLICKED(IDC_CONFIGURE, &CManagementDlg::OnConfigure)
+ON_BN_CLICKED(IDC_ADVANCED, &CManagementDlg::OnAdvanced)
+ON_BN_CLICKED(IDC_REPORT, &CManagementDlg::OnReport)
+ON_BN_CLICKED(IDC_SNMP, &CManagementDlg::OnSnmp)
+ON_BN_CLICKED(IDC_REFRESH, &CManagementDlg::OnRefresh)
+ON_NOTIFY(NM_DBLCLK, IDC_BUNDLE_LIST, &CManagementDlg::OnDblClkList)
+ON_NOTIFY(LVN_BEGINLABELEDIT, IDC_BUNDLE_LIST, &CManagementDlg::OnBeginLabelEdit)
+ON_NOTIFY(LVN_ENDLABELEDIT, IDC_BUNDLE_LIST, &CManagementDlg::OnEndLabelEdit)
 END_MESSAGE_MAP()
 
-CManagementDlg::CManagementDlg(CWnd* pParent)
-    : CDialog(IDD_MANAGEMENT, pParent), m_mib(std::make_unique<CDeviceMib>())
+CManagementDlg::CManagementDlg(CWnd* pParent) : CDialog(IDD_MANAGEMENT, pParent), m_mib(std::make_unique<CDeviceMib>())
 {
     RegisterTunedeckResources();
     m_block.DeviceMib = m_mib.get();
@@ -86,17 +85,14 @@ bool CManagementDlg::SetDeviceIp(const char* ip)
 
 void CManagementDlg::SetMac(const unsigned char bytes[6])
 {
-    std::snprintf(m_mac, sizeof m_mac, "%02X%02X%02X%02X%02X%02X", bytes[0], bytes[1], bytes[2], bytes[3],
-                  bytes[4], bytes[5]);
+    std::snprintf(m_mac, sizeof m_mac, "%02X%02X%02X%02X%02X%02X", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4],
+                  bytes[5]);
     std::snprintf(m_macColon, sizeof m_macColon, "%02X:%02X:%02X:%02X:%02X:%02X", bytes[0], bytes[1], bytes[2],
                   bytes[3], bytes[4], bytes[5]);
     m_block.MacAddress = m_mac;
 }
 
-CListCtrl* CManagementDlg::List()
-{
-    return static_cast<CListCtrl*>(GetDlgItem(IDC_BUNDLE_LIST));
-}
+CListCtrl* CManagementDlg::List() { return static_cast<CListCtrl*>(GetDlgItem(IDC_BUNDLE_LIST)); }
 
 BOOL CManagementDlg::OnInitDialog()
 {
@@ -255,20 +251,11 @@ void CManagementDlg::OnDblClkList(NMHDR*, LRESULT* pResult)
     *pResult = 0;
 }
 
-void CManagementDlg::OnAdvanced()
-{
-    RunAdvancedDialog();
-}
+void CManagementDlg::OnAdvanced() { RunAdvancedDialog(); }
 
-void CManagementDlg::OnReport()
-{
-    RunReportDialog();
-}
+void CManagementDlg::OnReport() { RunReportDialog(); }
 
-void CManagementDlg::OnSnmp()
-{
-    RunSnmpDialog();
-}
+void CManagementDlg::OnSnmp() { RunSnmpDialog(); }
 
 void CManagementDlg::OnRefresh()
 {
@@ -302,7 +289,7 @@ void CManagementDlg::OnEndLabelEdit(NMHDR* pNMHDR, LRESULT* pResult)
 {
     auto* info = reinterpret_cast<NMLVDISPINFO*>(pNMHDR);
     const int item = m_editItem;
-    *pResult = FALSE;  // the cell shows what this handler decides
+    *pResult = FALSE; // the cell shows what this handler decides
     int row = 0, x = 0;
     if (!BundleOfRow(item, row, x))
         return;

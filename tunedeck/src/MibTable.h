@@ -44,22 +44,22 @@ enum Row {
     serialPPeriod = 34,
     serialRxMAC = 35,
     serialTxMAC = 36,
-    ifAddressInteger = 37,       // the interface address read as an integer
+    ifAddressInteger = 37, // the interface address read as an integer
     firmwareMajorVersion = 38,
-    firmwareMajorVersion2 = 39,  // same OID as row 38, its own cells
+    firmwareMajorVersion2 = 39, // same OID as row 38, its own cells
     miMonHMIMode = 40,
     procMode = 41,
-    procGroup = 42,              // the processor group scalar (the tag mode)
+    procGroup = 42, // the processor group scalar (the tag mode)
     firmwareFreeCycles = 43,
     sysLocation = 44,
     sysName = 45,
     sysDescr = 46,
     sysUpTime = 47,
-    ipAdEntNetMask = 48,         // instance 0
-    ifPhysAddress = 49,          // interface 1: the device's MAC address
+    ipAdEntNetMask = 48, // instance 0
+    ifPhysAddress = 49,  // interface 1: the device's MAC address
     sysContact = 50,
     rxMinDelay = 51,
-    sysDescr2 = 52,              // same OID as row 46, its own cells
+    sysDescr2 = 52, // same OID as row 46, its own cells
     RowCount = 53,
 };
 
@@ -70,12 +70,12 @@ constexpr int kChannels = 8;
 constexpr int kMaxBundles = 16;
 
 struct RowDef {
-    int storage;     // Storage
-    int dim1;        // 1 = scalar; else the most bundle (or entry) indexes
-    int dim2;        // 1, or kChannels for the channel tables
-    int kind;        // the session's value kind
+    int storage; // Storage
+    int dim1;    // 1 = scalar; else the most bundle (or entry) indexes
+    int dim2;    // 1, or kChannels for the channel tables
+    int kind;    // the session's value kind
     const char* oid;
-    int capacity;    // text rows: characters; octet rows: bytes with the 2-byte length
+    int capacity; // text rows: characters; octet rows: bytes with the 2-byte length
 };
 
 extern const RowDef kRows[RowCount];

@@ -6,10 +6,8 @@
 
 using namespace mib;
 
-CReceiverDlg::CReceiverDlg(const LaunchBlock& block, int x, CWnd* pParent)
-    : CBundleDlg(IDD_RECEIVER, block, x, pParent)
-{
-}
+CReceiverDlg::CReceiverDlg(const LaunchBlock& block, int x, CWnd* pParent) : CBundleDlg(IDD_RECEIVER, block, x, pParent)
+{}
 
 int CReceiverDlg::PictureOf(int y)
 {
@@ -39,7 +37,9 @@ int CReceiverDlg::ReadAll()
         if (const int index = FindSubFormat(subFormat, known); index >= 0) {
             text = kSubFormats[index].text;
             state = PICTURE_MATCH;
-        } else if (const int plusOne = FindSubFormat(static_cast<int32_t>(static_cast<uint32_t>(subFormat) - 1u), known); plusOne >= 0) {
+        } else if (const int plusOne =
+                       FindSubFormat(static_cast<int32_t>(static_cast<uint32_t>(subFormat) - 1u), known);
+                   plusOne >= 0) {
             text = kSubFormats[plusOne].text;
             state = PICTURE_MATCH_PLUS_ONE;
         }

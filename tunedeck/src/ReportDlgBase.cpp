@@ -15,7 +15,7 @@ constexpr size_t kBrowsedMax = 127;
 } // namespace
 
 BEGIN_MESSAGE_MAP(CReportDlgBase, CDialog)
-    ON_BN_CLICKED(IDC_BROWSE, &CReportDlgBase::OnBrowse)
+ON_BN_CLICKED(IDC_BROWSE, &CReportDlgBase::OnBrowse)
 END_MESSAGE_MAP()
 
 CReportDlgBase::CReportDlgBase(LPCTSTR templateName, CWnd* pParent) : CDialog(templateName, pParent) {}
@@ -28,10 +28,7 @@ BOOL CReportDlgBase::OnInitDialog()
     return TRUE;
 }
 
-CProgressCtrl* CReportDlgBase::Progress()
-{
-    return static_cast<CProgressCtrl*>(GetDlgItem(IDC_REPORT_PROGRESS));
-}
+CProgressCtrl* CReportDlgBase::Progress() { return static_cast<CProgressCtrl*>(GetDlgItem(IDC_REPORT_PROGRESS)); }
 
 std::string CReportDlgBase::Folder()
 {

@@ -8,9 +8,9 @@
 // File access results of the report writer.
 enum ReportFileResult {
     REPORT_OPEN_FAILED = 0x9500,
-    REPORT_BAD_PATH = 0x9503,    // folder or name missing, or the path too long
-    REPORT_NOT_FOLDER = 0x9505,  // part of the folder exists but is no folder
-    REPORT_NO_FOLDER = 0x9506,   // a folder could not be created
+    REPORT_BAD_PATH = 0x9503,   // folder or name missing, or the path too long
+    REPORT_NOT_FOLDER = 0x9505, // part of the folder exists but is no folder
+    REPORT_NO_FOLDER = 0x9506,  // a folder could not be created
     REPORT_WRITE_FAILED = 0x9510,
 };
 

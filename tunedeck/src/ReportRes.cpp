@@ -25,13 +25,14 @@ mfc::DlgTemplate ReportTemplate(const char* caption, const char* folder, mfc::Dl
     };
     t.items.insert(t.items.end(), more.begin(), more.end());
     t.items.push_back(second);
-    t.items.insert(t.items.end(), {
-        LText("Status:", IDC_STATIC, 7, 45, 30, 8),
-        LText("Idle", IDC_REPORT_STATUS, 40, 45, 213, 8),
-        Control("", IDC_REPORT_PROGRESS, PROGRESS_CLASS, WS_BORDER, 7, 60, 246, 12),
-        PushButton("Write", IDC_WRITE, 7, 89, 50, 14, WS_TABSTOP),
-        PushButton("Exit", IDCANCEL, 203, 89, 50, 14, WS_TABSTOP),
-    });
+    t.items.insert(t.items.end(),
+                   {
+                       LText("Status:", IDC_STATIC, 7, 45, 30, 8),
+                       LText("Idle", IDC_REPORT_STATUS, 40, 45, 213, 8),
+                       Control("", IDC_REPORT_PROGRESS, PROGRESS_CLASS, WS_BORDER, 7, 60, 246, 12),
+                       PushButton("Write", IDC_WRITE, 7, 89, 50, 14, WS_TABSTOP),
+                       PushButton("Exit", IDCANCEL, 203, 89, 50, 14, WS_TABSTOP),
+                   });
     return t;
 }
 
@@ -47,6 +48,7 @@ mfc::DlgTemplate SaveReportsTemplate()
 mfc::DlgTemplate SaveReportTemplate()
 {
     using namespace mfc::rc;
-    return ReportTemplate("Save Report", "Directory", EditText(IDC_REPORT_FILE, 70, 25, 130, 12).With(WS_TABSTOP | WS_BORDER),
+    return ReportTemplate("Save Report", "Directory",
+                          EditText(IDC_REPORT_FILE, 70, 25, 130, 12).With(WS_TABSTOP | WS_BORDER),
                           {LText("File", IDC_STATIC, 7, 27, 60, 8)});
 }

@@ -5,10 +5,7 @@ CReportWorker::CReportWorker(Sink& sink) : m_sink(sink)
     m_writer.SetProgress([this](const char* text) { m_sink.OnProgress(text); });
 }
 
-CReportWorker::~CReportWorker()
-{
-    Stop();
-}
+CReportWorker::~CReportWorker() { Stop(); }
 
 void CReportWorker::TakeSettings(const LaunchBlock& block)
 {
@@ -23,7 +20,7 @@ void CReportWorker::TakeSettings(const LaunchBlock& block)
     if (block.Retries)
         m_retries = block.Retries;
     if (block.Timeout)
-        m_timeout = block.Timeout;  // hundredths of a second for reports
+        m_timeout = block.Timeout; // hundredths of a second for reports
     if (block.Delay)
         m_delay = block.Delay;
 }
@@ -89,10 +86,7 @@ void CReportWorker::Abort()
     m_writer.Abort();
 }
 
-DWORD CReportWorker::ThreadEntry(LPVOID self)
-{
-    return static_cast<CReportWorker*>(self)->ThreadMain();
-}
+DWORD CReportWorker::ThreadEntry(LPVOID self) { return static_cast<CReportWorker*>(self)->ThreadMain(); }
 
 DWORD CReportWorker::ThreadMain()
 {
@@ -142,7 +136,7 @@ int CReportWorker::RunReports()
         return kNoDevice;
 
     if (folder.size() > CReportFile::kPathMax)
-        folder.clear();  // refused by the writer
+        folder.clear(); // refused by the writer
     m_writer.SetReadCommunity(m_readCommunity.empty() ? nullptr : m_readCommunity.c_str());
     m_writer.SetWriteCommunity(m_writeCommunity.empty() ? nullptr : m_writeCommunity.c_str());
     m_writer.SetRetries(m_retries);
@@ -157,7 +151,7 @@ int CReportWorker::RunReports()
         if (m_abort)
             return CReportWriter::kUserAbort;
         if (r != LAUNCH_SELECT_DEVICE)
-            continue;  // no address, or off line
+            continue; // no address, or off line
         // The console's text lives until its next callback: the writer copies it.
         m_writer.SetIpAddress(ip);
         m_writer.SetFolder(folder.c_str());

@@ -22,9 +22,9 @@ public:
     class Sink {
     public:
         virtual ~Sink() = default;
-        virtual void OnRange(int steps) = 0;          // a run starts: its number of progress steps
+        virtual void OnRange(int steps) = 0;           // a run starts: its number of progress steps
         virtual void OnProgress(const char* text) = 0; // one step
-        virtual void OnFinished(int result) = 0;      // 0, CReportWriter::kUserAbort or the failure
+        virtual void OnFinished(int result) = 0;       // 0, CReportWriter::kUserAbort or the failure
     };
 
     // Progress steps of one device.

@@ -106,11 +106,10 @@ int CReportWriter::WriteReport(int sequence)
     if (result != 0)
         return result;
     const unsigned char* octets = nullptr;
-    m_mib->Get(ifPhysAddress, &octets);  // a device without it is named by zeros
+    m_mib->Get(ifPhysAddress, &octets); // a device without it is named by zeros
     const unsigned char* b = octets + 2;
     std::snprintf(m_mac, sizeof m_mac, "%02X%02X%02X%02X%02X%02X", b[0], b[1], b[2], b[3], b[4], b[5]);
-    std::snprintf(m_macColon, sizeof m_macColon, "%02X:%02X:%02X:%02X:%02X:%02X", b[0], b[1], b[2], b[3], b[4],
-                  b[5]);
+    std::snprintf(m_macColon, sizeof m_macColon, "%02X:%02X:%02X:%02X:%02X:%02X", b[0], b[1], b[2], b[3], b[4], b[5]);
     const std::string name = ChooseFileName(sequence);
 
     if (m_abort)
@@ -226,7 +225,7 @@ int CReportWriter::Channels(const std::string& key, int row, int x, const char* 
             return written != 0 ? written : m_file.Write(kNotAvailableLine);
         }
         if (result != 0)
-            return result;  // the list stays open; the next key ends its line
+            return result; // the list stays open; the next key ends its line
         int written = y == 0 ? Key(key) : 0;
         if (written == 0)
             written = m_file.Printf(format, value);
@@ -268,7 +267,7 @@ int CReportWriter::DeviceSection()
         int row;
         const char* format;
         int x;
-        bool again;  // read afresh: these change while the device runs
+        bool again; // read afresh: these change while the device runs
     } numbers[] = {
         {"Hardware Platform,", firmwareHardwarePlatform, "%d\n", 0, false},
         {"Hardware Version,", firmwareHardwareVersion, "%d\n", 0, false},
@@ -352,10 +351,7 @@ int CReportWriter::Bundles(int count, int (CReportWriter::*bundle)(int))
     return first;
 }
 
-int CReportWriter::TransmitterSection()
-{
-    return Bundles(m_mib->GetTransmitterCount(), &CReportWriter::Transmitter);
-}
+int CReportWriter::TransmitterSection() { return Bundles(m_mib->GetTransmitterCount(), &CReportWriter::Transmitter); }
 
 int CReportWriter::Transmitter(int x)
 {
@@ -366,9 +362,9 @@ int CReportWriter::Transmitter(int x)
         const char* format;
         bool again;
     } numbers[] = {
-        {"TxBundle", txBundle, "%d\n", false},           {"TxStatus", txReceivers, "%d\n", true},
-        {"TxDropouts", txDropouts, "%d\n", true},        {"TxUnicastMode", txUnicastMode, "0x%X\n", false},
-        {"TxMaxUnicast", txMaxUnicast, "%d\n", false},   {"TxSubCount", txSubCount, "%d\n", false},
+        {"TxBundle", txBundle, "%d\n", false},         {"TxStatus", txReceivers, "%d\n", true},
+        {"TxDropouts", txDropouts, "%d\n", true},      {"TxUnicastMode", txUnicastMode, "0x%X\n", false},
+        {"TxMaxUnicast", txMaxUnicast, "%d\n", false}, {"TxSubCount", txSubCount, "%d\n", false},
     };
     int result = 0;
     for (const auto& n : numbers)
@@ -379,10 +375,7 @@ int CReportWriter::Transmitter(int x)
     return Channels(BundleKey(x, "TxSubFormat"), txSubFormat, x, "0x%X");
 }
 
-int CReportWriter::ReceiverSection()
-{
-    return Bundles(m_mib->GetReceiverCount(), &CReportWriter::Receiver);
-}
+int CReportWriter::ReceiverSection() { return Bundles(m_mib->GetReceiverCount(), &CReportWriter::Receiver); }
 
 int CReportWriter::Receiver(int x)
 {

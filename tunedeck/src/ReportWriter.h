@@ -87,7 +87,7 @@ private:
     int m_timeout = 0;
     int m_delay = 0;
     CDeviceMib* m_model = nullptr;
-    CDeviceMib* m_mib = nullptr;  // the model of the current run
+    CDeviceMib* m_mib = nullptr; // the model of the current run
     ProgressFn m_progress;
     ClockFn m_clock;
     std::atomic<bool> m_abort{false};

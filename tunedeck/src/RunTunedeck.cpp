@@ -12,6 +12,6 @@ extern "C" __attribute__((visibility("default"))) int RunTunedeck(LaunchBlock* b
     const int result = PrepareManagementDlg(dlg, block ? *block : empty);
     if (result != LAUNCH_OK)
         return result;
-    dlg.DoModal();  // whatever the dialog ends with, the launch succeeded
+    dlg.DoModal(); // whatever the dialog ends with, the launch succeeded
     return LAUNCH_OK;
 }

@@ -8,7 +8,7 @@ extern "C" __attribute__((visibility("default"))) int RunVeltrixReport(LaunchBlo
 {
     if (!block)
         return LAUNCH_NO_GETFIRST;
-    block->AllDevices = 0;  // "Report All" starts cleared
+    block->AllDevices = 0; // "Report All" starts cleared
     CSaveReportsDlg dlg;
     dlg.SetBlock(*block);
     const int result = dlg.StartWorker();

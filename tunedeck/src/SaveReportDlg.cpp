@@ -18,13 +18,12 @@ constexpr size_t kNameLimit = 260;
 } // namespace
 
 BEGIN_MESSAGE_MAP(CSaveReportDlg, CReportDlgBase)
-    ON_BN_CLICKED(IDC_WRITE, &CSaveReportDlg::OnWrite)
+ON_BN_CLICKED(IDC_WRITE, &CSaveReportDlg::OnWrite)
 END_MESSAGE_MAP()
 
 CSaveReportDlg::CSaveReportDlg(const LaunchBlock& block, CWnd* pParent)
     : CReportDlgBase(IDD_SAVE_REPORT, pParent), m_block(block)
-{
-}
+{}
 
 BOOL CSaveReportDlg::OnInitDialog()
 {

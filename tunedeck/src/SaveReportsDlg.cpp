@@ -10,9 +10,9 @@ const UINT WM_REPORT_EVENT = WM_APP + 1;
 } // namespace
 
 BEGIN_MESSAGE_MAP(CSaveReportsDlg, CReportDlgBase)
-    ON_BN_CLICKED(IDC_WRITE, &CSaveReportsDlg::OnWrite)
-    ON_MESSAGE(WM_REPORT_EVENT, &CSaveReportsDlg::OnReportEvent)
-    ON_WM_DESTROY()
+ON_BN_CLICKED(IDC_WRITE, &CSaveReportsDlg::OnWrite)
+ON_MESSAGE(WM_REPORT_EVENT, &CSaveReportsDlg::OnReportEvent)
+ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
 CSaveReportsDlg::CSaveReportsDlg(CWnd* pParent) : CReportDlgBase(IDD_SAVE_REPORTS, pParent), m_worker(*this)
@@ -20,10 +20,7 @@ CSaveReportsDlg::CSaveReportsDlg(CWnd* pParent) : CReportDlgBase(IDD_SAVE_REPORT
     RegisterTunedeckResources();
 }
 
-CSaveReportsDlg::~CSaveReportsDlg()
-{
-    m_worker.Stop();
-}
+CSaveReportsDlg::~CSaveReportsDlg() { m_worker.Stop(); }
 
 void CSaveReportsDlg::SetBlock(const LaunchBlock& block)
 {

@@ -47,12 +47,12 @@ private:
     void OnFinished(int result) override { Post({Event::FINISHED, result, {}}); }
     void Post(Event event);
 
-    bool m_busy = false;  // GUI thread only
+    bool m_busy = false; // GUI thread only
     bool m_allDevices = false;
     std::mutex m_eventLock;
     std::deque<Event> m_events;
-    HWND m_window = nullptr;  // under m_eventLock: where the events go
-    CReportWorker m_worker;   // last: stopped before the queue goes
+    HWND m_window = nullptr; // under m_eventLock: where the events go
+    CReportWorker m_worker;  // last: stopped before the queue goes
 
     DECLARE_MESSAGE_MAP()
 };

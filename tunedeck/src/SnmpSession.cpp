@@ -80,10 +80,7 @@ bool IntegerOf(const Vb& vb, int32_t& result)
 
 } // namespace
 
-CSnmpSession::CSnmpSession()
-{
-    Snmp::socket_startup();
-}
+CSnmpSession::CSnmpSession() { Snmp::socket_startup(); }
 
 CSnmpSession::~CSnmpSession()
 {

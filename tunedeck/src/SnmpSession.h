@@ -16,24 +16,24 @@ class Vb;
 // Value kinds: the caller's vocabulary, each with its SNMP type and the form
 // of its destination.
 enum SnmpValueKind {
-    KIND_OCTETS = 0,     // OCTET STRING; counted bytes: 16-bit length (high byte 0), then the bytes
-    KIND_TEXT = 1,       // OCTET STRING; zero-terminated text
-    KIND_INTEGER = 2,    // INTEGER; 32-bit signed integer
-    KIND_IPADDRESS = 3,  // IpAddress; dotted text
-    KIND_TIMETICKS = 5,  // TimeTicks; printable text
+    KIND_OCTETS = 0,    // OCTET STRING; counted bytes: 16-bit length (high byte 0), then the bytes
+    KIND_TEXT = 1,      // OCTET STRING; zero-terminated text
+    KIND_INTEGER = 2,   // INTEGER; 32-bit signed integer
+    KIND_IPADDRESS = 3, // IpAddress; dotted text
+    KIND_TIMETICKS = 5, // TimeTicks; printable text
 };
 
 // Result codes (0 is success).
 enum SnmpSessionResult {
     SNMPS_OK = 0,
-    SNMPS_NO_FORM = 2,              // a response value has no destination form
+    SNMPS_NO_FORM = 2, // a response value has no destination form
     SNMPS_BAD_ADDRESS = 0x8001,
     SNMPS_BAD_OID = 0x8002,
     SNMPS_BAD_KIND = 0x8003,
-    SNMPS_TEXT_TOO_LONG = 0x8004,   // a setter's text has 128 or more characters
+    SNMPS_TEXT_TOO_LONG = 0x8004, // a setter's text has 128 or more characters
     SNMPS_NULL_TEXT = 0x8005,
-    SNMPS_FAILED = 0x8007,          // time-out, transport, any agent error but noSuchName
-    SNMPS_NOT_AVAILABLE = 0x8009,   // noSuchName: the device lacks the variable
+    SNMPS_FAILED = 0x8007,        // time-out, transport, any agent error but noSuchName
+    SNMPS_NOT_AVAILABLE = 0x8009, // noSuchName: the device lacks the variable
     SNMPS_END_OF_MIB = 0x8100,
     SNMPS_NO_INSTANCE = 0x8101,
     SNMPS_NO_OBJECT = 0x8102,
@@ -47,8 +47,8 @@ enum SnmpSessionResult {
 // Flags of AddVariable.
 enum SnmpAddFlag {
     ADD_PLAIN = 0x01,
-    ADD_VALUE = 0x02,      // carry the value at the destination (SET)
-    ADD_NEW_BATCH = 0x80,  // start a new batch, dropping any pending one
+    ADD_VALUE = 0x02,     // carry the value at the destination (SET)
+    ADD_NEW_BATCH = 0x80, // start a new batch, dropping any pending one
 };
 
 class CSnmpSession {

@@ -14,14 +14,13 @@ const int32_t kResolutions[kResolutionCount] = {0x40000, 0x50000, 0x60000};
 const char* const kResolutionTexts[kResolutionCount] = {"16", "20", "24"};
 
 const CodeText kModeRates[kModeRateCount] = {
-    {0x600, "48 kHz, 5 1/3 mS"}, {0x500, "48 kHz, 2 2/3 mS"}, {0x400, "48 kHz, 1 1/3 mS"},
-    {0x701, "96 kHz, 5 1/3 mS"}, {0x601, "96 kHz, 2 2/3 mS"}, {0x501, "96 kHz, 1 1/3 mS"},
-    {0x300, "48 kHz, 2/3 mS"},
+    {0x600, "48 kHz, 5 1/3 mS"}, {0x500, "48 kHz, 2 2/3 mS"}, {0x400, "48 kHz, 1 1/3 mS"}, {0x701, "96 kHz, 5 1/3 mS"},
+    {0x601, "96 kHz, 2 2/3 mS"}, {0x501, "96 kHz, 1 1/3 mS"}, {0x300, "48 kHz, 2/3 mS"},
 };
 
 const CodeText kUnicastModes[kUnicastModeCount] = {
-    {0, "Always Multicast"},   {1, "Multicast over 1"},   {2, "Multicast over 2"},
-    {3, "Multicast over 3"},   {4, "Multicast over 4"},   {0x7FFFFF, "Never Multicast"},
+    {0, "Always Multicast"}, {1, "Multicast over 1"}, {2, "Multicast over 2"},
+    {3, "Multicast over 3"}, {4, "Multicast over 4"}, {0x7FFFFF, "Never Multicast"},
 };
 
 int32_t ComposeSubFormat(int32_t resolution, int32_t modeRate)

@@ -13,9 +13,9 @@ namespace {
 
 constexpr int kSubCountMax = 8;
 constexpr int kMaxUnicastMax = 4;
-constexpr int kDefaultResolution = 1;    // 20 bit
-constexpr int kDefaultUnicastMode = 5;   // "Never Multicast"
-constexpr int kDefaultMaxUnicast = 1;    // "2"
+constexpr int kDefaultResolution = 1;  // 20 bit
+constexpr int kDefaultUnicastMode = 5; // "Never Multicast"
+constexpr int kDefaultMaxUnicast = 1;  // "2"
 
 // Combo position of a SubFormat's resolution, or -1 for a code the
 // transmitter does not know.
@@ -34,15 +34,14 @@ int ResolutionPosition(int32_t subFormat)
 } // namespace
 
 BEGIN_MESSAGE_MAP(CTransmitterDlg, CBundleDlg)
-    ON_BN_CLICKED(IDC_CLEAR_ALL, &CTransmitterDlg::OnClearAll)
-    ON_BN_CLICKED(IDC_ALL_SAME, &CTransmitterDlg::OnAllSame)
-    ON_CBN_SELCHANGE(IDC_SUBFORMAT_FIRST, &CTransmitterDlg::OnFirstFormat)
+ON_BN_CLICKED(IDC_CLEAR_ALL, &CTransmitterDlg::OnClearAll)
+ON_BN_CLICKED(IDC_ALL_SAME, &CTransmitterDlg::OnAllSame)
+ON_CBN_SELCHANGE(IDC_SUBFORMAT_FIRST, &CTransmitterDlg::OnFirstFormat)
 END_MESSAGE_MAP()
 
 CTransmitterDlg::CTransmitterDlg(const LaunchBlock& block, int x, CWnd* pParent)
     : CBundleDlg(IDD_TRANSMITTER, block, x, pParent)
-{
-}
+{}
 
 void CTransmitterDlg::PrepareControls()
 {
@@ -164,10 +163,7 @@ void CTransmitterDlg::OnClearAll()
         SetDlgItemText(IDC_SUBMAP_FIRST + y, "0");
 }
 
-void CTransmitterDlg::OnAllSame()
-{
-    ApplyAllSame();
-}
+void CTransmitterDlg::OnAllSame() { ApplyAllSame(); }
 
 void CTransmitterDlg::OnFirstFormat()
 {

@@ -30,9 +30,9 @@
 #define IDC_MAX_UNICAST 1103
 #define IDC_ALL_SAME 1104
 #define IDC_CLEAR_ALL 1105
-#define IDC_SUBMAP_FIRST 1110     // 8 edits
-#define IDC_SUBFORMAT_FIRST 1120  // 8 combos (transmitter) or texts (receiver)
-#define IDC_PICTURE_FIRST 1130    // 8 pictures (receiver)
+#define IDC_SUBMAP_FIRST 1110    // 8 edits
+#define IDC_SUBFORMAT_FIRST 1120 // 8 combos (transmitter) or texts (receiver)
+#define IDC_PICTURE_FIRST 1130   // 8 pictures (receiver)
 
 // Advanced dialog.
 #define IDC_PERSISTENCE 1200
@@ -64,7 +64,7 @@
 #define IDC_PUT 1308
 #define IDC_FORM_OID 1309
 #define IDC_RESET_OID 1310
-#define IDC_VARIABLE_FIRST 1320   // 13 combos
+#define IDC_VARIABLE_FIRST 1320 // 13 combos
 
 // Report dialogs ("Exit" is IDCANCEL).
 #define IDC_REPORT_FOLDER 1400

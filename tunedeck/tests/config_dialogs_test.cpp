@@ -47,23 +47,31 @@ public:
     {
         const std::string rxFormat = E + ".6.2.1.3";
         return {
-            {kTx, 2, 1,
+            {kTx,
+             2,
+             1,
              {{E + ".3.6.1.0", "integer", "1537", "rw"},
               {Instance(E + ".7.1.1.10", 1), "integer", "7", "rw"},
               {Instance(E + ".7.2.1.3", 1, 3), "integer", "12345", "rw"}},
              {}},
-            {kRx, 1, 1,
+            {kRx,
+             1,
+             1,
              {{Instance(rxFormat, 1, 1), "integer", std::to_string(0x54001), "rw"},
               {Instance(rxFormat, 1, 2), "integer", "0", "rw"},
               {Instance(rxFormat, 1, 3), "integer", std::to_string(0x40800), "rw"},
               {Instance(rxFormat, 1, 4), "integer", std::to_string(0x64000), "rw"}},
              {}},
             {kAdvanced, 2, 1, {}, {}},
-            {kLacking, 1, 1,
+            {kLacking,
+             1,
+             1,
              {{E + ".1.9.0", "integer", "57932", "ro"}, {E + ".3.6.1.0", "integer", "1537", "ro"}},
              {E + ".2.7.0", "1.3.6.1.4.1.2680.1.4.1.1.0", "1.3.6.1.4.1.2680.1.4.1.0", E + ".9.1.4.0",
               "1.3.6.1.2.1.4.20.1.3.0", E + ".1.11.0"}},
-            {kRefusing, 2, 1,
+            {kRefusing,
+             2,
+             1,
              {{Instance(E + ".7.1.1.2", 2), "integer", "1002", "wrong-value"},
               {Instance(E + ".7.2.1.2", 2, 1), "integer", "1", "wrong-value"}},
              {Instance(E + ".7.2.1.3", 1, 1)}},
@@ -78,8 +86,7 @@ protected:
         EXPECT_EQ(PrepareManagementDlg(main, tdtest::TestBlock(ip, switches)), LAUNCH_OK);
         return main.Block();
     }
-    template <class Dlg>
-    INT_PTR Run(Dlg& dlg, std::function<void(Dlg&)> script)
+    template <class Dlg> INT_PTR Run(Dlg& dlg, std::function<void(Dlg&)> script)
     {
         mfc::test::ScriptModal<Dlg>(std::move(script));
         return dlg.DoModal();
@@ -97,17 +104,19 @@ TEST_F(ConfigDialogs, TransmitterShowsItsBundleAndReplacesUnknownValues)
     Run<CTransmitterDlg>(dlg, [&](CTransmitterDlg& d) {
         CString title;
         d.GetWindowText(title);
-        seen = {static_cast<LPCTSTR>(title), ItemText(d, IDC_BUNDLE_NUMBER), ItemText(d, IDC_SUBMAP_FIRST + 7),
-                ComboText(d, IDC_SUBFORMAT_FIRST), ComboText(d, IDC_SUBFORMAT_FIRST + 2),
-                ComboText(d, IDC_SUBCOUNT), ComboText(d, IDC_UNICAST_MODE), ComboText(d, IDC_MAX_UNICAST)};
+        seen = {static_cast<LPCTSTR>(title),           ItemText(d, IDC_BUNDLE_NUMBER),
+                ItemText(d, IDC_SUBMAP_FIRST + 7),     ComboText(d, IDC_SUBFORMAT_FIRST),
+                ComboText(d, IDC_SUBFORMAT_FIRST + 2), ComboText(d, IDC_SUBCOUNT),
+                ComboText(d, IDC_UNICAST_MODE),        ComboText(d, IDC_MAX_UNICAST)};
         EXPECT_EQ(static_cast<CEdit*>(d.GetDlgItem(IDC_SUBMAP_FIRST))->GetLimitText(), 2u);
         EXPECT_EQ(d.IsDlgButtonChecked(IDC_ALL_SAME), static_cast<UINT>(BST_UNCHECKED));
         EXPECT_TRUE(d.GetDlgItem(IDC_SUBFORMAT_FIRST + 7)->IsWindowEnabled());
         EXPECT_EQ(d.ModeRate(), 0x601);
         d.EndDialog(IDCANCEL);
     });
-    EXPECT_EQ(seen, (std::vector<std::string>{"Transmitter 1 Configuration", "1001", "8", "24", "20", "8",
-                                              "Never Multicast", "1"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"Transmitter 1 Configuration", "1001", "8", "24", "20", "8", "Never Multicast",
+                                        "1"}));
     EXPECT_EQ(Shown(), (std::vector<std::string>{"Invalid Values have been changed to defaults | Warning!"}));
 }
 
@@ -174,8 +183,8 @@ TEST_F(ConfigDialogs, ReceiverShowsWhatEachChannelReceives)
     } cases[] = {
         {15,
          {"48 kHz, 20, 5 1/3 mS", "Not Receiving", "Not Receiving", "48 kHz, 24, 5 1/3 mS"},
-         {CReceiverDlg::PICTURE_MATCH_PLUS_ONE, CReceiverDlg::PICTURE_NOT_RECEIVING, CReceiverDlg::PICTURE_NOT_RECEIVING,
-          CReceiverDlg::PICTURE_MATCH}},
+         {CReceiverDlg::PICTURE_MATCH_PLUS_ONE, CReceiverDlg::PICTURE_NOT_RECEIVING,
+          CReceiverDlg::PICTURE_NOT_RECEIVING, CReceiverDlg::PICTURE_MATCH}},
         {31,
          {"48 kHz, 20, 5 1/3 mS", "Not Receiving", "48 kHz, 16, 2/3 mS", "48 kHz, 24, 5 1/3 mS"},
          {CReceiverDlg::PICTURE_MATCH_PLUS_ONE, CReceiverDlg::PICTURE_NOT_RECEIVING, CReceiverDlg::PICTURE_MATCH,
@@ -220,8 +229,9 @@ TEST_F(ConfigDialogs, ReceiverSubMapsAreZeroOrAboveThirtyTwo)
         EXPECT_TRUE(Boxes().empty());
         d.EndDialog(IDCANCEL);
     });
-    EXPECT_EQ(agent.SetsSince(before), (std::vector<std::string>{Instance(E + ".6.2.1.2", 1, 1) + " integer 0",
-                                                                  Instance(E + ".6.2.1.2", 1, 2) + " integer 64"}));
+    EXPECT_EQ(agent.SetsSince(before),
+              (std::vector<std::string>{Instance(E + ".6.2.1.2", 1, 1) + " integer 0",
+                                        Instance(E + ".6.2.1.2", 1, 2) + " integer 64"}));
 }
 
 TEST_F(ConfigDialogs, BundleDialogsOfferRetriesOfFailedReadsAndWrites)
@@ -240,8 +250,9 @@ TEST_F(ConfigDialogs, BundleDialogsOfferRetriesOfFailedReadsAndWrites)
         mfc::test::PushMessageBoxAnswer(IDYES);
         mfc::test::PushMessageBoxAnswer(IDNO);
         mfc::test::Click(d, IDOK);
-        EXPECT_EQ(Shown(), (std::vector<std::string>(
-                               2, "Could Not Write All Variables\n\n                    Retry ? | Error")));
+        EXPECT_EQ(
+            Shown(),
+            (std::vector<std::string>(2, "Could Not Write All Variables\n\n                    Retry ? | Error")));
         mfc::test::Click(d, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
@@ -257,20 +268,28 @@ TEST_F(ConfigDialogs, AdvancedShowsTheDeviceSettings)
         bool rateEnabled, persistence;
         std::vector<std::string> boxes;
     } cases[] = {
-        {kAdvanced, 15,
-         {"device-53", "rack 53", "service desk", "5", "0x3", "38400", "10", "01:60:2B:FD:00:00",
-          "01:60:2B:FD:00:01", "48 kHz, 5 1/3 mS", "1", "0", "Intel", "255.255.255.0", "25.3%"},
-         6, true, true, {}},
+        {kAdvanced,
+         15,
+         {"device-53", "rack 53", "service desk", "5", "0x3", "38400", "10", "01:60:2B:FD:00:00", "01:60:2B:FD:00:01",
+          "48 kHz, 5 1/3 mS", "1", "0", "Intel", "255.255.255.0", "25.3%"},
+         6,
+         true,
+         true,
+         {}},
         {kAdvanced, 31, {}, 7, true, true, {}},
         // A 96 kHz rate on a 48 kHz platform is shown as the first rate.
-        {kLacking, 15,
-         {"device-54", "rack 54", "service desk", "5", "0x3", "38400", "10", "01:60:2B:FD:00:00",
-          "01:60:2B:FD:00:01", "48 kHz, 5 1/3 mS", "N.A.", "N.A.", "N.A.", "N.A.", "N.A."},
-         6, false, false, {"Invalid Values have been changed to defaults | Warning!"}},
+        {kLacking,
+         15,
+         {"device-54", "rack 54", "service desk", "5", "0x3", "38400", "10", "01:60:2B:FD:00:00", "01:60:2B:FD:00:01",
+          "48 kHz, 5 1/3 mS", "N.A.", "N.A.", "N.A.", "N.A.", "N.A."},
+         6,
+         false,
+         false,
+         {"Invalid Values have been changed to defaults | Warning!"}},
     };
-    const int ids[] = {IDC_NAME,         IDC_LOCATION,     IDC_CONTACT,  IDC_COND_PRIORITY, IDC_SERIAL_FORMAT,
-                       IDC_SERIAL_BAUD,  IDC_SERIAL_PPERIOD, IDC_SERIAL_RXMAC, IDC_SERIAL_TXMAC, IDC_MODE_RATE,
-                       IDC_PROC_MODE,    IDC_TAG_ENABLE,   IDC_HMI_MODE, IDC_NETMASK,       IDC_FREE_CYCLES};
+    const int ids[] = {IDC_NAME,        IDC_LOCATION,       IDC_CONTACT,      IDC_COND_PRIORITY, IDC_SERIAL_FORMAT,
+                       IDC_SERIAL_BAUD, IDC_SERIAL_PPERIOD, IDC_SERIAL_RXMAC, IDC_SERIAL_TXMAC,  IDC_MODE_RATE,
+                       IDC_PROC_MODE,   IDC_TAG_ENABLE,     IDC_HMI_MODE,     IDC_NETMASK,       IDC_FREE_CYCLES};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.ip) + " " + std::to_string(c.switches));
         CAdvancedDlg dlg(Open(c.ip, c.switches));
@@ -283,7 +302,7 @@ TEST_F(ConfigDialogs, AdvancedShowsTheDeviceSettings)
             rates = static_cast<CComboBox*>(d.GetDlgItem(IDC_MODE_RATE))->GetCount();
             rateEnabled = d.GetDlgItem(IDC_MODE_RATE)->IsWindowEnabled();
             persistence = d.GetDlgItem(IDC_PERSISTENCE)->IsWindowEnabled() &&
-                          d.IsDlgButtonChecked(IDC_PERSISTENCE) == BST_CHECKED;
+                d.IsDlgButtonChecked(IDC_PERSISTENCE) == BST_CHECKED;
             readOnly = (d.GetDlgItem(IDC_PROC_MODE)->GetStyle() & ES_READONLY) != 0;
             d.EndDialog(IDCANCEL);
         });
@@ -350,10 +369,8 @@ TEST_F(ConfigDialogs, AdvancedChecksEveryFieldBeforeWritingAnything)
         for (int y = 1; y <= 8; ++y)
             expected.push_back(Instance(E + ".7.2.1.3", x, y) + " integer " + std::to_string(0x62000));
     const std::vector<std::string> rest = {
-        "1.3.6.1.2.1.1.5.0 string renamed",
-        E + ".10.1.2.0 integer 115200",
-        E + ".10.1.4.0 octet 02 60 2b fd 00 09",
-        E + ".3.6.1.0 integer 1280",
+        "1.3.6.1.2.1.1.5.0 string renamed",      E + ".10.1.2.0 integer 115200",
+        E + ".10.1.4.0 octet 02 60 2b fd 00 09", E + ".3.6.1.0 integer 1280",
         "1.3.6.1.4.1.2680.1.4.1.1.0 integer 2",
     };
     expected.insert(expected.end(), rest.begin(), rest.end());
@@ -432,7 +449,7 @@ TEST_F(ConfigDialogs, GenericSnmpReadsAndWritesByOid)
         mfc::test::Click(d, IDC_RO);
         EXPECT_TRUE(d.GetDlgItem(IDC_PUT)->IsWindowEnabled());
         Type(d, IDC_VALUE, "1");
-        mfc::test::Click(d, IDC_PUT);  // the device refuses it
+        mfc::test::Click(d, IDC_PUT); // the device refuses it
         // An address that is none; a variable the device lacks.
         choose(10, 4);
         Type(d, IDC_VALUE, "not.an.address");
@@ -449,12 +466,12 @@ TEST_F(ConfigDialogs, GenericSnmpReadsAndWritesByOid)
         EXPECT_EQ(ItemText(d, IDC_OID).size(), 3u + 60 * 7);
         d.EndDialog(IDOK);
     });
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"Invalid Data Format | Error", "Invalid Data Format | Error",
-                                                 "Invalid Data Format | Error", "SNMP Write Error | Error",
-                                                 "Bad Value | Error", "SNMP Read Error | Error",
-                                                 "SNMP Read Error | Error"}));
-    EXPECT_EQ(agent.SetsSince(before), (std::vector<std::string>{E + ".2.7.0 integer 16",
-                                                                  E + ".10.1.4.0 octet 0a 0b 0c 0d 0e 0f"}));
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{"Invalid Data Format | Error", "Invalid Data Format | Error",
+                                        "Invalid Data Format | Error", "SNMP Write Error | Error", "Bad Value | Error",
+                                        "SNMP Read Error | Error", "SNMP Read Error | Error"}));
+    EXPECT_EQ(agent.SetsSince(before),
+              (std::vector<std::string>{E + ".2.7.0 integer 16", E + ".10.1.4.0 octet 0a 0b 0c 0d 0e 0f"}));
 }
 
 } // namespace

@@ -136,12 +136,12 @@ struct ReadBack {
 
 TEST_F(DevsimEntry, BundleEditsAndBundleDialogsWriteTheDevice)
 {
-    const char* ip = tdtest::kSimDevices[0].address;  // one transmitter, one receiver
+    const char* ip = tdtest::kSimDevices[0].address; // one transmitter, one receiver
     std::vector<std::string> bundles;
     ScriptTemplate(IDD_TRANSMITTER, [](CDialog& d) {
         mfc::test::TypeText(d.GetDlgItem(IDC_BUNDLE_NUMBER), "4321");
         mfc::test::TypeText(d.GetDlgItem(IDC_SUBMAP_FIRST), "5");
-        mfc::test::ChooseComboItem(d.GetDlgItem(IDC_SUBFORMAT_FIRST), 0);  // 16 bit on every channel
+        mfc::test::ChooseComboItem(d.GetDlgItem(IDC_SUBFORMAT_FIRST), 0); // 16 bit on every channel
         mfc::test::ChooseComboItem(d.GetDlgItem(IDC_SUBCOUNT), 4);
         mfc::test::Click(d, IDOK);
     });
@@ -180,22 +180,22 @@ TEST_F(DevsimEntry, BundleEditsAndBundleDialogsWriteTheDevice)
 
 TEST_F(DevsimEntry, AdvancedAndGenericSnmpDialogsWriteTheDevice)
 {
-    const char* ip = tdtest::kSimDevices[0].address;  // platform 36252: 48 kHz only
+    const char* ip = tdtest::kSimDevices[0].address; // platform 36252: 48 kHz only
     std::vector<std::string> seen;
     ScriptTemplate(IDD_ADVANCED, [&](CDialog& d) {
         auto* rate = d.GetDlgItem(IDC_MODE_RATE);
-        mfc::test::ChooseComboItem(rate, 3);  // "96 kHz, 5 1/3 mS"
+        mfc::test::ChooseComboItem(rate, 3); // "96 kHz, 5 1/3 mS"
         mfc::test::Click(d, IDC_APPLY);
         seen = {tdtest::ComboText(d, IDC_MODE_RATE), ItemText(d, IDC_FREE_CYCLES),
-                ItemText(d, IDC_PROC_MODE)};  // the simulated alder has no processor group
-        mfc::test::ChooseComboItem(rate, 1);  // "48 kHz, 2 2/3 mS"
+                ItemText(d, IDC_PROC_MODE)}; // the simulated alder has no processor group
+        mfc::test::ChooseComboItem(rate, 1); // "48 kHz, 2 2/3 mS"
         mfc::test::TypeText(d.GetDlgItem(IDC_CONTACT), "night shift");
         mfc::test::TypeText(d.GetDlgItem(IDC_SERIAL_TXMAC), "02:60:2B:FD:12:34");
         mfc::test::Click(d, IDOK);
     });
     ScriptTemplate(IDD_GENERIC_SNMP, [&](CDialog& d) {
-        mfc::test::ChooseComboItem(d.GetDlgItem(IDC_GROUP), 10);                 // Monitor
-        mfc::test::ChooseComboItem(d.GetDlgItem(IDC_VARIABLE_FIRST + 10), 4);   // ipMonStaticIP
+        mfc::test::ChooseComboItem(d.GetDlgItem(IDC_GROUP), 10);              // Monitor
+        mfc::test::ChooseComboItem(d.GetDlgItem(IDC_VARIABLE_FIRST + 10), 4); // ipMonStaticIP
         mfc::test::TypeText(d.GetDlgItem(IDC_VALUE), "192.168.77.99");
         mfc::test::Click(d, IDC_PUT);
         mfc::test::TypeText(d.GetDlgItem(IDC_VALUE), "");
@@ -203,23 +203,25 @@ TEST_F(DevsimEntry, AdvancedAndGenericSnmpDialogsWriteTheDevice)
         seen.push_back(ItemText(d, IDC_VALUE));
         mfc::test::Click(d, IDOK);
     });
-    EXPECT_EQ(Launch(ip, 15, [](CDialog& d) {
-                  mfc::test::Click(d, IDC_ADVANCED);
-                  mfc::test::Click(d, IDC_SNMP);
-                  mfc::test::Click(d, IDOK);
-              }),
+    EXPECT_EQ(Launch(ip, 15,
+                     [](CDialog& d) {
+                         mfc::test::Click(d, IDC_ADVANCED);
+                         mfc::test::Click(d, IDC_SNMP);
+                         mfc::test::Click(d, IDOK);
+                     }),
               LAUNCH_OK);
     EXPECT_EQ(tdtest::Shown(), std::vector<std::string>{"Invalid Mode Rate Value | Error"});
     EXPECT_EQ(seen, (std::vector<std::string>{"48 kHz, 5 1/3 mS", "25.3%", "N.A.", "192.168.77.99"}));
     ReadBack device(ip);
     EXPECT_EQ(device(mib::modeRateControl), 0x500);
-    EXPECT_EQ(device(mib::txSubFormat, 0, 3), 0x42000);  // 16 bit, 2 2/3 mS
+    EXPECT_EQ(device(mib::txSubFormat, 0, 3), 0x42000); // 16 bit, 2 2/3 mS
     const char* contact = nullptr;
     EXPECT_EQ(device.mib.Get(mib::sysContact, &contact), 0);
     EXPECT_STREQ(contact, "night shift");
     const unsigned char* mac = nullptr;
     EXPECT_EQ(device.mib.Get(mib::serialTxMAC, &mac), 0);
-    EXPECT_EQ(std::vector<unsigned char>(mac, mac + 8), (std::vector<unsigned char>{6, 0, 2, 0x60, 0x2b, 0xfd, 0x12, 0x34}));
+    EXPECT_EQ(std::vector<unsigned char>(mac, mac + 8),
+              (std::vector<unsigned char>{6, 0, 2, 0x60, 0x2b, 0xfd, 0x12, 0x34}));
     char address[32] = {};
     EXPECT_EQ(device.mib.SnmpGet("1.3.6.1.4.1.2680.1.1.9.2.1.0", KIND_IPADDRESS, address, sizeof address), 0);
     EXPECT_STREQ(address, "192.168.77.99");
@@ -235,7 +237,7 @@ TEST_F(DevsimEntry, ReportOfTheOpenDevice)
     ScriptTemplate(IDD_SAVE_REPORT, [&](CDialog& d) {
         file = ItemText(d, IDC_REPORT_FILE);
         EXPECT_EQ(ItemText(d, IDC_REPORT_STATUS), "Idle");
-        mfc::test::PushFolderAnswer(folder / std::string(128, 'l'));  // too long a path: not taken
+        mfc::test::PushFolderAnswer(folder / std::string(128, 'l')); // too long a path: not taken
         mfc::test::Click(d, IDC_BROWSE);
         mfc::test::PushFolderAnswer(chosen);
         mfc::test::Click(d, IDC_BROWSE);
@@ -246,10 +248,11 @@ TEST_F(DevsimEntry, ReportOfTheOpenDevice)
         EXPECT_EQ(ItemText(d, IDC_REPORT_FOLDER), chosen);
         mfc::test::Click(d, IDCANCEL);
     });
-    EXPECT_EQ(Launch(ip, 15, [](CDialog& d) {
-                  mfc::test::Click(d, IDC_REPORT);
-                  mfc::test::Click(d, IDOK);
-              }),
+    EXPECT_EQ(Launch(ip, 15,
+                     [](CDialog& d) {
+                         mfc::test::Click(d, IDC_REPORT);
+                         mfc::test::Click(d, IDOK);
+                     }),
               LAUNCH_OK);
     EXPECT_EQ(file, "alder-3.csv");
     EXPECT_EQ(status, "Done");

@@ -54,8 +54,8 @@ using Devsim = tdtest::DevsimSuite;
 
 TEST_F(Devsim, DevicesOpenWithTheirBundleCountsAndReadWhole)
 {
-    CDeviceMib mib;  // one model, opened device after device
-    mib.SetTimeout(100);  // the first request also waits for the device's ARP answer
+    CDeviceMib mib;      // one model, opened device after device
+    mib.SetTimeout(100); // the first request also waits for the device's ARP answer
     mib.SetRetries(2);
     for (int k = 0; k < static_cast<int>(std::size(tdtest::kSimDevices)); ++k) {
         const tdtest::SimDevice& d = tdtest::kSimDevices[k];

@@ -55,8 +55,8 @@ public:
             t.caption = "Console";
             t.cx = 300;
             t.cy = 160;
-            t.items = {Control("", IDC_DEVICES, WC_LISTVIEW, LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER, 7, 7, 286,
-                               146)};
+            t.items = {
+                Control("", IDC_DEVICES, WC_LISTVIEW, LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER, 7, 7, 286, 146)};
             mfc::RegisterDialogTemplate(IDD_CONSOLE, t);
             return true;
         }();
@@ -126,7 +126,7 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(CTestConsole, CDialog)
-    ON_WM_TIMER()
+ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 // Pumps the dialog's events until its status starts with `text` (the whole
@@ -184,7 +184,7 @@ protected:
         b.Timeout = 100;
         b.Retries = 1;
         b.Delay = 5;
-        b.AllDevices = 1;  // the entry point clears it
+        b.AllDevices = 1; // the entry point clears it
         b.Switches = 15;
         return b;
     }
@@ -213,7 +213,7 @@ TEST_F(DevsimReportEntry, SelectedAndAllDevicesWhileTheConsoleRefreshes)
         mfc::test::TypeText(d.GetDlgItem(IDC_REPORT_FOLDER), selected.path.string());
         const int before = console.Ticks();
         mfc::test::Click(d, IDC_WRITE);
-        mfc::test::Click(d, IDC_BROWSE);  // ignored while busy
+        mfc::test::Click(d, IDC_BROWSE); // ignored while busy
         EXPECT_TRUE(WaitForStatus(d, "Done", 12));
         ticksDuringRun = console.Ticks() - before;
 
@@ -242,7 +242,8 @@ TEST_F(DevsimReportEntry, SelectedAndAllDevicesWhileTheConsoleRefreshes)
     EXPECT_EQ(FilesIn(selected.path), 2);
     const std::string first = tdtest::ReadFile(selected / "001_alder-2.csv");
     // The first two lines: the date and the time the report was written.
-    EXPECT_TRUE(std::regex_match(first.substr(0, 30), std::regex("Date,\\d\\d/\\d\\d/\\d{4}\nTime,\\d\\d:\\d\\d \\d\\d\n")))
+    EXPECT_TRUE(
+        std::regex_match(first.substr(0, 30), std::regex("Date,\\d\\d/\\d\\d/\\d{4}\nTime,\\d\\d:\\d\\d \\d\\d\n")))
         << first.substr(0, 30);
     tdtest::ExpectReport(first, "devsim_16x16.csv", 2);
     tdtest::ExpectReport(tdtest::ReadFile(selected / "002_alder-3.csv"), "devsim_0x2.csv", 2);

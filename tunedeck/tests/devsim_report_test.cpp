@@ -104,7 +104,7 @@ protected:
         b.WriteCommunity = "quenmil";
         b.GetFirst = SelectFirst;
         b.GetNext = SelectNext;
-        b.Timeout = 100;  // hundredths of a second for reports
+        b.Timeout = 100; // hundredths of a second for reports
         b.Retries = 1;
         b.Delay = 5;
         return b;
@@ -130,9 +130,9 @@ TEST_F(DevsimReport, DevicesWithOneTwoSixteenAndNoTransmitters)
     }
     const std::string name = FileOf(1, 0);
     const std::vector<std::string> first(progress.begin(), progress.begin() + 6);
-    EXPECT_EQ(first, (std::vector<std::string>{"Initializing", "Opening: " + name, "Writing: " + name + " (1)",
-                                               "Writing: " + name + " (2)", "Writing: " + name + " (3)",
-                                               "Closing: " + name}));
+    EXPECT_EQ(first,
+              (std::vector<std::string>{"Initializing", "Opening: " + name, "Writing: " + name + " (1)",
+                                        "Writing: " + name + " (2)", "Writing: " + name + " (3)", "Closing: " + name}));
     EXPECT_EQ(progress.size(), 4u * CReportWorker::kStepsPerDevice);
 }
 

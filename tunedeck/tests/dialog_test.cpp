@@ -62,8 +62,11 @@ public:
         return {
             {kMain, 2, 2, {{Instance(E + ".7.1.1.2", 2), "integer", "1002", "wrong-value"}}, {}},
             {kBadBundle, 2, 1, {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}}, {}},
-            {kBadLocked, 2, 1,
-             {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}, {E + ".2.7.0", "integer", "1", "ro"}}, {}},
+            {kBadLocked,
+             2,
+             1,
+             {{Instance(E + ".7.1.1.2", 1), "integer", "70000", "rw"}, {E + ".2.7.0", "integer", "1", "ro"}},
+             {}},
             {kNoMac, 1, 1, {}, {"1.3.6.1.2.1.2.2.1.6.1"}},
             {kStopping, 1, 1, {}, {}},
         };
@@ -110,10 +113,10 @@ TEST_F(Dialog, ButtonsOpenTheirDialogsForTheSelectedBundle)
     dlg.whileOpen = [](CDeviceMib& mib, int x) { mib.Set(rxBundle, 777, x); };
     Run(dlg, TestBlock(kMain), [&](TestDlg& d) {
         CListCtrl& list = d.ListCtrl();
-        mfc::test::Click(d, IDC_CONFIGURE);  // nothing selected
+        mfc::test::Click(d, IDC_CONFIGURE); // nothing selected
         mfc::test::ClickListRow(&list, 0);
         mfc::test::ClickListRow(&list, 3, true);
-        mfc::test::Click(d, IDC_CONFIGURE);  // two selected
+        mfc::test::Click(d, IDC_CONFIGURE); // two selected
         ASSERT_EQ(Boxes().size(), 2u);
         for (const auto& box : Boxes())
             EXPECT_EQ(box.text, "One selection (only) required");
@@ -121,7 +124,7 @@ TEST_F(Dialog, ButtonsOpenTheirDialogsForTheSelectedBundle)
 
         mfc::test::ClickListRow(&list, 3);
         mfc::test::Click(d, IDC_CONFIGURE);
-        EXPECT_EQ(list.GetItemText(3, 0), "777");  // the bundle as the dialog left it in the cache
+        EXPECT_EQ(list.GetItemText(3, 0), "777"); // the bundle as the dialog left it in the cache
         mfc::test::DoubleClickListRow(&list, 1);
         mfc::test::Click(d, IDC_ADVANCED);
         mfc::test::Click(d, IDC_REPORT);
@@ -147,7 +150,7 @@ TEST_F(Dialog, BundleNumbersAreEditedInPlaceAndWritten)
             mfc::test::PressKey(e, VK_RETURN);
         };
         edit(2, "4242");
-        edit(2, "4242");  // unchanged: nothing sent
+        edit(2, "4242"); // unchanged: nothing sent
         for (const char* bad : {"65536", "-1", "12a", ""})
             edit(0, bad);
         EXPECT_EQ(tdtest::Shown(), std::vector<std::string>(4, "Invalid Bundle Number | Error"));
@@ -256,14 +259,29 @@ TEST_F(Entry, ResultCodesAndTheCallersBlockLeftAlone)
         std::function<void(LaunchBlock&)> change;
         int result;
     } cases[] = {
-        {"no GetFirst, no IP", [](LaunchBlock& b) { b.GetFirst = nullptr; b.IpAddress = nullptr; }, LAUNCH_NO_GETFIRST},
+        {"no GetFirst, no IP",
+         [](LaunchBlock& b) {
+             b.GetFirst = nullptr;
+             b.IpAddress = nullptr;
+         },
+         LAUNCH_NO_GETFIRST},
         {"no GetNext", [](LaunchBlock& b) { b.GetNext = nullptr; }, LAUNCH_NO_GETNEXT},
         {"no IP", [](LaunchBlock& b) { b.IpAddress = nullptr; }, LAUNCH_NO_IP},
         {"empty IP", [](LaunchBlock& b) { b.IpAddress = ""; }, LAUNCH_NO_IP},
         {"IP 0.0.0.0", [](LaunchBlock& b) { b.IpAddress = "0.0.0.0"; }, LAUNCH_NO_IP},
         {"IP of 64 characters", [&](LaunchBlock& b) { b.IpAddress = longIp.c_str(); }, LAUNCH_NO_IP},
-        {"silent device", [](LaunchBlock& b) { b.IpAddress = kSilent; b.Timeout = 200; }, LAUNCH_NOT_INITIALIZED},
-        {"wrong community", [](LaunchBlock& b) { b.ReadCommunity = "public"; b.Timeout = 200; }, LAUNCH_NOT_INITIALIZED},
+        {"silent device",
+         [](LaunchBlock& b) {
+             b.IpAddress = kSilent;
+             b.Timeout = 200;
+         },
+         LAUNCH_NOT_INITIALIZED},
+        {"wrong community",
+         [](LaunchBlock& b) {
+             b.ReadCommunity = "public";
+             b.Timeout = 200;
+         },
+         LAUNCH_NOT_INITIALIZED},
         {"no MAC address", [](LaunchBlock& b) { b.IpAddress = kNoMac; }, LAUNCH_NO_MAC},
         {"null block", nullptr, LAUNCH_NO_GETFIRST},
         // The dialog closes at its start (factory defaults refused): still launched.

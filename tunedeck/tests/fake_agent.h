@@ -16,9 +16,9 @@ namespace tdtest {
 class FakeAgent {
 public:
     struct Request {
-        int type = 0;  // VX_SNMP_GET or VX_SNMP_SET
+        int type = 0; // VX_SNMP_GET or VX_SNMP_SET
         std::vector<std::string> oids;
-        std::vector<std::string> values;  // printable values of a SET
+        std::vector<std::string> values; // printable values of a SET
         std::string community;
         int retries = 0;
         unsigned long timeout = 0;

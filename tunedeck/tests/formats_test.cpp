@@ -17,11 +17,12 @@ TEST(Formats, Numbers)
         bool ok;
         uint32_t value;
     } cases[] = {
-        {"65535", true, 65535},   {"  12", true, 12},       {"12 34", true, 12},   {"7:1", true, 7},
-        {"0x1F", true, 31},       {"0X1f", true, 31},       {"X10", true, 16},     {"x10", true, 16},
-        {"4294967295", true, 0xFFFFFFFFu},                  {"4294967296", false, 0},
-        {"0x100000000", false, 0}, {"", false, 0},          {"0x", false, 0},      {"-1", false, 0},
-        {"12a", false, 0},        {"1.5", false, 0},        {"0xg", false, 0},     {" ", false, 0},
+        {"65535", true, 65535},   {"  12", true, 12},        {"12 34", true, 12},
+        {"7:1", true, 7},         {"0x1F", true, 31},        {"0X1f", true, 31},
+        {"X10", true, 16},        {"x10", true, 16},         {"4294967295", true, 0xFFFFFFFFu},
+        {"4294967296", false, 0}, {"0x100000000", false, 0}, {"", false, 0},
+        {"0x", false, 0},         {"-1", false, 0},          {"12a", false, 0},
+        {"1.5", false, 0},        {"0xg", false, 0},         {" ", false, 0},
     };
     for (const auto& c : cases) {
         uint32_t value = 0;
@@ -49,7 +50,7 @@ TEST(Formats, MacAddressesAndBytes)
     EXPECT_EQ(ParseHexBytes("0a:0B 0c", bytes, 4), 3);
     EXPECT_EQ(bytes[2], 0x0C);
     EXPECT_EQ(ParseHexBytes("0a0b0c0d", bytes, 4), 4);
-    EXPECT_EQ(ParseHexBytes("0a0b0c0d0e", bytes, 4), -1);  // more than fit
+    EXPECT_EQ(ParseHexBytes("0a0b0c0d0e", bytes, 4), -1); // more than fit
     EXPECT_EQ(ParseHexBytes("0a0", bytes, 4), -1);
     EXPECT_EQ(ParseHexBytes(" : ", bytes, 4), -1);
     EXPECT_EQ(ParseHexBytes("zz", bytes, 4), -1);

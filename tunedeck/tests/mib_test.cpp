@@ -63,14 +63,14 @@ TEST_F(Mib, EveryOpenCountsAfreshAndTableRowsAlwaysNameTheirInstance)
     EXPECT_EQ(agent.log.back().oids[0], E + ".7.1.1.2.1");
     EXPECT_EQ(mib.Get(txBundle, &v, 1), MIB_X_RANGE);
 
-    Open(16, 3);  // the same model, a bigger device
+    Open(16, 3); // the same model, a bigger device
     EXPECT_EQ(mib.GetTransmitterCount(), 16);
     EXPECT_EQ(mib.GetReceiverCount(), 3);
     EXPECT_EQ(mib.Get(txSubMap, &v, 15, 7), 0);
     EXPECT_EQ(agent.log.back().oids[0], E + ".7.2.1.2.16.8");
     EXPECT_EQ(mib.Get(rxBundle, &v, 3), MIB_X_RANGE);
 
-    Open(0, 2);  // no transmitters: the bundle row is empty, the channel rows keep their shape
+    Open(0, 2); // no transmitters: the bundle row is empty, the channel rows keep their shape
     EXPECT_EQ(mib.Get(txBundle, &v, 0), MIB_X_RANGE);
     EXPECT_EQ(mib.GetTxChannels(0), 0);
     EXPECT_EQ(mib.MarkValid(txSubMap, false, 15, 7), 0);
@@ -81,7 +81,7 @@ TEST_F(Mib, FailedOpenLeavesEverythingClosed)
     FillDevice(agent, 2, 2);
     agent.failWith = SNMP_CLASS_TIMEOUT;
     EXPECT_EQ(mib.Open("127.0.0.2"), SNMPS_FAILED);
-    EXPECT_EQ(agent.log.size(), 1u);  // the first receiver probe
+    EXPECT_EQ(agent.log.size(), 1u); // the first receiver probe
     agent.failWith = 0;
     EXPECT_EQ(mib.Open("0.0.0.0."), SNMPS_BAD_ADDRESS);
     EXPECT_FALSE(mib.IsOpen());
@@ -89,7 +89,7 @@ TEST_F(Mib, FailedOpenLeavesEverythingClosed)
 
     int32_t v = 0;
     char buffer[8] = {};
-    EXPECT_EQ(mib.Get(99, &v), MIB_NOT_OPEN);  // the open flag comes first
+    EXPECT_EQ(mib.Get(99, &v), MIB_NOT_OPEN); // the open flag comes first
     EXPECT_EQ(mib.Set(condStatus, 1), MIB_NOT_OPEN);
     EXPECT_EQ(mib.Queue(condStatus, true), MIB_NOT_OPEN);
     EXPECT_EQ(mib.RunBatch(), MIB_NOT_OPEN);
@@ -104,10 +104,10 @@ TEST_F(Mib, IndexesAreCheckedRowFirstThenXThenY)
     const struct {
         int row, x, y, result;
     } cases[] = {
-        {53, 0, 0, MIB_NO_ROW},        {-1, 0, 0, MIB_NO_ROW},       {txSubMap, 3, 8, MIB_X_RANGE},
-        {txSubMap, 2, 0, MIB_X_RANGE}, {txSubMap, 1, 8, MIB_Y_RANGE}, {txSubMap, 0, -1, MIB_Y_RANGE},
+        {53, 0, 0, MIB_NO_ROW},         {-1, 0, 0, MIB_NO_ROW},         {txSubMap, 3, 8, MIB_X_RANGE},
+        {txSubMap, 2, 0, MIB_X_RANGE},  {txSubMap, 1, 8, MIB_Y_RANGE},  {txSubMap, 0, -1, MIB_Y_RANGE},
         {txSubMap, -1, 0, MIB_X_RANGE}, {txBundle, -1, 0, MIB_X_RANGE}, {rxSubFormat, 1, 7, 0},
-        {condStatus, 5, 9, 0},         {audioMap, 64, 0, MIB_X_RANGE}, {ifmtStatus, 2, 0, MIB_X_RANGE},
+        {condStatus, 5, 9, 0},          {audioMap, 64, 0, MIB_X_RANGE}, {ifmtStatus, 2, 0, MIB_X_RANGE},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(mib.MarkValid(c.row, true, c.x, c.y), c.result) << c.row << " " << c.x << " " << c.y;
@@ -116,7 +116,7 @@ TEST_F(Mib, IndexesAreCheckedRowFirstThenXThenY)
     EXPECT_TRUE(agent.log.empty());
     int32_t v = 0;
     const char* text = nullptr;
-    EXPECT_EQ(mib.Get(sysName, &v), MIB_NO_ROW);  // a text row has no integer
+    EXPECT_EQ(mib.Get(sysName, &v), MIB_NO_ROW); // a text row has no integer
     EXPECT_EQ(mib.Get(condStatus, &text), MIB_NO_ROW);
 }
 
@@ -129,13 +129,13 @@ TEST_F(Mib, CacheReadsOnceAndWritesOnlyWhatChanged)
     EXPECT_EQ(v, 1);
     EXPECT_EQ(agent.Gets(), 1);
 
-    EXPECT_EQ(mib.Set(flashPersistEnable, 1), 0);  // same value: not changed
+    EXPECT_EQ(mib.Set(flashPersistEnable, 1), 0); // same value: not changed
     EXPECT_EQ(mib.Write(flashPersistEnable, false), 0);
     EXPECT_EQ(agent.Sets(), 0);
     EXPECT_EQ(mib.Set(flashPersistEnable, 0), 0);
     EXPECT_EQ(mib.Write(flashPersistEnable, false), 0);
     EXPECT_EQ(agent.Int(E + ".2.7.0"), 0);
-    EXPECT_EQ(mib.Write(flashPersistEnable, false), 0);  // written: no longer changed
+    EXPECT_EQ(mib.Write(flashPersistEnable, false), 0); // written: no longer changed
     EXPECT_EQ(mib.Write(flashPersistEnable, true), 0);
     EXPECT_EQ(agent.Sets(), 2);
 
@@ -226,10 +226,10 @@ TEST_F(Mib, NotAvailableCellsAnswerWithoutARequest)
     const unsigned char* octets = nullptr;
     EXPECT_EQ(mib.Get(serialRxMAC, &octets), SNMPS_NOT_AVAILABLE);
     EXPECT_EQ(std::vector<unsigned char>(octets, octets + 4), (std::vector<unsigned char>{2, 0, 0, 0}));
-    EXPECT_EQ(mib.Queue(condPriority, true), 0);  // skipped
+    EXPECT_EQ(mib.Queue(condPriority, true), 0); // skipped
     EXPECT_EQ(mib.RunBatch(), 0);
     mib.Set(condPriority, 9);
-    EXPECT_EQ(mib.Write(condPriority, true), 0);  // never written
+    EXPECT_EQ(mib.Write(condPriority, true), 0); // never written
     EXPECT_TRUE(agent.log.empty());
 }
 

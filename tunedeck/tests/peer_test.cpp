@@ -13,15 +13,18 @@ using tdtest::Instance;
 
 namespace {
 
-const char kSilent[] = "127.0.0.60";  // no agent there
+const char kSilent[] = "127.0.0.60"; // no agent there
 
 // A device with a read-only and a value-refusing variable.
 class Peer : public tdtest::AgentSuite<Peer> {
 public:
     static std::vector<DeviceProfile> Profiles()
     {
-        return {{"127.0.0.10", 1, 1,
-                 {{E + ".20.1.0", "integer", "1", "read-only"}, {E + ".20.2.0", "integer", "1", "wrong-value"}}, {}}};
+        return {{"127.0.0.10",
+                 1,
+                 1,
+                 {{E + ".20.1.0", "integer", "1", "read-only"}, {E + ".20.2.0", "integer", "1", "wrong-value"}},
+                 {}}};
     }
 };
 
@@ -41,9 +44,9 @@ TEST_F(Peer, SessionCodesForRealAnswers)
     EXPECT_EQ(s.SetOneInteger((E + ".20.2.0").c_str(), KIND_INTEGER, 2), SNMPS_FAILED);
     EXPECT_EQ(s.GetLastStatus(), SNMP_ERROR_BAD_VALUE);
     char text[8] = "seven";
-    EXPECT_EQ(s.SetOneValue(bundle.c_str(), KIND_TEXT, text, sizeof text), SNMPS_FAILED);  // wrong type
+    EXPECT_EQ(s.SetOneValue(bundle.c_str(), KIND_TEXT, text, sizeof text), SNMPS_FAILED); // wrong type
     EXPECT_EQ(s.GetLastStatus(), SNMP_ERROR_BAD_VALUE);
-    EXPECT_EQ(s.SetOneInteger((E + ".1.9.0").c_str(), KIND_INTEGER, 2), SNMPS_NOT_AVAILABLE);  // not writable
+    EXPECT_EQ(s.SetOneInteger((E + ".1.9.0").c_str(), KIND_INTEGER, 2), SNMPS_NOT_AVAILABLE); // not writable
 
     // In a batch one unknown variable fails the whole request.
     int32_t a = 0, b = 0;

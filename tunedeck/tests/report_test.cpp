@@ -22,9 +22,9 @@ using tdtest::Instance;
 using tdtest::ReadFile;
 using tdtest::ScratchFolder;
 
-const char kMissing[] = "127.0.0.41";       // no serial bridge, 19 audio map entries, no name
-const char kChannelFails[] = "127.0.0.42";  // Tx 1's fourth SubMap answers a text
-const char kOutside[] = "127.0.0.43";       // named "../outside/x"
+const char kMissing[] = "127.0.0.41";      // no serial bridge, 19 audio map entries, no name
+const char kChannelFails[] = "127.0.0.42"; // Tx 1's fourth SubMap answers a text
+const char kOutside[] = "127.0.0.43";      // named "../outside/x"
 
 std::vector<std::string> MissingVariables()
 {
@@ -100,7 +100,7 @@ TEST(ReportFile, FolderAndNameChecks)
         std::string folder, name;
         int result;
     } cases[] = {
-        {folder / "new/deeper", "r.csv", 0},  // missing folders are made
+        {folder / "new/deeper", "r.csv", 0}, // missing folders are made
         {folder.path.string() + "/", "r.csv", 0},
         {"", "r.csv", REPORT_BAD_PATH},
         {folder.path.string(), "", REPORT_BAD_PATH},
@@ -118,7 +118,7 @@ TEST(ReportFile, FolderAndNameChecks)
         if (c.result == 0) {
             EXPECT_EQ(file.Write("a,"), 0);
             EXPECT_EQ(file.EndLine(), 0);
-            EXPECT_EQ(file.EndLine(), 0);  // a line is ended once
+            EXPECT_EQ(file.EndLine(), 0); // a line is ended once
             EXPECT_EQ(file.Close(), 0);
             EXPECT_EQ(ReadFile(file.Path()), "a,\n");
         }

@@ -51,7 +51,7 @@ TEST_F(Session, BatchHoldsSixteenAndNeverJamsLaterRequests)
     EXPECT_EQ(session.ExecuteGet(), 0);
     EXPECT_EQ(agent.log.back().oids, (std::vector<std::string>{OidN(0), OidN(2)}));
     EXPECT_EQ(values[2], 102);
-    EXPECT_EQ(session.ExecuteGet(), SNMPS_EMPTY_BATCH);  // every execute ends the batch
+    EXPECT_EQ(session.ExecuteGet(), SNMPS_EMPTY_BATCH); // every execute ends the batch
 }
 
 TEST_F(Session, SettingsAreCheckedAndEveryRequestCarriesThem)
@@ -72,13 +72,13 @@ TEST_F(Session, SettingsAreCheckedAndEveryRequestCarriesThem)
 
     agent.PutInt(kOid, 1);
     session.SetRetries(3);
-    session.SetTimeout(0);  // no time at all would fail every request: one hundredth
+    session.SetTimeout(0); // no time at all would fail every request: one hundredth
     session.SetReadCommunity("reader");
     ASSERT_EQ(session.GetOne(kOid.c_str(), KIND_INTEGER, &v, 4), 0);
     ASSERT_EQ(session.SetOneInteger(kOid.c_str(), KIND_INTEGER, 7), 0);
     ASSERT_EQ(agent.log.size(), 2u);
     EXPECT_EQ(agent.log[0].community, "reader");
-    EXPECT_EQ(agent.log[1].community, t127);  // the refused texts changed nothing
+    EXPECT_EQ(agent.log[1].community, t127); // the refused texts changed nothing
     for (const auto& r : agent.log) {
         EXPECT_EQ(r.retries, 3);
         EXPECT_EQ(r.timeout, 1u);
@@ -89,7 +89,7 @@ TEST_F(Session, SettingsAreCheckedAndEveryRequestCarriesThem)
 TEST_F(Session, ExceptionsAndMissingBindingsEndTheWalkAfterEarlierStores)
 {
     const struct {
-        int syntax;  // 0: the answer lacks the second binding
+        int syntax; // 0: the answer lacks the second binding
         int result;
     } cases[] = {
         {sNMP_SYNTAX_NOSUCHOBJECT, SNMPS_NO_OBJECT},
@@ -161,7 +161,7 @@ TEST_F(Session, AnswersReachTheirDestinationFormsAndNeverOverrun)
         size_t size;
         int maximum;
         int result;
-        std::vector<unsigned char> expected;  // the destination's first bytes
+        std::vector<unsigned char> expected; // the destination's first bytes
     } forms[] = {
         {"integer", KIND_INTEGER, std::make_shared<SnmpInt32>(-7), 4, 0, 0, Int32(-7)},
         {"counter as integer", KIND_INTEGER, std::make_shared<Counter32>(4294967295ul), 4, 0, 0, Int32(-1)},
@@ -182,14 +182,15 @@ TEST_F(Session, AnswersReachTheirDestinationFormsAndNeverOverrun)
         {"text of binary octets", KIND_TEXT, Octets(2, 0), 100, 0, 0, Bytes(Octets(2, 0)->get_printable())},
         {"ticks", KIND_TIMETICKS, std::make_shared<TimeTicks>(123456), 33, 0, 0, Bytes("0:20:34.56")},
         {"address", KIND_IPADDRESS, std::make_shared<IpAddress>(ip), 16, 0, 0, Bytes("10.1.2.3")},
-        {"object id as text", KIND_TEXT, std::make_shared<Oid>("1.3.6.1.4.1.2680"), 64, 0, 0, Bytes("1.3.6.1.4.1.2680")},
+        {"object id as text", KIND_TEXT, std::make_shared<Oid>("1.3.6.1.4.1.2680"), 64, 0, 0,
+         Bytes("1.3.6.1.4.1.2680")},
         {"counter64 as text", KIND_TEXT, std::make_shared<Counter64>(1, 1), 64, 0, 0, Bytes("4294967297")},
         {"integer as text", KIND_TEXT, std::make_shared<SnmpInt32>(-3), 64, 0, 0, Bytes("-3")},
     };
     for (const auto& f : forms) {
         SCOPED_TRACE(f.what);
         agent.Put(kOid, *f.value);
-        std::vector<unsigned char> dest(f.size + 16, 0xEE);  // guard bytes after the destination
+        std::vector<unsigned char> dest(f.size + 16, 0xEE); // guard bytes after the destination
         EXPECT_EQ(session.GetOne(kOid.c_str(), f.kind, dest.data(), f.size, f.maximum), f.result);
         if (f.result == 0) {
             ASSERT_LE(f.expected.size(), f.size);

@@ -32,8 +32,7 @@ std::string AboutText()
     if (!GetFileVersionInfoA(program, handle, size, block.data()))
         return std::string();
     std::string text = VersionString(block.data(), "InternalName") + " Version " +
-                       VersionString(block.data(), "ProductVersion") + VersionString(block.data(), "SpecialBuild") +
-                       "\r\n";
+        VersionString(block.data(), "ProductVersion") + VersionString(block.data(), "SpecialBuild") + "\r\n";
     text += VersionString(block.data(), "LegalCopyright") + "\r\n";
     text += VersionString(block.data(), "Comments") + "\r\n";
     text += std::string("Built on ") + __DATE__ + " at " + __TIME__;
@@ -41,9 +40,7 @@ std::string AboutText()
     return text;
 }
 
-CAboutDlg::CAboutDlg(CWnd* parent) : CDialog(IDD_ABOUTBOX, parent)
-{
-}
+CAboutDlg::CAboutDlg(CWnd* parent) : CDialog(IDD_ABOUTBOX, parent) {}
 
 BOOL CAboutDlg::OnInitDialog()
 {

@@ -74,10 +74,7 @@ void ColumnSet::ButtonRule()
     editButton->EnableWindow(available == 1);
 }
 
-void ColumnSet::OnSelectionChange()
-{
-    ButtonRule();
-}
+void ColumnSet::OnSelectionChange() { ButtonRule(); }
 
 void ColumnSet::MoveEntry(CListBox* from, int index, CListBox* to)
 {
@@ -92,15 +89,9 @@ void ColumnSet::MoveSelected(CListBox* from, CListBox* to)
     ButtonRule();
 }
 
-void ColumnSet::OnMoveToWatch()
-{
-    MoveSelected(availableList, watchList);
-}
+void ColumnSet::OnMoveToWatch() { MoveSelected(availableList, watchList); }
 
-void ColumnSet::OnMoveToAvailable()
-{
-    MoveSelected(watchList, availableList);
-}
+void ColumnSet::OnMoveToAvailable() { MoveSelected(watchList, availableList); }
 
 void ColumnSet::OnDeleteColumn()
 {

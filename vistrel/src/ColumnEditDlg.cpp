@@ -35,14 +35,11 @@ bool IsValidColumnName(const std::string& name)
     return name.find(" -- [ ") == std::string::npos;
 }
 
-CColumnEditDlg::CColumnEditDlg(CWnd* parent) : CDialog(IDD_COLUMN_EDIT, parent), mode(add_mode)
-{
-}
+CColumnEditDlg::CColumnEditDlg(CWnd* parent) : CDialog(IDD_COLUMN_EDIT, parent), mode(add_mode) {}
 
 CColumnEditDlg::CColumnEditDlg(const std::string& oid, const std::string& name, int mode, CWnd* parent)
     : CDialog(IDD_COLUMN_EDIT, parent), mode(mode), oid(oid), name(name)
-{
-}
+{}
 
 BOOL CColumnEditDlg::OnInitDialog()
 {

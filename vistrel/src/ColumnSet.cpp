@@ -58,10 +58,7 @@ std::string ColumnEntryText(const std::string& name, const std::vector<std::stri
     return text + " ]";
 }
 
-std::string EntryName(const std::string& text)
-{
-    return text.substr(0, text.find(" -- [ "));
-}
+std::string EntryName(const std::string& text) { return text.substr(0, text.find(" -- [ ")); }
 
 ColumnSet::ColumnSet(CWnd* parent) : CDialog(IDD_COLUMN_CHOOSER, parent)
 {

@@ -24,8 +24,8 @@ struct Column {
     std::vector<std::string> oids;
     bool dynamic = false; // polled on every tick; otherwise read once
     int width = 100;
-    int format = 2;       // list column format: centred, left for the system description
-    int id = 0;           // header-menu command of a built-in column, 0 for a user column
+    int format = 2; // list column format: centred, left for the system description
+    int id = 0;     // header-menu command of a built-in column, 0 for a user column
     JoinOperation join = nullptr;
 };
 
@@ -78,7 +78,7 @@ protected:
     afx_msg void OnDefaultColumns();
     afx_msg void OnSelectionChange();
 
-    std::map<std::string, std::string> workingByOid;  // user columns, chooser only
+    std::map<std::string, std::string> workingByOid; // user columns, chooser only
     std::map<std::string, std::string> workingByName;
     CListBox* watchList = nullptr;     // 1001
     CListBox* availableList = nullptr; // 1035

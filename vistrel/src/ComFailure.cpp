@@ -34,10 +34,7 @@ std::string ComErrorText(const _com_error& error)
     return error.ErrorMessage();
 }
 
-bool FatalErrorInProgress()
-{
-    return fatal_in_progress;
-}
+bool FatalErrorInProgress() { return fatal_in_progress; }
 
 void ReportComError(const _com_error& error, std::string text)
 {

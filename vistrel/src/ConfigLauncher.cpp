@@ -50,10 +50,7 @@ int ConfigLauncher::Configure()
     return Run("RunTunedeck");
 }
 
-int ConfigLauncher::Report()
-{
-    return Run("RunVeltrixReport");
-}
+int ConfigLauncher::Report() { return Run("RunVeltrixReport"); }
 
 int ConfigLauncher::Run(const char* entryName)
 {
@@ -97,7 +94,4 @@ const char* ConfigLauncher::ErrorText(int code)
     return "Initialization Error";
 }
 
-void ConfigLauncher::UseLibrary(const char* path)
-{
-    libraryOverride = path;
-}
+void ConfigLauncher::UseLibrary(const char* path) { libraryOverride = path; }

@@ -14,9 +14,7 @@ qm::ip_address_t ParseIp(const std::string& text)
     return address;
 }
 
-DeviceTable::DeviceTable() : ageLimit(ReadIniInt("Configuration", "Age To Die", 5000))
-{
-}
+DeviceTable::DeviceTable() : ageLimit(ReadIniInt("Configuration", "Age To Die", 5000)) {}
 
 DeviceTable::~DeviceTable() = default;
 
@@ -130,10 +128,7 @@ void DeviceTable::NotifyAll()
         OnDeviceRefresh(ip, *record);
 }
 
-int DeviceTable::Count() const
-{
-    return static_cast<int>(byMac.size());
-}
+int DeviceTable::Count() const { return static_cast<int>(byMac.size()); }
 
 int DeviceTable::ActiveCount() const
 {

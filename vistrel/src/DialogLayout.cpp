@@ -58,8 +58,8 @@ void DialogLayout::Relayout()
     for (const Entry& entry : entries) {
         const CRect placed = Place(entry.rect, entry.anchors, dx, dy);
         if (batch)
-            batch = DeferWindowPos(batch, entry.child->GetSafeHwnd(), nullptr, placed.left, placed.top,
-                                   placed.Width(), placed.Height(), SWP_NOZORDER);
+            batch = DeferWindowPos(batch, entry.child->GetSafeHwnd(), nullptr, placed.left, placed.top, placed.Width(),
+                                   placed.Height(), SWP_NOZORDER);
     }
     if (batch)
         EndDeferWindowPos(batch);

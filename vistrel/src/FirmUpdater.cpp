@@ -19,8 +19,7 @@ const char* const hardware_oid = "1.3.6.1.4.1.2680.1.1.1.10.0";
 
 // The object a server method hands out, as interface I; throws _com_error
 // for a failed call or a missing object.
-template <class I, class From, class Method, class... Args>
-CComPtr<I> Get(From* from, Method method, Args... args)
+template <class I, class From, class Method, class... Args> CComPtr<I> Get(From* from, Method method, Args... args)
 {
     CComPtr<IDispatch> object;
     CheckCall((from->*method)(args..., &object.p), from);
@@ -72,15 +71,9 @@ void firm_updater_t::init(const std::string& folder)
     }
 }
 
-void firm_updater_t::clear()
-{
-    devices.clear();
-}
+void firm_updater_t::clear() { devices.clear(); }
 
-void firm_updater_t::add(const std::string& address)
-{
-    devices.push_back(address);
-}
+void firm_updater_t::add(const std::string& address) { devices.push_back(address); }
 
 int firm_updater_t::update(std::string& error)
 {

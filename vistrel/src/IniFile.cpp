@@ -6,10 +6,7 @@
 
 #include <cstring>
 
-std::string VistrelIniPath()
-{
-    return GetProgramDirectory() + "vistrel.ini";
-}
+std::string VistrelIniPath() { return GetProgramDirectory() + "vistrel.ini"; }
 
 int ReadIniInt(const char* section, const char* key, int defaultValue)
 {
@@ -26,9 +23,7 @@ void DeleteIniSection(const char* section)
     WritePrivateProfileStringA(section, nullptr, nullptr, VistrelIniPath().c_str());
 }
 
-IniFile::IniFile(std::string path) : path(std::move(path))
-{
-}
+IniFile::IniFile(std::string path) : path(std::move(path)) {}
 
 std::string IniFile::get_string(const std::string& key, const std::string& defaultValue) const
 {
@@ -43,8 +38,8 @@ std::vector<std::pair<std::string, std::string>> IniFile::read_section(const std
     std::vector<char> buffer(256);
     DWORD length = 0;
     for (;;) {
-        length = GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                           path.c_str());
+        length =
+            GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()), path.c_str());
         if (length != buffer.size() - 2 || buffer.size() >= 16384)
             break;
         buffer.resize(buffer.size() * 2);

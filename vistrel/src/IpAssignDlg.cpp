@@ -31,8 +31,8 @@ void CIpAssignDlg::OnOK()
     qm::ip_address_t reach = mask;
     reach &= typed;
     if (reach != network &&
-        MessageBox("New IP address may be unreachable.", title.c_str(), MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2) !=
-            IDOK)
+        MessageBox("New IP address may be unreachable.", title.c_str(),
+                   MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDOK)
         return;
     address = typed;
     EndDialog(IDOK);

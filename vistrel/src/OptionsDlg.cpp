@@ -50,8 +50,7 @@ std::string GetText(HRESULT (Icom_adapter::*get)(BSTR*), Icom_adapter* adapter)
 
 } // namespace
 
-COptionsDlg::COptionsDlg(CWnd* parent)
-    : CDialog(IDD_OPTIONS, parent), programDirectory(GetProgramDirectory())
+COptionsDlg::COptionsDlg(CWnd* parent) : CDialog(IDD_OPTIONS, parent), programDirectory(GetProgramDirectory())
 {
     current = adapterMap.end();
     selection = working.end();
@@ -152,25 +151,16 @@ void COptionsDlg::SaveSettings()
     WriteIniText("Configuration", "Firmware Location", firmwareFolder);
 }
 
-std::string COptionsDlg::current_name() const
-{
-    return current == adapterMap.end() ? std::string() : current->first;
-}
+std::string COptionsDlg::current_name() const { return current == adapterMap.end() ? std::string() : current->first; }
 
 std::string COptionsDlg::ip_start() const
 {
     return current == adapterMap.end() ? std::string() : current->second.ip_start;
 }
 
-std::string COptionsDlg::ip_end() const
-{
-    return current == adapterMap.end() ? std::string() : current->second.ip_end;
-}
+std::string COptionsDlg::ip_end() const { return current == adapterMap.end() ? std::string() : current->second.ip_end; }
 
-bool COptionsDlg::autoassign() const
-{
-    return current != adapterMap.end() && current->second.autoassign;
-}
+bool COptionsDlg::autoassign() const { return current != adapterMap.end() && current->second.autoassign; }
 
 Icom_adapter* COptionsDlg::current_adapter()
 {
@@ -286,10 +276,7 @@ void COptionsDlg::OnFolderChange()
     folderDefault->EnableWindow(strcasecmp(text.GetString(), DefaultFolder().c_str()) != 0);
 }
 
-void COptionsDlg::OnFolderDefault()
-{
-    folderEdit->SetWindowText(DefaultFolder().c_str());
-}
+void COptionsDlg::OnFolderDefault() { folderEdit->SetWindowText(DefaultFolder().c_str()); }
 
 void COptionsDlg::OnFolderBrowse()
 {

@@ -221,7 +221,8 @@ void PollView::UpdateView()
                 continue;
             const Column& shownColumn = *column->second;
             const std::string cell = CellText(row, index->second);
-            const std::string shown = shownColumn.join ? JoinedCell(shownColumn, oid, polled, record, cell) : polled.shown;
+            const std::string shown =
+                shownColumn.join ? JoinedCell(shownColumn, oid, polled, record, cell) : polled.shown;
             if (shown != cell)
                 list->SetItemText(row, index->second, shown.c_str());
         }

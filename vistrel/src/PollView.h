@@ -42,8 +42,7 @@ public:
     void CheckHeaderMenu(CMenu* menu);
     void CopyText(std::string& text);
 
-    void JoinValues(const Column& column, const std::string& oid, const std::string& value,
-                    std::string& cell) override;
+    void JoinValues(const Column& column, const std::string& oid, const std::string& value, std::string& cell) override;
     bool AddColumn(const std::string& name) override;
     bool RemoveColumn(const std::string& name) override;
 

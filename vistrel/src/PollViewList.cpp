@@ -17,10 +17,7 @@ std::string Field(const std::string& text)
     return (text.find(',') == std::string::npos ? text : "\"" + text + "\"") + ",";
 }
 
-int Sign(long long difference)
-{
-    return difference > 0 ? 1 : difference < 0 ? -1 : 0;
-}
+int Sign(long long difference) { return difference > 0 ? 1 : difference < 0 ? -1 : 0; }
 
 } // namespace
 
@@ -48,10 +45,7 @@ int PollView::RowImage(int row) const
     return list->GetItem(&item) ? item.iImage : -1;
 }
 
-std::string PollView::CellText(int row, int column) const
-{
-    return list->GetItemText(row, column).str();
-}
+std::string PollView::CellText(int row, int column) const { return list->GetItemText(row, column).str(); }
 
 void PollView::SetUpList(CListCtrl* listControl, CMenu* headerMenu, UINT& moreCommandId)
 {

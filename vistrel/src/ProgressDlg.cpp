@@ -17,8 +17,7 @@ END_MESSAGE_MAP()
 
 CProgressDlg::CProgressDlg(std::string title, Ijob* job, CWnd* parent)
     : CDialog(IDD_FIRMWARE_PROGRESS, parent), title(std::move(title)), job(job)
-{
-}
+{}
 
 CProgressDlg::~CProgressDlg()
 {
@@ -78,9 +77,7 @@ void CProgressDlg::Tick()
     }
 }
 
-void CProgressDlg::OnOK()
-{
-}
+void CProgressDlg::OnOK() {}
 
 void CProgressDlg::OnCancel()
 {

@@ -76,7 +76,7 @@ std::string UpdateWarning(bool boot, bool config, bool cedar)
     if (boot || config) {
         text = "Updating to this version requires reprogramming the ";
         text += boot && config ? "boot code and configuration records."
-                : boot         ? "boot code."
+            : boot             ? "boot code."
                                : "configuration records.";
         text += " The Veltrix device may become inoperable in the event of failure.";
     }
@@ -123,8 +123,7 @@ CSelectVersionDlg::CSelectVersionDlg(Iversion* current, Iversion* favoured, Icom
     : CDialog(IDD_SELECT_VERSION, parent), current(current), favoured(favoured), compatible(compatible),
       customCompatible(customCompatible), sameType(sameType), unit(unit),
       advanced(ReadIniInt("Configuration", "Advanced Feature", 0) != 0)
-{
-}
+{}
 
 CSelectVersionDlg::~CSelectVersionDlg() = default;
 
@@ -330,7 +329,7 @@ bool CSelectVersionDlg::ConfirmWarning(Iversion* version, long unitType)
     CComPtr<Iupdate_check> check = QueryAs<Iupdate_check>(result);
     CheckObject(check);
     const bool boot = Flag(&Iupdate_check::get_boot_update, check) ||
-                      (Flag(&Iupdate_check::get_boot_differs, check) && bootRange == 1) || bootRange == 2;
+        (Flag(&Iupdate_check::get_boot_differs, check) && bootRange == 1) || bootRange == 2;
     const bool config = (Flag(&Iupdate_check::get_config_update, check) && configRange == 1) || configRange == 2;
     const std::string warning = UpdateWarning(boot, config, unitType == 0);
     if (warning.empty())

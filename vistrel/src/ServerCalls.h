@@ -9,8 +9,7 @@
 // by identifier in any context (in-process server, handler or local server)
 // as IUnknown, run, then asked for I. Returns the first failing HRESULT
 // (E_NOINTERFACE when the object lacks I).
-template <class I>
-HRESULT CreateServerObject(REFCLSID clsid, CComPtr<I>& out)
+template <class I> HRESULT CreateServerObject(REFCLSID clsid, CComPtr<I>& out)
 {
     out.Release();
     CComPtr<IUnknown> unknown;
@@ -27,28 +26,19 @@ HRESULT CreateServerObject(REFCLSID clsid, CComPtr<I>& out)
 
 // Throws _com_error for a failed call, with the object's error information
 // when it offers it for iid.
-inline void CheckCall(HRESULT hr, IUnknown* object, REFIID iid)
-{
-    com::check(hr, object, iid);
-}
+inline void CheckCall(HRESULT hr, IUnknown* object, REFIID iid) { com::check(hr, object, iid); }
 
-template <class I>
-inline void CheckCall(HRESULT hr, I* object)
-{
-    com::check(hr, object, __uuidof(I));
-}
+template <class I> inline void CheckCall(HRESULT hr, I* object) { com::check(hr, object, __uuidof(I)); }
 
 // Throws _com_error(E_POINTER) for a missing object.
-template <class P>
-inline void CheckObject(const P& object)
+template <class P> inline void CheckObject(const P& object)
 {
     if (!object)
         _com_issue_error(E_POINTER);
 }
 
 // The object's interface I, or null.
-template <class I>
-CComPtr<I> QueryAs(IUnknown* object)
+template <class I> CComPtr<I> QueryAs(IUnknown* object)
 {
     CComPtr<I> p;
     if (object)

@@ -21,10 +21,7 @@ CVistrelApp::CVistrelApp() : CWinApp("Vistrel")
     CoInitialize(nullptr);
 }
 
-CVistrelApp::~CVistrelApp()
-{
-    CoUninitialize();
-}
+CVistrelApp::~CVistrelApp() { CoUninitialize(); }
 
 BOOL CVistrelApp::InitInstance()
 {

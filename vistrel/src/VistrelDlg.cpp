@@ -45,8 +45,8 @@ END_MESSAGE_MAP()
 CVistrelDlg::CVistrelDlg(CWnd* parent)
     : CDialog(IDD_VISTREL_DIALOG, parent), configureAllowed(true),
       icon(::LoadIcon(AfxGetInstanceHandle(), MAKEINTRESOURCE(IDR_MAINFRAME))),
-      refreshPeriod(static_cast<UINT>(std::max(ReadIniInt("Configuration", "SCR Refresh Period", 2000),
-                                               int(USER_TIMER_MINIMUM)))),
+      refreshPeriod(static_cast<UINT>(
+          std::max(ReadIniInt("Configuration", "SCR Refresh Period", 2000), int(USER_TIMER_MINIMUM)))),
       options(this)
 {
     if (ReadIniInt("Configuration", "veltrixmon debug", 0))
@@ -111,13 +111,9 @@ void CVistrelDlg::BuildListMenu()
         listMenu.RemoveMenu(static_cast<UINT>(count - 1), MF_BYPOSITION);
 }
 
-void CVistrelDlg::OnOK()
-{
-}
+void CVistrelDlg::OnOK() {}
 
-void CVistrelDlg::OnCancel()
-{
-}
+void CVistrelDlg::OnCancel() {}
 
 void CVistrelDlg::WinHelp(DWORD_PTR, UINT command)
 {
@@ -176,10 +172,7 @@ void CVistrelDlg::OnSize(UINT type, int cx, int cy)
     layout.Relayout();
 }
 
-void CVistrelDlg::OnClose()
-{
-    CloseAndSave();
-}
+void CVistrelDlg::OnClose() { CloseAndSave(); }
 
 void CVistrelDlg::CloseAndSave()
 {
@@ -198,10 +191,7 @@ void CVistrelDlg::OnDestroy()
     CDialog::OnDestroy();
 }
 
-HCURSOR CVistrelDlg::OnQueryDragIcon()
-{
-    return static_cast<HCURSOR>(icon);
-}
+HCURSOR CVistrelDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(icon); }
 
 void CVistrelDlg::OnContextMenu(CWnd*, CPoint point)
 {
@@ -222,15 +212,9 @@ void CVistrelDlg::OnContextMenu(CWnd*, CPoint point)
     }
 }
 
-void CVistrelDlg::OnListClick(NMHDR*, LRESULT*)
-{
-    UpdateMenus();
-}
+void CVistrelDlg::OnListClick(NMHDR*, LRESULT*) { UpdateMenus(); }
 
-void CVistrelDlg::OnListDoubleClick(NMHDR*, LRESULT*)
-{
-    OnConfigure();
-}
+void CVistrelDlg::OnListDoubleClick(NMHDR*, LRESULT*) { OnConfigure(); }
 
 void CVistrelDlg::OnHeaderEndTrack(NMHDR* header, LRESULT*)
 {
@@ -288,10 +272,7 @@ void CVistrelDlg::OnRefresh()
     }
 }
 
-void CVistrelDlg::OnColumnChooser()
-{
-    pollView.DoModal();
-}
+void CVistrelDlg::OnColumnChooser() { pollView.DoModal(); }
 
 void CVistrelDlg::OnAbout()
 {
@@ -330,10 +311,7 @@ void CVistrelDlg::OnNewIpAddress()
     }
 }
 
-void CVistrelDlg::OnUpdateFirmware()
-{
-    UpdateFirmware(*this, *list, options.firmware_folder());
-}
+void CVistrelDlg::OnUpdateFirmware() { UpdateFirmware(*this, *list, options.firmware_folder()); }
 
 void CVistrelDlg::OnOptions()
 {

@@ -44,20 +44,11 @@ struct TargetScope {
 
 } // namespace
 
-void SetLauncherTarget(CVistrelDlg* dialog)
-{
-    target.store(dialog);
-}
+void SetLauncherTarget(CVistrelDlg* dialog) { target.store(dialog); }
 
-extern "C" int SelectFirst(const char** ip, int all)
-{
-    return Select(1, ip, all);
-}
+extern "C" int SelectFirst(const char** ip, int all) { return Select(1, ip, all); }
 
-extern "C" int SelectNext(const char** ip, int all)
-{
-    return Select(0, ip, all);
-}
+extern "C" int SelectNext(const char** ip, int all) { return Select(0, ip, all); }
 
 LRESULT CVistrelDlg::OnLauncherSelect(WPARAM first, LPARAM request)
 {
@@ -99,15 +90,9 @@ LRESULT CVistrelDlg::OnLauncherSelect(WPARAM first, LPARAM request)
     return LAUNCH_SELECT_DEVICE;
 }
 
-void CVistrelDlg::OnConfigure()
-{
-    Launch(true);
-}
+void CVistrelDlg::OnConfigure() { Launch(true); }
 
-void CVistrelDlg::OnReport()
-{
-    Launch(false);
-}
+void CVistrelDlg::OnReport() { Launch(false); }
 
 void CVistrelDlg::Launch(bool configure)
 {

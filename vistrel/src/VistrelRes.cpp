@@ -61,15 +61,15 @@ mfc::DlgTemplate MainTemplate()
     using namespace mfc::rc;
     mfc::DlgTemplate t;
     t.caption = "Veltrix(tm) Discovery";
-    t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME |
-              WS_CLIPCHILDREN | WS_VISIBLE;
+    t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN |
+        WS_VISIBLE;
     t.exStyle = WS_EX_APPWINDOW;
     t.cx = 422;
     t.cy = 278;
     t.menu = IDR_MAIN_MENU;
     t.items = {
-        Control("", IDC_DEVICE_LIST, WC_LISTVIEW, LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP, 0, 0,
-                422, 266),
+        Control("", IDC_DEVICE_LIST, WC_LISTVIEW, LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP, 0, 0, 422,
+                266),
         LText("", IDC_STATUS_SPARE, 0, 267, 257, 10, SS_SUNKEN),
         LText("Devices:", IDC_DEVICE_COUNT, 259, 267, 56, 10, SS_SUNKEN),
         LText("Active:", IDC_ACTIVE_COUNT, 317, 267, 54, 10, SS_SUNKEN),
@@ -230,9 +230,10 @@ void RegisterVistrelResources()
     mfc::RegisterDialogTemplate(IDD_IP_ASSIGN, IpAssignTemplate());
     RegisterFirmwareResources();
     RegisterMainMenu();
-    mfc::RegisterAccelerators(IDR_ACCELERATORS, {
-                                                    {FVIRTKEY | FCONTROL, 'A', ID_EDIT_SELECT_ALL},
-                                                    {FVIRTKEY | FCONTROL, 'C', ID_EDIT_COPY_ROWS},
-                                                    {FVIRTKEY, VK_F5, ID_VIEW_REFRESH},
-                                                });
+    mfc::RegisterAccelerators(IDR_ACCELERATORS,
+                              {
+                                  {FVIRTKEY | FCONTROL, 'A', ID_EDIT_SELECT_ALL},
+                                  {FVIRTKEY | FCONTROL, 'C', ID_EDIT_COPY_ROWS},
+                                  {FVIRTKEY, VK_F5, ID_VIEW_REFRESH},
+                              });
 }

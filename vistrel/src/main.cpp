@@ -3,7 +3,4 @@
 
 CVistrelApp theApp;
 
-int main(int argc, char** argv)
-{
-    return AfxWinMain(argc, argv);
-}
+int main(int argc, char** argv) { return AfxWinMain(argc, argv); }

@@ -86,15 +86,30 @@ TEST(Columns, OidAndNameChecks)
         const char* text;
         bool valid;
     } cases[] = {
-        {IsValidOid, "1.3", true},           {IsValidOid, " 1 . 3 ", true},   {IsValidOid, "1.3\t.6", true},
-        {IsValidOid, "1", false},            {IsValidOid, ".1", false},       {IsValidOid, "1.", false},
-        {IsValidOid, "1..2", false},         {IsValidOid, "a.1", false},      {IsValidOid, "", false},
-        {IsValidOid, "1.3,1.4", false},      {IsValidOid, "1.-3", false},
+        {IsValidOid, "1.3", true},
+        {IsValidOid, " 1 . 3 ", true},
+        {IsValidOid, "1.3\t.6", true},
+        {IsValidOid, "1", false},
+        {IsValidOid, ".1", false},
+        {IsValidOid, "1.", false},
+        {IsValidOid, "1..2", false},
+        {IsValidOid, "a.1", false},
+        {IsValidOid, "", false},
+        {IsValidOid, "1.3,1.4", false},
+        {IsValidOid, "1.-3", false},
         // Names that would corrupt the settings file or the chooser's entries.
-        {IsValidColumnName, "rx bytes", true}, {IsValidColumnName, "a[b]", true}, {IsValidColumnName, "a -- b", true},
-        {IsValidColumnName, "", false},       {IsValidColumnName, "   ", false}, {IsValidColumnName, " a", false},
-        {IsValidColumnName, "a ", false},     {IsValidColumnName, "a=b", false}, {IsValidColumnName, "[x", false},
-        {IsValidColumnName, ";x", false},     {IsValidColumnName, "x\ny", false}, {IsValidColumnName, "x\ry", false},
+        {IsValidColumnName, "rx bytes", true},
+        {IsValidColumnName, "a[b]", true},
+        {IsValidColumnName, "a -- b", true},
+        {IsValidColumnName, "", false},
+        {IsValidColumnName, "   ", false},
+        {IsValidColumnName, " a", false},
+        {IsValidColumnName, "a ", false},
+        {IsValidColumnName, "a=b", false},
+        {IsValidColumnName, "[x", false},
+        {IsValidColumnName, ";x", false},
+        {IsValidColumnName, "x\ny", false},
+        {IsValidColumnName, "x\ry", false},
         {IsValidColumnName, "a -- [ b", false},
     };
     for (const auto& c : cases)
@@ -170,8 +185,12 @@ TEST(Columns, SaveWritesUserColumnsAndShownWidthsInDisplayOrder)
     WithListControl([&](CListCtrl* list) {
         list->SetExtendedStyle(LVS_EX_HEADERDRAGDROP);
         int i = 0;
-        for (auto [name, width] : {std::pair{"S", 20}, {"MAC Address", 100}, {"IP Address", 100}, {"Uptime", 81},
-                                   {"Mine", 122}, {"Octets", 63}})
+        for (auto [name, width] : {std::pair{"S", 20},
+                                   {"MAC Address", 100},
+                                   {"IP Address", 100},
+                                   {"Uptime", 81},
+                                   {"Mine", 122},
+                                   {"Octets", 63}})
             list->InsertColumn(i++, name, LVCFMT_CENTER, width);
         mfc::test::MoveColumn(list, 5, 1); // Octets dragged to the second place
         set.Save(list->GetHeaderCtrl());
@@ -283,10 +302,11 @@ TEST(ColumnChooser, AddRefusesDuplicatesAndDeleteTakesOnlyUserColumns)
         mfc::test::Click(d, IDOK);
     });
     ASSERT_EQ(set.DoModal(), IDOK);
-    EXPECT_EQ(TakeBoxes(), (std::vector<std::string>{"Vistrel: This oid is already in the list.",
-                                               "Vistrel: This oid is already in the list.",
-                                               "Vistrel: Sorry, the column name is already used",
-                                               "Vistrel: Sorry, the column name is already used"}));
+    EXPECT_EQ(TakeBoxes(),
+              (std::vector<std::string>{"Vistrel: This oid is already in the list.",
+                                        "Vistrel: This oid is already in the list.",
+                                        "Vistrel: Sorry, the column name is already used",
+                                        "Vistrel: Sorry, the column name is already used"}));
     EXPECT_EQ(set.FindByName("Pair"), nullptr);
     ASSERT_NE(set.FindByName("Temperature"), nullptr);
     EXPECT_TRUE(set.FindByName("Temperature")->dynamic);
@@ -376,8 +396,9 @@ TEST(ColumnEditor, ChecksTheOidFirstThenTheName)
         mfc::test::Click(e, IDOK);
     });
     ASSERT_EQ(editor.DoModal(), IDOK);
-    EXPECT_EQ(TakeBoxes(), (std::vector<std::string>{"Vistrel: Wrong Object ID format.", "Vistrel: Wrong column name.",
-                                                      "Vistrel: Wrong column name."}));
+    EXPECT_EQ(TakeBoxes(),
+              (std::vector<std::string>{"Vistrel: Wrong Object ID format.", "Vistrel: Wrong column name.",
+                                        "Vistrel: Wrong column name."}));
     EXPECT_EQ(editor.Oid(), " 1 . 3 ") << "kept as typed";
     EXPECT_EQ(editor.Name(), "Fan speed");
 }

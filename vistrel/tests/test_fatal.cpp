@@ -34,8 +34,8 @@ struct ThreadsafeDeathTests : ::testing::Environment {
 
 struct FatalCase {
     const char* what;
-    std::function<void()> before;              // before the main dialog is made
-    std::function<void(CVistrelDlg&)> during;  // inside its modal loop
+    std::function<void()> before;             // before the main dialog is made
+    std::function<void(CVistrelDlg&)> during; // inside its modal loop
     std::string message;
 };
 
@@ -84,32 +84,38 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
          "COM Scoutline access error(adapter_get). Unspecified error"},
         {"start", [] { Fail("adapter.start", E_FAIL, "cannot open"); }, nullptr,
          "COM Scoutline access error(start).cannot open"},
-        {"device walk", nullptr, [](CVistrelDlg& d) {
+        {"device walk", nullptr,
+         [](CVistrelDlg& d) {
              Fail("adapter.device_first", HRESULT(0x800706BA));
              Tick(d);
          },
          "COM Scoutline, device access error(device update). The RPC server is unavailable."},
-        {"watch", device, [](CVistrelDlg& d) {
+        {"watch", device,
+         [](CVistrelDlg& d) {
              Fail("poller.watch", DISP_E_EXCEPTION, "Unknown error in Ccom_manager::watch().");
              Tick(d);
          },
          "COM Querant access error(watch).Unknown error in Ccom_manager::watch()."},
-        {"changes", device, [](CVistrelDlg& d) {
+        {"changes", device,
+         [](CVistrelDlg& d) {
              Fail("poller.get_device_changes", E_OUTOFMEMORY);
              Tick(d);
          },
          "COM Querant access error(device update).Ran out of memory"},
-        {"watch size", nullptr, [](CVistrelDlg& d) {
+        {"watch size", nullptr,
+         [](CVistrelDlg& d) {
              Fail("poller.watch_size", HRESULT(0x80040205));
              Tick(d);
          },
          "COM Querant access error(update view).IDispatch error #5"},
-        {"refresh", nullptr, [](CVistrelDlg& d) {
+        {"refresh", nullptr,
+         [](CVistrelDlg& d) {
              Fail("poller.clear_watch", HRESULT(0x80001234));
              d.SendMessage(WM_COMMAND, ID_VIEW_REFRESH);
          },
          "COM Querant access error(refresh).Unknown error 0x80001234"},
-        {"new address", device, [](CVistrelDlg& d) {
+        {"new address", device,
+         [](CVistrelDlg& d) {
              Tick(d);
              Fail("adapter.device_get", E_FAIL, "gone");
              d.View().SetDeviceAddress("aa", ParseIp("10.0.0.2"));
@@ -120,8 +126,7 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
         ScopedIni ini("[Configuration]\nSCR Refresh Period=100000\nveltrixmon log=1\n"
                       "[Default Columns]\nUptime=D,1.3.6.1.2.1.1.3.0\n[Start Up Columns]\nUptime=50\n");
         FakeServers servers;
-        EXPECT_EXIT(RunMain(c), ::testing::ExitedWithCode(1), HasSubstr("box: Vistrel: " + c.message + "\n"))
-            << c.what;
+        EXPECT_EXIT(RunMain(c), ::testing::ExitedWithCode(1), HasSubstr("box: Vistrel: " + c.message + "\n")) << c.what;
         EXPECT_THAT(LogText(), HasSubstr(" " + c.message + "\n")) << c.what;
     }
 }
@@ -132,8 +137,9 @@ TEST(Fatal, DiscoveryCreationFailureIsLoggedTwice)
     FakeServers servers;
     EXPECT_EXIT(RunMain({"creation", [] { World().managerCreation = E_ACCESSDENIED; }, nullptr, ""}),
                 ::testing::ExitedWithCode(1), HasSubstr("COM Scoutline can't be created.General access denied error"));
-    EXPECT_THAT(LogText(), ContainsRegex(" COM Scoutline can't be created\\.\n.* COM Scoutline can't be created\\."
-                                         "General access denied error\n"));
+    EXPECT_THAT(LogText(),
+                ContainsRegex(" COM Scoutline can't be created\\.\n.* COM Scoutline can't be created\\."
+                              "General access denied error\n"));
 }
 
 TEST(Fatal, OneBoxWhileTheTimerGoesOnAndNoLogWhenLoggingIsOff)

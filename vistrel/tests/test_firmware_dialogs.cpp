@@ -92,11 +92,7 @@ public:
 };
 
 // A new object without references; the first holder takes one.
-template <class T>
-CComObject<T>* Make()
-{
-    return new CComObject<T>();
-}
+template <class T> CComObject<T>* Make() { return new CComObject<T>(); }
 
 HRESULT FakeUnit::check_update(IDispatch*, IDispatch** check)
 {
@@ -116,10 +112,7 @@ std::string Name(Iversion* version)
     return TakeText(name);
 }
 
-std::vector<std::string> Entries(CWnd& d)
-{
-    return ListBoxEntries(d, IDC_VERSION_LIST);
-}
+std::vector<std::string> Entries(CWnd& d) { return ListBoxEntries(d, IDC_VERSION_LIST); }
 
 std::string Selected(CWnd& d)
 {
@@ -138,10 +131,7 @@ void Choose(CWnd& d, const std::string& name)
     mfc::test::ChooseListBoxItems(list, {row});
 }
 
-bool Visible(CWnd& d, int id)
-{
-    return d.GetDlgItem(id)->IsWindowVisible() != FALSE;
-}
+bool Visible(CWnd& d, int id) { return d.GetDlgItem(id)->IsWindowVisible() != FALSE; }
 
 CRect Rect(CWnd& w)
 {
@@ -158,9 +148,14 @@ protected:
         folder = "/tmp/vistrel_firmware_dialogs_" + std::to_string(getpid());
         ASSERT_NO_FATAL_FAILURE(RegisterServerLibrary(FLASHKIT_LIB));
         using images::family;
-        for (auto [f, v] : {std::pair{family::alder, images::version_t{1, 2, 3}}, {family::alder, {1, 3, 0}},
-                            {family::alder, {1, 20, 0}}, {family::birch, {2, 1, 0}}, {family::birch, {2, 2, 0}},
-                            {family::cedar, {1, 0, 0}}, {family::cedar, {1, 1, 0}}, {family::dogwood, {1, 0, 0}}})
+        for (auto [f, v] : {std::pair{family::alder, images::version_t{1, 2, 3}},
+                            {family::alder, {1, 3, 0}},
+                            {family::alder, {1, 20, 0}},
+                            {family::birch, {2, 1, 0}},
+                            {family::birch, {2, 2, 0}},
+                            {family::cedar, {1, 0, 0}},
+                            {family::cedar, {1, 1, 0}},
+                            {family::dogwood, {1, 0, 0}}})
             WriteFirmware(folder, f, v);
         WriteFirmware(folder, family::alder, {1, 0, 0}, "alderx");
         WriteFirmware(folder, family::birch, {1, 0, 0}, "birchx");
@@ -178,8 +173,7 @@ protected:
     }
 
     // What the updater answers, as interface I.
-    template <class I, class Method, class... Args>
-    static CComPtr<I> Ask(Method method, Args... args)
+    template <class I, class Method, class... Args> static CComPtr<I> Ask(Method method, Args... args)
     {
         CComPtr<IDispatch> answer;
         EXPECT_EQ((updater->*method)(args..., &answer), S_OK);
@@ -256,8 +250,9 @@ TEST_F(FirmwareDialogs, CompatibleViewOffersThePresentVersionsWithTheFavouredOne
     ASSERT_EQ(Run(in,
                   [&](CSelectVersionDlg& d) {
                       EXPECT_EQ(ItemText(d, IDC_CURRENT_VERSION), "alder version 1.2.3");
-                      EXPECT_EQ(Entries(d), (std::vector<std::string>{"alder version 1.2.3", "alder version 1.20.0",
-                                                                      "alder version 1.3.0"}));
+                      EXPECT_EQ(Entries(d),
+                                (std::vector<std::string>{"alder version 1.2.3", "alder version 1.20.0",
+                                                          "alder version 1.3.0"}));
                       EXPECT_EQ(Selected(d), "alder version 1.20.0");
                       mfc::test::PressKey(&d, VK_RETURN); // the default button, "&Update"
                   }),
@@ -303,8 +298,9 @@ TEST_F(FirmwareDialogs, CustomConfigurationListsBothCollectionsWhenAdvancedAndNo
                           EXPECT_EQ(ItemText(d, IDC_CURRENT_VERSION), "Unknown");
                           EXPECT_TRUE(Entries(d).empty());
                           mfc::test::Click(d, IDC_UPDATE_VERSION);
-                          EXPECT_EQ(TakeBoxes(), (std::vector<std::string>{
-                                                 "Warning: No Firmware is Selected\nPlease Select Firmware"}));
+                          EXPECT_EQ(
+                              TakeBoxes(),
+                              (std::vector<std::string>{"Warning: No Firmware is Selected\nPlease Select Firmware"}));
                           mfc::test::Click(d, IDCANCEL);
                       }),
                   IDCANCEL);
@@ -320,8 +316,9 @@ TEST_F(FirmwareDialogs, AllViewListsTheSameTypeAndOpensByItselfWhenNothingIsComp
                   [&](CSelectVersionDlg& d) {
                       EXPECT_EQ(Entries(d), (std::vector<std::string>{"birch version 2.1.0", "birch version 2.2.0"}));
                       mfc::test::Click(d, IDC_SHOW_ALL_VERSIONS);
-                      EXPECT_EQ(Entries(d), (std::vector<std::string>{"birch version 2.1.0", "birch version 2.2.0",
-                                                                      "birchx version 1.0.0"}));
+                      EXPECT_EQ(Entries(d),
+                                (std::vector<std::string>{"birch version 2.1.0", "birch version 2.2.0",
+                                                          "birchx version 1.0.0"}));
                       Choose(d, "birchx version 1.0.0");
                       mfc::test::Click(d, IDC_UPDATE_VERSION);
                   }),
@@ -401,11 +398,11 @@ TEST_F(FirmwareDialogs, OnlyImagesOfTheDevicesKindAndSizeAreWritten)
         bool suitable;
     };
     const Case cases[] = {
-        {0, "cedar version 1.0.0", true},   {0, "cedar version 1.1.0", false}, // 131,071 bytes
+        {0, "cedar version 1.0.0", true},    {0, "cedar version 1.1.0", false}, // 131,071 bytes
         {0, "dogwood version 1.0.0", false}, {1, "dogwood version 1.0.0", true},
-        {2, "alder version 1.3.0", true},   {3, "alder version 1.3.0", true},
-        {3, "birch version 2.1.0", false},  {5, "birch version 2.1.0", true},
-        {4, "alder version 1.3.0", false},  {-1, "alder version 1.3.0", false},
+        {2, "alder version 1.3.0", true},    {3, "alder version 1.3.0", true},
+        {3, "birch version 2.1.0", false},   {5, "birch version 2.1.0", true},
+        {4, "alder version 1.3.0", false},   {-1, "alder version 1.3.0", false},
         {2, "birch version 2.2.0", true}, // its file is gone: left to the write
     };
     for (const Case& c : cases) {
@@ -449,7 +446,7 @@ TEST_F(FirmwareDialogs, WarnsBeforeReprogrammingTheBootOrTheConfiguration)
         {2, 0, 1, 0, 0, 0, ""},
         {2, 0, 1, 0, IDC_BOOT_IF_DIFFERENT, 0, boot},
         {2, 0, 0, 0, IDC_BOOT_ALWAYS, 0, boot},
-        {2, 0, 0, 1, 0, 0, ""}, // configuration never written on alder
+        {2, 0, 0, 1, 0, 0, ""},     // configuration never written on alder
         {4, 0, 0, 1, 0, 0, config}, // automatic: compatible, so if different
         {4, 0, 0, 1, 0, IDC_CONFIG_NEVER, ""},
         {4, 1, 0, 0, 0, IDC_CONFIG_ALWAYS, both},
@@ -463,8 +460,9 @@ TEST_F(FirmwareDialogs, WarnsBeforeReprogrammingTheBootOrTheConfiguration)
         unit->bootUpdate = c.bootUpdate;
         unit->bootDiffers = c.bootDiffers;
         unit->configUpdate = c.configUpdate;
-        Inputs in = For(c.unitType == 0 ? "cedar version 1.0.0" : c.unitType == 4 ? "birch version 2.1.0"
-                                                                                : "alder version 1.3.0");
+        Inputs in = For(c.unitType == 0       ? "cedar version 1.0.0"
+                            : c.unitType == 4 ? "birch version 2.1.0"
+                                              : "alder version 1.3.0");
         in.favoured = in.current;
         // Cancel keeps the dialog open; OK then writes.
         mfc::test::MessageBoxLog().clear();

@@ -27,10 +27,7 @@ namespace {
 const char* const adapter_name = "[0] vxu0";
 const int device_count = 4;
 
-std::string Address(int device)
-{
-    return "192.168.79." + std::to_string(20 + device);
-}
+std::string Address(int device) { return "192.168.79." + std::to_string(20 + device); }
 
 class FirmwareNetns : public ConsoleSegment {
 protected:
@@ -48,9 +45,9 @@ protected:
                 WriteFirmware(folder, f, v);
 
         // Devices 0 and 1 are alders, 2 and 3 birches, all running 1.2.3.
-        std::vector<std::string> argv = {vx::test::devsim_path(), "-i", "vxv0", "-n", std::to_string(device_count),
-                                         "--families", "alder,alder,birch,birch", "--ip-base", Address(0),
-                                         "--control", box->root + "/devsim.sock"};
+        std::vector<std::string> argv = {
+            vx::test::devsim_path(),   "-i",        "vxv0",     "-n",        std::to_string(device_count), "--families",
+            "alder,alder,birch,birch", "--ip-base", Address(0), "--control", box->root + "/devsim.sock"};
         for (int k = 0; k < device_count; ++k) {
             argv.push_back("--firmware");
             argv.push_back(std::to_string(k) + "=" + folder + "/" +
@@ -80,10 +77,7 @@ TEST_F(FirmwareNetns, HardwareValueIsReadOnceFromTheDevicesAgent)
 }
 
 // The version a device reports over SNMP, as the console's polled column shows it.
-std::string Version(CVistrelDlg& d, int device)
-{
-    return CellOf(d.List(), 2, Address(device), 3);
-}
+std::string Version(CVistrelDlg& d, int device) { return CellOf(d.List(), 2, Address(device), 3); }
 
 void Select(CVistrelDlg& d, const std::vector<int>& devices)
 {
@@ -131,7 +125,9 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
                   adapter_name + "\nFirmware Location=" + folder + "\n[Adapter List]\nAdapter 0=" + adapter_name +
                   "-----192.168.79.100,192.168.79.150,0\n[Poller]\nTimeout=500\nRetry Count=1\nPoll Rate=6\n"
                   "[TFTP]\nTimeout=1000\nWrite Timeout=3000\n"
-                  "[Default Columns]\nVersion=D," + e + "2.0," + e + "3.0," + e + "7.0\n"
+                  "[Default Columns]\nVersion=D," +
+                  e + "2.0," + e + "3.0," + e +
+                  "7.0\n"
                   "[Start Up Columns]\nVersion=80\n");
 
     RunMainDialog([&](CVistrelDlg& d) {
@@ -175,10 +171,10 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
         });
         Select(d, {0, 1, 2});
         d.SendMessage(WM_COMMAND, ID_UPDATE_FIRMWARE);
-        EXPECT_EQ(Captions(modals), (std::vector<std::string>{
-                                        Address(0) + " - Upload Firmware", "Select Firmware Version",
-                                        Address(0) + " - Update Firmware", Address(1) + " - Upload Firmware",
-                                        Address(1) + " - Update Firmware", Address(2) + " - Upload Firmware"}));
+        EXPECT_EQ(Captions(modals),
+                  (std::vector<std::string>{Address(0) + " - Upload Firmware", "Select Firmware Version",
+                                            Address(0) + " - Update Firmware", Address(1) + " - Upload Firmware",
+                                            Address(1) + " - Update Firmware", Address(2) + " - Upload Firmware"}));
         EXPECT_FALSE(seen.empty()) << "the upload's progress was shown";
         EXPECT_TRUE(mfc::test::MessageBoxLog().empty()) << mfc::test::MessageBoxLog().front().text;
         EXPECT_TRUE(versions({"1/3/0", "1/3/0", "1/2/3", "1/2/3"})) << shown();
@@ -189,8 +185,9 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
         Select(d, {1, 2});
         d.SendMessage(WM_COMMAND, ID_UPDATE_FIRMWARE);
         ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u);
-        EXPECT_EQ(mfc::test::MessageBoxLog()[0].text, "2 device(s) successfully updated. \r\n"
-                                                      "Device(s) must be power-cycled\r\nto complete update process.");
+        EXPECT_EQ(mfc::test::MessageBoxLog()[0].text,
+                  "2 device(s) successfully updated. \r\n"
+                  "Device(s) must be power-cycled\r\nto complete update process.");
         EXPECT_EQ(mfc::test::MessageBoxLog()[0].caption, "Update Firmware");
         EXPECT_EQ(mfc::test::MessageBoxLog()[0].type & MB_ICONMASK, UINT(MB_ICONINFORMATION));
         EXPECT_TRUE(versions({"1/3/0", "1/4/0", "1/3/0", "1/2/3"})) << shown();
@@ -206,7 +203,6 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
         EXPECT_EQ(mfc::test::MessageBoxLog()[1].text, "Code download invalid");
         EXPECT_EQ(mfc::test::MessageBoxLog()[1].type & MB_ICONMASK, UINT(MB_ICONSTOP));
         EXPECT_TRUE(versions({"1/4/0", "1/4/0", "1/3/0", "1/2/3"})) << shown();
-
     });
 }
 

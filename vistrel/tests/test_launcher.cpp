@@ -46,14 +46,10 @@ void Select(CVistrelDlg& d, const std::vector<int>& rows)
         mfc::test::ClickListRow(d.List(), row, true);
 }
 
-std::vector<std::string> Box(const std::string& text)
-{
-    return {"ERROR: " + text};
-}
+std::vector<std::string> Box(const std::string& text) { return {"ERROR: " + text}; }
 
 // The settings as the options program saves them.
-void SaveSettings(int timeout, int retries, int delay, const std::string& read, const std::string& write,
-                  int switches)
+void SaveSettings(int timeout, int retries, int delay, const std::string& read, const std::string& write, int switches)
 {
     CRegSettings settings;
     settings.CreateKey();
@@ -117,7 +113,7 @@ TEST_F(Launcher, WalkTakesTheFirstSelectedRowThatIsOnLineWithAnAddress)
         const char* name;
         std::vector<int> rows; // selected
         UINT command;
-        std::string passed;   // IP text the library got; empty: not called
+        std::string passed; // IP text the library got; empty: not called
         std::vector<std::string> boxes;
     };
     const Case cases[] = {
@@ -139,7 +135,8 @@ TEST_F(Launcher, WalkTakesTheFirstSelectedRowThatIsOnLineWithAnAddress)
                 continue;
             }
             ASSERT_EQ(launch_probe::Calls().size(), 1u);
-            EXPECT_EQ(launch_probe::Calls()[0].entry, c.command == ID_TOOLS_CONFIGURE ? "RunTunedeck" : "RunVeltrixReport");
+            EXPECT_EQ(launch_probe::Calls()[0].entry,
+                      c.command == ID_TOOLS_CONFIGURE ? "RunTunedeck" : "RunVeltrixReport");
             EXPECT_EQ(launch_probe::Calls()[0].ip, c.passed);
         }
 
@@ -170,18 +167,12 @@ TEST_F(Launcher, WalkTakesTheFirstSelectedRowThatIsOnLineWithAnAddress)
 TEST_F(Launcher, EveryResultCodeShowsItsText)
 {
     const std::vector<std::pair<int, std::string>> texts = {
-        {1, "Could Not Load DLL File"},
-        {2, "Could Not Get DLL Entry Address."},
-        {3, "Class not initialized"},
-        {4, "Invalid Selection"},
-        {5, "Selection has no IP address."},
-        {6, "Selection is Off Line"},
-        {7, "No MAC address specified"},
-        {8, "No GetFirst function specified"},
-        {9, "No GetNext function specified"},
-        {10, "No Configuration object specified"},
-        {11, "This function is not enabled"},
-        {12, "Initialization Error"},
+        {1, "Could Not Load DLL File"},       {2, "Could Not Get DLL Entry Address."},
+        {3, "Class not initialized"},         {4, "Invalid Selection"},
+        {5, "Selection has no IP address."},  {6, "Selection is Off Line"},
+        {7, "No MAC address specified"},      {8, "No GetFirst function specified"},
+        {9, "No GetNext function specified"}, {10, "No Configuration object specified"},
+        {11, "This function is not enabled"}, {12, "Initialization Error"},
         {-1, "Initialization Error"},
     };
     FakeAdapter& eth0 = World().adapters["eth0"];
@@ -234,8 +225,9 @@ TEST_F(Launcher, EveryResultCodeShowsItsText)
             Select(d, {row});
             d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
         }
-        EXPECT_EQ(TakeBoxes(), (std::vector<std::string>{"ERROR: Selection has no IP address.",
-                                                         "ERROR: Selection has no IP address."}));
+        EXPECT_EQ(
+            TakeBoxes(),
+            (std::vector<std::string>{"ERROR: Selection has no IP address.", "ERROR: Selection has no IP address."}));
         ASSERT_EQ(launch_probe::Calls().size(), 1u);
         EXPECT_EQ(launch_probe::Calls()[0].ip, std::string(63, '7'));
     });
@@ -294,9 +286,9 @@ TEST_F(Launcher, BlockComesFromTheSettingsStoreReadAtEachCommand)
     std::vector<std::string> blocks;
     for (const launch_probe::Call& call : launch_probe::Calls()) {
         const LaunchBlock& b = call.block;
-        blocks.push_back(call.entry + " " + call.ip + " " + std::to_string(b.Timeout) + " " + std::to_string(b.Retries) +
-                         " " + std::to_string(b.Delay) + " " + call.readCommunity + " " + call.writeCommunity + " " +
-                         std::to_string(b.Switches));
+        blocks.push_back(call.entry + " " + call.ip + " " + std::to_string(b.Timeout) + " " +
+                         std::to_string(b.Retries) + " " + std::to_string(b.Delay) + " " + call.readCommunity + " " +
+                         call.writeCommunity + " " + std::to_string(b.Switches));
         EXPECT_EQ(b.AllDevices, 0);
         EXPECT_EQ(b.GetFirst, &SelectFirst);
         EXPECT_EQ(b.GetNext, &SelectNext);
@@ -376,9 +368,9 @@ TEST_F(Launcher, ReportWorkerWalksWhileTheTimerRuns)
         EXPECT_EQ(std::set<std::string>(ips.begin(), ips.end()).size(), ips.size()) << "a row came twice";
         EXPECT_EQ(walk.back().result, LAUNCH_SELECT_END);
     }
-    const Walk during = {{5, "<null>"}, {6, "<null>"}, {0, "192.168.1.40"}, {0, "192.168.1.50"},
-                         {0, "192.168.1.60"}, {4, "<null>"}};
-    const Walk after = {{0, "192.168.1.10"}, {5, "<null>"}, {6, "<null>"}, {0, "192.168.1.40"},
+    const Walk during = {{5, "<null>"},       {6, "<null>"},       {0, "192.168.1.40"},
+                         {0, "192.168.1.50"}, {0, "192.168.1.60"}, {4, "<null>"}};
+    const Walk after = {{0, "192.168.1.10"}, {5, "<null>"},       {6, "<null>"}, {0, "192.168.1.40"},
                         {0, "192.168.1.50"}, {0, "192.168.1.60"}, {4, "<null>"}};
     ASSERT_LT(insertWalk + 1, call.walks.size());
     EXPECT_EQ(call.walks[insertWalk], during);

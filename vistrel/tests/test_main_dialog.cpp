@@ -37,10 +37,7 @@ const char* const main_ini = "[Configuration]\n"
 
 const UINT selection_commands[] = {ID_UPDATE_FIRMWARE, ID_NEW_IP_ADDRESS, ID_TOOLS_CONFIGURE, ID_TOOLS_REPORT};
 
-bool Grey(CMenu* menu, UINT id)
-{
-    return (menu->GetMenuState(id, MF_BYCOMMAND) & MF_GRAYED) != 0;
-}
+bool Grey(CMenu* menu, UINT id) { return (menu->GetMenuState(id, MF_BYCOMMAND) & MF_GRAYED) != 0; }
 
 // Grey states of the four selection commands in the menu bar and the list menu.
 std::vector<bool> GreyStates(CVistrelDlg& d)
@@ -98,7 +95,8 @@ TEST_F(MainDialog, OpensWithCaptionColumnsAndDiscoveryStartedAndCounts)
         EXPECT_EQ(d.List()->GetColumnWidth(0), 20);
         EXPECT_EQ(d.List()->GetColumnWidth(1), 100);
         EXPECT_EQ(d.List()->GetColumnWidth(3), 70);
-        EXPECT_EQ(d.List()->GetExtendedStyle(), DWORD(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_SUBITEMIMAGES));
+        EXPECT_EQ(d.List()->GetExtendedStyle(),
+                  DWORD(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_SUBITEMIMAGES));
         EXPECT_TRUE(eth0().started);
         EXPECT_EQ(d.MoreCommandId(), 1602u);
         EXPECT_EQ(d.RefreshPeriod(), 100000u);
@@ -166,10 +164,10 @@ TEST_F(MainDialog, SelectionCommandsFollowTheSelectionInBarAndListMenu)
         mfc::test::RightClickListRow(d.List(), 1);
         ASSERT_EQ(mfc::test::PopupLog().size(), 1u);
         EXPECT_EQ(mfc::test::PopupLog()[0].items,
-                  (std::vector<std::string>{"&Update Firmware...", "&New IP Address...", "&Close", "-",
-                                            "&Copy\tCtrl+C", "Select &All\tCtrl+A", "-", "&Refresh\tF5",
-                                            "&Column Chooser...", "-", "&Options...", "&Configure... (grey)",
-                                            "&Report...", "-", "&About Veltrix Discovery..."}));
+                  (std::vector<std::string>{"&Update Firmware...", "&New IP Address...", "&Close", "-", "&Copy\tCtrl+C",
+                                            "Select &All\tCtrl+A", "-", "&Refresh\tF5", "&Column Chooser...", "-",
+                                            "&Options...", "&Configure... (grey)", "&Report...", "-",
+                                            "&About Veltrix Discovery..."}));
     });
 }
 
@@ -326,8 +324,7 @@ TEST_F(MainDialog, NewIpAddressWalksTheRowsSelectedAtTheStart)
         });
         d.SendMessage(WM_COMMAND, ID_NEW_IP_ADDRESS);
     });
-    EXPECT_EQ(captions,
-              (std::vector<std::string>{"IP Assignment - 00602b000002", "IP Assignment - 00602b000003"}));
+    EXPECT_EQ(captions, (std::vector<std::string>{"IP Assignment - 00602b000002", "IP Assignment - 00602b000003"}));
     EXPECT_EQ(World().Calls("device.put_ip"), (std::vector<std::string>{"device.put_ip 00602b000002 192.168.1.77"}));
 }
 

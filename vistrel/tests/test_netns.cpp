@@ -32,12 +32,12 @@ const std::string sys_name = "1.3.6.1.2.1.1.5.0";
 std::string ConsoleIni(int refreshMs)
 {
     return "[Configuration]\nSCR Refresh Period=" + std::to_string(refreshMs) +
-           "\nAge To Die=3000\nveltrixmon log=1\nAdapter Index=" + adapter_name +
-           "\n[Adapter List]\nAdapter 0=" + adapter_name +
-           "-----192.168.79.100,192.168.79.150,1\n"
-           "[Poller]\nTimeout=500\nRetry Count=0\n"
-           "[Default Columns]\nOctets=D,1.3.6.1.2.1.2.2.1.10.1\nName=S,1.3.6.1.2.1.1.5.0\n"
-           "[Start Up Columns]\nOctets=70\nName=90\n";
+        "\nAge To Die=3000\nveltrixmon log=1\nAdapter Index=" + adapter_name +
+        "\n[Adapter List]\nAdapter 0=" + adapter_name +
+        "-----192.168.79.100,192.168.79.150,1\n"
+        "[Poller]\nTimeout=500\nRetry Count=0\n"
+        "[Default Columns]\nOctets=D,1.3.6.1.2.1.2.2.1.10.1\nName=S,1.3.6.1.2.1.1.5.0\n"
+        "[Start Up Columns]\nOctets=70\nName=90\n";
 }
 
 std::string PlainMac(std::string colon)
@@ -63,8 +63,9 @@ protected:
     // .21, 2 and 3 without an address; 3 never answers SNMP.
     void StartDevices(bool fixedAddresses = true)
     {
-        std::vector<std::string> argv = {vx::test::devsim_path(), "--interface", "vxd0", "-n", "4", "--families",
-                                         "alder,birch,cedar,dogwood", "--fault", "3=snmp-silent"};
+        std::vector<std::string> argv = {
+            vx::test::devsim_path(),     "--interface", "vxd0",         "-n", "4", "--families",
+            "alder,birch,cedar,dogwood", "--fault",     "3=snmp-silent"};
         if (fixedAddresses)
             argv.insert(argv.end(), {"--ip", "0=192.168.79.20", "--ip", "1=192.168.79.21"});
         sim = pair->spawn(netns_pair::b, argv);
@@ -91,10 +92,7 @@ std::string ColonMac(const std::string& plain)
     return colon;
 }
 
-std::string Cell(CVistrelDlg& d, const std::string& mac, int column)
-{
-    return CellOf(d.List(), 1, mac, column);
-}
+std::string Cell(CVistrelDlg& d, const std::string& mac, int column) { return CellOf(d.List(), 1, mac, column); }
 
 long WatchSize(CVistrelDlg& d)
 {
@@ -142,7 +140,7 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
             [&] {
                 const std::string count = Cell(d, macs[0], 3);
                 return IsNumber(count) && count != "0" && Cell(d, macs[1], 4) == "birch-1" &&
-                       Cell(d, macs[2], 4) == "cedar-2";
+                    Cell(d, macs[2], 4) == "cedar-2";
             },
             60000))
             << Cell(d, macs[0], 3) << " / " << Cell(d, macs[1], 4) << " / " << Cell(d, macs[2], 4);
@@ -154,7 +152,8 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
         mfc::test::ClickListRow(d.List(), RowOf(d.List(), 1, macs[2]));
         mfc::test::ScriptModal<CIpAssignDlg>([&](CIpAssignDlg& ip) {
             for (int f = 0; f < 4; ++f)
-                mfc::test::SetIpField(ip.GetDlgItem(IDC_NEW_ADDRESS), f, f == 3 ? "140" : std::to_string(ParseIp(moved).bytes[f]));
+                mfc::test::SetIpField(ip.GetDlgItem(IDC_NEW_ADDRESS), f,
+                                      f == 3 ? "140" : std::to_string(ParseIp(moved).bytes[f]));
             mfc::test::Click(ip, IDOK);
         });
         d.SendMessage(WM_COMMAND, ID_NEW_IP_ADDRESS);
@@ -171,7 +170,8 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
         std::string expected;
         d.View().CopyText(expected);
         EXPECT_EQ(copied, expected);
-        EXPECT_EQ(copied.rfind("S,MAC Address,IP Address,Octets,Name,\r\n,,," + octets + "," + sys_name + ",\r\n", 0), 0u)
+        EXPECT_EQ(copied.rfind("S,MAC Address,IP Address,Octets,Name,\r\n,,," + octets + "," + sys_name + ",\r\n", 0),
+                  0u)
             << copied;
         EXPECT_NE(copied.find("1," + macs[1] + ",192.168.79.21,"), std::string::npos) << copied;
         EXPECT_NE(copied.find(",birch-1,\r\n"), std::string::npos) << copied;
@@ -225,7 +225,7 @@ TEST_F(ConsoleNetns, ConfigureOpensTheSelectedDevice)
             [&] {
                 const std::string silent = Cell(d, macs[3], 2);
                 return Cell(d, macs[0], 2) == "192.168.79.20" && silent.rfind("192.168.79.", 0) == 0 &&
-                       ItemText(d, IDC_ACTIVE_COUNT) == "Active: 4";
+                    ItemText(d, IDC_ACTIVE_COUNT) == "Active: 4";
             },
             60000))
             << "devices did not all get listed with addresses";
@@ -309,8 +309,7 @@ TEST_F(ConsoleProcess, KilledServerGivesTheFatalBoxAndStatus1)
     kill(server, SIGKILL);
     auto box_line = console->wait_for_line("box: ", 30s);
     ASSERT_TRUE(box_line) << "no message box";
-    EXPECT_EQ(box_line->rfind("box: Vistrel: COM Scoutline, device access error(device update). ", 0), 0u)
-        << *box_line;
+    EXPECT_EQ(box_line->rfind("box: Vistrel: COM Scoutline, device access error(device update). ", 0), 0u) << *box_line;
     const auto end = std::chrono::steady_clock::now() + 30s;
     while (console->running() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(50ms);

@@ -46,8 +46,7 @@ std::string Address(CWnd& d, int id)
 {
     BYTE b[4] = {};
     static_cast<CIPAddressCtrl*>(d.GetDlgItem(id))->GetAddress(b[0], b[1], b[2], b[3]);
-    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-           std::to_string(b[3]);
+    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }
 
 } // namespace

@@ -101,16 +101,16 @@ TEST(DeviceTable, StateMachineReportsAddressesComingAndGoing)
         int age;
         std::vector<std::string> events;
     } steps[] = {
-        {"a1", "0.0.0.0", 0, {}},                                    // no address: nothing to poll
-        {"a1", "10.0.0.5", 10, {"up 10.0.0.5 a1"}},                  // gets one
+        {"a1", "0.0.0.0", 0, {}},                                       // no address: nothing to poll
+        {"a1", "10.0.0.5", 10, {"up 10.0.0.5 a1"}},                     // gets one
         {"a1", "10.0.0.6", 10, {"down 10.0.0.5 a1", "up 10.0.0.6 a1"}}, // moves
-        {"a1", "10.0.0.6", 5000, {"down 10.0.0.6 a1"}},              // exactly the limit: dead
-        {"a1", "10.0.0.6", 6000, {}},                                // still dead
-        {"a1", "0.0.0.0", 6000, {"down 10.0.0.6 a1"}},               // cleared while dead
-        {"b2", "10.0.0.7", 9000, {}},                                // new and already dead
-        {"b2", "10.0.0.7", 100, {"up 10.0.0.7 b2"}},                 // comes alive
-        {"c3", "garbage", 0, {}},                                    // unreadable address: none
-        {"b2", "10.0.0.8", 9000, {"down 10.0.0.7 b2"}},              // moves while turning dead
+        {"a1", "10.0.0.6", 5000, {"down 10.0.0.6 a1"}},                 // exactly the limit: dead
+        {"a1", "10.0.0.6", 6000, {}},                                   // still dead
+        {"a1", "0.0.0.0", 6000, {"down 10.0.0.6 a1"}},                  // cleared while dead
+        {"b2", "10.0.0.7", 9000, {}},                                   // new and already dead
+        {"b2", "10.0.0.7", 100, {"up 10.0.0.7 b2"}},                    // comes alive
+        {"c3", "garbage", 0, {}},                                       // unreadable address: none
+        {"b2", "10.0.0.8", 9000, {"down 10.0.0.7 b2"}},                 // moves while turning dead
     };
     for (const auto& s : steps) {
         t.log.clear();
@@ -161,15 +161,17 @@ TEST_F(PollViewTest, CreatesThePollerWithTheSettings)
     {
         PollView view;
         EXPECT_TRUE(World().pollerStarted);
-        EXPECT_EQ(World().Calls("poller."), (std::vector<std::string>{"poller.start", "poller.num_threads 5",
-                                                                      "poller.retry_count 3", "poller.timeout 3000"}));
+        EXPECT_EQ(World().Calls("poller."),
+                  (std::vector<std::string>{"poller.start", "poller.num_threads 5", "poller.retry_count 3",
+                                            "poller.timeout 3000"}));
         EXPECT_EQ(view.PollRate(), 5);
     }
     ScopedIni other("[Poller]\nPoll Rate=0\nNumber Of Threads=9\nRetry Count=1\nTimeout=700\n");
     World().calls.clear();
     PollView view;
-    EXPECT_EQ(World().Calls("poller."), (std::vector<std::string>{"poller.start", "poller.num_threads 9",
-                                                                  "poller.retry_count 1", "poller.timeout 700"}));
+    EXPECT_EQ(World().Calls("poller."),
+              (std::vector<std::string>{"poller.start", "poller.num_threads 9", "poller.retry_count 1",
+                                        "poller.timeout 700"}));
     EXPECT_EQ(view.PollRate(), 1) << "a rate below 1 would divide by zero";
 }
 
@@ -297,11 +299,12 @@ TEST_F(PollViewTest, RowsInMacOrderSortingAndCopyText)
 
         std::string text;
         view.CopyText(text);
-        EXPECT_EQ(text, "S,MAC Address,IP Address,\"Up,time\",Name,\r\n"
-                        ",,,1.3.6.1.2.1.1.3.0,1.3.6.1.2.1.1.5.0,\r\n"
-                        "0,aa,10.0.0.2,,,\r\n"
-                        "1,bb,10.0.0.1,10,\"rack, left\",\r\n"
-                        "1,cc,9.0.0.1,9,b,\r\n");
+        EXPECT_EQ(text,
+                  "S,MAC Address,IP Address,\"Up,time\",Name,\r\n"
+                  ",,,1.3.6.1.2.1.1.3.0,1.3.6.1.2.1.1.5.0,\r\n"
+                  "0,aa,10.0.0.2,,,\r\n"
+                  "1,bb,10.0.0.1,10,\"rack, left\",\r\n"
+                  "1,cc,9.0.0.1,9,b,\r\n");
 
         view.SortBy(1); // the initial sort column is 1: the first click sorts descending
         EXPECT_EQ(ColumnTexts(list, 1), (std::vector<std::string>{"cc", "bb", "aa"}));

@@ -218,8 +218,9 @@ void Monitor(CVistrelDlg& d)
 int main(int argc, char** argv)
 {
     if (!parse(argc, argv)) {
-        std::fprintf(stderr, "usage: vistrel_capture [--seconds N] [--expect N] [--filled] [--png FILE] "
-                             "[--table] [--watch]\n");
+        std::fprintf(stderr,
+                     "usage: vistrel_capture [--seconds N] [--expect N] [--filled] [--png FILE] "
+                     "[--table] [--watch]\n");
         return 2;
     }
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))

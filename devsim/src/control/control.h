@@ -55,7 +55,7 @@ private:
     event_log_t& log_;
     int listener_ = -1;
     int epoll_ = -1;
-    std::map<int, std::string> pending_;  // connection -> bytes of an unfinished line
+    std::map<int, std::string> pending_; // connection -> bytes of an unfinished line
     std::map<std::string, command> commands_;
 };
 
@@ -63,4 +63,4 @@ private:
 // returns the answer line; "error ..." when the simulator cannot be reached.
 std::string send_command(const std::string& path, const std::string& line);
 
-}  // namespace devsim::control
+} // namespace devsim::control

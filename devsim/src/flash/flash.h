@@ -19,7 +19,7 @@
 namespace devsim::flash {
 
 struct running_t {
-    int bank = -1;  // number of the bank that runs; -1: no valid bank
+    int bank = -1; // number of the bank that runs; -1: no valid bank
     std::optional<images::stamp_t> stamp;
 };
 
@@ -55,11 +55,11 @@ private:
 
     const layout_t* layout_;
     std::vector<std::shared_ptr<std::vector<uint8_t>>> areas_;
-    std::vector<uint64_t> written_;  // per area: when last erased (0: loaded)
+    std::vector<uint64_t> written_; // per area: when last erased (0: loaded)
     uint64_t clock_ = 0;
     uint64_t changes_ = 0;
-    mutable std::optional<running_t> running_;  // both cached until the next change
+    mutable std::optional<running_t> running_; // both cached until the next change
     mutable std::optional<std::optional<images::dsp_info_t>> dsp_;
 };
 
-}  // namespace devsim::flash
+} // namespace devsim::flash

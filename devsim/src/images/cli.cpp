@@ -49,27 +49,34 @@ const char* usage =
     "                          no-end-marker (repeatable)\n"
     "Numbers may be decimal or 0x-prefixed hexadecimal.\n";
 
-uint32_t number(const std::string& text) {
-    if (text.empty() || text[0] == '-') throw std::invalid_argument("bad number: " + text);
+uint32_t number(const std::string& text)
+{
+    if (text.empty() || text[0] == '-')
+        throw std::invalid_argument("bad number: " + text);
     char* end = nullptr;
     errno = 0;
     unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFul) throw std::invalid_argument("bad number: " + text);
+    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFul)
+        throw std::invalid_argument("bad number: " + text);
     return static_cast<uint32_t>(value);
 }
 
-std::array<uint8_t, 6> mac(const std::string& text) {
+std::array<uint8_t, 6> mac(const std::string& text)
+{
     std::string digits;
     for (char c : text)
-        if (c != ':' && c != '-') digits += c;
+        if (c != ':' && c != '-')
+            digits += c;
     std::array<uint8_t, 6> out{};
     if (digits.size() != 12 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         throw std::invalid_argument("bad MAC: " + text);
-    for (int i = 0; i < 6; ++i) out[i] = static_cast<uint8_t>(std::stoul(digits.substr(2 * i, 2), nullptr, 16));
+    for (int i = 0; i < 6; ++i)
+        out[i] = static_cast<uint8_t>(std::stoul(digits.substr(2 * i, 2), nullptr, 16));
     return out;
 }
 
-std::string hex(uint32_t v) {
+std::string hex(uint32_t v)
+{
     char text[16];
     std::snprintf(text, sizeof text, "0x%X", v);
     return text;
@@ -79,57 +86,84 @@ struct cursor_t {
     const std::vector<std::string>& args;
     size_t i = 0;
     bool more() const { return i < args.size(); }
-    const std::string& next(const char* what) {
-        if (i >= args.size()) throw std::invalid_argument(std::string("missing ") + what);
+    const std::string& next(const char* what)
+    {
+        if (i >= args.size())
+            throw std::invalid_argument(std::string("missing ") + what);
         return args[i++];
     }
 };
 
-version_t version_arg(cursor_t& c) {
+version_t version_arg(cursor_t& c)
+{
     auto version = parse_version(c.next("VERSION"));
-    if (!version) throw std::invalid_argument("bad version: " + c.args[c.i - 1]);
+    if (!version)
+        throw std::invalid_argument("bad version: " + c.args[c.i - 1]);
     return *version;
 }
 
 // The options both kinds take; false when `a` is none of them.
 struct output_t {
     std::string out, dir = ".";
-    bool option(cursor_t& c, const std::string& a, uint32_t& seed) {
-        if (a == "-o" || a == "--out") out = c.next("PATH");
-        else if (a == "-d" || a == "--dir") dir = c.next("DIR");
-        else if (a == "--seed") seed = number(c.next("N"));
-        else return false;
+    bool option(cursor_t& c, const std::string& a, uint32_t& seed)
+    {
+        if (a == "-o" || a == "--out")
+            out = c.next("PATH");
+        else if (a == "-d" || a == "--dir")
+            dir = c.next("DIR");
+        else if (a == "--seed")
+            seed = number(c.next("N"));
+        else
+            return false;
         return true;
     }
 };
 
-int firmware(cursor_t& c) {
+int firmware(cursor_t& c)
+{
     firmware_spec spec;
     auto fam = parse_family(c.next("FAMILY"));
-    if (!fam) throw std::invalid_argument("unknown family: " + c.args[c.i - 1]);
+    if (!fam)
+        throw std::invalid_argument("unknown family: " + c.args[c.i - 1]);
     spec.fam = *fam;
     spec.version = version_arg(c);
     output_t o;
     while (c.more()) {
         const std::string a = c.next("option");
-        if (o.option(c, a, spec.seed)) continue;
-        if (a == "--hardware") spec.hardware = static_cast<int>(number(c.next("N")));
-        else if (a == "--large-code") spec.large_code = true;
-        else if (a == "--alternate-code") spec.alternate_code = true;
-        else if (a == "--alternate-code2") spec.alternate_code2 = true;
-        else if (a == "--no-code2") spec.second_code = false;
-        else if (a == "--no-fpga2") spec.fpga2 = false;
-        else if (a == "--short-boot") spec.short_boot = true;
-        else if (a == "--config-count") spec.config_count = number(c.next("N"));
-        else if (a == "--config-seed") spec.config_seed = number(c.next("N"));
-        else if (a == "--mac") spec.config.mac = mac(c.next("MAC"));
-        else if (a == "--vcxo") spec.config.vcxo = number(c.next("N"));
-        else if (a == "--channels") spec.config.channels = number(c.next("N"));
-        else if (a == "--ssi") spec.config.ssi = number(c.next("N"));
-        else if (a == "--leading") spec.config.leading = number(c.next("N"));
+        if (o.option(c, a, spec.seed))
+            continue;
+        if (a == "--hardware")
+            spec.hardware = static_cast<int>(number(c.next("N")));
+        else if (a == "--large-code")
+            spec.large_code = true;
+        else if (a == "--alternate-code")
+            spec.alternate_code = true;
+        else if (a == "--alternate-code2")
+            spec.alternate_code2 = true;
+        else if (a == "--no-code2")
+            spec.second_code = false;
+        else if (a == "--no-fpga2")
+            spec.fpga2 = false;
+        else if (a == "--short-boot")
+            spec.short_boot = true;
+        else if (a == "--config-count")
+            spec.config_count = number(c.next("N"));
+        else if (a == "--config-seed")
+            spec.config_seed = number(c.next("N"));
+        else if (a == "--mac")
+            spec.config.mac = mac(c.next("MAC"));
+        else if (a == "--vcxo")
+            spec.config.vcxo = number(c.next("N"));
+        else if (a == "--channels")
+            spec.config.channels = number(c.next("N"));
+        else if (a == "--ssi")
+            spec.config.ssi = number(c.next("N"));
+        else if (a == "--leading")
+            spec.config.leading = number(c.next("N"));
         else if (a == "--flaw") {
             auto f = parse_flaw(c.next("NAME"));
-            if (!f) throw std::invalid_argument("unknown flaw: " + c.args[c.i - 1]);
+            if (!f)
+                throw std::invalid_argument("unknown flaw: " + c.args[c.i - 1]);
             spec.flaws.insert(*f);
         } else {
             throw std::invalid_argument("unknown option: " + a);
@@ -140,28 +174,36 @@ int firmware(cursor_t& c) {
     write_file(out, image.bytes);
     const auto& r = image.record;
     std::printf("%s code=%s code2=%s boot=%s fpga=%s fpga2=%s config=%s type=%d\n", out.c_str(),
-                hex(r[code_cs]).c_str(), hex(r[code2_cs]).c_str(), hex(r[boot_cs]).c_str(),
-                hex(r[fpga_cs]).c_str(), hex(r[fpga2_cs]).c_str(), hex(r[config_cs]).c_str(),
-                static_cast<int>(r[type_word]));
+                hex(r[code_cs]).c_str(), hex(r[code2_cs]).c_str(), hex(r[boot_cs]).c_str(), hex(r[fpga_cs]).c_str(),
+                hex(r[fpga2_cs]).c_str(), hex(r[config_cs]).c_str(), static_cast<int>(r[type_word]));
     return 0;
 }
 
-int dsp(cursor_t& c) {
+int dsp(cursor_t& c)
+{
     dsp_spec spec;
     spec.version = version_arg(c);
     output_t o;
     while (c.more()) {
         const std::string a = c.next("option");
-        if (o.option(c, a, spec.seed)) continue;
-        if (a == "--no-monitor") spec.monitor = false;
-        else if (a == "--size") spec.size = number(c.next("BYTES"));
-        else if (a == "--args-base") spec.args_base = number(c.next("A"));
-        else if (a == "--args") spec.args_count = number(c.next("N"));
-        else if (a == "--check-address") spec.check_address = number(c.next("A"));
-        else if (a == "--flash-word") spec.flash_word = number(c.next("W"));
+        if (o.option(c, a, spec.seed))
+            continue;
+        if (a == "--no-monitor")
+            spec.monitor = false;
+        else if (a == "--size")
+            spec.size = number(c.next("BYTES"));
+        else if (a == "--args-base")
+            spec.args_base = number(c.next("A"));
+        else if (a == "--args")
+            spec.args_count = number(c.next("N"));
+        else if (a == "--check-address")
+            spec.check_address = number(c.next("A"));
+        else if (a == "--flash-word")
+            spec.flash_word = number(c.next("W"));
         else if (a == "--flaw") {
             auto f = parse_dsp_flaw(c.next("NAME"));
-            if (!f) throw std::invalid_argument("unknown flaw: " + c.args[c.i - 1]);
+            if (!f)
+                throw std::invalid_argument("unknown flaw: " + c.args[c.i - 1]);
             spec.flaws.insert(*f);
         } else {
             throw std::invalid_argument("unknown option: " + a);
@@ -175,9 +217,10 @@ int dsp(cursor_t& c) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-int images_main(const std::vector<std::string>& args) {
+int images_main(const std::vector<std::string>& args)
+{
     cursor_t c{args};
     try {
         if (!c.more() || args[0] == "-h" || args[0] == "--help") {
@@ -185,8 +228,10 @@ int images_main(const std::vector<std::string>& args) {
             return c.more() ? 0 : 2;
         }
         const std::string kind = c.next("kind");
-        if (kind == "firmware") return firmware(c);
-        if (kind == "dsp") return dsp(c);
+        if (kind == "firmware")
+            return firmware(c);
+        if (kind == "dsp")
+            return dsp(c);
         throw std::invalid_argument("unknown image kind: " + kind);
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "devsim images: %s (devsim images --help shows the usage)\n", e.what());
@@ -197,4 +242,4 @@ int images_main(const std::vector<std::string>& args) {
     }
 }
 
-}  // namespace devsim::images
+} // namespace devsim::images

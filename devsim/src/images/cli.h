@@ -9,4 +9,4 @@ namespace devsim::images {
 // Arguments after "images"; returns the exit status (2 on a usage error).
 int images_main(const std::vector<std::string>& args);
 
-}  // namespace devsim::images
+} // namespace devsim::images

@@ -43,13 +43,13 @@ struct version_t {
     int major = 1;
     int minor = 0;
     int build = 0;
-    int patch = -1;  // -1: none
+    int patch = -1; // -1: none
     bool operator==(const version_t&) const = default;
 };
 // "3.1.7" or "2.20.0.4"; each number 0..32767.
 std::optional<version_t> parse_version(std::string_view text);
-std::string version_text(const version_t& v);              // "3.1.7"
-std::string file_name(family f, const version_t& v);         // "alder_3_1_7.bin"
+std::string version_text(const version_t& v);        // "3.1.7"
+std::string file_name(family f, const version_t& v); // "alder_3_1_7.bin"
 std::string file_name(std::string_view word, const version_t& v, std::string_view extension);
 
 // The checksum record a firmware server's recognizer fills for the image:
@@ -74,15 +74,15 @@ config_t read_config(std::span<const uint8_t> bytes, size_t at, int width);
 void write_config(std::span<uint8_t> bytes, size_t at, int width, const config_t& config);
 
 enum class flaw {
-    boot_checksum,    // the boot region does not sum to zero
-    code_checksum,    // no runtime code region sums to zero (no recognizer accepts it)
-    code2_checksum,   // birch: the second runtime code does not check
-    fpga_checksum,    // alder: the FPGA region does not check
-    config_checksum,  // birch: the configuration record list does not check
-    short_file,       // one byte less than the family's size
-    long_file,        // one byte more
+    boot_checksum,   // the boot region does not sum to zero
+    code_checksum,   // no runtime code region sums to zero (no recognizer accepts it)
+    code2_checksum,  // birch: the second runtime code does not check
+    fpga_checksum,   // alder: the FPGA region does not check
+    config_checksum, // birch: the configuration record list does not check
+    short_file,      // one byte less than the family's size
+    long_file,       // one byte more
 };
-std::optional<flaw> parse_flaw(std::string_view name);  // "boot-checksum", ...
+std::optional<flaw> parse_flaw(std::string_view name); // "boot-checksum", ...
 const char* flaw_name(flaw f);
 
 struct firmware_spec {
@@ -99,7 +99,7 @@ struct firmware_spec {
     uint32_t config_count = 16;   // birch: words in the configuration record list (0: no list); at most 0x6FC
     uint32_t config_seed = 0;     // birch: varies the record list (and config_cs) alone
     config_t config;
-    std::set<flaw> flaws;         // a flaw the family has no region for throws std::invalid_argument
+    std::set<flaw> flaws; // a flaw the family has no region for throws std::invalid_argument
 };
 
 struct firmware_t {
@@ -109,13 +109,13 @@ struct firmware_t {
 firmware_t make_firmware(const firmware_spec& spec);
 
 enum class dsp_flaw {
-    bad_tag,            // a section tag with memory space 3 (block sums still zero)
-    bad_length,         // a section length of 0xFFFF
-    bad_checksum,       // the program block does not sum to zero
-    not_word_multiple,  // two bytes cut off the end
-    no_end_marker,      // the closing 0xFFFFFFFF pair cut off
+    bad_tag,           // a section tag with memory space 3 (block sums still zero)
+    bad_length,        // a section length of 0xFFFF
+    bad_checksum,      // the program block does not sum to zero
+    not_word_multiple, // two bytes cut off the end
+    no_end_marker,     // the closing 0xFFFFFFFF pair cut off
 };
-std::optional<dsp_flaw> parse_dsp_flaw(std::string_view name);  // "bad-tag", ...
+std::optional<dsp_flaw> parse_dsp_flaw(std::string_view name); // "bad-tag", ...
 const char* dsp_flaw_name(dsp_flaw f);
 
 // A DSP image: a monitor block (descriptor section, the argument section of
@@ -124,20 +124,20 @@ const char* dsp_flaw_name(dsp_flaw f);
 // stamp, and the end marker.
 struct dsp_spec {
     version_t version;
-    uint32_t seed = 0;            // 0: derived from the version
-    bool monitor = true;          // false: program block only (a file to download)
-    uint32_t args_base = 0x110;   // word address of the first argument
+    uint32_t seed = 0;          // 0: derived from the version
+    bool monitor = true;        // false: program block only (a file to download)
+    uint32_t args_base = 0x110; // word address of the first argument
     uint32_t args_count = 8;
     uint32_t check_address = 0x120;
-    uint32_t flash_word = 0x2A5C3;  // stored at the check address
-    size_t size = 0;              // exact file size in bytes (multiple of 4); 0: about 8 KiB
+    uint32_t flash_word = 0x2A5C3; // stored at the check address
+    size_t size = 0;               // exact file size in bytes (multiple of 4); 0: about 8 KiB
     std::set<dsp_flaw> flaws;
 };
 
 struct dsp_t {
     std::vector<uint8_t> bytes;
-    uint32_t checksum = 0;       // the sum of the block checksum words
-    uint32_t monitor_bytes = 0;  // bytes up to and including the first block's checksum word
+    uint32_t checksum = 0;      // the sum of the block checksum words
+    uint32_t monitor_bytes = 0; // bytes up to and including the first block's checksum word
 };
 dsp_t make_dsp(const dsp_spec& spec);
 
@@ -161,16 +161,16 @@ void write_stamp(std::span<uint8_t> bytes, const stamp_t& stamp);
 // words are addressed as the firmware server does: first block, memory space 1,
 // sub-kind 2.
 struct dsp_info_t {
-    std::optional<version_t> version;  // from the first stamped section
+    std::optional<version_t> version; // from the first stamped section
     bool has_descriptor = false;
     uint32_t args_base = 0;
     uint32_t args_count = 0;
     uint32_t check_address = 0;
-    std::optional<uint32_t> flash_word;  // the word at the check address
-    std::vector<uint32_t> args;          // the argument words found
+    std::optional<uint32_t> flash_word; // the word at the check address
+    std::vector<uint32_t> args;         // the argument words found
     bool operator==(const dsp_info_t&) const = default;
 };
 // nullopt when the bytes are no valid segmented image.
 std::optional<dsp_info_t> read_dsp(std::span<const uint8_t> bytes);
 
-}  // namespace devsim::images
+} // namespace devsim::images

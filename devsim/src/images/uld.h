@@ -11,7 +11,8 @@ namespace devsim::images {
 
 // Tag word: memory space in bits 24-27 (1, 2 or 4), sub-kind in bits 20-23
 // (0, 1 or 2), start word address in bits 0-15.
-constexpr uint32_t uld_tag(uint32_t space, uint32_t sub_kind, uint32_t address) {
+constexpr uint32_t uld_tag(uint32_t space, uint32_t sub_kind, uint32_t address)
+{
     return space << 24 | sub_kind << 20 | (address & 0xFFFF);
 }
 
@@ -33,7 +34,7 @@ private:
 
 struct uld_section_t {
     uint32_t tag = 0;
-    size_t data = 0;  // word index of the first data word
+    size_t data = 0; // word index of the first data word
     uint32_t length = 0;
     size_t block = 0;
 };
@@ -42,4 +43,4 @@ struct uld_section_t {
 std::vector<uld_section_t> uld_sections(std::span<const uint32_t> words);
 std::vector<uint32_t> to_words(std::span<const uint8_t> bytes);
 
-}  // namespace devsim::images
+} // namespace devsim::images

@@ -27,11 +27,11 @@ void spoil_region(std::span<uint8_t> bytes, size_t start, size_t length, int wid
 // sections of tag, length and data, blocks closed by 0xFFFFFFFF and a
 // checksum word, the image by 0xFFFFFFFF 0xFFFFFFFF.
 struct uld_check_t {
-    bool valid = false;         // end marker reached, some block seen, all blocks sum to zero
-    uint32_t value = 0;         // the sum of the block checksum words
-    size_t end = 0;             // byte offset behind the end marker (valid images)
-    size_t monitor_bytes = 0;   // bytes from start through the first block's checksum word
+    bool valid = false;       // end marker reached, some block seen, all blocks sum to zero
+    uint32_t value = 0;       // the sum of the block checksum words
+    size_t end = 0;           // byte offset behind the end marker (valid images)
+    size_t monitor_bytes = 0; // bytes from start through the first block's checksum word
 };
 uld_check_t uld_check(std::span<const uint8_t> bytes, size_t start = 0);
 
-}  // namespace devsim::images
+} // namespace devsim::images

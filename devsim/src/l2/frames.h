@@ -24,26 +24,26 @@ inline constexpr mac_t mac_broadcast{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 inline constexpr mac_t mac_reservation_group{0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x01};
 inline constexpr mac_t mac_announce_group{0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00};
 
-std::string mac_text(const mac_t& mac);               // "00:60:2b:00:00:01"
-std::optional<mac_t> parse_mac(const std::string& text);  // ':' or '-' separated, or 12 hex digits
-std::string ip_text(uint32_t ip);                     // host-order value to dotted text
-std::optional<uint32_t> parse_ip(const std::string& text);  // strict dotted quad
+std::string mac_text(const mac_t& mac);                    // "00:60:2b:00:00:01"
+std::optional<mac_t> parse_mac(const std::string& text);   // ':' or '-' separated, or 12 hex digits
+std::string ip_text(uint32_t ip);                          // host-order value to dotted text
+std::optional<uint32_t> parse_ip(const std::string& text); // strict dotted quad
 std::string hex_text(const uint8_t* data, size_t size);
 
 // Shape of an announcement. The normal one carries one IP tag; the other
 // shapes are the odd frames some tests need a device to send.
 enum class announce_shape {
     normal,
-    zero_length_tag,   // a tag of length 0 with a nonzero type before the IP tag
-    truncated_tag,     // IP tag, then a tag that runs past the end of the frame
-    short_ip_tag,      // an IP tag of length 2: no room for a whole address
-    two_ip_tags,       // a decoy IP tag (10.255.255.254) before the real one
-    tags_before_ip,    // other tags before the IP tag
-    bad_byte15,        // byte 15 is 3 instead of 2
-    kind0,             // kind 0 frame that still passes the receive filter
+    zero_length_tag, // a tag of length 0 with a nonzero type before the IP tag
+    truncated_tag,   // IP tag, then a tag that runs past the end of the frame
+    short_ip_tag,    // an IP tag of length 2: no room for a whole address
+    two_ip_tags,     // a decoy IP tag (10.255.255.254) before the real one
+    tags_before_ip,  // other tags before the IP tag
+    bad_byte15,      // byte 15 is 3 instead of 2
+    kind0,           // kind 0 frame that still passes the receive filter
 };
 
-inline constexpr uint32_t decoy_ip = 0x0AFFFFFEu;  // 10.255.255.254
+inline constexpr uint32_t decoy_ip = 0x0AFFFFFEu; // 10.255.255.254
 
 frame_t build_announcement(const mac_t& dst, const mac_t& src, uint32_t ip,
                            announce_shape shape = announce_shape::normal);
@@ -52,8 +52,7 @@ frame_t build_announcement(const mac_t& dst, const mac_t& src, uint32_t ip,
 frame_t build_arp_reply(const mac_t& own_mac, uint32_t ip, const uint8_t* request, size_t size);
 
 // A RARP reply as the server sends it (used by tests that play the server).
-frame_t build_rarp_reply(const mac_t& device_mac, const mac_t& server_mac, uint32_t server_ip,
-                         uint32_t assigned_ip);
+frame_t build_rarp_reply(const mac_t& device_mac, const mac_t& server_mac, uint32_t server_ip, uint32_t assigned_ip);
 frame_t build_arp_request(const mac_t& own_mac, uint32_t own_ip, uint32_t target_ip);
 
 struct ethernet_view {
@@ -80,4 +79,4 @@ bool is_reservation_request(const uint8_t* data, size_t size);
 // the end marker, a zero-length tag or the frame end.
 std::vector<uint32_t> announced_ips(const uint8_t* data, size_t size);
 
-}  // namespace devsim
+} // namespace devsim

@@ -14,22 +14,27 @@
 
 namespace devsim::l2 {
 
-link_t::link_t(const std::string& interface) {
+link_t::link_t(const std::string& interface)
+{
     auto fail = [&](const char* what) {
         std::string text = std::string(what) + " " + interface + ": " + std::strerror(errno);
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = -1;
         throw std::runtime_error(text);
     };
     ifindex_ = static_cast<int>(if_nametoindex(interface.c_str()));
-    if (ifindex_ == 0) fail("no interface");
+    if (ifindex_ == 0)
+        fail("no interface");
     fd_ = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(ETH_P_ALL));
-    if (fd_ < 0) fail("cannot open a raw socket on");
+    if (fd_ < 0)
+        fail("cannot open a raw socket on");
     sockaddr_ll addr{};
     addr.sll_family = AF_PACKET;
     addr.sll_protocol = htons(ETH_P_ALL);
     addr.sll_ifindex = ifindex_;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) fail("cannot bind to");
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        fail("cannot bind to");
     // The simulated devices have their own addresses: take every frame.
     packet_mreq mreq{};
     mreq.mr_ifindex = ifindex_;
@@ -38,7 +43,8 @@ link_t::link_t(const std::string& interface) {
         fail("cannot make promiscuous");
     ifreq req{};
     std::strncpy(req.ifr_name, interface.c_str(), IFNAMSIZ - 1);
-    if (::ioctl(fd_, SIOCGIFHWADDR, &req) != 0) fail("cannot read the address of");
+    if (::ioctl(fd_, SIOCGIFHWADDR, &req) != 0)
+        fail("cannot read the address of");
     // Room for bursts to a thousand devices; the forced size needs root and
     // is only a wish, so failures are ignored.
     int wanted = 4 << 20;
@@ -49,22 +55,25 @@ link_t::link_t(const std::string& interface) {
     std::memcpy(own_mac_.data(), req.ifr_hwaddr.sa_data, 6);
 }
 
-link_t::~link_t() {
-    if (fd_ >= 0) ::close(fd_);
+link_t::~link_t()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
-bool link_t::send(const frame_t& frame) {
+bool link_t::send(const frame_t& frame)
+{
     sockaddr_ll addr{};
     addr.sll_family = AF_PACKET;
     addr.sll_ifindex = ifindex_;
     addr.sll_halen = 6;
     std::memcpy(addr.sll_addr, frame.data(), 6);
-    ssize_t sent = ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&addr),
-                            sizeof addr);
+    ssize_t sent = ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     return sent == static_cast<ssize_t>(frame.size());
 }
 
-long link_t::receive(uint8_t* buffer, size_t capacity, bool* checksum_ready) {
+long link_t::receive(uint8_t* buffer, size_t capacity, bool* checksum_ready)
+{
     for (;;) {
         sockaddr_ll from{};
         iovec io{buffer, capacity};
@@ -78,21 +87,25 @@ long link_t::receive(uint8_t* buffer, size_t capacity, bool* checksum_ready) {
         msg.msg_controllen = sizeof control;
         ssize_t got = ::recvmsg(fd_, &msg, 0);
         if (got < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return -1;
         }
-        if (from.sll_pkttype == PACKET_OUTGOING) continue;
+        if (from.sll_pkttype == PACKET_OUTGOING)
+            continue;
         if (checksum_ready) {
             *checksum_ready = true;
             for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-                if (c->cmsg_level != SOL_PACKET || c->cmsg_type != PACKET_AUXDATA) continue;
+                if (c->cmsg_level != SOL_PACKET || c->cmsg_type != PACKET_AUXDATA)
+                    continue;
                 tpacket_auxdata aux;
                 std::memcpy(&aux, CMSG_DATA(c), sizeof aux);
-                if (aux.tp_status & TP_STATUS_CSUMNOTREADY) *checksum_ready = false;
+                if (aux.tp_status & TP_STATUS_CSUMNOTREADY)
+                    *checksum_ready = false;
             }
         }
         return static_cast<long>(got);
     }
 }
 
-}  // namespace devsim::l2
+} // namespace devsim::l2

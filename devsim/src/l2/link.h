@@ -12,7 +12,7 @@ namespace devsim::l2 {
 
 class link_t {
 public:
-    explicit link_t(const std::string& interface);  // throws std::runtime_error
+    explicit link_t(const std::string& interface); // throws std::runtime_error
     ~link_t();
     link_t(const link_t&) = delete;
     link_t& operator=(const link_t&) = delete;
@@ -32,4 +32,4 @@ private:
     mac_t own_mac_{};
 };
 
-}  // namespace devsim::l2
+} // namespace devsim::l2

@@ -20,8 +20,8 @@ public:
     using ipv4_fn = std::function<void(const uint8_t*, size_t, bool checksum_ready)>;
 
     // Frames go out through `send`; `link`, when given, is read for input.
-    responder_t(world_t& world, event_log_t& log, send_fn send, link_t* link,
-                std::chrono::milliseconds period, bool verbose);
+    responder_t(world_t& world, event_log_t& log, send_fn send, link_t* link, std::chrono::milliseconds period,
+                bool verbose);
 
     int fd() const override { return link_ ? link_->fd() : -1; }
     void on_readable() override;
@@ -47,4 +47,4 @@ private:
     clock_t_::time_point next_announce_;
 };
 
-}  // namespace devsim::l2
+} // namespace devsim::l2

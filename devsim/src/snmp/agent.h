@@ -16,10 +16,10 @@ namespace devsim::snmp {
 inline constexpr uint16_t agent_port = 161;
 
 struct agent_counters {
-    unsigned long requests = 0;  // datagrams to port 161
-    unsigned long answered = 0;  // answers sent (late ones when they left)
-    unsigned long silent = 0;    // requests not answered because of snmp-silent
-    unsigned long ignored = 0;   // messages that got no answer (undecodable, other version, community)
+    unsigned long requests = 0; // datagrams to port 161
+    unsigned long answered = 0; // answers sent (late ones when they left)
+    unsigned long silent = 0;   // requests not answered because of snmp-silent
+    unsigned long ignored = 0;  // messages that got no answer (undecodable, other version, community)
 };
 
 class agent_t : public component_t {
@@ -47,10 +47,10 @@ private:
     event_log_t& log_;
     bool verbose_;
     mib_t mib_;
-    std::vector<store_t> stores_;  // by device index
+    std::vector<store_t> stores_; // by device index
     clock_t_::time_point started_;
     std::multimap<clock_t_::time_point, late_answer> late_;
     agent_counters counters_;
 };
 
-}  // namespace devsim::snmp
+} // namespace devsim::snmp

@@ -12,7 +12,8 @@
 namespace devsim::snmp {
 namespace {
 
-void init_library() {
+void init_library()
+{
     static std::once_flag once;
     std::call_once(once, [] {
         netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
@@ -20,12 +21,13 @@ void init_library() {
         netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
         netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
         netsnmp_session probe;
-        snmp_sess_init(&probe);  // the library's own set-up, without MIBs or configuration files
-        snmp_disable_log();      // a malformed request is counted, not printed
+        snmp_sess_init(&probe); // the library's own set-up, without MIBs or configuration files
+        snmp_disable_log();     // a malformed request is counted, not printed
     });
 }
 
-value_t value_from(const netsnmp_variable_list* v) {
+value_t value_from(const netsnmp_variable_list* v)
+{
     value_t value;
     value.type = v->type;
     switch (v->type) {
@@ -38,10 +40,12 @@ value_t value_from(const netsnmp_variable_list* v) {
     case ASN_OCTET_STR:
     case ASN_IPADDRESS:
     case ASN_OPAQUE:
-        if (v->val.string) value.octets.assign(reinterpret_cast<const char*>(v->val.string), v->val_len);
+        if (v->val.string)
+            value.octets.assign(reinterpret_cast<const char*>(v->val.string), v->val_len);
         break;
     case ASN_OBJECT_ID:
-        if (v->val.objid) value.id.assign(v->val.objid, v->val.objid + v->val_len / sizeof(oid));
+        if (v->val.objid)
+            value.id.assign(v->val.objid, v->val.objid + v->val_len / sizeof(oid));
         break;
     default:
         break;
@@ -49,7 +53,8 @@ value_t value_from(const netsnmp_variable_list* v) {
     return value;
 }
 
-void put_value(netsnmp_variable_list* v, const value_t& value) {
+void put_value(netsnmp_variable_list* v, const value_t& value)
+{
     switch (value.type) {
     case ASN_OCTET_STR:
     case ASN_IPADDRESS:
@@ -69,12 +74,15 @@ void put_value(netsnmp_variable_list* v, const value_t& value) {
     }
 }
 
-std::string value_text(const value_t& value) {
+std::string value_text(const value_t& value)
+{
     switch (value.type) {
     case ASN_OCTET_STR: {
         bool printable = true;
-        for (unsigned char c : value.octets) printable = printable && c >= 0x20 && c < 0x7F;
-        if (printable) return "\"" + value.octets + "\"";
+        for (unsigned char c : value.octets)
+            printable = printable && c >= 0x20 && c < 0x7F;
+        if (printable)
+            return "\"" + value.octets + "\"";
         std::string hex;
         for (unsigned char c : value.octets) {
             static const char digits[] = "0123456789abcdef";
@@ -95,11 +103,13 @@ std::string value_text(const value_t& value) {
 }
 
 // Answers with the request's own bindings and an error status (v1 style).
-outcome_t refuse(const uint8_t* data, size_t size, int error, long index) {
+outcome_t refuse(const uint8_t* data, size_t size, int error, long index)
+{
     outcome_t out;
     std::string community;
     pdu_ptr original = decode(data, size, community);
-    if (!original) return out;
+    if (!original)
+        return out;
     out.command = original->command;
     out.error = error;
     original->command = SNMP_MSG_RESPONSE;
@@ -109,37 +119,45 @@ outcome_t refuse(const uint8_t* data, size_t size, int error, long index) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
-std::string oid_text(const oid* name, size_t length) {
+std::string oid_text(const oid* name, size_t length)
+{
     std::string text;
-    for (size_t i = 0; i < length; ++i) text += (i ? "." : "") + std::to_string(name[i]);
+    for (size_t i = 0; i < length; ++i)
+        text += (i ? "." : "") + std::to_string(name[i]);
     return text;
 }
 
-pdu_ptr decode(const uint8_t* data, size_t size, std::string& community) {
+pdu_ptr decode(const uint8_t* data, size_t size, std::string& community)
+{
     init_library();
-    std::vector<u_char> copy(data, data + size);  // the parser takes a writable buffer
+    std::vector<u_char> copy(data, data + size); // the parser takes a writable buffer
     size_t length = copy.size();
     u_char text[256];
     size_t text_length = sizeof text;
     long version = -1;
     u_char* body = snmp_comstr_parse(copy.data(), &length, text, &text_length, &version);
-    if (!body || version != SNMP_VERSION_1) return nullptr;
+    if (!body || version != SNMP_VERSION_1)
+        return nullptr;
     pdu_ptr pdu(static_cast<netsnmp_pdu*>(std::calloc(1, sizeof(netsnmp_pdu))));
-    if (!pdu) return nullptr;
+    if (!pdu)
+        return nullptr;
     pdu->version = SNMP_VERSION_1;
-    if (snmp_pdu_parse(pdu.get(), body, &length) != SNMP_ERR_NOERROR) return nullptr;
+    if (snmp_pdu_parse(pdu.get(), body, &length) != SNMP_ERR_NOERROR)
+        return nullptr;
     community.assign(reinterpret_cast<char*>(text), text_length);
     return pdu;
 }
 
-std::vector<uint8_t> encode(netsnmp_pdu* pdu, const std::string& community) {
+std::vector<uint8_t> encode(netsnmp_pdu* pdu, const std::string& community)
+{
     init_library();
     pdu->version = SNMP_VERSION_1;
     std::free(pdu->community);
     pdu->community = static_cast<u_char*>(std::malloc(community.size() + 1));
-    if (!pdu->community) return {};
+    if (!pdu->community)
+        return {};
     std::memcpy(pdu->community, community.data(), community.size());
     pdu->community_len = community.size();
     netsnmp_session session;
@@ -150,22 +168,27 @@ std::vector<uint8_t> encode(netsnmp_pdu* pdu, const std::string& community) {
     size_t offset = 0;
     std::vector<uint8_t> out;
     if (packet && snmp_build(&packet, &capacity, &offset, &session, pdu) == 0 && offset <= capacity)
-        out.assign(packet + capacity - offset, packet + capacity);  // built backwards, at the end
+        out.assign(packet + capacity - offset, packet + capacity); // built backwards, at the end
     std::free(packet);
     return out;
 }
 
-outcome_t answer(const mib_t& mib, device_t& device, store_t& store, const uint8_t* data, size_t size,
-                 uint32_t uptime, int forced_error) {
+outcome_t answer(const mib_t& mib, device_t& device, store_t& store, const uint8_t* data, size_t size, uint32_t uptime,
+                 int forced_error)
+{
     outcome_t out;
     std::string community;
     pdu_ptr pdu = decode(data, size, community);
-    if (!pdu) return out;
+    if (!pdu)
+        return out;
     int command = pdu->command;
     bool reader = community == read_community || community == write_community;
-    if (command != SNMP_MSG_GET && command != SNMP_MSG_GETNEXT && command != SNMP_MSG_SET) return out;
-    if (!reader || (command == SNMP_MSG_SET && community != write_community)) return out;
-    if (forced_error) return refuse(data, size, forced_error, 1);
+    if (command != SNMP_MSG_GET && command != SNMP_MSG_GETNEXT && command != SNMP_MSG_SET)
+        return out;
+    if (!reader || (command == SNMP_MSG_SET && community != write_community))
+        return out;
+    if (forced_error)
+        return refuse(data, size, forced_error, 1);
 
     // First work out every binding; only a request that fully succeeds changes anything.
     struct result {
@@ -186,7 +209,8 @@ outcome_t answer(const mib_t& mib, device_t& device, store_t& store, const uint8
             r.value = value_from(v);
             status = mib.check_set(device, v->name, v->name_length, r.value);
         }
-        if (status != SNMP_ERR_NOERROR) return refuse(data, size, status, index);
+        if (status != SNMP_ERR_NOERROR)
+            return refuse(data, size, status, index);
         results.push_back(std::move(r));
     }
 
@@ -197,9 +221,10 @@ outcome_t answer(const mib_t& mib, device_t& device, store_t& store, const uint8
         if (command == SNMP_MSG_SET) {
             mib.set(device, store, v->name, v->name_length, r.value);
             out.written.push_back(oid_text(v->name, v->name_length) + "=" + value_text(r.value));
-            continue;  // the answer repeats the request's bindings
+            continue; // the answer repeats the request's bindings
         }
-        if (command == SNMP_MSG_GETNEXT) snmp_set_var_objid(v, r.name.data(), r.name.size());
+        if (command == SNMP_MSG_GETNEXT)
+            snmp_set_var_objid(v, r.name.data(), r.name.size());
         put_value(v, r.value);
     }
     pdu->command = SNMP_MSG_RESPONSE;
@@ -214,4 +239,4 @@ outcome_t answer(const mib_t& mib, device_t& device, store_t& store, const uint8
     return out;
 }
 
-}  // namespace devsim::snmp
+} // namespace devsim::snmp

@@ -19,19 +19,19 @@
 namespace devsim::snmp {
 
 inline constexpr const char* read_community = "tagrok";
-inline constexpr const char* write_community = "quenmil";  // reads and writes
+inline constexpr const char* write_community = "quenmil"; // reads and writes
 
 struct outcome_t {
-    std::vector<uint8_t> response;  // empty: no answer
-    int command = 0;                // the request's PDU type, 0 when it did not decode
-    int error = 0;                  // error status of the answer
-    std::vector<std::string> written;  // "OID=value" of every variable a set changed
+    std::vector<uint8_t> response;    // empty: no answer
+    int command = 0;                  // the request's PDU type, 0 when it did not decode
+    int error = 0;                    // error status of the answer
+    std::vector<std::string> written; // "OID=value" of every variable a set changed
 };
 
 // `forced_error` (1..18) answers every request with that status, index 1,
 // and sets nothing.
-outcome_t answer(const mib_t& mib, device_t& device, store_t& store, const uint8_t* data, size_t size,
-                 uint32_t uptime, int forced_error = 0);
+outcome_t answer(const mib_t& mib, device_t& device, store_t& store, const uint8_t* data, size_t size, uint32_t uptime,
+                 int forced_error = 0);
 
 std::string oid_text(const oid* name, size_t length);
 
@@ -46,4 +46,4 @@ pdu_ptr decode(const uint8_t* data, size_t size, std::string& community);
 // command is kept); empty when it cannot be built.
 std::vector<uint8_t> encode(netsnmp_pdu* pdu, const std::string& community);
 
-}  // namespace devsim::snmp
+} // namespace devsim::snmp

@@ -15,34 +15,40 @@ const oid_t device_tree{1, 3, 6, 1, 4, 1, 2680, 1, 1};
 const oid_t proc_group{1, 3, 6, 1, 4, 1, 2680, 1, 4, 1};
 const oid_t dsp_control{1, 3, 6, 1, 4, 1, 2680, 1, 4, 2};
 
-oid_t under(const oid_t& base, std::initializer_list<oid> tail) {
+oid_t under(const oid_t& base, std::initializer_list<oid> tail)
+{
     oid_t o = base;
     o.insert(o.end(), tail);
     return o;
 }
 
-value_t integer(long v) {
+value_t integer(long v)
+{
     value_t value;
     value.type = ASN_INTEGER;
     value.integer = v;
     return value;
 }
-value_t unsigned_value(u_char type, uint32_t v) {
+value_t unsigned_value(u_char type, uint32_t v)
+{
     value_t value;
     value.type = type;
     value.integer = static_cast<long>(v);
     return value;
 }
-value_t octets(std::string bytes) {
+value_t octets(std::string bytes)
+{
     value_t value;
     value.type = ASN_OCTET_STR;
     value.octets = std::move(bytes);
     return value;
 }
-value_t ip_address(uint32_t ip) {
+value_t ip_address(uint32_t ip)
+{
     value_t value;
     value.type = ASN_IPADDRESS;
-    for (int shift = 24; shift >= 0; shift -= 8) value.octets += static_cast<char>((ip >> shift) & 0xFF);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        value.octets += static_cast<char>((ip >> shift) & 0xFF);
     return value;
 }
 std::string mac_bytes(const mac_t& mac) { return std::string(mac.begin(), mac.end()); }
@@ -54,7 +60,8 @@ bool platform_48k_only(int platform) { return platform == 36252 || platform == 5
 // The table's entries, built with a little chain of setters.
 struct entry {
     object_t o;
-    entry(const char* name, oid_t base, u_char type) {
+    entry(const char* name, oid_t base, u_char type)
+    {
         o.name = name;
         o.base = std::move(base);
         o.type = type;
@@ -66,43 +73,57 @@ struct entry {
             o.max = 255;
         }
     }
-    entry& rows(rows_t r, int fixed = 0) {
+    entry& rows(rows_t r, int fixed = 0)
+    {
         o.rows = r;
         o.fixed = fixed;
         return *this;
     }
-    entry& rw(long min, long max) {
+    entry& rw(long min, long max)
+    {
         o.writable = true;
         o.min = min;
         o.max = max;
         return *this;
     }
-    entry& rw() {
+    entry& rw()
+    {
         o.writable = true;
         return *this;
     }
-    entry& dsp(bool in_entry = false) {
+    entry& dsp(bool in_entry = false)
+    {
         o.dsp = true;
         o.dsp_entry = in_entry;
         return *this;
     }
-    entry& init(std::function<value_t(const view_t&)> fn) {
+    entry& init(std::function<value_t(const view_t&)> fn)
+    {
         o.initial = std::move(fn);
         return *this;
     }
-    entry& value(long v) { return init([v](const view_t&) { return integer(v); }); }
-    entry& text(std::string t) { return init([t](const view_t&) { return octets(t); }); }
-    entry& accepts(std::function<bool(const device_t&, long)> fn) {
+    entry& value(long v)
+    {
+        return init([v](const view_t&) { return integer(v); });
+    }
+    entry& text(std::string t)
+    {
+        return init([t](const view_t&) { return octets(t); });
+    }
+    entry& accepts(std::function<bool(const device_t&, long)> fn)
+    {
         o.accepts = std::move(fn);
         return *this;
     }
-    entry& assign(std::function<void(device_t&, int, const value_t&)> fn) {
+    entry& assign(std::function<void(device_t&, int, const value_t&)> fn)
+    {
         o.assign = std::move(fn);
         return *this;
     }
 };
 
-std::vector<object_t> build_table() {
+std::vector<object_t> build_table()
+{
     const oid_t& E = device_tree;
     std::vector<entry> t;
     auto add = [&t](const char* name, oid_t base, u_char type) -> entry& {
@@ -113,8 +134,8 @@ std::vector<object_t> build_table() {
     // MIB-II system group.
     add("sysDescr", under(system_group, {1}), ASN_OCTET_STR).init([](const view_t& v) {
         const auto& f = v.device.firmware;
-        return octets(std::string(family_name(v.device.family)) + " audio device, firmware " +
-                      std::to_string(f.major) + "." + std::to_string(f.minor) + "." + std::to_string(f.build));
+        return octets(std::string(family_name(v.device.family)) + " audio device, firmware " + std::to_string(f.major) +
+                      "." + std::to_string(f.minor) + "." + std::to_string(f.build));
     });
     add("sysObjectID", under(system_group, {2}), ASN_OBJECT_ID).init([](const view_t& v) {
         value_t value;
@@ -202,7 +223,8 @@ std::vector<object_t> build_table() {
         .value(0x600)
         .accepts([](const device_t& d, long code) {
             static const long codes[] = {0x600, 0x500, 0x400, 0x701, 0x601, 0x501, 0x300};
-            if (std::find(std::begin(codes), std::end(codes), code) == std::end(codes)) return false;
+            if (std::find(std::begin(codes), std::end(codes), code) == std::end(codes))
+                return false;
             return !(is_96k(code) && platform_48k_only(d.hardware_platform));
         });
     add("modeRateStatus", under(E, {3, 6, 2}), ASN_INTEGER).value(0x600);
@@ -285,9 +307,7 @@ std::vector<object_t> build_table() {
     add("miMonSNMPDirty", under(E, {9, 1, 2}), ASN_INTEGER).value(0);
     add("miMonHMIDirty", under(E, {9, 1, 3}), ASN_INTEGER).value(0);
     add("miMonHMIMode", under(E, {9, 1, 4}), ASN_INTEGER).value(1);
-    add("ipMonStaticIP", under(E, {9, 2, 1}), ASN_IPADDRESS).rw(4, 4).init([](const view_t&) {
-        return ip_address(0);
-    });
+    add("ipMonStaticIP", under(E, {9, 2, 1}), ASN_IPADDRESS).rw(4, 4).init([](const view_t&) { return ip_address(0); });
     add("ipMonCurrentIP", under(E, {9, 2, 2}), ASN_IPADDRESS).init([](const view_t& v) {
         return ip_address(v.device.ip);
     });
@@ -351,37 +371,45 @@ std::vector<object_t> build_table() {
     });
 
     std::vector<object_t> objects;
-    for (auto& e : t) objects.push_back(std::move(e.o));
+    for (auto& e : t)
+        objects.push_back(std::move(e.o));
     return objects;
 }
 
-uint64_t store_key(size_t object, int x, int y) {
+uint64_t store_key(size_t object, int x, int y)
+{
     return static_cast<uint64_t>(object) << 32 | static_cast<uint64_t>(x) << 16 | static_cast<uint64_t>(y);
 }
 
-bool starts_with(const oid* name, size_t length, const oid_t& prefix) {
+bool starts_with(const oid* name, size_t length, const oid_t& prefix)
+{
     return length >= prefix.size() && std::equal(prefix.begin(), prefix.end(), name);
 }
 
-bool less(const oid* a, size_t a_length, const oid* b, size_t b_length) {
+bool less(const oid* a, size_t a_length, const oid* b, size_t b_length)
+{
     return std::lexicographical_compare(a, a + a_length, b, b + b_length);
 }
 
-}  // namespace
+} // namespace
 
-oid_t dsp_entry(const device_t& device) {
+oid_t dsp_entry(const device_t& device)
+{
     // Six numbers of six bits (plus one) carry the word + 0x40000000; the last carries its top two bits.
     uint32_t v = device.dsp.flash_word + 0x40000000u;
     oid_t o = dsp_control;
-    for (int i = 0; i < 5; ++i) o.push_back(((v >> (6 * i)) & 0x3F) + 1);
+    for (int i = 0; i < 5; ++i)
+        o.push_back(((v >> (6 * i)) & 0x3F) + 1);
     o.push_back(v >> 30);
     return o;
 }
 
 mib_t::mib_t() : objects_(build_table()) {}
 
-const oid_t& mib_t::base_of(const object_t& o, const device_t& device, oid_t& scratch) const {
-    if (!o.dsp_entry) return o.base;
+const oid_t& mib_t::base_of(const object_t& o, const device_t& device, oid_t& scratch) const
+{
+    if (!o.dsp_entry)
+        return o.base;
     scratch = dsp_entry(device);
     scratch.insert(scratch.end(), o.base.begin(), o.base.end());
     return scratch;
@@ -389,7 +417,8 @@ const oid_t& mib_t::base_of(const object_t& o, const device_t& device, oid_t& sc
 
 bool mib_t::exists(const object_t& o, const device_t& device) const { return !o.dsp || device.dsp.present; }
 
-int mib_t::rows_of(const object_t& o, const device_t& device) const {
+int mib_t::rows_of(const object_t& o, const device_t& device) const
+{
     switch (o.rows) {
     case rows_t::scalar:
         return 1;
@@ -413,19 +442,23 @@ constexpr int channels = 8;
 
 bool two_index(rows_t rows) { return rows == rows_t::tx_channels || rows == rows_t::rx_channels; }
 
-}  // namespace
+} // namespace
 
-std::optional<mib_t::instance> mib_t::find(const device_t& device, const oid* name, size_t length) const {
+std::optional<mib_t::instance> mib_t::find(const device_t& device, const oid* name, size_t length) const
+{
     oid_t scratch;
     for (size_t i = 0; i < objects_.size(); ++i) {
         const object_t& o = objects_[i];
-        if (!exists(o, device)) continue;
+        if (!exists(o, device))
+            continue;
         const oid_t& base = base_of(o, device, scratch);
-        if (!starts_with(name, length, base)) continue;
+        if (!starts_with(name, length, base))
+            continue;
         const oid* suffix = name + base.size();
         size_t n = length - base.size();
         if (o.rows == rows_t::scalar) {
-            if (n == 1 && suffix[0] == 0) return instance{i, 0, 0};
+            if (n == 1 && suffix[0] == 0)
+                return instance{i, 0, 0};
             continue;
         }
         int rows = rows_of(o, device);
@@ -441,36 +474,43 @@ std::optional<mib_t::instance> mib_t::find(const device_t& device, const oid* na
     return std::nullopt;
 }
 
-value_t mib_t::value_of(const instance& at, const device_t& device, const store_t& store, uint32_t uptime) const {
+value_t mib_t::value_of(const instance& at, const device_t& device, const store_t& store, uint32_t uptime) const
+{
     const object_t& o = objects_[at.object];
     if (!o.assign) {
         auto stored = store.values.find(store_key(at.object, at.x, at.y));
-        if (stored != store.values.end()) return stored->second;
+        if (stored != store.values.end())
+            return stored->second;
     }
     return o.initial(view_t{device, at.x, at.y, uptime});
 }
 
 int mib_t::get(const device_t& device, const store_t& store, const oid* name, size_t length, uint32_t uptime,
-               value_t& out) const {
+               value_t& out) const
+{
     auto at = find(device, name, length);
-    if (!at) return SNMP_ERR_NOSUCHNAME;
+    if (!at)
+        return SNMP_ERR_NOSUCHNAME;
     out = value_of(*at, device, store, uptime);
     return SNMP_ERR_NOERROR;
 }
 
 int mib_t::next(const device_t& device, const store_t& store, const oid* name, size_t length, uint32_t uptime,
-                oid_t& found, value_t& out) const {
+                oid_t& found, value_t& out) const
+{
     std::optional<instance> best;
     oid_t best_name;
     oid_t candidate;
     oid_t scratch;
     for (size_t i = 0; i < objects_.size(); ++i) {
         const object_t& o = objects_[i];
-        if (!exists(o, device)) continue;
+        if (!exists(o, device))
+            continue;
         const oid_t& base = base_of(o, device, scratch);
         bool inside = starts_with(name, length, base);
         // A subtree wholly before the name holds nothing after it.
-        if (!inside && less(base.data(), base.size(), name, length)) continue;
+        if (!inside && less(base.data(), base.size(), name, length))
+            continue;
         int rows = rows_of(o, device);
         int last_y = two_index(o.rows) ? channels : 0;
         int first_x = o.rows == rows_t::scalar ? 0 : 1;
@@ -479,8 +519,10 @@ int mib_t::next(const device_t& device, const store_t& store, const oid* name, s
             for (int y = last_y ? 1 : 0; y <= last_y; ++y) {
                 candidate = base;
                 candidate.push_back(static_cast<oid>(x));
-                if (last_y) candidate.push_back(static_cast<oid>(y));
-                if (!less(name, length, candidate.data(), candidate.size())) continue;
+                if (last_y)
+                    candidate.push_back(static_cast<oid>(y));
+                if (!less(name, length, candidate.data(), candidate.size()))
+                    continue;
                 if (!best || less(candidate.data(), candidate.size(), best_name.data(), best_name.size())) {
                     best = instance{i, x, y};
                     best_name = candidate;
@@ -488,34 +530,45 @@ int mib_t::next(const device_t& device, const store_t& store, const oid* name, s
                 found_here = true;
                 break;
             }
-            if (found_here) break;
+            if (found_here)
+                break;
         }
     }
-    if (!best) return SNMP_ERR_NOSUCHNAME;
+    if (!best)
+        return SNMP_ERR_NOSUCHNAME;
     found = best_name;
     out = value_of(*best, device, store, uptime);
     return SNMP_ERR_NOERROR;
 }
 
-int mib_t::check_set(const device_t& device, const oid* name, size_t length, const value_t& value) const {
+int mib_t::check_set(const device_t& device, const oid* name, size_t length, const value_t& value) const
+{
     auto at = find(device, name, length);
-    if (!at) return SNMP_ERR_NOSUCHNAME;
+    if (!at)
+        return SNMP_ERR_NOSUCHNAME;
     const object_t& o = objects_[at->object];
-    if (!o.writable) return SNMP_ERR_NOSUCHNAME;  // a v1 agent's answer to a read-only variable
-    if (value.type != o.type) return SNMP_ERR_BADVALUE;
+    if (!o.writable)
+        return SNMP_ERR_NOSUCHNAME; // a v1 agent's answer to a read-only variable
+    if (value.type != o.type)
+        return SNMP_ERR_BADVALUE;
     if (o.type == ASN_INTEGER) {
-        if (value.integer < o.min || value.integer > o.max) return SNMP_ERR_BADVALUE;
-        if (o.accepts && !o.accepts(device, value.integer)) return SNMP_ERR_BADVALUE;
+        if (value.integer < o.min || value.integer > o.max)
+            return SNMP_ERR_BADVALUE;
+        if (o.accepts && !o.accepts(device, value.integer))
+            return SNMP_ERR_BADVALUE;
     } else if (o.type == ASN_OCTET_STR || o.type == ASN_IPADDRESS) {
         long size = static_cast<long>(value.octets.size());
-        if (size < o.min || size > o.max) return SNMP_ERR_BADVALUE;
+        if (size < o.min || size > o.max)
+            return SNMP_ERR_BADVALUE;
     }
     return SNMP_ERR_NOERROR;
 }
 
-void mib_t::set(device_t& device, store_t& store, const oid* name, size_t length, const value_t& value) const {
+void mib_t::set(device_t& device, store_t& store, const oid* name, size_t length, const value_t& value) const
+{
     auto at = find(device, name, length);
-    if (!at) return;
+    if (!at)
+        return;
     const object_t& o = objects_[at->object];
     if (o.assign)
         o.assign(device, at->x, value);
@@ -523,4 +576,4 @@ void mib_t::set(device_t& device, store_t& store, const oid* name, size_t length
         store.values[store_key(at->object, at->x, at->y)] = value;
 }
 
-}  // namespace devsim::snmp
+} // namespace devsim::snmp

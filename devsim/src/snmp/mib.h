@@ -27,10 +27,10 @@ namespace devsim::snmp {
 using oid_t = std::vector<oid>;
 
 struct value_t {
-    u_char type = 0x05;   // ASN_NULL
-    long integer = 0;     // INTEGER, Counter32, Gauge32, TimeTicks
-    std::string octets;   // OCTET STRING; IpAddress as 4 bytes in network order
-    oid_t id;             // OBJECT IDENTIFIER
+    u_char type = 0x05; // ASN_NULL
+    long integer = 0;   // INTEGER, Counter32, Gauge32, TimeTicks
+    std::string octets; // OCTET STRING; IpAddress as 4 bytes in network order
+    oid_t id;           // OBJECT IDENTIFIER
 };
 
 // Values written by sets, per device; they live as long as the simulator.
@@ -41,27 +41,27 @@ struct store_t {
 // What a value may depend on besides the device.
 struct view_t {
     const device_t& device;
-    int x;            // 1-based row of a table, 0 for a scalar
-    int y;            // 1-based channel of a two-index table, else 0
-    uint32_t uptime;  // hundredths of a second since the device started
+    int x;           // 1-based row of a table, 0 for a scalar
+    int y;           // 1-based channel of a two-index table, else 0
+    uint32_t uptime; // hundredths of a second since the device started
 };
 
 enum class rows_t { scalar, fixed, transmitters, receivers, tx_channels, rx_channels, dsp_args };
 
 struct object_t {
     const char* name;
-    oid_t base;          // a scalar's instance .0 follows it; for a DSP entry column, the part after the entry
+    oid_t base; // a scalar's instance .0 follows it; for a DSP entry column, the part after the entry
     u_char type;
     rows_t rows = rows_t::scalar;
-    int fixed = 0;       // row count of a fixed table
+    int fixed = 0; // row count of a fixed table
     bool writable = false;
-    bool dsp = false;    // only on devices with a DSP
-    bool dsp_entry = false;  // lies under the DSP control table's entry, whose name depends on the device
-    long min = 0;        // integers: accepted range; octet strings: accepted length
+    bool dsp = false;       // only on devices with a DSP
+    bool dsp_entry = false; // lies under the DSP control table's entry, whose name depends on the device
+    long min = 0;           // integers: accepted range; octet strings: accepted length
     long max = 0;
-    std::function<bool(const device_t&, long)> accepts;    // further check of an integer set
+    std::function<bool(const device_t&, long)> accepts; // further check of an integer set
     std::function<value_t(const view_t&)> initial;
-    std::function<void(device_t&, int x, const value_t&)> assign;  // a set that changes the device record
+    std::function<void(device_t&, int x, const value_t&)> assign; // a set that changes the device record
 };
 
 // Where the device's DSP control table entry lies: 1.3.6.1.4.1.2680.1.4.2
@@ -103,4 +103,4 @@ private:
     std::vector<object_t> objects_;
 };
 
-}  // namespace devsim::snmp
+} // namespace devsim::snmp

@@ -13,4 +13,4 @@ struct faults_t {
     bool corrupt_writes = false; // a write stores one byte of its first block wrong
 };
 
-}  // namespace devsim::tftp
+} // namespace devsim::tftp

@@ -33,4 +33,4 @@ std::vector<uint8_t> data_packet(uint16_t block, std::span<const uint8_t> data);
 std::vector<uint8_t> ack_packet(uint16_t block);
 std::vector<uint8_t> error_packet(uint16_t code, std::string_view text);
 
-}  // namespace devsim::tftp
+} // namespace devsim::tftp

@@ -31,14 +31,14 @@ namespace devsim::tftp {
 using time_point = std::chrono::steady_clock::time_point;
 
 struct endpoint_t {
-    uint32_t ip = 0;  // host order
+    uint32_t ip = 0; // host order
     uint16_t port = 0;
     bool operator==(const endpoint_t&) const = default;
 };
 
 struct transport_t {
     std::function<void(uint16_t local_port, const endpoint_t& to, std::span<const uint8_t> packet)> send;
-    std::function<std::optional<uint16_t>()> open_port;  // a free local port for a transfer
+    std::function<std::optional<uint16_t>()> open_port; // a free local port for a transfer
     std::function<void(uint16_t local_port)> close_port;
 };
 
@@ -46,7 +46,7 @@ class server_t {
 public:
     static constexpr uint16_t port = 69;
     static constexpr std::chrono::seconds idle_limit{60};
-    static constexpr size_t max_transfers = 16;  // the longest idle one makes room for a new one
+    static constexpr size_t max_transfers = 16; // the longest idle one makes room for a new one
 
     using log_fn = std::function<void(const std::string&)>;
 
@@ -56,7 +56,7 @@ public:
     server_t& operator=(const server_t&) = delete;
 
     void receive(uint16_t local_port, const endpoint_t& from, std::span<const uint8_t> packet, time_point now);
-    time_point deadline() const;  // when the next idle transfer expires
+    time_point deadline() const; // when the next idle transfer expires
     void expire(time_point now);
     size_t transfers() const { return transfers_.size(); }
 
@@ -66,7 +66,7 @@ private:
         endpoint_t peer;
         size_t area;
         bool writing;
-        unsigned blocks = 0;  // data blocks sent or stored, for stop-after
+        unsigned blocks = 0; // data blocks sent or stored, for stop-after
         time_point last;
     };
 
@@ -87,6 +87,6 @@ private:
     std::vector<transfer_t> transfers_;
 };
 
-std::string endpoint_text(const endpoint_t& e);  // "10.1.2.3:1234"
+std::string endpoint_text(const endpoint_t& e); // "10.1.2.3:1234"
 
-}  // namespace devsim::tftp
+} // namespace devsim::tftp

@@ -40,9 +40,9 @@ private:
         device_t& device;
         flash::flash_t flash;
         faults_t faults;
-        long drop_armed = 0;       // the tftp-drop value the countdown started from
+        long drop_armed = 0; // the tftp-drop value the countdown started from
         long duplicate_armed = 0;
-        uint64_t shown = 0;        // flash changes the device record shows
+        uint64_t shown = 0; // flash changes the device record shows
         clock_t_::time_point refresh = clock_t_::time_point::max();
         std::optional<images::dsp_info_t> dsp_shown;
         std::unique_ptr<server_t> server;
@@ -56,8 +56,8 @@ private:
 
     udp::stack_t& stack_;
     event_log_t& log_;
-    std::vector<std::unique_ptr<unit_t>> units_;  // by device index
+    std::vector<std::unique_ptr<unit_t>> units_; // by device index
     bool closing_ = false;
 };
 
-}  // namespace devsim::tftp
+} // namespace devsim::tftp

@@ -11,14 +11,14 @@
 namespace devsim::udp {
 
 inline constexpr uint8_t protocol_udp = 17;
-inline constexpr size_t header_size = 14 + 20 + 8;  // Ethernet, IPv4 without options, UDP
+inline constexpr size_t header_size = 14 + 20 + 8; // Ethernet, IPv4 without options, UDP
 // Largest payload that fits one 1500-byte IP packet without fragments.
 inline constexpr size_t max_payload = 1500 - 20 - 8;
 
 struct datagram_view {
     mac_t source_mac{};
     mac_t destination_mac{};
-    uint32_t source_ip = 0;  // host order
+    uint32_t source_ip = 0; // host order
     uint32_t destination_ip = 0;
     uint16_t source_port = 0;
     uint16_t destination_port = 0;
@@ -39,8 +39,7 @@ uint16_t checksum_fold(uint32_t sum);
 std::optional<datagram_view> parse_datagram(const uint8_t* frame, size_t size, bool udp_checksum_ready = true);
 
 // The frame carrying one datagram, both checksums filled in.
-frame_t build_datagram(const mac_t& destination_mac, const mac_t& source_mac, uint32_t source_ip,
-                       uint16_t source_port, uint32_t destination_ip, uint16_t destination_port,
-                       const uint8_t* payload, size_t size);
+frame_t build_datagram(const mac_t& destination_mac, const mac_t& source_mac, uint32_t source_ip, uint16_t source_port,
+                       uint32_t destination_ip, uint16_t destination_port, const uint8_t* payload, size_t size);
 
-}  // namespace devsim::udp
+} // namespace devsim::udp

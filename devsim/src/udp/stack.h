@@ -22,20 +22,20 @@
 namespace devsim::udp {
 
 struct datagram_t {
-    device_t& device;           // the receiving device
-    uint32_t source_ip;         // the sender, host order
+    device_t& device;   // the receiving device
+    uint32_t source_ip; // the sender, host order
     uint16_t source_port;
-    uint16_t destination_port;  // the device's port it came to
+    uint16_t destination_port; // the device's port it came to
     const uint8_t* data;
     size_t size;
 };
 
 struct stack_counters {
-    unsigned long received = 0;     // datagrams handed to a handler
-    unsigned long malformed = 0;    // IPv4 frames to a device that failed a check
-    unsigned long unbound = 0;      // datagrams to a port nobody bound, or to a device without address
+    unsigned long received = 0;  // datagrams handed to a handler
+    unsigned long malformed = 0; // IPv4 frames to a device that failed a check
+    unsigned long unbound = 0;   // datagrams to a port nobody bound, or to a device without address
     unsigned long sent = 0;
-    unsigned long send_failed = 0;  // no MAC known for the peer, too large, or the link refused
+    unsigned long send_failed = 0; // no MAC known for the peer, too large, or the link refused
 };
 
 class stack_t {
@@ -55,9 +55,9 @@ public:
 
     // Sends from the device's address and `source_port` to a peer the
     // device has heard from (its MAC is learnt from what it sent).
-    bool send(device_t& device, uint16_t source_port, uint32_t ip, uint16_t port, const uint8_t* data,
-              size_t size);
-    bool reply(const datagram_t& to, uint16_t source_port, const uint8_t* data, size_t size) {
+    bool send(device_t& device, uint16_t source_port, uint32_t ip, uint16_t port, const uint8_t* data, size_t size);
+    bool reply(const datagram_t& to, uint16_t source_port, const uint8_t* data, size_t size)
+    {
         return send(to.device, source_port, to.source_ip, to.source_port, data, size);
     }
 
@@ -67,7 +67,8 @@ public:
     const stack_counters& counters() const { return counters_; }
 
 private:
-    static uint64_t key(const device_t& device, uint16_t port) {
+    static uint64_t key(const device_t& device, uint16_t port)
+    {
         return static_cast<uint64_t>(device.index) << 16 | port;
     }
     static uint64_t mac_key(const mac_t& mac);
@@ -75,9 +76,9 @@ private:
     send_frame_fn send_frame_;
     std::unordered_map<uint64_t, device_t*> by_mac_;
     std::unordered_map<uint64_t, std::shared_ptr<handler_fn>> ports_;
-    std::unordered_map<uint32_t, mac_t> neighbours_;  // peer address -> MAC, learnt from received datagrams
+    std::unordered_map<uint32_t, mac_t> neighbours_; // peer address -> MAC, learnt from received datagrams
     uint16_t next_ephemeral_ = 49152;
     stack_counters counters_;
 };
 
-}  // namespace devsim::udp
+} // namespace devsim::udp

@@ -20,19 +20,25 @@
 namespace vx::test {
 namespace {
 
-int decode_status(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+int decode_status(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
     return -1;
 }
 
-std::string capture(const std::string& command) {
+std::string capture(const std::string& command)
+{
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return out;
+    if (!pipe)
+        return out;
     char buffer[512];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, got);
     ::pclose(pipe);
     return out;
 }
@@ -41,58 +47,72 @@ const char* prefix = "vxt-";
 
 // `ip netns delete` can fail while another process adds or enters a
 // namespace at the same moment (the mount is busy): try again.
-void delete_namespace(const std::string& name) {
+void delete_namespace(const std::string& name)
+{
     std::string path = "/run/netns/" + name;
     for (int attempt = 0; attempt < 40 && ::access(path.c_str(), F_OK) == 0; ++attempt) {
-        if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (attempt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         run_command("ip netns delete " + name + " >/dev/null 2>&1");
     }
 }
 
 // Namespaces left behind by test processes that died before cleaning up.
-void remove_stale_namespaces() {
+void remove_stale_namespaces()
+{
     std::istringstream list(capture("ip netns list 2>/dev/null"));
     std::string line;
     while (std::getline(list, line)) {
         std::string name = line.substr(0, line.find(' '));
-        if (name.rfind(prefix, 0) != 0) continue;
+        if (name.rfind(prefix, 0) != 0)
+            continue;
         long pid = std::strtol(name.c_str() + std::strlen(prefix), nullptr, 10);
-        if (pid <= 0 || pid == ::getpid()) continue;
-        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        if (pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
         delete_namespace(name);
     }
 }
 
-}  // namespace
+} // namespace
 
 bool running_as_root() { return ::geteuid() == 0; }
 
 std::string devsim_path() { return VX_DEVSIM_PATH; }
 
-int run_command(const std::string& command) {
+int run_command(const std::string& command)
+{
     int status = std::system(command.c_str());
-    if (status == -1) return -1;
+    if (status == -1)
+        return -1;
     return decode_status(status);
 }
 
-std::string command_output(const std::string& command) {
+std::string command_output(const std::string& command)
+{
     std::string out;
     FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
+    if (!p)
+        return out;
     char buffer[512];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+        out.append(buffer, got);
     ::pclose(p);
     return out;
 }
 
 // --- background_process ---------------------------------------------------
 
-background_process::background_process(const std::vector<std::string>& argv) {
+background_process::background_process(const std::vector<std::string>& argv)
+{
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return;
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     std::fflush(nullptr);
     pid_ = ::fork();
@@ -111,17 +131,18 @@ background_process::background_process(const std::vector<std::string>& argv) {
     reader_ = std::thread([this] { reader(); });
 }
 
-background_process::~background_process() {
-    kill();
-}
+background_process::~background_process() { kill(); }
 
-void background_process::reader() {
+void background_process::reader()
+{
     std::string partial;
     char buffer[4096];
     for (;;) {
         ssize_t got = ::read(out_fd_, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
         partial.append(buffer, static_cast<size_t>(got));
         size_t nl;
         std::lock_guard lock(mutex_);
@@ -132,13 +153,16 @@ void background_process::reader() {
         changed_.notify_all();
     }
     std::lock_guard lock(mutex_);
-    if (!partial.empty()) lines_.push_back(partial);
+    if (!partial.empty())
+        lines_.push_back(partial);
     eof_ = true;
     changed_.notify_all();
 }
 
-bool background_process::running() {
-    if (pid_ <= 0) return false;
+bool background_process::running()
+{
+    if (pid_ <= 0)
+        return false;
     int status;
     pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
@@ -149,7 +173,8 @@ bool background_process::running() {
     return true;
 }
 
-int background_process::kill(std::chrono::milliseconds grace) {
+int background_process::kill(std::chrono::milliseconds grace)
+{
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
         auto until = std::chrono::steady_clock::now() + grace;
@@ -164,7 +189,8 @@ int background_process::kill(std::chrono::milliseconds grace) {
         status_ = done == pid_ ? decode_status(status) : -1;
         pid_ = -1;
     }
-    if (reader_.joinable()) reader_.join();
+    if (reader_.joinable())
+        reader_.join();
     if (out_fd_ >= 0) {
         ::close(out_fd_);
         out_fd_ = -1;
@@ -173,45 +199,55 @@ int background_process::kill(std::chrono::milliseconds grace) {
 }
 
 std::optional<std::string> background_process::wait_for_line(const std::string& prefix,
-                                                              std::chrono::milliseconds timeout,
-                                                              size_t from) {
+                                                             std::chrono::milliseconds timeout, size_t from)
+{
     auto until = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(mutex_);
     for (;;) {
         for (size_t i = from; i < lines_.size(); ++i)
-            if (lines_[i].rfind(prefix, 0) == 0) return lines_[i];
-        if (eof_) return std::nullopt;
+            if (lines_[i].rfind(prefix, 0) == 0)
+                return lines_[i];
+        if (eof_)
+            return std::nullopt;
         if (changed_.wait_until(lock, until) == std::cv_status::timeout) {
             for (size_t i = from; i < lines_.size(); ++i)
-                if (lines_[i].rfind(prefix, 0) == 0) return lines_[i];
+                if (lines_[i].rfind(prefix, 0) == 0)
+                    return lines_[i];
             return std::nullopt;
         }
     }
 }
 
-std::vector<std::string> background_process::lines() {
+std::vector<std::string> background_process::lines()
+{
     std::lock_guard lock(mutex_);
     return lines_;
 }
 
-size_t background_process::line_count() {
+size_t background_process::line_count()
+{
     std::lock_guard lock(mutex_);
     return lines_.size();
 }
 
 // --- netns_scope ----------------------------------------------------------
 
-netns_scope::netns_scope(const std::string& ns) {
+netns_scope::netns_scope(const std::string& ns)
+{
     saved_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    if (saved_ < 0) return;
+    if (saved_ < 0)
+        return;
     int target = ::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
-    if (target < 0) return;
+    if (target < 0)
+        return;
     ok_ = ::setns(target, CLONE_NEWNET) == 0;
     ::close(target);
 }
 
-netns_scope::~netns_scope() {
-    if (saved_ < 0) return;
+netns_scope::~netns_scope()
+{
+    if (saved_ < 0)
+        return;
     if (ok_ && ::setns(saved_, CLONE_NEWNET) != 0) {
         // A thread stuck in a test namespace must not go on: stop here.
         std::fprintf(stderr, "cannot return to the original network namespace: %s\n", std::strerror(errno));
@@ -222,15 +258,18 @@ netns_scope::~netns_scope() {
 
 // --- netns_pair -----------------------------------------------------------
 
-netns_pair::netns_pair(const std::string& if_a, const std::string& if_b) : if_a_(if_a), if_b_(if_b) {
+netns_pair::netns_pair(const std::string& if_a, const std::string& if_b) : if_a_(if_a), if_b_(if_b)
+{
     static std::atomic<int> counter{0};
     remove_stale_namespaces();
     std::string base = prefix + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     ns_a_ = base + "-a";
     ns_b_ = base + "-b";
     auto step = [&](const std::string& command) {
-        if (!error_.empty()) return;
-        if (run_command(command + " >/dev/null 2>&1") != 0) error_ = "failed: " + command;
+        if (!error_.empty())
+            return;
+        if (run_command(command + " >/dev/null 2>&1") != 0)
+            error_ = "failed: " + command;
     };
     step("ip netns add " + ns_a_);
     step("ip netns add " + ns_b_);
@@ -244,26 +283,32 @@ netns_pair::netns_pair(const std::string& if_a, const std::string& if_b) : if_a_
     step("ip -n " + ns_b_ + " link set " + if_b_ + " up");
 }
 
-netns_pair::~netns_pair() {
+netns_pair::~netns_pair()
+{
     delete_namespace(ns_a_);
     delete_namespace(ns_b_);
 }
 
-int netns_pair::run(side s, const std::string& command) const {
+int netns_pair::run(side s, const std::string& command) const
+{
     std::string quoted = "'";
-    for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : command)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     quoted += "'";
     return run_command("ip netns exec " + ns(s) + " sh -c " + quoted);
 }
 
-bool netns_pair::add_address(side s, const std::string& cidr) const {
+bool netns_pair::add_address(side s, const std::string& cidr) const
+{
     return run_command("ip -n " + ns(s) + " addr add " + cidr + " dev " + interface(s) + " >/dev/null 2>&1") == 0;
 }
 
-std::string netns_pair::mac(side s) const {
+std::string netns_pair::mac(side s) const
+{
     return in_namespace(s, [&]() -> std::string {
         int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return {};
+        if (fd < 0)
+            return {};
         ifreq req{};
         std::strncpy(req.ifr_name, interface(s).c_str(), IFNAMSIZ - 1);
         std::string text;
@@ -278,25 +323,28 @@ std::string netns_pair::mac(side s) const {
     });
 }
 
-std::unique_ptr<background_process> netns_pair::spawn(side s, const std::vector<std::string>& argv) const {
+std::unique_ptr<background_process> netns_pair::spawn(side s, const std::vector<std::string>& argv) const
+{
     std::vector<std::string> full{"ip", "netns", "exec", ns(s)};
     full.insert(full.end(), argv.begin(), argv.end());
     return std::make_unique<background_process>(full);
 }
 
-int netns_pair::in_child(side s, const std::function<int()>& fn) const {
+int netns_pair::in_child(side s, const std::function<int()>& fn) const
+{
     std::fflush(nullptr);
     pid_t pid = ::fork();
-    if (pid < 0) return -1;
+    if (pid < 0)
+        return -1;
     if (pid == 0) {
         int target = ::open(("/run/netns/" + ns(s)).c_str(), O_RDONLY | O_CLOEXEC);
-        if (target < 0 || ::setns(target, CLONE_NEWNET) != 0) ::_exit(126);
+        if (target < 0 || ::setns(target, CLONE_NEWNET) != 0)
+            ::_exit(126);
         ::_exit(fn());
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return decode_status(status);
 }
 
-}  // namespace vx::test
+} // namespace vx::test

@@ -45,8 +45,7 @@ public:
 
     // Waits for the first line at or after `from` (a line index) that
     // starts with `prefix`; returns it, or nullopt on time-out.
-    std::optional<std::string> wait_for_line(const std::string& prefix,
-                                             std::chrono::milliseconds timeout,
+    std::optional<std::string> wait_for_line(const std::string& prefix, std::chrono::milliseconds timeout,
                                              size_t from = 0);
     std::vector<std::string> lines();
     size_t line_count();
@@ -107,13 +106,14 @@ public:
     std::unique_ptr<background_process> spawn(side s, const std::vector<std::string>& argv) const;
 
     // Runs fn on a new thread that has entered the namespace; returns its result.
-    template <class F>
-    auto in_namespace(side s, F fn) const -> decltype(fn()) {
+    template <class F> auto in_namespace(side s, F fn) const -> decltype(fn())
+    {
         using R = decltype(fn());
         std::optional<std::conditional_t<std::is_void_v<R>, int, R>> result;
         std::thread worker([&] {
             netns_scope scope(ns(s));
-            if (!scope.ok()) return;  // never run test code in the wrong namespace
+            if (!scope.ok())
+                return; // never run test code in the wrong namespace
             if constexpr (std::is_void_v<R>) {
                 fn();
                 result = 0;
@@ -122,8 +122,10 @@ public:
             }
         });
         worker.join();
-        if (!result) throw std::runtime_error("cannot enter network namespace " + ns(s));
-        if constexpr (!std::is_void_v<R>) return std::move(*result);
+        if (!result)
+            throw std::runtime_error("cannot enter network namespace " + ns(s));
+        if constexpr (!std::is_void_v<R>)
+            return std::move(*result);
     }
     // Runs fn in a forked child inside the namespace; returns fn's result as
     // the child's exit status (or 128 + signal).
@@ -133,4 +135,4 @@ private:
     std::string ns_a_, ns_b_, if_a_, if_b_, error_;
 };
 
-}  // namespace vx::test
+} // namespace vx::test

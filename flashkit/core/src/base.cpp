@@ -42,8 +42,7 @@ struct temp_file_t {
     std::string path;
 };
 
-template <class F>
-void as_transfer_error(F&& transfer)
+template <class F> void as_transfer_error(F&& transfer)
 {
     try {
         transfer();
@@ -66,10 +65,7 @@ const mac_layout_t& mac_layout(int width)
     return width == 4 ? four : three;
 }
 
-int record_size(int width)
-{
-    return width + mac_layout(width).span + 3 * width;
-}
+int record_size(int width) { return width + mac_layout(width).span + 3 * width; }
 
 } // namespace
 
@@ -85,8 +81,8 @@ void base_t::put_file(const std::string& local, const std::string& remote, uint3
     as_transfer_error([&] { tftp::settings().put_ex(address, local, remote, offset, length); });
 }
 
-void base_t::put_and_read_back(const std::string& local, const std::string& remote, uint32_t offset,
-                               uint32_t length, checksum_t& checksum)
+void base_t::put_and_read_back(const std::string& local, const std::string& remote, uint32_t offset, uint32_t length,
+                               checksum_t& checksum)
 {
     temp_file_t back(temp_name("temp"));
     as_transfer_error([&] {
@@ -152,8 +148,8 @@ void base_t::read_sector(const std::string& path, uint32_t offset, void* buffer,
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         throw qm::exception_t("file not open");
-    bool whole = std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 &&
-                 std::fread(buffer, 1, size, file) == size;
+    bool whole =
+        std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 && std::fread(buffer, 1, size, file) == size;
     std::fclose(file);
     if (!whole)
         throw qm::exception_t(status_text[text_transfer_error]);

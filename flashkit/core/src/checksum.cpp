@@ -87,10 +87,7 @@ void checksum_t::feed(const char* path)
         total &= 0xFFFFFF;
 }
 
-bool checksum_t::check() const
-{
-    return remaining == 0 && pending_count == 0 && total == 0;
-}
+bool checksum_t::check() const { return remaining == 0 && pending_count == 0 && total == 0; }
 
 void uld_checksum_t::init(uint32_t start_, uint32_t length)
 {
@@ -162,7 +159,4 @@ void uld_checksum_t::feed(const char* path)
     }
 }
 
-bool uld_checksum_t::check() const
-{
-    return finished && total == 0;
-}
+bool uld_checksum_t::check() const { return finished && total == 0; }

@@ -66,8 +66,8 @@ bool parse_word(const char*& p, uint32_t& word)
 
 // The cached words in their order: code, boot, FPGA, second FPGA,
 // configuration, device type plus one, second code.
-constexpr int cache_order[7] = {checksums_t::code_cs,   checksums_t::boot_cs,     checksums_t::fpga_cs,
-                                checksums_t::fpga2_cs,  checksums_t::config_cs,   checksums_t::device_type,
+constexpr int cache_order[7] = {checksums_t::code_cs,  checksums_t::boot_cs,   checksums_t::fpga_cs,
+                                checksums_t::fpga2_cs, checksums_t::config_cs, checksums_t::device_type,
                                 checksums_t::code2_cs};
 
 checksums_t parse_cached(const std::string& text)
@@ -118,8 +118,7 @@ database_t::~database_t()
     try {
         if (modified && GetPrivateProfileIntA(section_options, "writeini", 1, ini_path().c_str()) != 0)
             write_cache();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void database_t::init(const std::string& folder, recognizer_t recognizer)
@@ -220,8 +219,8 @@ bool database_t::cacheable(const version_t& version) const
     // The cache is an INI file: its keys are trimmed and compared without
     // case, and some characters would end or change the line.
     const std::string& name = version.file_name;
-    if (name.empty() || name.front() == ';' || name.front() == '[' || std::isspace(static_cast<unsigned char>(name.front())) ||
-        std::isspace(static_cast<unsigned char>(name.back())))
+    if (name.empty() || name.front() == ';' || name.front() == '[' ||
+        std::isspace(static_cast<unsigned char>(name.front())) || std::isspace(static_cast<unsigned char>(name.back())))
         return false;
     for (unsigned char c : name) {
         if (c < 0x20 || c == 0x7F || c == '=')
@@ -343,7 +342,7 @@ std::vector<version_ptr> database_t::find_sametype(int32_t type, int32_t hardwar
         bool take;
         if (type == type_alder || type == type_alderamd)
             take = (t == type_alder || t == type_alderamd) &&
-                   (hardware == -1 || (hardware >= 4 && r->minor >= 20) || (hardware < 4 && r->minor < 20));
+                (hardware == -1 || (hardware >= 4 && r->minor >= 20) || (hardware < 4 && r->minor < 20));
         else if (type == type_birch || type == type_birchamd)
             take = t == type_birch || t == type_birchamd;
         else
@@ -360,8 +359,7 @@ std::string database_t::name_of(const version_t* version) const
         return "???";
     auto text = device_types.find(version->type_word);
     std::string name = (text != device_types.end() ? text->second : version->type_word) + " version " +
-                       std::to_string(version->major) + "." + std::to_string(version->minor) + "." +
-                       std::to_string(version->build);
+        std::to_string(version->major) + "." + std::to_string(version->minor) + "." + std::to_string(version->build);
     if (version->patch != -1)
         name += "." + std::to_string(version->patch);
     return name;

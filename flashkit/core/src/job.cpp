@@ -4,10 +4,7 @@
 
 namespace update {
 
-void job_t::set_text(const std::string& text)
-{
-    job_status.set_text(text);
-}
+void job_t::set_text(const std::string& text) { job_status.set_text(text); }
 
 int32_t job_t::done()
 {

@@ -18,15 +18,13 @@ void release_status(base_t* unit, status_t* status)
 upload_job_t::upload_job_t(std::shared_ptr<database_t> database_, const qm::ip_address_t& address_,
                            unit_factory_t factory_)
     : database(std::move(database_)), address(address_), factory(std::move(factory_))
-{
-}
+{}
 
 upload_job_t::~upload_job_t()
 {
     try {
         stop();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void upload_job_t::thread_function()
@@ -39,8 +37,7 @@ void upload_job_t::thread_function()
                 // A device that does not answer answers no other probe either.
                 if (e.code == tftp::transfer_timed_out)
                     throw qm::exception_t(status_text[text_transfer_timeout]);
-            } catch (...) {
-            }
+            } catch (...) {}
             if (unit)
                 break;
         }
@@ -78,17 +75,15 @@ void upload_job_t::result(IDispatch** output)
 
 download_job_t::download_job_t(std::shared_ptr<base_t> unit_, std::string image_, const checksums_t& checksums_,
                                int32_t boot, int32_t runtime, int32_t config)
-    : unit(std::move(unit_)), image(std::move(image_)), checksums(checksums_), boot_range(boot),
-      runtime_range(runtime), config_range(config)
-{
-}
+    : unit(std::move(unit_)), image(std::move(image_)), checksums(checksums_), boot_range(boot), runtime_range(runtime),
+      config_range(config)
+{}
 
 download_job_t::~download_job_t()
 {
     try {
         stop();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void download_job_t::thread_function()
@@ -109,15 +104,13 @@ void download_job_t::thread_function()
 dspdeploy_job_t::dspdeploy_job_t(std::shared_ptr<dsp_context_t> context_, std::string file_,
                                  const qm::ip_address_t& address_)
     : context(std::move(context_)), file(std::move(file_)), address(address_)
-{
-}
+{}
 
 dspdeploy_job_t::~dspdeploy_job_t()
 {
     try {
         stop();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void dspdeploy_job_t::thread_function()
@@ -132,15 +125,13 @@ void dspdeploy_job_t::thread_function()
 dspdownload_job_t::dspdownload_job_t(std::shared_ptr<dsp_context_t> context_, std::string file_,
                                      const qm::ip_address_t& address_)
     : context(std::move(context_)), file(std::move(file_)), address(address_)
-{
-}
+{}
 
 dspdownload_job_t::~dspdownload_job_t()
 {
     try {
         stop();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void dspdownload_job_t::thread_function()
@@ -154,15 +145,13 @@ void dspdownload_job_t::thread_function()
 
 dsp_savearg_job_t::dsp_savearg_job_t(std::shared_ptr<dsp_context_t> context_, const qm::ip_address_t& address_)
     : context(std::move(context_)), address(address_)
-{
-}
+{}
 
 dsp_savearg_job_t::~dsp_savearg_job_t()
 {
     try {
         stop();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void dsp_savearg_job_t::thread_function()

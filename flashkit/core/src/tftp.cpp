@@ -31,10 +31,7 @@ void put16(unsigned char* at, uint16_t value)
     at[1] = static_cast<unsigned char>(value);
 }
 
-uint16_t get16(const unsigned char* at)
-{
-    return static_cast<uint16_t>(at[0] << 8 | at[1]);
-}
+uint16_t get16(const unsigned char* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
 } // namespace
 
@@ -100,8 +97,8 @@ void tftp::put(const qm::ip_address_t& device, const std::string& local, const s
     transfer(device, x, write_timeout());
 }
 
-void tftp::put_ex(const qm::ip_address_t& device, const std::string& local, const std::string& remote,
-                  uint32_t offset, uint32_t length)
+void tftp::put_ex(const qm::ip_address_t& device, const std::string& local, const std::string& remote, uint32_t offset,
+                  uint32_t length)
 {
     if (debug())
         qm::console() << "tftp::put_ex : " << local << "->" << remote << " : " << offset << " : " << length

@@ -28,10 +28,7 @@ version_t::version_t(const std::string& name, const checksums_t& record) : file_
         valid = 0;
 }
 
-bool version_t::is_compatible(const version_t* other) const
-{
-    return other && other->type_word == type_word;
-}
+bool version_t::is_compatible(const version_t* other) const { return other && other->type_word == type_word; }
 
 bool version_t::newer_than(const version_t* other) const
 {
@@ -45,7 +42,7 @@ bool version_t::newer_than(const version_t* other) const
 uint32_t version_t::value() const
 {
     return (static_cast<uint32_t>(major) << 24) + (static_cast<uint32_t>(minor) << 16) +
-           (static_cast<uint32_t>(build) << 8) + static_cast<uint32_t>(patch);
+        (static_cast<uint32_t>(build) << 8) + static_cast<uint32_t>(patch);
 }
 
 } // namespace update

@@ -28,10 +28,7 @@ constexpr int snmp_retries = 3;
 constexpr int lowest_address = 256;
 constexpr int highest_address = 15359;
 
-bool in_address_range(int64_t address)
-{
-    return address >= lowest_address && address <= highest_address;
-}
+bool in_address_range(int64_t address) { return address >= lowest_address && address <= highest_address; }
 
 // Reads one batch of integers or fails with the text.
 void get_ints(snmp_session_t& session, std::map<std::string, int>& values, const char* failure)
@@ -59,7 +56,7 @@ std::optional<uint32_t> dsp_entry_value(const std::string& entry_oid)
 
     const uint32_t c11 = oid[10], c12 = oid[11], c13 = oid[12], c14 = oid[13], c15 = oid[14], c16 = oid[15];
     const uint32_t word = ((c11 - 1) & 0x3F) | (((c12 - 1) << 6) & 0xFFF) | (((c13 - 1) << 12) & 0x3FFFF) |
-                          (((c14 - 1) << 18) & 0xFFFFFF) | (((c15 - 1) << 24) & 0x3FFFFFFF) | (c16 << 30);
+        (((c14 - 1) << 18) & 0xFFFFFF) | (((c15 - 1) << 24) & 0x3FFFFFFF) | (c16 << 30);
     return word - 0x40000000u;
 }
 

@@ -84,10 +84,7 @@ void copy(const std::string& source, uint64_t offset, uint64_t length, const std
         throw qm::exception_t("file not open");
 }
 
-void create(const std::string& path)
-{
-    open_target(path, false);
-}
+void create(const std::string& path) { open_target(path, false); }
 
 uint64_t size_of(const std::string& path)
 {

@@ -65,7 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         image.write_file(scratch("out"));
         qm::uld::image_t again(scratch("out"));
         check(again.words.size() == image.words.size() && again.blocks.size() == image.blocks.size());
-    } catch (const qm::exception_t&) {
-    }
+    } catch (const qm::exception_t&) {}
     return 0;
 }

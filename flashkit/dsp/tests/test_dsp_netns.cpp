@@ -39,7 +39,13 @@ constexpr std::size_t split_size = 65536;
 
 // The simulated devices: each scenario has its own.
 enum device_t : int {
-    birch_deploy, birchamd_deploy, birch_download, birchamd_download, birch_args, alder_args, birchamd_args,
+    birch_deploy,
+    birchamd_deploy,
+    birch_download,
+    birchamd_download,
+    birch_args,
+    alder_args,
+    birchamd_args,
     device_count
 };
 const char* const families = "birch,birchamd,birch,birchamd,birch,alder,birchamd";
@@ -88,9 +94,9 @@ protected:
         pair = new netns_pair("vxh0", "vxd0");
         ASSERT_TRUE(pair->ok()) << pair->error();
         ASSERT_TRUE(pair->add_address(netns_pair::a, "192.168.77.1/24"));
-        devsim = pair->spawn(netns_pair::b, {vx::test::devsim_path(), "-i", "vxd0", "--period", "60000",
-                                             "--ip-base", "192.168.77.10", "--control", control_path(), "-n",
-                                             std::to_string(device_count), "--families", families})
+        devsim = pair->spawn(netns_pair::b,
+                             {vx::test::devsim_path(), "-i", "vxd0", "--period", "60000", "--ip-base", "192.168.77.10",
+                              "--control", control_path(), "-n", std::to_string(device_count), "--families", families})
                      .release();
         ASSERT_TRUE(devsim->wait_for_line("started vxd0", 10s));
     }
@@ -347,7 +353,8 @@ TEST_F(DspNetns, DownloadWritesTheOtherSingleFileBankBehindTheDevicesMonitor)
         EXPECT_EQ(control("fault " + std::to_string(d) + " tftp-silent").rfind("ok", 0), 0u);
         out = download(d, fresh);
         EXPECT_EQ(out.done, 2);
-        EXPECT_EQ(out.status, "Timeout during firmware file transfer.\r\nPlease check network connections and try again.");
+        EXPECT_EQ(out.status,
+                  "Timeout during firmware file transfer.\r\nPlease check network connections and try again.");
         control("clear " + std::to_string(d));
         EXPECT_TRUE(no_temporary_files());
     });

@@ -104,8 +104,8 @@ protected:
     static void put_bank(const std::string& name, const std::vector<unsigned char>& bytes)
     {
         folder->file(name, bytes);
-        fs::permissions(root / name, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
-                                                         fs::perms::others_exec));
+        fs::permissions(root / name,
+                        fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
     }
     void serve(const std::map<std::string, std::string>& values)
     {
@@ -116,9 +116,8 @@ protected:
         agent = std::make_unique<Snmpd>();
         const std::string script = agent->write_pass_persist("dsp", vars);
         std::string error;
-        ASSERT_TRUE(agent->start({"127.0.0.1"},
-                                 "rocommunity tagrok 127.0.0.0/8\npass_persist .1.3.6.1.4.1.2680 " + script + "\n",
-                                 &error))
+        ASSERT_TRUE(agent->start(
+            {"127.0.0.1"}, "rocommunity tagrok 127.0.0.0/8\npass_persist .1.3.6.1.4.1.2680 " + script + "\n", &error))
             << error;
     }
     // Runs the save; the failure text, empty on success.
@@ -190,10 +189,13 @@ TEST_F(ArgumentSavePeer, EveryInconsistentDeviceFailsWithItsText)
         {"no control table",
          [&](values_t& v) { std::erase_if(v, [&](const auto& e) { return e.first.rfind(D + ".2", 0) == 0; }); },
          "get_next( dsp_control ) fails"},
-        {"entry name too short", [&](values_t& v) { v = {{D + ".1.1.0", "2"}, {D + ".1.2.0", "2"}, {D + ".2.5.1.0", "8"}}; },
+        {"entry name too short",
+         [&](values_t& v) {
+             v = {{D + ".1.1.0", "2"}, {D + ".1.2.0", "2"}, {D + ".2.5.1.0", "8"}};
+         },
          "get_next( dsp_control ) fails"},
-        {"entry's first variable not the count",
-         [&](values_t& v) { v.erase(entry + ".1.0"); }, "get_next( dsp_control ) fails"},
+        {"entry's first variable not the count", [&](values_t& v) { v.erase(entry + ".1.0"); },
+         "get_next( dsp_control ) fails"},
         {"configuration missing", [&](values_t& v) { v.erase(entry + ".3.0"); }, "Unexpected SNMP response"},
         {"configuration 2", [&](values_t& v) { v[entry + ".3.0"] = "2"; }, "Unexpected DSP configuration"},
         {"flash word missing", [&](values_t& v) { v.erase(flash + ".1"); }, "Unexpected SNMP response"},
@@ -208,13 +210,15 @@ TEST_F(ArgumentSavePeer, EveryInconsistentDeviceFailsWithItsText)
          "Inconsistent DSP configuration, flash mismatch"},
         {"image word differs", [&](values_t& v) { v[flash + ".3"] = "287"; },
          "Inconsistent DSP configuration, flash mismatch"},
-        {"argument not an integer", [&](values_t& v) { v[entry + ".2.1.2.3"] = "s:three"; }, "Unexpected SNMP response"},
+        {"argument not an integer", [&](values_t& v) { v[entry + ".2.1.2.3"] = "s:three"; },
+         "Unexpected SNMP response"},
         {"argument missing", [&](values_t& v) { v.erase(entry + ".2.1.2.8"); }, "Unexpected SNMP response"},
         // Arguments the image has no addressable word for are not dropped
         // silently: its section holds 17 words from the base.
         {"arguments outside the image", [&](values_t& v) { v = device_values(entry, 18); },
          "Unexpected DSP configuration"},
-        {"no valid image in the device", [&](values_t&) { put_bank("c10", std::vector<unsigned char>(bank_size, 0xFF)); },
+        {"no valid image in the device",
+         [&](values_t&) { put_bank("c10", std::vector<unsigned char>(bank_size, 0xFF)); },
          "Invalid DSP code in the device"},
     };
     for (const row& r : rows) {

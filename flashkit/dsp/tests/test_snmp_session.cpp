@@ -44,7 +44,8 @@ protected:
                      "rocommunity tagrok 127.0.0.0/8 -V dev\n"
                      "view dev included .1.3.6.1.2.1.11\n"
                      "view dev included .1.3.6.1.4.1.2680\n"
-                     "pass_persist .1.3.6.1.4.1.2680 " + script + "\n",
+                     "pass_persist .1.3.6.1.4.1.2680 " +
+                         script + "\n",
                      &setup_error);
     }
     static void TearDownTestSuite()
@@ -154,7 +155,7 @@ TEST_F(SnmpSessionPeer, UnreachableDeviceFailsAfterRetriesWithTheTimeoutText)
     for (int call = 0; call < 3; ++call) {
         testing::internal::CaptureStdout();
         bool ok = call == 0 ? session.get_int(D + ".1.1.0", value)
-                : call == 1 ? session.get_next(D + ".2", value, next)
+            : call == 1     ? session.get_next(D + ".2", value, next)
                             : session.get_ints(values);
         EXPECT_FALSE(ok);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(Snmp::error_msg(SNMP_CLASS_TIMEOUT)) + "\n");

@@ -25,9 +25,7 @@ const alder_layout_t alder_layout{
 
 } // namespace
 
-alder_t::alder_t(const qm::ip_address_t& address, status_t* status) : alder_pattern_t(alder_layout, address, status)
-{
-}
+alder_t::alder_t(const qm::ip_address_t& address, status_t* status) : alder_pattern_t(alder_layout, address, status) {}
 
 std::shared_ptr<base_t> probe_alder(const qm::ip_address_t& address, status_t* status)
 {

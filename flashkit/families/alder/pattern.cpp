@@ -18,13 +18,9 @@ constexpr uint32_t code_offset = 0x40000;  // the runtime code in the image
 
 alder_pattern_t::alder_pattern_t(const alder_layout_t& layout_, const qm::ip_address_t& address, status_t* status)
     : base_t(address, status), layout(layout_)
-{
-}
+{}
 
-std::string alder_pattern_t::remote(int number) const
-{
-    return remote_name(layout.name_format, number);
-}
+std::string alder_pattern_t::remote(int number) const { return remote_name(layout.name_format, number); }
 
 void alder_pattern_t::upload(checksums_t& record)
 {
@@ -107,8 +103,8 @@ void alder_pattern_t::check_update(uint8_t flags[8], const checksums_t& version,
     flags[7] = (raw[2] || flags[4]) && no_fpga2;
 }
 
-void alder_pattern_t::download(const std::string& image, const checksums_t& version, status_t* status_,
-                               int32_t boot, int32_t runtime, int32_t config_range)
+void alder_pattern_t::download(const std::string& image, const checksums_t& version, status_t* status_, int32_t boot,
+                               int32_t runtime, int32_t config_range)
 {
     status_t& s = start_download(*this, status_);
     uint8_t flags[8];

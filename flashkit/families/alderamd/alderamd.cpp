@@ -25,8 +25,7 @@ const alder_layout_t alderamd_layout{
 
 alderamd_t::alderamd_t(const qm::ip_address_t& address, status_t* status)
     : alder_pattern_t(alderamd_layout, address, status)
-{
-}
+{}
 
 std::shared_ptr<base_t> probe_alderamd(const qm::ip_address_t& address, status_t* status)
 {

@@ -2,9 +2,6 @@
 
 namespace update {
 
-bool alderamd_recognize(const std::string&, checksums_t&)
-{
-    return false;
-}
+bool alderamd_recognize(const std::string&, checksums_t&) { return false; }
 
 } // namespace update

@@ -7,9 +7,7 @@ const birch_layout_t birch_layout{"c%02d", type_birch, {8, 9}, {10, 11}, 1, 0x20
 
 } // namespace
 
-birch_t::birch_t(const qm::ip_address_t& address, status_t* status) : birch_pattern_t(birch_layout, address, status)
-{
-}
+birch_t::birch_t(const qm::ip_address_t& address, status_t* status) : birch_pattern_t(birch_layout, address, status) {}
 
 std::shared_ptr<base_t> probe_birch(const qm::ip_address_t& address, status_t* status)
 {

@@ -35,13 +35,9 @@ bool list_checksum(const std::string& path, uint32_t base, uint32_t count, uint3
 
 birch_pattern_t::birch_pattern_t(const birch_layout_t& layout_, const qm::ip_address_t& address, status_t* status)
     : base_t(address, status), layout(layout_)
-{
-}
+{}
 
-std::string birch_pattern_t::remote(int number) const
-{
-    return remote_name(layout.name_format, number);
-}
+std::string birch_pattern_t::remote(int number) const { return remote_name(layout.name_format, number); }
 
 bool birch_pattern_t::walk(const std::array<int, 2>& banks, double counter, const temp_files_t& temp, int32_t& bank,
                            uint32_t& value)
@@ -111,8 +107,8 @@ void birch_pattern_t::check_update(uint8_t flags[8], const checksums_t& version,
     flags[7] = flags[2];
 }
 
-void birch_pattern_t::download(const std::string& image, const checksums_t& version, status_t* status_,
-                               int32_t boot, int32_t runtime, int32_t config_range)
+void birch_pattern_t::download(const std::string& image, const checksums_t& version, status_t* status_, int32_t boot,
+                               int32_t runtime, int32_t config_range)
 {
     status_t& s = start_download(*this, status_);
     uint8_t flags[8];

@@ -9,8 +9,7 @@ const birch_layout_t birchamd_layout{"s%02d", type_birchamd, {12, 14}, {16, 18},
 
 birchamd_t::birchamd_t(const qm::ip_address_t& address, status_t* status)
     : birch_pattern_t(birchamd_layout, address, status)
-{
-}
+{}
 
 std::shared_ptr<base_t> probe_birchamd(const qm::ip_address_t& address, status_t* status)
 {

@@ -17,10 +17,7 @@ constexpr uint32_t small_code = 0x7FFE;
 constexpr uint32_t large_code = 0xFFFF;
 
 // The code or Xilinx file of a number: "f1", "f3".
-std::string file_of(int32_t number)
-{
-    return remote_name("f%d", number);
-}
+std::string file_of(int32_t number) { return remote_name("f%d", number); }
 
 // The running sum of the boot's second region (not a checksum: it need not be 0).
 uint32_t second_boot_sum(const std::string& path, uint32_t start)
@@ -105,8 +102,7 @@ void dogwood_t::check_update(uint8_t flags[8], const checksums_t& version, const
     compare(flags, version, image, 1);
 }
 
-void dogwood_t::compare(uint8_t flags[8], const checksums_t& version_record, const std::string& image,
-                        int32_t mode)
+void dogwood_t::compare(uint8_t flags[8], const checksums_t& version_record, const std::string& image, int32_t mode)
 {
     checksums_t version = version_record;
     version[checksums_t::internal] = second_boot_sum(image, 0x7C000);

@@ -43,9 +43,9 @@ inline void register_flashkit(const std::filesystem::path& home)
 inline CComPtr<Iupdater> create_updater()
 {
     CComPtr<IUnknown> unknown;
-    EXPECT_EQ(CoCreateInstance(CLSID_updater, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
-                                                           CLSCTX_LOCAL_SERVER,
-                               IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+    EXPECT_EQ(CoCreateInstance(CLSID_updater, nullptr,
+                               CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&unknown)),
               S_OK);
     CComPtr<Iupdater> updater;
     if (unknown) {
@@ -56,8 +56,7 @@ inline CComPtr<Iupdater> create_updater()
 }
 
 // The object's own interface, or null.
-template <class I>
-CComPtr<I> as(IUnknown* object)
+template <class I> CComPtr<I> as(IUnknown* object)
 {
     CComPtr<I> out;
     if (object)

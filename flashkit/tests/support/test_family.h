@@ -48,10 +48,8 @@ class bare_unit_t : public update::base_t {
 public:
     using base_t::base_t;
     void upload(update::checksums_t&) override {}
-    void download(const std::string&, const update::checksums_t&, update::status_t*, int32_t, int32_t,
-                  int32_t) override
-    {
-    }
+    void download(const std::string&, const update::checksums_t&, update::status_t*, int32_t, int32_t, int32_t) override
+    {}
     void check_update(uint8_t*, const update::checksums_t&, const std::string&) override {}
 };
 
@@ -63,8 +61,7 @@ inline std::function<void()>& upload_hook()
     return hook;
 }
 
-template <int32_t Code>
-class test_unit_t : public update::base_t {
+template <int32_t Code> class test_unit_t : public update::base_t {
 public:
     static constexpr int32_t type_code = Code;
     using base_t::base_t;
@@ -101,8 +98,7 @@ public:
     }
 };
 
-template <int32_t Code>
-bool recognize_family(const std::string& path, update::checksums_t& record)
+template <int32_t Code> bool recognize_family(const std::string& path, update::checksums_t& record)
 {
     return read_family_image(path, record, Code);
 }

@@ -63,7 +63,8 @@ tftp_packet parse(const std::vector<unsigned char>& raw)
         return p;
     p.opcode = static_cast<uint16_t>(raw[0] << 8 | raw[1]);
     if ((p.opcode == 1 || p.opcode == 2) && raw.size() > 2)
-        p.name = std::string(reinterpret_cast<const char*>(raw.data() + 2), strnlen(reinterpret_cast<const char*>(raw.data() + 2), raw.size() - 2));
+        p.name = std::string(reinterpret_cast<const char*>(raw.data() + 2),
+                             strnlen(reinterpret_cast<const char*>(raw.data() + 2), raw.size() - 2));
     if ((p.opcode == 3 || p.opcode == 4) && raw.size() >= 4) {
         p.block = static_cast<uint16_t>(raw[2] << 8 | raw[3]);
         p.data_size = raw.size() - 4;

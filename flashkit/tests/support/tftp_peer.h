@@ -42,18 +42,18 @@ public:
     bool has_file(const std::string& name);
 
     // Behaviour switches, set before the transfer.
-    std::atomic<bool> silent{false};         // never answers
-    std::atomic<int> drop_data{0};           // DATA blocks (by number) not sent the first time
-    std::atomic<int> drop_data_also{0};      // and a second one
-    std::atomic<int> drop_ack{-1};           // ACKs (by number) not sent the first time
-    std::atomic<bool> repeat_data{false};    // every DATA sent twice
-    std::atomic<bool> repeat_ack{false};     // every ACK sent twice
-    std::atomic<int> reply_size{0};          // >0: the first reply is this many bytes of junk
+    std::atomic<bool> silent{false};      // never answers
+    std::atomic<int> drop_data{0};        // DATA blocks (by number) not sent the first time
+    std::atomic<int> drop_data_also{0};   // and a second one
+    std::atomic<int> drop_ack{-1};        // ACKs (by number) not sent the first time
+    std::atomic<bool> repeat_data{false}; // every DATA sent twice
+    std::atomic<bool> repeat_ack{false};  // every ACK sent twice
+    std::atomic<int> reply_size{0};       // >0: the first reply is this many bytes of junk
     // Non-empty: a request is answered by ERROR with this text.
     void set_error_text(const std::string& text);
     // Non-empty: a junk DATA 1 from this address precedes the first reply.
     void set_foreign_address(const std::string& address);
-    std::atomic<bool> foreign_port{false};   // a junk DATA from another port of the same address too
+    std::atomic<bool> foreign_port{false}; // a junk DATA from another port of the same address too
 
     // Packets received so far, in order.
     std::vector<tftp_packet> received();

@@ -54,7 +54,7 @@ inline words_t from_bytes(const std::vector<unsigned char>& bytes)
     words_t words(bytes.size() / 4);
     for (std::size_t i = 0; i < words.size(); ++i)
         words[i] = uint32_t(bytes[4 * i]) | uint32_t(bytes[4 * i + 1]) << 8 | uint32_t(bytes[4 * i + 2]) << 16 |
-                   uint32_t(bytes[4 * i + 3]) << 24;
+            uint32_t(bytes[4 * i + 3]) << 24;
     return words;
 }
 

@@ -64,11 +64,10 @@ private:
     uint64_t key() const
     {
         return uint64_t(bytes[0]) << 40 | uint64_t(bytes[1]) << 32 | uint64_t(bytes[2]) << 24 |
-               uint64_t(bytes[3]) << 16 | uint64_t(bytes[4]) << 8 | uint64_t(bytes[5]);
+            uint64_t(bytes[3]) << 16 | uint64_t(bytes[4]) << 8 | uint64_t(bytes[5]);
     }
 
 public:
-
     static const mac_address_t null_address;
 };
 

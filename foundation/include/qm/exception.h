@@ -22,11 +22,10 @@ public:
     // Only chosen when there are arguments after the format, so runtime text
     // passed alone always takes the plain constructor above.
     template <typename... Args>
-        requires(sizeof...(Args) > 0)
-    exception_t(const char* format, Args... args) : message(formatted(format, args...))
+    requires(sizeof...(Args) > 0) exception_t(const char* format, Args... args) : message(formatted(format, args...))
     {
         static_assert(((std::is_arithmetic_v<Args> || std::is_pointer_v<Args> || std::is_enum_v<Args> ||
-                        std::is_null_pointer_v<Args>) && ...),
+                        std::is_null_pointer_v<Args>)&&...),
                       "printf-style arguments must be numbers, enums or pointers");
     }
 

@@ -25,4 +25,4 @@ HRESULT transport_activate(REFCLSID clsid, const std::string& server_path, REFII
 // (replies are discarded). Returns the number of objects that connection holds.
 size_t serve_raw_message(const void* data, size_t size);
 
-}  // namespace com::detail
+} // namespace com::detail

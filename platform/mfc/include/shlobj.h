@@ -23,7 +23,7 @@
 #define BFFM_SETSELECTION BFFM_SETSELECTIONA
 
 struct ITEMIDLIST {
-  char path[1];  // zero-terminated Linux path
+    char path[1]; // zero-terminated Linux path
 };
 typedef ITEMIDLIST* LPITEMIDLIST;
 typedef const ITEMIDLIST* LPCITEMIDLIST;
@@ -33,14 +33,14 @@ typedef const ITEMIDLIST* PCIDLIST_ABSOLUTE;
 typedef int(CALLBACK* BFFCALLBACK)(HWND hwnd, UINT uMsg, LPARAM lParam, LPARAM lpData);
 
 struct BROWSEINFOA {
-  HWND hwndOwner;
-  PCIDLIST_ABSOLUTE pidlRoot;
-  LPSTR pszDisplayName;
-  LPCSTR lpszTitle;
-  UINT ulFlags;
-  BFFCALLBACK lpfn;
-  LPARAM lParam;
-  int iImage;
+    HWND hwndOwner;
+    PCIDLIST_ABSOLUTE pidlRoot;
+    LPSTR pszDisplayName;
+    LPCSTR lpszTitle;
+    UINT ulFlags;
+    BFFCALLBACK lpfn;
+    LPARAM lParam;
+    int iImage;
 };
 typedef BROWSEINFOA BROWSEINFO;
 typedef BROWSEINFOA* LPBROWSEINFOA;

@@ -11,117 +11,132 @@
 
 namespace mfc::detail {
 
-VxIpEdit::VxIpEdit(QWidget* parent) : QWidget(parent) {
-  auto* frame = new QFrame(this);
-  frame->setFrameShape(QFrame::StyledPanel);
-  frame->setFrameShadow(QFrame::Sunken);
-  frame->setAutoFillBackground(true);
-  frame->setBackgroundRole(QPalette::Base);
-  auto* outer = new QHBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-  outer->addWidget(frame);
-  auto* row = new QHBoxLayout(frame);
-  row->setContentsMargins(2, 0, 2, 0);
-  row->setSpacing(0);
-  static const QRegularExpression octet("^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?$");
-  for (int i = 0; i < 4; ++i) {
-    if (i) {
-      auto* dot = new QLabel(".", frame);
-      dot->setAlignment(Qt::AlignCenter);
-      row->addWidget(dot);
+VxIpEdit::VxIpEdit(QWidget* parent) : QWidget(parent)
+{
+    auto* frame = new QFrame(this);
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setFrameShadow(QFrame::Sunken);
+    frame->setAutoFillBackground(true);
+    frame->setBackgroundRole(QPalette::Base);
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(frame);
+    auto* row = new QHBoxLayout(frame);
+    row->setContentsMargins(2, 0, 2, 0);
+    row->setSpacing(0);
+    static const QRegularExpression octet("^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?$");
+    for (int i = 0; i < 4; ++i) {
+        if (i) {
+            auto* dot = new QLabel(".", frame);
+            dot->setAlignment(Qt::AlignCenter);
+            row->addWidget(dot);
+        }
+        auto* f = new QLineEdit(frame);
+        f->setFrame(false);
+        f->setAlignment(Qt::AlignCenter);
+        f->setMaxLength(3);
+        f->setValidator(new QRegularExpressionValidator(octet, f));
+        f->installEventFilter(this);
+        field[i] = f;
+        row->addWidget(f, 1);
+        QObject::connect(f, &QLineEdit::textEdited, this, [this, i](const QString& t) {
+            // User edits only: a programmatic SetAddress sends nothing.
+            NMIPADDRESS n{};
+            n.iField = i;
+            n.iValue = t.isEmpty() ? -1 : t.toInt();
+            NotifyParent(this, &n.hdr, IPN_FIELDCHANGED);
+            if (t.size() == 3 && i < 3) {
+                field[i + 1]->setFocus();
+                field[i + 1]->selectAll();
+            }
+        });
     }
-    auto* f = new QLineEdit(frame);
-    f->setFrame(false);
-    f->setAlignment(Qt::AlignCenter);
-    f->setMaxLength(3);
-    f->setValidator(new QRegularExpressionValidator(octet, f));
-    f->installEventFilter(this);
-    field[i] = f;
-    row->addWidget(f, 1);
-    QObject::connect(f, &QLineEdit::textEdited, this, [this, i](const QString& t) {
-      // User edits only: a programmatic SetAddress sends nothing.
-      NMIPADDRESS n{};
-      n.iField = i;
-      n.iValue = t.isEmpty() ? -1 : t.toInt();
-      NotifyParent(this, &n.hdr, IPN_FIELDCHANGED);
-      if (t.size() == 3 && i < 3) {
-        field[i + 1]->setFocus();
-        field[i + 1]->selectAll();
-      }
+    setFocusProxy(field[0]);
+}
+
+bool VxIpEdit::eventFilter(QObject* o, QEvent* e)
+{
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        for (int i = 0; i < 3; ++i) {
+            if (o == field[i] && (k->key() == Qt::Key_Period || k->key() == Qt::Key_Space) &&
+                !field[i]->text().isEmpty()) {
+                field[i + 1]->setFocus();
+                field[i + 1]->selectAll();
+                return true;
+            }
+        }
+        for (int i = 1; i < 4; ++i) {
+            if (o == field[i] && k->key() == Qt::Key_Backspace && field[i]->cursorPosition() == 0 &&
+                !field[i]->hasSelectedText()) {
+                field[i - 1]->setFocus();
+                field[i - 1]->end(false);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(o, e);
+}
+
+int VxIpEdit::Count() const
+{
+    int n = 0;
+    for (auto* f : field)
+        if (!f->text().isEmpty())
+            ++n;
+    return n;
+}
+DWORD VxIpEdit::Value() const
+{
+    DWORD v = 0;
+    for (auto* f : field)
+        v = (v << 8) | static_cast<DWORD>(std::clamp(f->text().toInt(), 0, 255));
+    return v;
+}
+void VxIpEdit::SetValue(DWORD v)
+{
+    for (int i = 0; i < 4; ++i)
+        field[i]->setText(QString::number((v >> (24 - 8 * i)) & 0xFF));
+}
+void VxIpEdit::Clear()
+{
+    for (auto* f : field)
+        f->clear();
+}
+
+VxAnimate::VxAnimate(QWidget* parent) : QWidget(parent)
+{
+    timer.setInterval(80);
+    QObject::connect(&timer, &QTimer::timeout, this, [this] {
+        frame = (frame + 1) % 12;
+        update();
     });
-  }
-  setFocusProxy(field[0]);
 }
 
-bool VxIpEdit::eventFilter(QObject* o, QEvent* e) {
-  if (e->type() == QEvent::KeyPress) {
-    auto* k = static_cast<QKeyEvent*>(e);
-    for (int i = 0; i < 3; ++i) {
-      if (o == field[i] && (k->key() == Qt::Key_Period || k->key() == Qt::Key_Space) && !field[i]->text().isEmpty()) {
-        field[i + 1]->setFocus();
-        field[i + 1]->selectAll();
-        return true;
-      }
+void VxAnimate::paintEvent(QPaintEvent*)
+{
+    if (!open)
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    int side = std::min(width(), height()) - 4;
+    if (side <= 4)
+        return;
+    QRectF box((width() - side) / 2.0, (height() - side) / 2.0, side, side);
+    QPointF c = box.center();
+    qreal r = side / 2.0, dot = std::max<qreal>(2.0, side / 10.0);
+    for (int i = 0; i < 12; ++i) {
+        int age = (frame - i + 12) % 12;
+        QColor col = palette().color(QPalette::Highlight);
+        col.setAlphaF(1.0 - age / 13.0);
+        p.setBrush(col);
+        p.setPen(Qt::NoPen);
+        qreal a = i * 30.0 * 3.14159265358979 / 180.0;
+        p.drawEllipse(QPointF(c.x() + (r - dot) * std::sin(a), c.y() - (r - dot) * std::cos(a)), dot, dot);
     }
-    for (int i = 1; i < 4; ++i) {
-      if (o == field[i] && k->key() == Qt::Key_Backspace && field[i]->cursorPosition() == 0 &&
-          !field[i]->hasSelectedText()) {
-        field[i - 1]->setFocus();
-        field[i - 1]->end(false);
-        return true;
-      }
-    }
-  }
-  return QWidget::eventFilter(o, e);
 }
 
-int VxIpEdit::Count() const {
-  int n = 0;
-  for (auto* f : field)
-    if (!f->text().isEmpty()) ++n;
-  return n;
-}
-DWORD VxIpEdit::Value() const {
-  DWORD v = 0;
-  for (auto* f : field) v = (v << 8) | static_cast<DWORD>(std::clamp(f->text().toInt(), 0, 255));
-  return v;
-}
-void VxIpEdit::SetValue(DWORD v) {
-  for (int i = 0; i < 4; ++i) field[i]->setText(QString::number((v >> (24 - 8 * i)) & 0xFF));
-}
-void VxIpEdit::Clear() {
-  for (auto* f : field) f->clear();
-}
-
-VxAnimate::VxAnimate(QWidget* parent) : QWidget(parent) {
-  timer.setInterval(80);
-  QObject::connect(&timer, &QTimer::timeout, this, [this] {
-    frame = (frame + 1) % 12;
-    update();
-  });
-}
-
-void VxAnimate::paintEvent(QPaintEvent*) {
-  if (!open) return;
-  QPainter p(this);
-  p.setRenderHint(QPainter::Antialiasing);
-  int side = std::min(width(), height()) - 4;
-  if (side <= 4) return;
-  QRectF box((width() - side) / 2.0, (height() - side) / 2.0, side, side);
-  QPointF c = box.center();
-  qreal r = side / 2.0, dot = std::max<qreal>(2.0, side / 10.0);
-  for (int i = 0; i < 12; ++i) {
-    int age = (frame - i + 12) % 12;
-    QColor col = palette().color(QPalette::Highlight);
-    col.setAlphaF(1.0 - age / 13.0);
-    p.setBrush(col);
-    p.setPen(Qt::NoPen);
-    qreal a = i * 30.0 * 3.14159265358979 / 180.0;
-    p.drawEllipse(QPointF(c.x() + (r - dot) * std::sin(a), c.y() - (r - dot) * std::cos(a)), dot, dot);
-  }
-}
-
-}  // namespace mfc::detail
+} // namespace mfc::detail
 
 using namespace mfc::detail;
 
@@ -129,172 +144,212 @@ namespace {
 VxIpEdit* Ip(HWND h) { return dynamic_cast<VxIpEdit*>(Live(h)); }
 QProgressBar* Bar(HWND h) { return qobject_cast<QProgressBar*>(Live(h)); }
 VxAnimate* Anim(HWND h) { return dynamic_cast<VxAnimate*>(Live(h)); }
-std::map<QProgressBar*, int>& Steps() {
-  static auto* s = new std::map<QProgressBar*, int>;  // kept to the end of the process
-  return *s;
+std::map<QProgressBar*, int>& Steps()
+{
+    static auto* s = new std::map<QProgressBar*, int>; // kept to the end of the process
+    return *s;
 }
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- CIPAddressCtrl
 
-BOOL CIPAddressCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-  return CreateControl(WC_IPADDRESS, "", style, rect, parent, id);
+BOOL CIPAddressCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
+{
+    return CreateControl(WC_IPADDRESS, "", style, rect, parent, id);
 }
-BOOL CIPAddressCtrl::IsBlank() const {
-  return OnGui([&]() -> BOOL {
-    auto* ip = Ip(m_hWnd);
-    return ip && ip->Count() == 0;
-  });
+BOOL CIPAddressCtrl::IsBlank() const
+{
+    return OnGui([&]() -> BOOL {
+        auto* ip = Ip(m_hWnd);
+        return ip && ip->Count() == 0;
+    });
 }
-void CIPAddressCtrl::ClearAddress() {
-  OnGui([&] {
-    if (auto* ip = Ip(m_hWnd)) ip->Clear();
-  });
+void CIPAddressCtrl::ClearAddress()
+{
+    OnGui([&] {
+        if (auto* ip = Ip(m_hWnd))
+            ip->Clear();
+    });
 }
-int CIPAddressCtrl::GetAddress(BYTE& b0, BYTE& b1, BYTE& b2, BYTE& b3) const {
-  DWORD v = 0;
-  int n = GetAddress(v);
-  b0 = static_cast<BYTE>(FIRST_IPADDRESS(v));
-  b1 = static_cast<BYTE>(SECOND_IPADDRESS(v));
-  b2 = static_cast<BYTE>(THIRD_IPADDRESS(v));
-  b3 = static_cast<BYTE>(FOURTH_IPADDRESS(v));
-  return n;
+int CIPAddressCtrl::GetAddress(BYTE& b0, BYTE& b1, BYTE& b2, BYTE& b3) const
+{
+    DWORD v = 0;
+    int n = GetAddress(v);
+    b0 = static_cast<BYTE>(FIRST_IPADDRESS(v));
+    b1 = static_cast<BYTE>(SECOND_IPADDRESS(v));
+    b2 = static_cast<BYTE>(THIRD_IPADDRESS(v));
+    b3 = static_cast<BYTE>(FOURTH_IPADDRESS(v));
+    return n;
 }
-int CIPAddressCtrl::GetAddress(DWORD& v) const {
-  return OnGui([&] {
-    auto* ip = Ip(m_hWnd);
-    v = ip ? ip->Value() : 0;
-    return ip ? ip->Count() : 0;
-  });
+int CIPAddressCtrl::GetAddress(DWORD& v) const
+{
+    return OnGui([&] {
+        auto* ip = Ip(m_hWnd);
+        v = ip ? ip->Value() : 0;
+        return ip ? ip->Count() : 0;
+    });
 }
-void CIPAddressCtrl::SetAddress(DWORD v) {
-  OnGui([&] {
-    if (auto* ip = Ip(m_hWnd)) ip->SetValue(v);
-  });
+void CIPAddressCtrl::SetAddress(DWORD v)
+{
+    OnGui([&] {
+        if (auto* ip = Ip(m_hWnd))
+            ip->SetValue(v);
+    });
 }
 void CIPAddressCtrl::SetAddress(BYTE b0, BYTE b1, BYTE b2, BYTE b3) { SetAddress(MAKEIPADDRESS(b0, b1, b2, b3)); }
-void CIPAddressCtrl::SetFieldFocus(WORD n) {
-  if (auto* ip = Ip(m_hWnd)) ip->field[std::min<WORD>(n, 3)]->setFocus();
+void CIPAddressCtrl::SetFieldFocus(WORD n)
+{
+    if (auto* ip = Ip(m_hWnd))
+        ip->field[std::min<WORD>(n, 3)]->setFocus();
 }
-void CIPAddressCtrl::SetFieldRange(int n, BYTE lo, BYTE hi) {
-  auto* ip = Ip(m_hWnd);
-  if (!ip || n < 0 || n > 3) return;
-  QString re = QString("^([0-9]{0,3})$");
-  ip->field[n]->setValidator(new QRegularExpressionValidator(QRegularExpression(re), ip->field[n]));
-  QLineEdit* f = ip->field[n];
-  QObject::connect(f, &QLineEdit::editingFinished, f, [f, lo, hi] {
-    if (!f->text().isEmpty()) f->setText(QString::number(std::clamp<int>(f->text().toInt(), lo, hi)));
-  });
+void CIPAddressCtrl::SetFieldRange(int n, BYTE lo, BYTE hi)
+{
+    auto* ip = Ip(m_hWnd);
+    if (!ip || n < 0 || n > 3)
+        return;
+    QString re = QString("^([0-9]{0,3})$");
+    ip->field[n]->setValidator(new QRegularExpressionValidator(QRegularExpression(re), ip->field[n]));
+    QLineEdit* f = ip->field[n];
+    QObject::connect(f, &QLineEdit::editingFinished, f, [f, lo, hi] {
+        if (!f->text().isEmpty())
+            f->setText(QString::number(std::clamp<int>(f->text().toInt(), lo, hi)));
+    });
 }
 
 // ---------------------------------------------------------------- CProgressCtrl
 
-BOOL CProgressCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-  return CreateControl(PROGRESS_CLASS, "", style, rect, parent, id);
+BOOL CProgressCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
+{
+    return CreateControl(PROGRESS_CLASS, "", style, rect, parent, id);
 }
 void CProgressCtrl::SetRange(short lo, short hi) { SetRange32(lo, hi); }
-void CProgressCtrl::SetRange32(int lo, int hi) {
-  OnGui([&] {
-    auto* b = Bar(m_hWnd);
-    if (!b) return;
-    int pos = b->value();
-    b->setRange(lo, std::max(lo, hi));
-    b->setValue(std::clamp(pos, b->minimum(), b->maximum()));
-  });
+void CProgressCtrl::SetRange32(int lo, int hi)
+{
+    OnGui([&] {
+        auto* b = Bar(m_hWnd);
+        if (!b)
+            return;
+        int pos = b->value();
+        b->setRange(lo, std::max(lo, hi));
+        b->setValue(std::clamp(pos, b->minimum(), b->maximum()));
+    });
 }
-void CProgressCtrl::GetRange(int& lo, int& hi) const {
-  auto* b = Bar(m_hWnd);
-  lo = b ? b->minimum() : 0;
-  hi = b ? b->maximum() : 0;
-}
-int CProgressCtrl::GetPos() const {
-  return OnGui([&] {
+void CProgressCtrl::GetRange(int& lo, int& hi) const
+{
     auto* b = Bar(m_hWnd);
-    return b ? b->value() : 0;
-  });
+    lo = b ? b->minimum() : 0;
+    hi = b ? b->maximum() : 0;
 }
-int CProgressCtrl::SetPos(int pos) {
-  return OnGui([&] {
-    auto* b = Bar(m_hWnd);
-    if (!b) return 0;
-    int old = b->value();
-    b->setValue(std::clamp(pos, b->minimum(), b->maximum()));
-    return old;
-  });
+int CProgressCtrl::GetPos() const
+{
+    return OnGui([&] {
+        auto* b = Bar(m_hWnd);
+        return b ? b->value() : 0;
+    });
 }
-int CProgressCtrl::OffsetPos(int d) {
-  return OnGui([&] {
-    auto* b = Bar(m_hWnd);
-    if (!b) return 0;
-    int old = b->value();
-    b->setValue(std::clamp(old + d, b->minimum(), b->maximum()));
-    return old;
-  });
+int CProgressCtrl::SetPos(int pos)
+{
+    return OnGui([&] {
+        auto* b = Bar(m_hWnd);
+        if (!b)
+            return 0;
+        int old = b->value();
+        b->setValue(std::clamp(pos, b->minimum(), b->maximum()));
+        return old;
+    });
 }
-int CProgressCtrl::SetStep(int step) {
-  return OnGui([&] {
-    auto* b = Bar(m_hWnd);
-    if (!b) return 10;
-    auto it = Steps().find(b);
-    int old = it == Steps().end() ? 10 : it->second;
-    Steps()[b] = step;
-    QObject::connect(b, &QObject::destroyed, [b] { Steps().erase(b); });
-    return old;
-  });
+int CProgressCtrl::OffsetPos(int d)
+{
+    return OnGui([&] {
+        auto* b = Bar(m_hWnd);
+        if (!b)
+            return 0;
+        int old = b->value();
+        b->setValue(std::clamp(old + d, b->minimum(), b->maximum()));
+        return old;
+    });
 }
-int CProgressCtrl::StepIt() {
-  return OnGui([&] {
-    auto* b = Bar(m_hWnd);
-    if (!b) return 0;
-    auto it = Steps().find(b);
-    int step = it == Steps().end() ? 10 : it->second;
-    int old = b->value();
-    int next = old + step;
-    // Past the end the bar starts over from the beginning.
-    if (next > b->maximum()) next = b->minimum() + (next - b->maximum());
-    if (next < b->minimum()) next = b->maximum() - (b->minimum() - next);
-    b->setValue(std::clamp(next, b->minimum(), b->maximum()));
-    return old;
-  });
+int CProgressCtrl::SetStep(int step)
+{
+    return OnGui([&] {
+        auto* b = Bar(m_hWnd);
+        if (!b)
+            return 10;
+        auto it = Steps().find(b);
+        int old = it == Steps().end() ? 10 : it->second;
+        Steps()[b] = step;
+        QObject::connect(b, &QObject::destroyed, [b] { Steps().erase(b); });
+        return old;
+    });
+}
+int CProgressCtrl::StepIt()
+{
+    return OnGui([&] {
+        auto* b = Bar(m_hWnd);
+        if (!b)
+            return 0;
+        auto it = Steps().find(b);
+        int step = it == Steps().end() ? 10 : it->second;
+        int old = b->value();
+        int next = old + step;
+        // Past the end the bar starts over from the beginning.
+        if (next > b->maximum())
+            next = b->minimum() + (next - b->maximum());
+        if (next < b->minimum())
+            next = b->maximum() - (b->minimum() - next);
+        b->setValue(std::clamp(next, b->minimum(), b->maximum()));
+        return old;
+    });
 }
 
 // ---------------------------------------------------------------- CAnimateCtrl
 
-BOOL CAnimateCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-  return CreateControl(ANIMATE_CLASS, "", style, rect, parent, id);
+BOOL CAnimateCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
+{
+    return CreateControl(ANIMATE_CLASS, "", style, rect, parent, id);
 }
-BOOL CAnimateCtrl::Open(UINT) {
-  return OnGui([&]() -> BOOL {
-    auto* a = Anim(m_hWnd);
-    if (!a) return FALSE;
-    a->open = true;
-    a->update();
-    if (DataOf(m_hWnd)->style & ACS_AUTOPLAY) a->timer.start();
-    return TRUE;
-  });
+BOOL CAnimateCtrl::Open(UINT)
+{
+    return OnGui([&]() -> BOOL {
+        auto* a = Anim(m_hWnd);
+        if (!a)
+            return FALSE;
+        a->open = true;
+        a->update();
+        if (DataOf(m_hWnd)->style & ACS_AUTOPLAY)
+            a->timer.start();
+        return TRUE;
+    });
 }
 BOOL CAnimateCtrl::Open(LPCTSTR) { return Open(0u); }
-BOOL CAnimateCtrl::Play(UINT, UINT, UINT) {
-  auto* a = Anim(m_hWnd);
-  if (!a || !a->open) return FALSE;
-  a->timer.start();
-  return TRUE;
+BOOL CAnimateCtrl::Play(UINT, UINT, UINT)
+{
+    auto* a = Anim(m_hWnd);
+    if (!a || !a->open)
+        return FALSE;
+    a->timer.start();
+    return TRUE;
 }
-BOOL CAnimateCtrl::Stop() {
-  auto* a = Anim(m_hWnd);
-  if (!a) return FALSE;
-  a->timer.stop();
-  return TRUE;
+BOOL CAnimateCtrl::Stop()
+{
+    auto* a = Anim(m_hWnd);
+    if (!a)
+        return FALSE;
+    a->timer.stop();
+    return TRUE;
 }
-BOOL CAnimateCtrl::Close() {
-  auto* a = Anim(m_hWnd);
-  if (!a) return FALSE;
-  a->timer.stop();
-  a->open = false;
-  a->update();
-  return TRUE;
+BOOL CAnimateCtrl::Close()
+{
+    auto* a = Anim(m_hWnd);
+    if (!a)
+        return FALSE;
+    a->timer.stop();
+    a->open = false;
+    a->update();
+    return TRUE;
 }
-BOOL CAnimateCtrl::IsPlaying() const {
-  auto* a = Anim(m_hWnd);
-  return a && a->timer.isActive();
+BOOL CAnimateCtrl::IsPlaying() const
+{
+    auto* a = Anim(m_hWnd);
+    return a && a->timer.isActive();
 }

@@ -17,22 +17,22 @@ typedef ULONG AsnGauge32;
 typedef ULONG AsnTimeticks;
 
 typedef struct {
-  BYTE* stream;
-  UINT length;
-  BOOL dynamic;  // TRUE: stream belongs to the library and is freed with the value
+    BYTE* stream;
+    UINT length;
+    BOOL dynamic; // TRUE: stream belongs to the library and is freed with the value
 } AsnOctetString;
 
 typedef struct {
-  UINT idLength;
-  UINT* ids;
+    UINT idLength;
+    UINT* ids;
 } AsnObjectIdentifier;
 
 typedef union {
-  struct {
-    DWORD LowPart;
-    DWORD HighPart;
-  } u;
-  ULONGLONG QuadPart;
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    ULONGLONG QuadPart;
 } AsnCounter64;
 
 typedef AsnOctetString AsnBits;
@@ -44,33 +44,33 @@ typedef AsnOctetString AsnOpaque;
 typedef AsnObjectIdentifier AsnObjectName;
 
 typedef struct {
-  BYTE asnType;
-  union {
-    AsnInteger32 number;
-    AsnUnsigned32 unsigned32;
-    AsnCounter64 counter64;
-    AsnOctetString string;
-    AsnBits bits;
-    AsnObjectIdentifier object;
-    AsnSequence sequence;
-    AsnIPAddress address;
-    AsnCounter32 counter;
-    AsnGauge32 gauge;
-    AsnTimeticks ticks;
-    AsnOpaque arbitrary;
-  } asnValue;
+    BYTE asnType;
+    union {
+        AsnInteger32 number;
+        AsnUnsigned32 unsigned32;
+        AsnCounter64 counter64;
+        AsnOctetString string;
+        AsnBits bits;
+        AsnObjectIdentifier object;
+        AsnSequence sequence;
+        AsnIPAddress address;
+        AsnCounter32 counter;
+        AsnGauge32 gauge;
+        AsnTimeticks ticks;
+        AsnOpaque arbitrary;
+    } asnValue;
 } AsnAny;
 
 typedef AsnAny AsnObjectSyntax;
 
 typedef struct {
-  AsnObjectName name;
-  AsnObjectSyntax value;
+    AsnObjectName name;
+    AsnObjectSyntax value;
 } SnmpVarBind;
 
 typedef struct {
-  SnmpVarBind* list;
-  UINT len;
+    SnmpVarBind* list;
+    UINT len;
 } SnmpVarBindList;
 
 // Value type tags.

@@ -30,7 +30,7 @@
 //    W32N_CloseAdapter withdraws every outstanding read the same way.
 #pragma once
 
-#include "win32/sync.h"   // OVERLAPPED, events
+#include "win32/sync.h" // OVERLAPPED, events
 #include "win32/types.h"
 
 // ---- receive buffer --------------------------------------------------------
@@ -71,24 +71,24 @@
 // replaces the previous one and is joined on the interface).
 #pragma pack(push, 4)
 typedef struct _W32N_REQUEST {
-  BYTE Reserved0[20];
-  DWORD RequestType;             // W32N_REQUEST_QUERY or W32N_REQUEST_SET
-  DWORD Oid;                     // NDIS object identifier
-  DWORD Reserved1;
-  PVOID InformationBuffer;       // the data
-  DWORD InformationBufferLength; // its size in bytes
-  DWORD BytesTransferred;        // out: bytes written (query) or read (set)
-  DWORD BytesNeeded;             // out: size a query needs when the buffer is too small
-  BYTE Reserved2[556 - 52];
+    BYTE Reserved0[20];
+    DWORD RequestType; // W32N_REQUEST_QUERY or W32N_REQUEST_SET
+    DWORD Oid;         // NDIS object identifier
+    DWORD Reserved1;
+    PVOID InformationBuffer;       // the data
+    DWORD InformationBufferLength; // its size in bytes
+    DWORD BytesTransferred;        // out: bytes written (query) or read (set)
+    DWORD BytesNeeded;             // out: size a query needs when the buffer is too small
+    BYTE Reserved2[556 - 52];
 } W32N_REQUEST, *PW32N_REQUEST;
 #pragma pack(pop)
 static_assert(sizeof(W32N_REQUEST) == 556, "request block size");
 
 // Adapter record: three NUL-terminated texts of 260 bytes.
 typedef struct _W32N_ADAPTER_INFO {
-  CHAR Description[260];
-  CHAR Title[260];
-  CHAR ServiceName[260];
+    CHAR Description[260];
+    CHAR Title[260];
+    CHAR ServiceName[260];
 } W32N_ADAPTER_INFO, *PW32N_ADAPTER_INFO;
 static_assert(sizeof(W32N_ADAPTER_INFO) == 780, "adapter record size");
 
@@ -150,7 +150,7 @@ BOOL W32N_IsWindows95();
 BOOL W32N_IsWindowsNT();
 BOOL W32N_IsWindows2000();
 
-}  // extern "C"
+} // extern "C"
 
 // TEST HOOK: the family the three calls above report: 95, 2000 or NT (4);
 // 0 restores the default (NT).

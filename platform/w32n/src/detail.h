@@ -22,9 +22,9 @@ using mac_t = std::array<uint8_t, 6>;
 bool packet_passes(uint32_t filter, uint8_t pkttype, const uint8_t* dst, const std::vector<mac_t>& multicast);
 
 struct pending_read {
-    uint8_t* buffer = nullptr;   // header + frame room
-    uint32_t capacity = 0;       // frame room in bytes
-    DWORD* bytes = nullptr;      // the caller's byte cell, may be null
+    uint8_t* buffer = nullptr; // header + frame room
+    uint32_t capacity = 0;     // frame room in bytes
+    DWORD* bytes = nullptr;    // the caller's byte cell, may be null
     OVERLAPPED* overlapped = nullptr;
 };
 
@@ -34,8 +34,8 @@ class frame_source {
 public:
     struct frame_ref {
         const uint8_t* data;
-        uint32_t stored;       // bytes at data
-        uint32_t wire_length;  // the frame's full length
+        uint32_t stored;      // bytes at data
+        uint32_t wire_length; // the frame's full length
     };
     // The oldest waiting frame that passes the adapter's filter (frames that
     // do not are dropped on the way); false when none is waiting. The frame
@@ -93,4 +93,4 @@ private:
     bool shut_ = false;
 };
 
-}  // namespace w32n_detail
+} // namespace w32n_detail

@@ -36,20 +36,21 @@ struct insn_t {
 
 // The discovery receive program: ARP, device announcements and their kind-0 frames.
 const insn_t receive_program[16] = {
-    {0x28, 0, 0, 12},     {0x15, 0, 11, 0x8819}, {0x30, 0, 0, 15},     {0x15, 0, 11, 2},
-    {0x30, 0, 0, 14},     {0x15, 8, 0, 1},       {0x15, 0, 8, 0},      {0x28, 0, 0, 16},
-    {0x54, 0, 0, 0xFC},   {0x15, 0, 5, 4},       {0x28, 0, 0, 18},     {0x54, 0, 0, 0xFF01},
-    {0x15, 1, 2, 0},      {0x15, 0, 1, 0x0806},  {0x06, 0, 0, 0xFFFFFFFF}, {0x06, 0, 0, 0},
+    {0x28, 0, 0, 12},   {0x15, 0, 11, 0x8819}, {0x30, 0, 0, 15},         {0x15, 0, 11, 2},
+    {0x30, 0, 0, 14},   {0x15, 8, 0, 1},       {0x15, 0, 8, 0},          {0x28, 0, 0, 16},
+    {0x54, 0, 0, 0xFC}, {0x15, 0, 5, 4},       {0x28, 0, 0, 18},         {0x54, 0, 0, 0xFF01},
+    {0x15, 1, 2, 0},    {0x15, 0, 1, 0x0806},  {0x06, 0, 0, 0xFFFFFFFF}, {0x06, 0, 0, 0},
 };
 static_assert(sizeof receive_program == 128);
 
 const mac_t reservation_group{0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x01};
 const mac_t announce_group{0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00};
-const uint32_t host_ip = 0xC0A84D01;  // 192.168.77.1
+const uint32_t host_ip = 0xC0A84D01; // 192.168.77.1
 
 mac_t device_mac(int k) { return {0x00, 0x60, 0x2B, 0x10, 0x00, static_cast<uint8_t>(1 + k)}; }
 
-DWORD ndis(INT handle, DWORD type, DWORD oid, void* data, DWORD length) {
+DWORD ndis(INT handle, DWORD type, DWORD oid, void* data, DWORD length)
+{
     W32N_REQUEST request;
     std::memset(&request, 0, sizeof request);
     request.RequestType = type;
@@ -67,24 +68,28 @@ DWORD ndis(INT handle, DWORD type, DWORD oid, void* data, DWORD length) {
     return result;
 }
 
-bool set_filter(INT handle, uint32_t filter) {
+bool set_filter(INT handle, uint32_t filter)
+{
     return ndis(handle, W32N_REQUEST_SET, OID_GEN_CURRENT_PACKET_FILTER, &filter, 4) == 0;
 }
 
-bool set_multicast(INT handle, const std::vector<mac_t>& list) {
+bool set_multicast(INT handle, const std::vector<mac_t>& list)
+{
     std::vector<uint8_t> bytes;
-    for (const auto& m : list) bytes.insert(bytes.end(), m.begin(), m.end());
-    return ndis(handle, W32N_REQUEST_SET, OID_802_3_MULTICAST_LIST, bytes.data(),
-                static_cast<DWORD>(bytes.size())) == 0;
+    for (const auto& m : list)
+        bytes.insert(bytes.end(), m.begin(), m.end());
+    return ndis(handle, W32N_REQUEST_SET, OID_802_3_MULTICAST_LIST, bytes.data(), static_cast<DWORD>(bytes.size())) ==
+        0;
 }
 
-bool send_frame(INT handle, const frame_t& frame) {
+bool send_frame(INT handle, const frame_t& frame)
+{
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED ov{};
     ov.hEvent = event;
     DWORD sent = 0;
     bool ok = W32N_PacketSend(handle, frame.data(), static_cast<DWORD>(frame.size()), &sent, &ov) &&
-              WaitForSingleObject(event, 4000) == WAIT_OBJECT_0 && sent == frame.size();
+        WaitForSingleObject(event, 4000) == WAIT_OBJECT_0 && sent == frame.size();
     CloseHandle(event);
     return ok;
 }
@@ -100,19 +105,24 @@ class reader_t {
 public:
     static constexpr int count = 10;
 
-    explicit reader_t(INT handle, bool issue_now = true) : handle_(handle) {
-        for (auto& s : slots_) s.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    explicit reader_t(INT handle, bool issue_now = true) : handle_(handle)
+    {
+        for (auto& s : slots_)
+            s.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         if (issue_now)
-            for (int i = 0; i < count; ++i) issue(i);
+            for (int i = 0; i < count; ++i)
+                issue(i);
     }
-    ~reader_t() {
+    ~reader_t()
+    {
         for (auto& s : slots_) {
             W32N_CancelPacketRead(handle_, s.buffer.data());
             CloseHandle(s.event);
         }
     }
 
-    void issue(int i) {
+    void issue(int i)
+    {
         auto& s = slots_[i];
         std::fill(s.buffer.begin(), s.buffer.end(), 0);
         uint32_t capacity = W32N_MAX_FRAME_SIZE;
@@ -125,9 +135,11 @@ public:
         EXPECT_EQ(W32N_GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
     }
 
-    std::optional<received_t> next(std::chrono::milliseconds timeout) {
+    std::optional<received_t> next(std::chrono::milliseconds timeout)
+    {
         auto& s = slots_[cur_];
-        if (WaitForSingleObject(s.event, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
+        if (WaitForSingleObject(s.event, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+            return std::nullopt;
         DWORD stored;
         std::memcpy(&stored, s.buffer.data() + W32N_PACKET_LENGTH_OFFSET, 4);
         EXPECT_EQ(stored, s.bytes);
@@ -140,17 +152,21 @@ public:
     }
 
     // Frames until `done` says so or the time is up; returns whether done.
-    bool read_until(std::chrono::milliseconds timeout, const std::function<bool(const received_t&)>& done) {
+    bool read_until(std::chrono::milliseconds timeout, const std::function<bool(const received_t&)>& done)
+    {
         auto until = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
+            if (left.count() <= 0)
+                return false;
             auto r = next(left);
-            if (r && done(*r)) return true;
+            if (r && done(*r))
+                return true;
         }
     }
     // Every frame read during `span`.
-    std::vector<received_t> read_for(std::chrono::milliseconds span) {
+    std::vector<received_t> read_for(std::chrono::milliseconds span)
+    {
         std::vector<received_t> all;
         read_until(span, [&](const received_t& r) {
             all.push_back(r);
@@ -175,7 +191,8 @@ private:
 
 class W32nNetns : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         if (!vx::test::running_as_root()) {
             GTEST_SKIP() << "needs root for network namespaces";
         }
@@ -184,15 +201,18 @@ protected:
         scope_ = std::make_unique<vx::test::netns_scope>(pair_->ns(netns_pair::a));
         ASSERT_TRUE(scope_->ok());
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         reader_.reset();
-        if (handle_ != -1) W32N_CloseAdapter(handle_);
+        if (handle_ != -1)
+            W32N_CloseAdapter(handle_);
         devsim_.reset();
         scope_.reset();
         pair_.reset();
     }
 
-    void start_devsim(std::vector<std::string> options) {
+    void start_devsim(std::vector<std::string> options)
+    {
         std::vector<std::string> argv{vx::test::devsim_path(), "--interface", "vxd0"};
         argv.insert(argv.end(), options.begin(), options.end());
         devsim_ = pair_->spawn(netns_pair::b, argv);
@@ -200,7 +220,8 @@ protected:
     }
 
     // Opened and set up in the order the discovery engine uses.
-    void open_configured(bool program = true) {
+    void open_configured(bool program = true)
+    {
         handle_ = W32N_OpenAdapterA("\\Device\\vxh0");
         ASSERT_NE(handle_, -1) << W32N_GetLastError();
         uint8_t mac[16] = {};
@@ -221,7 +242,8 @@ protected:
     mac_t own_{};
 };
 
-TEST_F(W32nNetns, ReadsAnnouncementsThroughTheProgramAndFilter) {
+TEST_F(W32nNetns, ReadsAnnouncementsThroughTheProgramAndFilter)
+{
     start_devsim({"--devices", "2", "--ip", "1=192.168.77.20", "--period", "100"});
     open_configured();
     EXPECT_EQ(devsim::mac_text(own_), pair_->mac(netns_pair::a));
@@ -242,8 +264,10 @@ TEST_F(W32nNetns, ReadsAnnouncementsThroughTheProgramAndFilter) {
     std::optional<std::vector<uint32_t>> ips0, ips1;
     bool both = reader_->read_until(5s, [&](const received_t& r) {
         auto ips = devsim::announced_ips(r.frame.data(), r.frame.size());
-        if (r.src() == device_mac(0)) ips0 = ips;
-        if (r.src() == device_mac(1)) ips1 = ips;
+        if (r.src() == device_mac(0))
+            ips0 = ips;
+        if (r.src() == device_mac(1))
+            ips1 = ips;
         return ips0 && ips1;
     });
     ASSERT_TRUE(both) << "announcements of both devices expected";
@@ -259,29 +283,31 @@ TEST_F(W32nNetns, ReadsAnnouncementsThroughTheProgramAndFilter) {
     EXPECT_NE(pair_->run(netns_pair::a, joined + "1"), 0);
 }
 
-TEST_F(W32nNetns, RarpReplyIsAdoptedAndTheDeviceAnswersArp) {
+TEST_F(W32nNetns, RarpReplyIsAdoptedAndTheDeviceAnswersArp)
+{
     start_devsim({"--devices", "1", "--period", "100"});
     open_configured();
     reader_ = std::make_unique<reader_t>(handle_);
 
-    const uint32_t assigned = 0xC0A84D1E;  // 192.168.77.30
+    const uint32_t assigned = 0xC0A84D1E; // 192.168.77.30
     ASSERT_TRUE(send_frame(handle_, devsim::build_rarp_reply(device_mac(0), own_, host_ip, assigned)));
     EXPECT_TRUE(devsim_->wait_for_line("assigned 00:60:2b:10:00:01 192.168.77.30", 3s));
     EXPECT_TRUE(reader_->read_until(3s, [&](const received_t& r) {
         return r.src() == device_mac(0) &&
-               devsim::announced_ips(r.frame.data(), r.frame.size()) == std::vector<uint32_t>{assigned};
+            devsim::announced_ips(r.frame.data(), r.frame.size()) == std::vector<uint32_t>{assigned};
     })) << "the device should announce its new address";
 
     ASSERT_TRUE(send_frame(handle_, devsim::build_arp_request(own_, host_ip, assigned)));
-    EXPECT_TRUE(devsim_->wait_for_line("arp-request " + devsim::mac_text(own_) + " 192.168.77.30 ff:ff:ff:ff:ff:ff", 3s));
+    EXPECT_TRUE(
+        devsim_->wait_for_line("arp-request " + devsim::mac_text(own_) + " 192.168.77.30 ff:ff:ff:ff:ff:ff", 3s));
     EXPECT_TRUE(reader_->read_until(3s, [&](const received_t& r) {
         auto arp = devsim::parse_arp(r.frame.data(), r.frame.size());
-        return arp && arp->opcode == 2 && r.src() == device_mac(0) && arp->sender_ip == assigned &&
-               r.dst() == own_;
+        return arp && arp->opcode == 2 && r.src() == device_mac(0) && arp->sender_ip == assigned && r.dst() == own_;
     })) << "the device's ARP reply is directed to us and must arrive";
 }
 
-TEST_F(W32nNetns, OwnSendsAndTheHostsOwnFramesAreNeverReadBack) {
+TEST_F(W32nNetns, OwnSendsAndTheHostsOwnFramesAreNeverReadBack)
+{
     ASSERT_TRUE(pair_->add_address(netns_pair::a, "192.168.77.1/24"));
     start_devsim({"--devices", "1", "--ip", "0=192.168.77.20", "--period", "100"});
     open_configured();
@@ -306,9 +332,11 @@ TEST_F(W32nNetns, OwnSendsAndTheHostsOwnFramesAreNeverReadBack) {
     bool saw_device = false, saw_reply = false;
     for (const auto& r : reader_->read_for(1500ms)) {
         EXPECT_NE(r.src(), own_) << "own frame read back";
-        if (r.src() == device_mac(0)) saw_device = true;
+        if (r.src() == device_mac(0))
+            saw_device = true;
         auto arp = devsim::parse_arp(r.frame.data(), r.frame.size());
-        if (arp && arp->opcode == 2 && arp->sender_ip == 0xC0A84D14u) saw_reply = true;
+        if (arp && arp->opcode == 2 && arp->sender_ip == 0xC0A84D14u)
+            saw_reply = true;
     }
     EXPECT_TRUE(saw_device);
     EXPECT_TRUE(saw_reply) << "the ARP reply to the host's own request is directed and must pass";
@@ -316,21 +344,24 @@ TEST_F(W32nNetns, OwnSendsAndTheHostsOwnFramesAreNeverReadBack) {
         << "the sends must have left";
 }
 
-TEST_F(W32nNetns, BroadcastAndUnlistedMulticastAreDroppedUnderFilter3) {
+TEST_F(W32nNetns, BroadcastAndUnlistedMulticastAreDroppedUnderFilter3)
+{
     start_devsim({"--devices", "2", "--quirk", "0=broadcast", "--period", "50"});
     open_configured();
     reader_ = std::make_unique<reader_t>(handle_);
     auto sources = [&](std::chrono::milliseconds span) {
         std::set<mac_t> seen;
-        for (const auto& r : reader_->read_for(span)) seen.insert(r.src());
+        for (const auto& r : reader_->read_for(span))
+            seen.insert(r.src());
         return seen;
     };
     auto seen = sources(1000ms);
     EXPECT_TRUE(seen.count(device_mac(1)));
     EXPECT_FALSE(seen.count(device_mac(0))) << "broadcast announcement passed filter 3";
 
-    ASSERT_TRUE(set_filter(handle_, NDIS_PACKET_TYPE_DIRECTED | NDIS_PACKET_TYPE_MULTICAST | NDIS_PACKET_TYPE_BROADCAST));
-    sources(300ms);  // frames already completed under the old filter
+    ASSERT_TRUE(
+        set_filter(handle_, NDIS_PACKET_TYPE_DIRECTED | NDIS_PACKET_TYPE_MULTICAST | NDIS_PACKET_TYPE_BROADCAST));
+    sources(300ms); // frames already completed under the old filter
     seen = sources(1000ms);
     EXPECT_TRUE(seen.count(device_mac(0))) << "the broadcast bit lets broadcast frames in";
 
@@ -341,18 +372,21 @@ TEST_F(W32nNetns, BroadcastAndUnlistedMulticastAreDroppedUnderFilter3) {
     EXPECT_TRUE(seen.empty()) << "announcements to a group that is no longer listed passed";
 }
 
-TEST_F(W32nNetns, TheReceiveProgramAttachesUnchangedAndDecides) {
+TEST_F(W32nNetns, TheReceiveProgramAttachesUnchangedAndDecides)
+{
     start_devsim({"--devices", "3", "--quirk", "0=bad-byte15", "--quirk", "1=kind0", "--period", "50"});
     open_configured();
     reader_ = std::make_unique<reader_t>(handle_);
     std::set<mac_t> seen;
-    for (const auto& r : reader_->read_for(1200ms)) seen.insert(r.src());
+    for (const auto& r : reader_->read_for(1200ms))
+        seen.insert(r.src());
     EXPECT_FALSE(seen.count(device_mac(0))) << "byte 15 = 3 must be dropped by the program";
     EXPECT_TRUE(seen.count(device_mac(1))) << "kind-0 frames with matching tags pass the program";
     EXPECT_TRUE(seen.count(device_mac(2)));
 }
 
-TEST_F(W32nNetns, NothingIsReceivedBeforeTheProgramIsSet) {
+TEST_F(W32nNetns, NothingIsReceivedBeforeTheProgramIsSet)
+{
     start_devsim({"--devices", "1", "--period", "50"});
     open_configured(false);
     reader_ = std::make_unique<reader_t>(handle_);
@@ -361,7 +395,8 @@ TEST_F(W32nNetns, NothingIsReceivedBeforeTheProgramIsSet) {
     EXPECT_TRUE(reader_->next(2000ms));
 }
 
-TEST_F(W32nNetns, ReadsCompleteInIssueOrder) {
+TEST_F(W32nNetns, ReadsCompleteInIssueOrder)
+{
     start_devsim({"--devices", "8", "--period", "20"});
     open_configured();
     reader_ = std::make_unique<reader_t>(handle_);
@@ -373,21 +408,24 @@ TEST_F(W32nNetns, ReadsCompleteInIssueOrder) {
     }
 }
 
-TEST_F(W32nNetns, CancelledAndClosedReadsAreNeverWritten) {
+TEST_F(W32nNetns, CancelledAndClosedReadsAreNeverWritten)
+{
     start_devsim({"--devices", "8", "--period", "10"});
     open_configured();
     reader_ = std::make_unique<reader_t>(handle_);
-    std::this_thread::sleep_for(30ms);  // some reads complete, others are outstanding
+    std::this_thread::sleep_for(30ms); // some reads complete, others are outstanding
 
     std::vector<int> withdrawn;
     for (int i = 0; i < reader_t::count; ++i) {
         bool cancelled = W32N_CancelPacketRead(handle_, reader_->slot(i).buffer.data());
         bool signalled = WaitForSingleObject(reader_->slot(i).event, 0) == WAIT_OBJECT_0;
         EXPECT_NE(cancelled, signalled) << "slot " << i << ": a read is either withdrawn or completed";
-        if (cancelled) withdrawn.push_back(i);
+        if (cancelled)
+            withdrawn.push_back(i);
     }
     std::vector<std::vector<uint8_t>> snapshots;
-    for (int i : withdrawn) snapshots.push_back(reader_->slot(i).buffer);
+    for (int i : withdrawn)
+        snapshots.push_back(reader_->slot(i).buffer);
     std::this_thread::sleep_for(300ms);
     for (size_t n = 0; n < withdrawn.size(); ++n) {
         auto& s = reader_->slot(withdrawn[n]);
@@ -396,7 +434,8 @@ TEST_F(W32nNetns, CancelledAndClosedReadsAreNeverWritten) {
     }
 
     // Re-issued reads work again; then close with all ten outstanding.
-    for (int i = 0; i < reader_t::count; ++i) reader_->issue(i);
+    for (int i = 0; i < reader_t::count; ++i)
+        reader_->issue(i);
     ASSERT_EQ(WaitForSingleObject(reader_->slot(0).event, 3000), WAIT_OBJECT_0);
     for (int i = 0; i < reader_t::count; ++i) {
         W32N_CancelPacketRead(handle_, reader_->slot(i).buffer.data());
@@ -420,4 +459,4 @@ TEST_F(W32nNetns, CancelledAndClosedReadsAreNeverWritten) {
     reader_.reset();
 }
 
-}  // namespace
+} // namespace

@@ -27,13 +27,15 @@ struct event_t {
     bool signalled() const { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
 };
 
-std::vector<uint8_t> read_buffer(uint32_t capacity = W32N_MAX_FRAME_SIZE, uint8_t fill = 0) {
+std::vector<uint8_t> read_buffer(uint32_t capacity = W32N_MAX_FRAME_SIZE, uint8_t fill = 0)
+{
     std::vector<uint8_t> b(W32N_PACKET_FRAME_OFFSET + capacity + 16, fill);
     std::memcpy(b.data() + W32N_PACKET_CAPACITY_OFFSET, &capacity, sizeof capacity);
     return b;
 }
 
-TEST(W32nLayout, RequestBlockAndRecordKeepTheirSizesAndOffsets) {
+TEST(W32nLayout, RequestBlockAndRecordKeepTheirSizesAndOffsets)
+{
     EXPECT_EQ(sizeof(W32N_REQUEST), 556u);
     EXPECT_EQ(offsetof(W32N_REQUEST, RequestType), 20u);
     EXPECT_EQ(offsetof(W32N_REQUEST, Oid), 24u);
@@ -42,7 +44,8 @@ TEST(W32nLayout, RequestBlockAndRecordKeepTheirSizesAndOffsets) {
     EXPECT_EQ(offsetof(W32N_ADAPTER_INFO, ServiceName), 520u);
 }
 
-TEST(W32nHandles, NotOpenHandlesFailCleanlyAndTouchNothing) {
+TEST(W32nHandles, NotOpenHandlesFailCleanlyAndTouchNothing)
+{
     for (INT handle : {-1, 0, 987654}) {
         SCOPED_TRACE(handle);
         event_t event;
@@ -79,7 +82,8 @@ TEST(W32nHandles, NotOpenHandlesFailCleanlyAndTouchNothing) {
     }
 }
 
-TEST(W32nHandles, OpenRejectsMissingAndUnknownAdapters) {
+TEST(W32nHandles, OpenRejectsMissingAndUnknownAdapters)
+{
     EXPECT_EQ(W32N_OpenAdapterA(nullptr), -1);
     EXPECT_EQ(W32N_GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(W32N_OpenAdapterA("\\Device\\vxnosuch0"), -1);
@@ -91,9 +95,11 @@ TEST(W32nHandles, OpenRejectsMissingAndUnknownAdapters) {
 }
 
 // Opens loopback (no frame is sent): needs CAP_NET_RAW.
-TEST(W32nHandles, ClosedHandleFailsAndArgumentsAreChecked) {
+TEST(W32nHandles, ClosedHandleFailsAndArgumentsAreChecked)
+{
     INT handle = W32N_OpenAdapterA("\\Device\\lo");
-    if (handle == -1) GTEST_SKIP() << "no CAP_NET_RAW (error " << W32N_GetLastError() << ")";
+    if (handle == -1)
+        GTEST_SKIP() << "no CAP_NET_RAW (error " << W32N_GetLastError() << ")";
     event_t event;
     OVERLAPPED ov{};
     ov.hEvent = event.h;
@@ -113,7 +119,7 @@ TEST(W32nHandles, ClosedHandleFailsAndArgumentsAreChecked) {
     EXPECT_EQ(W32N_GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     W32N_REQUEST request{};
-    uint32_t filter = 0x20;  // promiscuous: not offered
+    uint32_t filter = 0x20; // promiscuous: not offered
     request.RequestType = W32N_REQUEST_SET;
     request.Oid = OID_GEN_CURRENT_PACKET_FILTER;
     request.InformationBuffer = &filter;
@@ -156,7 +162,8 @@ TEST(W32nHandles, ClosedHandleFailsAndArgumentsAreChecked) {
     EXPECT_TRUE(W32N_CloseAdapter(again));
 }
 
-TEST(W32nFamily, ReportsWindowsNtUnlessATestSaysOtherwise) {
+TEST(W32nFamily, ReportsWindowsNtUnlessATestSaysOtherwise)
+{
     EXPECT_TRUE(W32N_IsWindowsNT());
     EXPECT_FALSE(W32N_IsWindows95());
     EXPECT_FALSE(W32N_IsWindows2000());
@@ -167,7 +174,8 @@ TEST(W32nFamily, ReportsWindowsNtUnlessATestSaysOtherwise) {
     EXPECT_TRUE(W32N_IsWindowsNT());
 }
 
-TEST(W32nRegistryInfo, FillsTheRecordFromTheNetworkCardsView) {
+TEST(W32nRegistryInfo, FillsTheRecordFromTheNetworkCardsView)
+{
     vx_registry_set_adapter_source([] {
         vx_net_adapter a;
         a.name = "vxeth7";
@@ -190,15 +198,15 @@ TEST(W32nRegistryInfo, FillsTheRecordFromTheNetworkCardsView) {
     vx_registry_reset();
 }
 
-TEST(W32nRegistryInfo, ReadsTheWindows2000LayoutWhenThatFamilyIsReported) {
-    const char hive[] =
-        "; veltrix registry hive 1\n"
-        "[System]\n[System\\CurrentControlSet]\n[System\\CurrentControlSet\\Control]\n"
-        "[System\\CurrentControlSet\\Control\\Class]\n"
-        "[System\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}]\n"
-        "[System\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\0000]\n"
-        "\"DriverDesc\"=sz:\"Fast Ethernet Adapter\"\n"
-        "\"NetCfgInstanceId\"=sz:\"{1234}\"\n";
+TEST(W32nRegistryInfo, ReadsTheWindows2000LayoutWhenThatFamilyIsReported)
+{
+    const char hive[] = "; veltrix registry hive 1\n"
+                        "[System]\n[System\\CurrentControlSet]\n[System\\CurrentControlSet\\Control]\n"
+                        "[System\\CurrentControlSet\\Control\\Class]\n"
+                        "[System\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}]\n"
+                        "[System\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\0000]\n"
+                        "\"DriverDesc\"=sz:\"Fast Ethernet Adapter\"\n"
+                        "\"NetCfgInstanceId\"=sz:\"{1234}\"\n";
     ASSERT_EQ(vx_registry_load_machine_text(hive, sizeof hive - 1), ERROR_SUCCESS);
     vx_w32n_set_windows_family(2000);
     W32N_ADAPTER_INFO record{};
@@ -207,13 +215,14 @@ TEST(W32nRegistryInfo, ReadsTheWindows2000LayoutWhenThatFamilyIsReported) {
     EXPECT_STREQ(record.Title, "Fast Ethernet Adapter");
     EXPECT_STREQ(record.ServiceName, "{1234}");
     vx_w32n_set_windows_family(0);
-    EXPECT_NE(W32N_GetAdapterRegistryInfo(&record, "0000"), 0u);  // not in the NT layout
+    EXPECT_NE(W32N_GetAdapterRegistryInfo(&record, "0000"), 0u); // not in the NT layout
     vx_registry_reset();
 }
 
 // ---- packet filter -----------------------------------------------------------
 
-TEST(W32nPacketFilter, DirectedAndListedMulticastOnly) {
+TEST(W32nPacketFilter, DirectedAndListedMulticastOnly)
+{
     const std::vector<mac_t> list = {{0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x01}, {0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00}};
     const uint8_t own[6] = {0x02, 0, 0, 0, 0, 1};
     const uint8_t listed[6] = {0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00};
@@ -232,7 +241,8 @@ TEST(W32nPacketFilter, DirectedAndListedMulticastOnly) {
     EXPECT_FALSE(packet_passes(f, PACKET_MULTICAST, listed, {}));
 }
 
-TEST(W32nPacketFilter, EachFilterBitOpensItsOwnKind) {
+TEST(W32nPacketFilter, EachFilterBitOpensItsOwnKind)
+{
     const std::vector<mac_t> none;
     const uint8_t any[6] = {0x01, 0, 0x5E, 0, 0, 1};
     const uint8_t broadcast[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
@@ -253,7 +263,8 @@ struct slot_t {
     DWORD bytes = 0;
     event_t event;
     OVERLAPPED ov{};
-    w32n_detail::pending_read read() {
+    w32n_detail::pending_read read()
+    {
         ov.hEvent = event.h;
         w32n_detail::pending_read r;
         r.buffer = buffer.data();
@@ -267,10 +278,12 @@ struct slot_t {
 
 std::vector<uint8_t> frame_of(uint8_t tag, size_t size) { return std::vector<uint8_t>(size, tag); }
 
-TEST(W32nReadQueue, CompletesInIssueOrderAndCutsToTheCapacity) {
+TEST(W32nReadQueue, CompletesInIssueOrderAndCutsToTheCapacity)
+{
     w32n_detail::read_queue q;
     slot_t slots[3];
-    for (auto& s : slots) ASSERT_TRUE(q.push(s.read()));
+    for (auto& s : slots)
+        ASSERT_TRUE(q.push(s.read()));
     EXPECT_EQ(slots[0].ov.Internal, static_cast<ULONG_PTR>(ERROR_IO_PENDING));
 
     auto f1 = frame_of(1, 42), f2 = frame_of(2, 100);
@@ -281,11 +294,11 @@ TEST(W32nReadQueue, CompletesInIssueOrderAndCutsToTheCapacity) {
     EXPECT_EQ(slots[0].ov.InternalHigh, 42u);
     EXPECT_EQ(slots[0].ov.Internal, 0u);
     EXPECT_EQ(slots[0].first_frame_byte(), 1);
-    EXPECT_EQ(slots[0].buffer[W32N_PACKET_FRAME_OFFSET + 42], 0xEE);  // nothing past the frame
+    EXPECT_EQ(slots[0].buffer[W32N_PACKET_FRAME_OFFSET + 42], 0xEE); // nothing past the frame
 
     ASSERT_TRUE(q.complete_front(f2.data(), 100, 1200));
     EXPECT_TRUE(slots[1].event.signalled());
-    EXPECT_EQ(slots[1].bytes, 64u);  // cut to the capacity
+    EXPECT_EQ(slots[1].bytes, 64u); // cut to the capacity
     DWORD stored, wire;
     std::memcpy(&stored, slots[1].buffer.data() + W32N_PACKET_LENGTH_OFFSET, 4);
     std::memcpy(&wire, slots[1].buffer.data() + W32N_PACKET_WIRE_LENGTH_OFFSET, 4);
@@ -295,10 +308,12 @@ TEST(W32nReadQueue, CompletesInIssueOrderAndCutsToTheCapacity) {
     EXPECT_EQ(q.size(), 1u);
 }
 
-TEST(W32nReadQueue, CancelWithdrawsOnlyThatBufferAndTheNextReadGetsTheFrame) {
+TEST(W32nReadQueue, CancelWithdrawsOnlyThatBufferAndTheNextReadGetsTheFrame)
+{
     w32n_detail::read_queue q;
     slot_t slots[3];
-    for (auto& s : slots) q.push(s.read());
+    for (auto& s : slots)
+        q.push(s.read());
     EXPECT_TRUE(q.cancel(slots[0].buffer.data()));
     EXPECT_FALSE(q.cancel(slots[0].buffer.data()));
     EXPECT_EQ(slots[0].ov.Internal, static_cast<ULONG_PTR>(ERROR_OPERATION_ABORTED));
@@ -318,7 +333,8 @@ TEST(W32nReadQueue, CancelWithdrawsOnlyThatBufferAndTheNextReadGetsTheFrame) {
     EXPECT_FALSE(q.wait_pending());
 }
 
-TEST(W32nReadQueue, NoFrameIsConsumedWithoutAnOutstandingRead) {
+TEST(W32nReadQueue, NoFrameIsConsumedWithoutAnOutstandingRead)
+{
     w32n_detail::read_queue q;
     auto f = frame_of(3, 20);
     EXPECT_FALSE(q.complete_front(f.data(), 20, 20));
@@ -343,7 +359,8 @@ public:
     size_t next = 0;
     size_t given_back = 0;
 
-    bool peek(frame_ref& frame) override {
+    bool peek(frame_ref& frame) override
+    {
         for (; next < waiting.size(); ++next, ++given_back) {
             if (waiting[next].passes) {
                 const auto& f = waiting[next].frame;
@@ -353,13 +370,15 @@ public:
         }
         return false;
     }
-    void pop() override {
+    void pop() override
+    {
         ++next;
         ++given_back;
     }
 };
 
-TEST(W32nReadQueue, ReadsTakeWaitingFramesAtOnceAndInIssueOrder) {
+TEST(W32nReadQueue, ReadsTakeWaitingFramesAtOnceAndInIssueOrder)
+{
     script_source source;
     w32n_detail::read_queue q(&source);
     slot_t slots[4];
@@ -368,8 +387,11 @@ TEST(W32nReadQueue, ReadsTakeWaitingFramesAtOnceAndInIssueOrder) {
     ASSERT_TRUE(q.push(slots[1].read()));
     EXPECT_EQ(q.size(), 2u);
 
-    source.waiting = {{frame_of(1, 20), false}, {frame_of(2, 20), true}, {frame_of(3, 20), true},
-                      {frame_of(4, 20), false}, {frame_of(5, 20), true}};
+    source.waiting = {{frame_of(1, 20), false},
+                      {frame_of(2, 20), true},
+                      {frame_of(3, 20), true},
+                      {frame_of(4, 20), false},
+                      {frame_of(5, 20), true}};
     // The older reads are served first, even by a frame that a newer read's
     // issue brought in; the one failing the filter is dropped, not handed out.
     ASSERT_TRUE(q.push(slots[2].read()));
@@ -401,13 +423,15 @@ TEST(W32nReadQueue, ReadsTakeWaitingFramesAtOnceAndInIssueOrder) {
 
 // A completer keeps delivering while reads are issued and withdrawn: a buffer
 // must never change once its cancel has returned.
-TEST(W32nReadQueue, CancelledBuffersStayUntouchedUnderConcurrentCompletion) {
+TEST(W32nReadQueue, CancelledBuffersStayUntouchedUnderConcurrentCompletion)
+{
     w32n_detail::read_queue q;
     std::atomic<bool> stop{false};
     std::thread completer([&] {
         auto f = frame_of(0x11, 60);
         while (!stop) {
-            if (!q.wait_pending()) return;
+            if (!q.wait_pending())
+                return;
             q.complete_front(f.data(), 60, 60);
         }
     });
@@ -429,4 +453,4 @@ TEST(W32nReadQueue, CancelledBuffersStayUntouchedUnderConcurrentCompletion) {
     completer.join();
 }
 
-}  // namespace
+} // namespace

@@ -41,20 +41,20 @@ typedef void (*LPWSAOVERLAPPED_COMPLETION_ROUTINE)(DWORD error, DWORD transferre
                                                    DWORD flags);
 
 typedef struct _WSABUF {
-  ULONG len;
-  CHAR* buf;
+    ULONG len;
+    CHAR* buf;
 } WSABUF, *LPWSABUF;
 
 #define WSADESCRIPTION_LEN 256
 #define WSASYS_STATUS_LEN 128
 typedef struct WSAData {
-  WORD wVersion;
-  WORD wHighVersion;
-  unsigned short iMaxSockets;
-  unsigned short iMaxUdpDg;
-  char* lpVendorInfo;
-  char szDescription[WSADESCRIPTION_LEN + 1];
-  char szSystemStatus[WSASYS_STATUS_LEN + 1];
+    WORD wVersion;
+    WORD wHighVersion;
+    unsigned short iMaxSockets;
+    unsigned short iMaxUdpDg;
+    char* lpVendorInfo;
+    char szDescription[WSADESCRIPTION_LEN + 1];
+    char szSystemStatus[WSASYS_STATUS_LEN + 1];
 } WSADATA, *LPWSADATA;
 
 #define WSA_FLAG_OVERLAPPED 0x01
@@ -166,8 +166,9 @@ int closesocket(SOCKET s);
 // operation per socket and direction: starting another cancels the previous
 // one (nothing was read for it; a datagram stays queued for the new one).
 // Completion routines are not supported. Without overlapped: blocking.
-int WSASendTo(SOCKET s, LPWSABUF buffers, DWORD buffer_count, LPDWORD bytes_sent, DWORD flags, const struct sockaddr* to,
-              int to_length, LPWSAOVERLAPPED overlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE completion_routine);
+int WSASendTo(SOCKET s, LPWSABUF buffers, DWORD buffer_count, LPDWORD bytes_sent, DWORD flags,
+              const struct sockaddr* to, int to_length, LPWSAOVERLAPPED overlapped,
+              LPWSAOVERLAPPED_COMPLETION_ROUTINE completion_routine);
 int WSARecvFrom(SOCKET s, LPWSABUF buffers, DWORD buffer_count, LPDWORD bytes_received, LPDWORD flags,
                 struct sockaddr* from, LPINT from_length, LPWSAOVERLAPPED overlapped,
                 LPWSAOVERLAPPED_COMPLETION_ROUTINE completion_routine);

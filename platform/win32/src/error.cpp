@@ -25,8 +25,8 @@ thread_local DWORD t_last_error = 0;
 constexpr DWORD errno_tag = 0x20000000u;
 
 struct win_errno {
-  DWORD win;
-  int err;
+    DWORD win;
+    int err;
 };
 
 // errno -> Win32 (first match of an errno wins).
@@ -114,9 +114,9 @@ constexpr win_errno errno_to_wsa[] = {
 // Texts of the Win32 numbers this layer produces: an errno's system text,
 // or our own where no errno fits.
 struct win_text {
-  DWORD win;
-  int err;          // 0: use text
-  const char* text; // used when err is 0
+    DWORD win;
+    int err;          // 0: use text
+    const char* text; // used when err is 0
 };
 
 constexpr win_text win_texts[] = {
@@ -177,8 +177,8 @@ constexpr win_text win_texts[] = {
 
 // WinSock numbers without an errno: name-service results.
 struct wsa_gai {
-  DWORD wsa;
-  int eai;
+    DWORD wsa;
+    int eai;
 };
 constexpr wsa_gai wsa_gai_texts[] = {
     {WSAHOST_NOT_FOUND, EAI_NONAME},
@@ -188,57 +188,60 @@ constexpr wsa_gai wsa_gai_texts[] = {
 };
 
 // System text of message number n (without line end), empty when none.
-std::string system_text(DWORD n) {
-  for (const auto& t : win_texts) {
-    if (t.win == n) {
-      if (t.err == 0)
-        return t.text;
-      const char* s = strerrordesc_np(t.err);
-      return s ? s : "";
+std::string system_text(DWORD n)
+{
+    for (const auto& t : win_texts) {
+        if (t.win == n) {
+            if (t.err == 0)
+                return t.text;
+            const char* s = strerrordesc_np(t.err);
+            return s ? s : "";
+        }
     }
-  }
-  if (n >= WSABASEERR && n < WSAHOST_NOT_FOUND) {
-    for (const auto& t : errno_to_wsa) {
-      if (t.win == n) {
-        const char* s = strerrordesc_np(t.err);
+    if (n >= WSABASEERR && n < WSAHOST_NOT_FOUND) {
+        for (const auto& t : errno_to_wsa) {
+            if (t.win == n) {
+                const char* s = strerrordesc_np(t.err);
+                return s ? s : "";
+            }
+        }
+        return {};
+    }
+    for (const auto& t : wsa_gai_texts) {
+        if (t.wsa == n)
+            return gai_strerror(t.eai);
+    }
+    if ((n & ~0xFFFFu) == errno_tag) {
+        const char* s = strerrordesc_np(static_cast<int>(n & 0xFFFFu));
         return s ? s : "";
-      }
     }
     return {};
-  }
-  for (const auto& t : wsa_gai_texts) {
-    if (t.wsa == n)
-      return gai_strerror(t.eai);
-  }
-  if ((n & ~0xFFFFu) == errno_tag) {
-    const char* s = strerrordesc_np(static_cast<int>(n & 0xFFFFu));
-    return s ? s : "";
-  }
-  return {};
 }
 
 } // namespace
 
-DWORD vx_win32_error_from_errno(int err) {
-  if (err == 0)
-    return ERROR_SUCCESS;
-  for (const auto& t : errno_to_win) {
-    if (t.err == err)
-      return t.win;
-  }
-  return errno_tag | static_cast<DWORD>(err);
+DWORD vx_win32_error_from_errno(int err)
+{
+    if (err == 0)
+        return ERROR_SUCCESS;
+    for (const auto& t : errno_to_win) {
+        if (t.err == err)
+            return t.win;
+    }
+    return errno_tag | static_cast<DWORD>(err);
 }
 
-int vx_wsa_error_from_errno(int err) {
-  if (err == 0)
-    return 0;
-  for (const auto& t : errno_to_wsa) {
-    if (t.err == err)
-      return static_cast<int>(t.win);
-  }
-  if (err == EAGAIN)
-    return WSAEWOULDBLOCK;
-  return static_cast<int>(vx_win32_error_from_errno(err));
+int vx_wsa_error_from_errno(int err)
+{
+    if (err == 0)
+        return 0;
+    for (const auto& t : errno_to_wsa) {
+        if (t.err == err)
+            return static_cast<int>(t.win);
+    }
+    if (err == EAGAIN)
+        return WSAEWOULDBLOCK;
+    return static_cast<int>(vx_win32_error_from_errno(err));
 }
 
 DWORD GetLastError() { return t_last_error; }
@@ -254,38 +257,41 @@ void WSASetLastError(int error) { SetLastError(static_cast<DWORD>(error)); }
 void vx_set_wsa_error_from_errno() { WSASetLastError(vx_wsa_error_from_errno(errno)); }
 
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer, DWORD size,
-                     void* arguments) {
-  if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || buffer == nullptr)
-    return vx_win32::fail(ERROR_INVALID_PARAMETER, DWORD{0});
-  std::string text = system_text(message_id);
-  if (text.empty())
-    return vx_win32::fail(ERROR_MR_MID_NOT_FOUND, DWORD{0});
-  text += "\r\n";
-  DWORD length = static_cast<DWORD>(text.size());
-  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-    DWORD bytes = length + 1 > size ? length + 1 : size;
-    char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED, bytes));
-    if (!block)
-      return vx_win32::fail(ERROR_NOT_ENOUGH_MEMORY, DWORD{0});
-    std::memcpy(block, text.c_str(), length + 1);
-    *reinterpret_cast<LPSTR*>(buffer) = block;
-  } else {
-    if (length + 1 > size)
-      return vx_win32::fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
-    std::memcpy(buffer, text.c_str(), length + 1);
-  }
-  return length;
+                     void* arguments)
+{
+    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || buffer == nullptr)
+        return vx_win32::fail(ERROR_INVALID_PARAMETER, DWORD{0});
+    std::string text = system_text(message_id);
+    if (text.empty())
+        return vx_win32::fail(ERROR_MR_MID_NOT_FOUND, DWORD{0});
+    text += "\r\n";
+    DWORD length = static_cast<DWORD>(text.size());
+    if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+        DWORD bytes = length + 1 > size ? length + 1 : size;
+        char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED, bytes));
+        if (!block)
+            return vx_win32::fail(ERROR_NOT_ENOUGH_MEMORY, DWORD{0});
+        std::memcpy(block, text.c_str(), length + 1);
+        *reinterpret_cast<LPSTR*>(buffer) = block;
+    } else {
+        if (length + 1 > size)
+            return vx_win32::fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+        std::memcpy(buffer, text.c_str(), length + 1);
+    }
+    return length;
 }
 
-HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
-  // At least one byte, so a zero-size request still gives a distinct block.
-  void* p = (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
-  if (!p)
-    return vx_win32::fail(ERROR_NOT_ENOUGH_MEMORY, HLOCAL{nullptr});
-  return p;
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes)
+{
+    // At least one byte, so a zero-size request still gives a distinct block.
+    void* p = (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+    if (!p)
+        return vx_win32::fail(ERROR_NOT_ENOUGH_MEMORY, HLOCAL{nullptr});
+    return p;
 }
 
-HLOCAL LocalFree(HLOCAL mem) {
-  std::free(mem);
-  return nullptr;
+HLOCAL LocalFree(HLOCAL mem)
+{
+    std::free(mem);
+    return nullptr;
 }

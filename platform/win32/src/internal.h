@@ -27,17 +27,17 @@ void event_detach_io(HANDLE event, uint64_t token);
 bool handle_is_open(HANDLE handle);
 
 // Sets the last error and returns the given value (for one-line failures).
-template <typename T>
-inline T fail(DWORD error, T result) {
-  SetLastError(error);
-  return result;
+template <typename T> inline T fail(DWORD error, T result)
+{
+    SetLastError(error);
+    return result;
 }
 
 // Mapped errno as last error; returns result.
-template <typename T>
-inline T fail_errno(T result) {
-  vx_set_last_error_from_errno();
-  return result;
+template <typename T> inline T fail_errno(T result)
+{
+    vx_set_last_error_from_errno();
+    return result;
 }
 
 } // namespace vx_win32

@@ -10,24 +10,24 @@
 namespace vx::reg {
 
 struct Value {
-  std::string name; // "" = the default value
-  DWORD type = 0;
-  std::string data; // bytes, exactly as set
+    std::string name; // "" = the default value
+    DWORD type = 0;
+    std::string data; // bytes, exactly as set
 };
 
 struct Key {
-  std::string name;
-  std::vector<Value> values;  // creation order
-  std::vector<Key> sub_keys;  // kept in name order (compare_names)
+    std::string name;
+    std::vector<Value> values; // creation order
+    std::vector<Key> sub_keys; // kept in name order (compare_names)
 
-  Key* find_sub_key(std::string_view n);
-  const Key* find_sub_key(std::string_view n) const;
-  Key& add_sub_key(std::string_view n); // finds or inserts in order
-  bool remove_sub_key(std::string_view n);
-  Value* find_value(std::string_view n);
-  const Value* find_value(std::string_view n) const;
-  void set_value(std::string_view n, DWORD type, std::string data);
-  bool remove_value(std::string_view n);
+    Key* find_sub_key(std::string_view n);
+    const Key* find_sub_key(std::string_view n) const;
+    Key& add_sub_key(std::string_view n); // finds or inserts in order
+    bool remove_sub_key(std::string_view n);
+    Value* find_value(std::string_view n);
+    const Value* find_value(std::string_view n) const;
+    void set_value(std::string_view n, DWORD type, std::string data);
+    bool remove_value(std::string_view n);
 };
 
 // ASCII case-insensitive comparison; order as the upper-case names.
@@ -43,7 +43,7 @@ bool parse_hive(std::string_view text, Key& root, std::string& error);
 std::string write_hive(const Key& root);
 
 // Pieces of the format, shared with the machine view builder.
-std::string quote_text(std::string_view bytes);        // "..." with escapes
-std::string encode_key_name(std::string_view name);    // %XX for '%', '[', ']', controls
+std::string quote_text(std::string_view bytes);     // "..." with escapes
+std::string encode_key_name(std::string_view name); // %XX for '%', '[', ']', controls
 
 } // namespace vx::reg

@@ -19,404 +19,437 @@
 
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
+std::string slurp(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
 }
 
 class Registry : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vx_registry_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-    vx_registry_reset();
-    hive = dir + "/veltrix/user.reg";
-  }
-  void TearDown() override {
-    vx_registry_reset();
-    std::system(("rm -rf '" + dir + "'").c_str());
-  }
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/vx_registry_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+        vx_registry_reset();
+        hive = dir + "/veltrix/user.reg";
+    }
+    void TearDown() override
+    {
+        vx_registry_reset();
+        std::system(("rm -rf '" + dir + "'").c_str());
+    }
 
-  HKEY create(HKEY root, const char* path, DWORD* disposition = nullptr, REGSAM sam = KEY_READ | KEY_WRITE) {
-    HKEY k = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(root, path, 0, const_cast<LPSTR>(""), 0, sam, nullptr, &k, disposition), ERROR_SUCCESS);
-    return k;
-  }
-  static LONG set_sz(HKEY k, const char* name, const std::string& text, bool terminator = true) {
-    return RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size() + (terminator ? 1 : 0)));
-  }
-  static LONG set_dword(HKEY k, const char* name, DWORD v) {
-    return RegSetValueExA(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
-  }
-  static DWORD get_dword(HKEY k, const char* name) {
-    DWORD v = 0xdeadbeef, size = 4, type = 0;
-    EXPECT_EQ(RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<LPBYTE>(&v), &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    return v;
-  }
-  static std::string get_bytes(HKEY k, const char* name, DWORD* type = nullptr) {
-    DWORD size = 0;
-    if (RegQueryValueExA(k, name, nullptr, type, nullptr, &size) != ERROR_SUCCESS) return "<missing>";
-    std::string out(size, '\0');
-    EXPECT_EQ(RegQueryValueExA(k, name, nullptr, type, reinterpret_cast<LPBYTE>(out.data()), &size), ERROR_SUCCESS);
-    return out;
-  }
-  static std::vector<std::string> sub_keys(HKEY k) {
-    std::vector<std::string> out;
-    char name[260];
-    for (DWORD i = 0; RegEnumKeyA(k, i, name, sizeof name) == ERROR_SUCCESS; ++i) out.push_back(name);
-    return out;
-  }
+    HKEY create(HKEY root, const char* path, DWORD* disposition = nullptr, REGSAM sam = KEY_READ | KEY_WRITE)
+    {
+        HKEY k = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(root, path, 0, const_cast<LPSTR>(""), 0, sam, nullptr, &k, disposition),
+                  ERROR_SUCCESS);
+        return k;
+    }
+    static LONG set_sz(HKEY k, const char* name, const std::string& text, bool terminator = true)
+    {
+        return RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              static_cast<DWORD>(text.size() + (terminator ? 1 : 0)));
+    }
+    static LONG set_dword(HKEY k, const char* name, DWORD v)
+    {
+        return RegSetValueExA(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+    }
+    static DWORD get_dword(HKEY k, const char* name)
+    {
+        DWORD v = 0xdeadbeef, size = 4, type = 0;
+        EXPECT_EQ(RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<LPBYTE>(&v), &size), ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+        return v;
+    }
+    static std::string get_bytes(HKEY k, const char* name, DWORD* type = nullptr)
+    {
+        DWORD size = 0;
+        if (RegQueryValueExA(k, name, nullptr, type, nullptr, &size) != ERROR_SUCCESS)
+            return "<missing>";
+        std::string out(size, '\0');
+        EXPECT_EQ(RegQueryValueExA(k, name, nullptr, type, reinterpret_cast<LPBYTE>(out.data()), &size), ERROR_SUCCESS);
+        return out;
+    }
+    static std::vector<std::string> sub_keys(HKEY k)
+    {
+        std::vector<std::string> out;
+        char name[260];
+        for (DWORD i = 0; RegEnumKeyA(k, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+            out.push_back(name);
+        return out;
+    }
 
-  std::string dir, hive;
+    std::string dir, hive;
 };
 
-TEST_F(Registry, SettingsKeyRoundTrip) {
-  DWORD disposition = 0;
-  HKEY k = create(HKEY_CURRENT_USER, "SOFTWARE\\Quillon\\Tunedeck", &disposition, KEY_READ);
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-  ASSERT_EQ(RegCloseKey(k), ERROR_SUCCESS);
-  EXPECT_EQ(RegCloseKey(k), ERROR_INVALID_HANDLE);
+TEST_F(Registry, SettingsKeyRoundTrip)
+{
+    DWORD disposition = 0;
+    HKEY k = create(HKEY_CURRENT_USER, "SOFTWARE\\Quillon\\Tunedeck", &disposition, KEY_READ);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    ASSERT_EQ(RegCloseKey(k), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(k), ERROR_INVALID_HANDLE);
 
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\quillon\\TUNEDECK", 0, 0x2001F, &k), ERROR_SUCCESS);
-  EXPECT_EQ(set_dword(k, "Retries", 2), ERROR_SUCCESS);
-  EXPECT_EQ(set_dword(k, "retries", 3), ERROR_SUCCESS); // same value, other spelling
-  std::string community(63, 'c');
-  EXPECT_EQ(set_sz(k, "RD_Community", community, false), ERROR_SUCCESS); // stored without terminator
-  ASSERT_EQ(RegCloseKey(k), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\quillon\\TUNEDECK", 0, 0x2001F, &k), ERROR_SUCCESS);
+    EXPECT_EQ(set_dword(k, "Retries", 2), ERROR_SUCCESS);
+    EXPECT_EQ(set_dword(k, "retries", 3), ERROR_SUCCESS); // same value, other spelling
+    std::string community(63, 'c');
+    EXPECT_EQ(set_sz(k, "RD_Community", community, false), ERROR_SUCCESS); // stored without terminator
+    ASSERT_EQ(RegCloseKey(k), ERROR_SUCCESS);
 
-  vx_registry_reset(); // forget everything: values come from the file
-  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Quillon\\Tunedeck", 0, KEY_READ, &k), ERROR_SUCCESS);
-  EXPECT_EQ(get_dword(k, "RETRIES"), 3u);
-  char buf[64];
-  std::memset(buf, 'X', sizeof buf);
-  DWORD size = 63, type = 0;
-  ASSERT_EQ(RegQueryValueExA(k, "RD_Community", nullptr, &type, reinterpret_cast<LPBYTE>(buf), &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 63u);
-  EXPECT_EQ(std::string(buf, 63), community);
-  EXPECT_EQ(buf[63], 'X'); // exactly 63 bytes, no room for a terminator: none written
-  size = 64;
-  ASSERT_EQ(RegQueryValueExA(k, "RD_Community", nullptr, &type, reinterpret_cast<LPBYTE>(buf), &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 63u);
-  EXPECT_EQ(buf[63], '\0'); // room: terminated, not counted
-  // Too small: ERROR_MORE_DATA, the size needed, buffer untouched.
-  std::memset(buf, 'X', sizeof buf);
-  size = 4;
-  EXPECT_EQ(RegQueryValueExA(k, "RD_Community", nullptr, &type, reinterpret_cast<LPBYTE>(buf), &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 63u);
-  EXPECT_EQ(buf[0], 'X');
-  EXPECT_EQ(RegQueryValueExA(k, "Timeout", nullptr, &type, reinterpret_cast<LPBYTE>(buf), &size),
-            ERROR_FILE_NOT_FOUND);
-  // A read-only handle cannot write.
-  EXPECT_EQ(set_dword(k, "Timeout", 150), ERROR_ACCESS_DENIED);
-  RegCloseKey(k);
-  EXPECT_NE(slurp(hive).find("\"Retries\"=dword:00000003\n"), std::string::npos) << slurp(hive);
+    vx_registry_reset(); // forget everything: values come from the file
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Quillon\\Tunedeck", 0, KEY_READ, &k), ERROR_SUCCESS);
+    EXPECT_EQ(get_dword(k, "RETRIES"), 3u);
+    char buf[64];
+    std::memset(buf, 'X', sizeof buf);
+    DWORD size = 63, type = 0;
+    ASSERT_EQ(RegQueryValueExA(k, "RD_Community", nullptr, &type, reinterpret_cast<LPBYTE>(buf), &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 63u);
+    EXPECT_EQ(std::string(buf, 63), community);
+    EXPECT_EQ(buf[63], 'X'); // exactly 63 bytes, no room for a terminator: none written
+    size = 64;
+    ASSERT_EQ(RegQueryValueExA(k, "RD_Community", nullptr, &type, reinterpret_cast<LPBYTE>(buf), &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 63u);
+    EXPECT_EQ(buf[63], '\0'); // room: terminated, not counted
+    // Too small: ERROR_MORE_DATA, the size needed, buffer untouched.
+    std::memset(buf, 'X', sizeof buf);
+    size = 4;
+    EXPECT_EQ(RegQueryValueExA(k, "RD_Community", nullptr, &type, reinterpret_cast<LPBYTE>(buf), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, 63u);
+    EXPECT_EQ(buf[0], 'X');
+    EXPECT_EQ(RegQueryValueExA(k, "Timeout", nullptr, &type, reinterpret_cast<LPBYTE>(buf), &size),
+              ERROR_FILE_NOT_FOUND);
+    // A read-only handle cannot write.
+    EXPECT_EQ(set_dword(k, "Timeout", 150), ERROR_ACCESS_DENIED);
+    RegCloseKey(k);
+    EXPECT_NE(slurp(hive).find("\"Retries\"=dword:00000003\n"), std::string::npos) << slurp(hive);
 }
 
-TEST_F(Registry, ValueTypesEnumerationAndInfo) {
-  HKEY k = create(HKEY_CURRENT_USER, "Software\\Test");
-  const char multi[] = "first\0second\0";
-  const BYTE bin[] = {0xc0, 0xa8, 0x01, 0x02};
-  ASSERT_EQ(RegSetValueExA(k, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi), sizeof multi), 0);
-  ASSERT_EQ(RegSetValueExA(k, "Exp", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%HOME%"), 7), 0);
-  ASSERT_EQ(RegSetValueExA(k, "Bin", 0, REG_BINARY, bin, 4), 0);
-  ASSERT_EQ(RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 5), 0);
-  ASSERT_EQ(RegSetValueExA(k, "Empty", 0, REG_BINARY, nullptr, 0), 0);
-  EXPECT_EQ(RegSetValueExA(k, "Bad", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
-  for (const char* sub : {"zeta", "Alpha", "beta"}) RegCloseKey(create(k, sub));
+TEST_F(Registry, ValueTypesEnumerationAndInfo)
+{
+    HKEY k = create(HKEY_CURRENT_USER, "Software\\Test");
+    const char multi[] = "first\0second\0";
+    const BYTE bin[] = {0xc0, 0xa8, 0x01, 0x02};
+    ASSERT_EQ(RegSetValueExA(k, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi), sizeof multi), 0);
+    ASSERT_EQ(RegSetValueExA(k, "Exp", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%HOME%"), 7), 0);
+    ASSERT_EQ(RegSetValueExA(k, "Bin", 0, REG_BINARY, bin, 4), 0);
+    ASSERT_EQ(RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 5), 0);
+    ASSERT_EQ(RegSetValueExA(k, "Empty", 0, REG_BINARY, nullptr, 0), 0);
+    EXPECT_EQ(RegSetValueExA(k, "Bad", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+    for (const char* sub : {"zeta", "Alpha", "beta"})
+        RegCloseKey(create(k, sub));
 
-  DWORD type = 0;
-  EXPECT_EQ(get_bytes(k, "multi", &type), std::string(multi, sizeof multi));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-  EXPECT_EQ(get_bytes(k, "EXP", &type), std::string("%HOME%", 7));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
-  EXPECT_EQ(get_bytes(k, "bin", &type), std::string("\xc0\xa8\x01\x02", 4));
-  EXPECT_EQ(get_bytes(k, "", &type), std::string("dflt", 5));
-  EXPECT_EQ(get_bytes(k, "Empty"), "");
-  DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExA(k, "Bin", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS); // existence only
+    DWORD type = 0;
+    EXPECT_EQ(get_bytes(k, "multi", &type), std::string(multi, sizeof multi));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(get_bytes(k, "EXP", &type), std::string("%HOME%", 7));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(get_bytes(k, "bin", &type), std::string("\xc0\xa8\x01\x02", 4));
+    EXPECT_EQ(get_bytes(k, "", &type), std::string("dflt", 5));
+    EXPECT_EQ(get_bytes(k, "Empty"), "");
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(k, "Bin", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS); // existence only
 
-  EXPECT_EQ(sub_keys(k), (std::vector<std::string>{"Alpha", "beta", "zeta"})); // name order, case kept
-  char name[8];
-  size = sizeof name;
-  BYTE data[16];
-  DWORD dsize = sizeof data;
-  std::vector<std::string> names;
-  for (DWORD i = 0;; ++i) {
+    EXPECT_EQ(sub_keys(k), (std::vector<std::string>{"Alpha", "beta", "zeta"})); // name order, case kept
+    char name[8];
     size = sizeof name;
-    dsize = sizeof data;
-    LONG r = RegEnumValueA(k, i, name, &size, nullptr, &type, data, &dsize);
-    if (r == ERROR_NO_MORE_ITEMS) break;
-    ASSERT_EQ(r, ERROR_SUCCESS);
-    EXPECT_EQ(size, std::strlen(name));
-    names.push_back(name);
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"Multi", "Exp", "Bin", "", "Empty"})); // creation order
-  size = 3;
-  EXPECT_EQ(RegEnumValueA(k, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
-  size = sizeof name;
-  dsize = 2;
-  EXPECT_EQ(RegEnumValueA(k, 0, name, &size, nullptr, nullptr, data, &dsize), ERROR_MORE_DATA);
-  EXPECT_EQ(dsize, sizeof multi);
-  size = 5;
-  EXPECT_EQ(RegEnumKeyExA(k, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
-  EXPECT_EQ(RegEnumKeyA(k, 3, name, sizeof name), ERROR_NO_MORE_ITEMS);
+    BYTE data[16];
+    DWORD dsize = sizeof data;
+    std::vector<std::string> names;
+    for (DWORD i = 0;; ++i) {
+        size = sizeof name;
+        dsize = sizeof data;
+        LONG r = RegEnumValueA(k, i, name, &size, nullptr, &type, data, &dsize);
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        ASSERT_EQ(r, ERROR_SUCCESS);
+        EXPECT_EQ(size, std::strlen(name));
+        names.push_back(name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Multi", "Exp", "Bin", "", "Empty"})); // creation order
+    size = 3;
+    EXPECT_EQ(RegEnumValueA(k, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    size = sizeof name;
+    dsize = 2;
+    EXPECT_EQ(RegEnumValueA(k, 0, name, &size, nullptr, nullptr, data, &dsize), ERROR_MORE_DATA);
+    EXPECT_EQ(dsize, sizeof multi);
+    size = 5;
+    EXPECT_EQ(RegEnumKeyExA(k, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(RegEnumKeyA(k, 3, name, sizeof name), ERROR_NO_MORE_ITEMS);
 
-  DWORD subs = 0, max_sub = 0, vals = 0, max_name = 0, max_data = 0;
-  ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &subs, &max_sub, nullptr, &vals, &max_name, &max_data,
-                             nullptr, nullptr),
-            ERROR_SUCCESS);
-  EXPECT_EQ(subs, 3u);
-  EXPECT_EQ(max_sub, 5u);
-  EXPECT_EQ(vals, 5u);
-  EXPECT_EQ(max_name, 5u);
-  EXPECT_EQ(max_data, sizeof multi);
+    DWORD subs = 0, max_sub = 0, vals = 0, max_name = 0, max_data = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &subs, &max_sub, nullptr, &vals, &max_name, &max_data,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subs, 3u);
+    EXPECT_EQ(max_sub, 5u);
+    EXPECT_EQ(vals, 5u);
+    EXPECT_EQ(max_name, 5u);
+    EXPECT_EQ(max_data, sizeof multi);
 
-  EXPECT_EQ(RegDeleteValueA(k, "EXP"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteValueA(k, "Exp"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(get_bytes(k, "Exp"), "<missing>");
-  RegCloseKey(k);
+    EXPECT_EQ(RegDeleteValueA(k, "EXP"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(k, "Exp"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(get_bytes(k, "Exp"), "<missing>");
+    RegCloseKey(k);
 }
 
-TEST_F(Registry, KeyErrorsAndDeletion) {
-  HKEY k = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Missing", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software", 0, KEY_READ, &k), ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\\\X", 0, KEY_READ, &k), ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegOpenKeyExA(reinterpret_cast<HKEY>(0x12345), "x", 0, KEY_READ, &k), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(RegQueryValueExA(reinterpret_cast<HKEY>(0x12345), "x", nullptr, nullptr, nullptr, nullptr),
-            ERROR_INVALID_HANDLE);
+TEST_F(Registry, KeyErrorsAndDeletion)
+{
+    HKEY k = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Missing", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software", 0, KEY_READ, &k), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\\\X", 0, KEY_READ, &k), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegOpenKeyExA(reinterpret_cast<HKEY>(0x12345), "x", 0, KEY_READ, &k), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegQueryValueExA(reinterpret_cast<HKEY>(0x12345), "x", nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_HANDLE);
 
-  HKEY parent = create(HKEY_CURRENT_USER, "Software\\P");
-  HKEY child = create(parent, "Child\\Grand");
-  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\P"), ERROR_ACCESS_DENIED); // has subkeys
-  EXPECT_EQ(RegDeleteKeyA(parent, "child"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegDeleteKeyA(parent, "Child\\Grand"), ERROR_SUCCESS);
-  EXPECT_EQ(set_dword(child, "x", 1), ERROR_KEY_DELETED); // its key is gone
-  EXPECT_EQ(RegDeleteKeyA(parent, "Child"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(parent, "Child"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED); // a root stays
-  RegCloseKey(child);
-  RegCloseKey(parent);
-  DWORD disposition = 0;
-  RegCloseKey(create(HKEY_CURRENT_USER, "Software\\P", &disposition));
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    HKEY parent = create(HKEY_CURRENT_USER, "Software\\P");
+    HKEY child = create(parent, "Child\\Grand");
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\P"), ERROR_ACCESS_DENIED); // has subkeys
+    EXPECT_EQ(RegDeleteKeyA(parent, "child"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(parent, "Child\\Grand"), ERROR_SUCCESS);
+    EXPECT_EQ(set_dword(child, "x", 1), ERROR_KEY_DELETED); // its key is gone
+    EXPECT_EQ(RegDeleteKeyA(parent, "Child"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(parent, "Child"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED); // a root stays
+    RegCloseKey(child);
+    RegCloseKey(parent);
+    DWORD disposition = 0;
+    RegCloseKey(create(HKEY_CURRENT_USER, "Software\\P", &disposition));
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
 }
 
-TEST_F(Registry, ClassesRootIsUserSoftwareClasses) {
-  HKEY k = nullptr;
-  char buf[64];
-  EXPECT_EQ(RegEnumKeyA(HKEY_CLASSES_ROOT, 0, buf, sizeof buf), ERROR_NO_MORE_ITEMS); // empty, not an error
-  const char* clsid = "CLSID\\{DA118759-2053-4496-AB8C-53C74FBB979C}";
-  ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, clsid, REG_SZ, "manager Class", 0), ERROR_SUCCESS);
-  ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "CLSID\\{DA118759-2053-4496-AB8C-53C74FBB979C}\\LocalServer32", &k),
-            ERROR_SUCCESS);
-  ASSERT_EQ(set_sz(k, nullptr, "/opt/veltrix/scoutline"), ERROR_SUCCESS);
-  RegCloseKey(k);
-  RegCloseKey(create(HKEY_CLASSES_ROOT, "CLSID\\{DA118759-2053-4496-AB8C-53C74FBB979C}\\Programmable"));
+TEST_F(Registry, ClassesRootIsUserSoftwareClasses)
+{
+    HKEY k = nullptr;
+    char buf[64];
+    EXPECT_EQ(RegEnumKeyA(HKEY_CLASSES_ROOT, 0, buf, sizeof buf), ERROR_NO_MORE_ITEMS); // empty, not an error
+    const char* clsid = "CLSID\\{DA118759-2053-4496-AB8C-53C74FBB979C}";
+    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, clsid, REG_SZ, "manager Class", 0), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "CLSID\\{DA118759-2053-4496-AB8C-53C74FBB979C}\\LocalServer32", &k),
+              ERROR_SUCCESS);
+    ASSERT_EQ(set_sz(k, nullptr, "/opt/veltrix/scoutline"), ERROR_SUCCESS);
+    RegCloseKey(k);
+    RegCloseKey(create(HKEY_CLASSES_ROOT, "CLSID\\{DA118759-2053-4496-AB8C-53C74FBB979C}\\Programmable"));
 
-  LONG size = sizeof buf;
-  ASSERT_EQ(RegQueryValueA(HKEY_CURRENT_USER, "Software\\Classes\\clsid\\{DA118759-2053-4496-AB8C-53C74FBB979C}",
-                           buf, &size),
-            ERROR_SUCCESS);
-  EXPECT_STREQ(buf, "manager Class");
-  EXPECT_EQ(size, 14);
-  size = sizeof buf;
-  ASSERT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, "CLSID\\{DA118759-2053-4496-AB8C-53C74FBB979C}\\Programmable", buf,
-                           &size),
-            ERROR_SUCCESS); // no default value: ""
-  EXPECT_STREQ(buf, "");
-  EXPECT_EQ(size, 1);
-  size = 0;
-  EXPECT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, clsid, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 14);
-  EXPECT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, "CLSID\\{none}", buf, &size), ERROR_FILE_NOT_FOUND);
+    LONG size = sizeof buf;
+    ASSERT_EQ(RegQueryValueA(HKEY_CURRENT_USER, "Software\\Classes\\clsid\\{DA118759-2053-4496-AB8C-53C74FBB979C}", buf,
+                             &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(buf, "manager Class");
+    EXPECT_EQ(size, 14);
+    size = sizeof buf;
+    ASSERT_EQ(
+        RegQueryValueA(HKEY_CLASSES_ROOT, "CLSID\\{DA118759-2053-4496-AB8C-53C74FBB979C}\\Programmable", buf, &size),
+        ERROR_SUCCESS); // no default value: ""
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(size, 1);
+    size = 0;
+    EXPECT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, clsid, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 14);
+    EXPECT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, "CLSID\\{none}", buf, &size), ERROR_FILE_NOT_FOUND);
 
-  // Unregistration the ATL way: depth first.
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, clsid, 0, KEY_READ | KEY_WRITE, &k), ERROR_SUCCESS);
-  for (std::string sub : sub_keys(k)) EXPECT_EQ(RegDeleteKeyA(k, sub.c_str()), ERROR_SUCCESS);
-  RegCloseKey(k);
-  EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, clsid), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes\\CLSID", 0, KEY_READ, &k), ERROR_SUCCESS);
-  EXPECT_TRUE(sub_keys(k).empty());
-  RegCloseKey(k);
+    // Unregistration the ATL way: depth first.
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, clsid, 0, KEY_READ | KEY_WRITE, &k), ERROR_SUCCESS);
+    for (std::string sub : sub_keys(k))
+        EXPECT_EQ(RegDeleteKeyA(k, sub.c_str()), ERROR_SUCCESS);
+    RegCloseKey(k);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, clsid), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes\\CLSID", 0, KEY_READ, &k), ERROR_SUCCESS);
+    EXPECT_TRUE(sub_keys(k).empty());
+    RegCloseKey(k);
 }
 
-TEST_F(Registry, MachineAndUsersAreReadOnly) {
-  vx_registry_set_adapter_source([] { return std::vector<vx_net_adapter>{}; });
-  HKEY k = nullptr;
-  DWORD disposition = 0;
-  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
-                            &disposition),
-            ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ | KEY_WRITE, &k), ERROR_ACCESS_DENIED);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software", 0, KEY_READ, &k), ERROR_SUCCESS);
-  EXPECT_EQ(set_dword(k, "x", 1), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegDeleteKeyA(k, "Microsoft\\Windows NT\\CurrentVersion\\NetworkCards"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, "x", REG_SZ, "y", 0), ERROR_ACCESS_DENIED);
-  RegCloseKey(k);
-  // Opening an existing machine key for reading through create works.
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_READ, nullptr, &k, &disposition),
-            ERROR_SUCCESS);
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  RegCloseKey(k);
-  EXPECT_EQ(RegOpenKeyExA(HKEY_USERS, ".DEFAULT", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(set_dword(HKEY_USERS, "x", 1), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(access(hive.c_str(), F_OK), -1); // nothing was written anywhere
+TEST_F(Registry, MachineAndUsersAreReadOnly)
+{
+    vx_registry_set_adapter_source([] { return std::vector<vx_net_adapter>{}; });
+    HKEY k = nullptr;
+    DWORD disposition = 0;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
+                              &disposition),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ | KEY_WRITE, &k), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software", 0, KEY_READ, &k), ERROR_SUCCESS);
+    EXPECT_EQ(set_dword(k, "x", 1), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(k, "Microsoft\\Windows NT\\CurrentVersion\\NetworkCards"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, "x", REG_SZ, "y", 0), ERROR_ACCESS_DENIED);
+    RegCloseKey(k);
+    // Opening an existing machine key for reading through create works.
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_READ, nullptr, &k, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    RegCloseKey(k);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_USERS, ".DEFAULT", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(set_dword(HKEY_USERS, "x", 1), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(access(hive.c_str(), F_OK), -1); // nothing was written anywhere
 }
 
-TEST_F(Registry, OtherProcessesSeeEachOthersWrites) {
-  HKEY k = create(HKEY_CURRENT_USER, "SOFTWARE\\Quillon\\Tunedeck");
-  ASSERT_EQ(set_dword(k, "Timeout", 150), ERROR_SUCCESS);
-  EXPECT_EQ(get_dword(k, "Timeout"), 150u); // loaded here before the other process writes
-  pid_t child = fork();
-  if (child == 0) {
+TEST_F(Registry, OtherProcessesSeeEachOthersWrites)
+{
+    HKEY k = create(HKEY_CURRENT_USER, "SOFTWARE\\Quillon\\Tunedeck");
+    ASSERT_EQ(set_dword(k, "Timeout", 150), ERROR_SUCCESS);
+    EXPECT_EQ(get_dword(k, "Timeout"), 150u); // loaded here before the other process writes
+    pid_t child = fork();
+    if (child == 0) {
+        HKEY c = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Quillon\\Tunedeck", 0, 0x2001F, &c))
+            _exit(1);
+        DWORD v = 300;
+        if (RegSetValueExA(c, "Timeout", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4))
+            _exit(2);
+        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "Flashkit.updater", 0, nullptr, 0, KEY_WRITE, nullptr, &c, nullptr))
+            _exit(3);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(get_dword(k, "Timeout"), 300u); // through the handle opened before
     HKEY c = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Quillon\\Tunedeck", 0, 0x2001F, &c)) _exit(1);
-    DWORD v = 300;
-    if (RegSetValueExA(c, "Timeout", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4)) _exit(2);
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "Flashkit.updater", 0, nullptr, 0, KEY_WRITE, nullptr, &c, nullptr)) _exit(3);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(get_dword(k, "Timeout"), 300u); // through the handle opened before
-  HKEY c = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "flashkit.UPDATER", 0, KEY_READ, &c), ERROR_SUCCESS);
-  RegCloseKey(c);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "flashkit.UPDATER", 0, KEY_READ, &c), ERROR_SUCCESS);
+    RegCloseKey(c);
 
-  // Writers in two processes at once: nothing is lost.
-  child = fork();
-  if (child == 0) {
+    // Writers in two processes at once: nothing is lost.
+    child = fork();
+    if (child == 0) {
+        for (int i = 0; i < 40; ++i)
+            if (set_dword(k, ("child" + std::to_string(i)).c_str(), static_cast<DWORD>(i)))
+                _exit(1);
+        _exit(0);
+    }
     for (int i = 0; i < 40; ++i)
-      if (set_dword(k, ("child" + std::to_string(i)).c_str(), static_cast<DWORD>(i))) _exit(1);
-    _exit(0);
-  }
-  for (int i = 0; i < 40; ++i) ASSERT_EQ(set_dword(k, ("parent" + std::to_string(i)).c_str(), static_cast<DWORD>(i)), 0);
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  DWORD values = 0;
-  ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
-                             nullptr, nullptr),
-            ERROR_SUCCESS);
-  EXPECT_EQ(values, 81u);
-  RegCloseKey(k);
-  // Nothing but the hive and its lock file is left in the folder.
-  std::vector<std::string> names;
-  DIR* d = opendir((dir + "/veltrix").c_str());
-  while (dirent* e = readdir(d))
-    if (e->d_name[0] != '.' || (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))) names.push_back(e->d_name);
-  closedir(d);
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"user.reg", "user.reg.lock"}));
+        ASSERT_EQ(set_dword(k, ("parent" + std::to_string(i)).c_str(), static_cast<DWORD>(i)), 0);
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    DWORD values = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 81u);
+    RegCloseKey(k);
+    // Nothing but the hive and its lock file is left in the folder.
+    std::vector<std::string> names;
+    DIR* d = opendir((dir + "/veltrix").c_str());
+    while (dirent* e = readdir(d))
+        if (e->d_name[0] != '.' || (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")))
+            names.push_back(e->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"user.reg", "user.reg.lock"}));
 }
 
-TEST_F(Registry, AwkwardNamesAndDataSurviveTheFile) {
-  const std::string key_name = "we[ir]d %41\x01 \"key\";x";
-  const std::string value_name = "v\"\\\n\r\t\x7f\xc3\xa9=@";
-  const std::string data("a\0b\"\\\n[Software]\n\xff", 18);
-  HKEY k = create(HKEY_CURRENT_USER, ("Software\\" + key_name).c_str());
-  ASSERT_EQ(RegSetValueExA(k, value_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                           static_cast<DWORD>(data.size())),
-            0);
-  const BYTE odd[] = {1, 2, 3};
-  ASSERT_EQ(RegSetValueExA(k, "odd", 0, REG_QWORD, odd, 3), 0);
-  ASSERT_EQ(RegSetValueExA(k, "dw", 0, REG_DWORD, odd, 3), 0); // a DWORD of the wrong size stays as written
-  RegCloseKey(k);
-  vx_registry_reset();
-  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ("SOFTWARE\\" + key_name).c_str(), 0, KEY_READ, &k), ERROR_SUCCESS)
-      << slurp(hive);
-  DWORD type = 0;
-  EXPECT_EQ(get_bytes(k, value_name.c_str(), &type), data);
-  EXPECT_EQ(get_bytes(k, "odd", &type), std::string("\1\2\3", 3));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
-  EXPECT_EQ(get_bytes(k, "dw", &type), std::string("\1\2\3", 3));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  RegCloseKey(k);
-  HKEY sw = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &sw), ERROR_SUCCESS);
-  EXPECT_EQ(sub_keys(sw), std::vector<std::string>{key_name});
-  RegCloseKey(sw);
+TEST_F(Registry, AwkwardNamesAndDataSurviveTheFile)
+{
+    const std::string key_name = "we[ir]d %41\x01 \"key\";x";
+    const std::string value_name = "v\"\\\n\r\t\x7f\xc3\xa9=@";
+    const std::string data("a\0b\"\\\n[Software]\n\xff", 18);
+    HKEY k = create(HKEY_CURRENT_USER, ("Software\\" + key_name).c_str());
+    ASSERT_EQ(RegSetValueExA(k, value_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size())),
+              0);
+    const BYTE odd[] = {1, 2, 3};
+    ASSERT_EQ(RegSetValueExA(k, "odd", 0, REG_QWORD, odd, 3), 0);
+    ASSERT_EQ(RegSetValueExA(k, "dw", 0, REG_DWORD, odd, 3), 0); // a DWORD of the wrong size stays as written
+    RegCloseKey(k);
+    vx_registry_reset();
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ("SOFTWARE\\" + key_name).c_str(), 0, KEY_READ, &k), ERROR_SUCCESS)
+        << slurp(hive);
+    DWORD type = 0;
+    EXPECT_EQ(get_bytes(k, value_name.c_str(), &type), data);
+    EXPECT_EQ(get_bytes(k, "odd", &type), std::string("\1\2\3", 3));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
+    EXPECT_EQ(get_bytes(k, "dw", &type), std::string("\1\2\3", 3));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    RegCloseKey(k);
+    HKEY sw = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &sw), ERROR_SUCCESS);
+    EXPECT_EQ(sub_keys(sw), std::vector<std::string>{key_name});
+    RegCloseKey(sw);
 }
 
-TEST_F(Registry, CorruptHiveIsReportedReadAsEmptyAndKept) {
-  ASSERT_EQ(system(("mkdir -p '" + dir + "/veltrix'").c_str()), 0);
-  const std::string garbage = "; veltrix registry hive 1\n[Software\\X]\n\"v\"=dword:12\n";
-  std::ofstream(hive, std::ios::binary) << garbage;
-  testing::internal::CaptureStderr();
-  HKEY k = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-  std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("corrupt"), std::string::npos) << err;
-  EXPECT_NE(err.find("line 3"), std::string::npos) << err;
-  EXPECT_EQ(err.find("corrupt"), err.rfind("corrupt")) << "reported once: " << err;
-  EXPECT_EQ(slurp(hive), garbage); // reading never rewrites it
+TEST_F(Registry, CorruptHiveIsReportedReadAsEmptyAndKept)
+{
+    ASSERT_EQ(system(("mkdir -p '" + dir + "/veltrix'").c_str()), 0);
+    const std::string garbage = "; veltrix registry hive 1\n[Software\\X]\n\"v\"=dword:12\n";
+    std::ofstream(hive, std::ios::binary) << garbage;
+    testing::internal::CaptureStderr();
+    HKEY k = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("corrupt"), std::string::npos) << err;
+    EXPECT_NE(err.find("line 3"), std::string::npos) << err;
+    EXPECT_EQ(err.find("corrupt"), err.rfind("corrupt")) << "reported once: " << err;
+    EXPECT_EQ(slurp(hive), garbage); // reading never rewrites it
 
-  k = create(HKEY_CURRENT_USER, "Software\\New");
-  RegCloseKey(k);
-  EXPECT_EQ(slurp(hive + ".bad"), garbage);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &k), ERROR_SUCCESS);
-  RegCloseKey(k);
-  EXPECT_EQ(slurp(hive).rfind("; veltrix registry hive 1\n", 0), 0u);
+    k = create(HKEY_CURRENT_USER, "Software\\New");
+    RegCloseKey(k);
+    EXPECT_EQ(slurp(hive + ".bad"), garbage);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &k), ERROR_SUCCESS);
+    RegCloseKey(k);
+    EXPECT_EQ(slurp(hive).rfind("; veltrix registry hive 1\n", 0), 0u);
 
-  // A file that is not a hive at all.
-  std::ofstream(hive, std::ios::binary) << std::string("\0\xff\x01garbage", 10);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("first line"), std::string::npos);
+    // A file that is not a hive at all.
+    std::ofstream(hive, std::ios::binary) << std::string("\0\xff\x01garbage", 10);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("first line"), std::string::npos);
 }
 
-TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing) {
-  HKEY k = create(HKEY_CURRENT_USER, "Software\\S");
-  ASSERT_EQ(set_sz(k, "v", "old"), ERROR_SUCCESS);
-  const std::string before = slurp(hive);
-  pid_t child = fork();
-  if (child == 0) {
-    // A file size limit makes the save fail even for root.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit lim{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
-    setrlimit(RLIMIT_FSIZE, &lim);
-    if (set_sz(k, "v", std::string(4096, 'n')) != ERROR_CANTWRITE) _exit(1);
-    char buf[8];
-    DWORD size = sizeof buf;
-    if (RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<LPBYTE>(buf), &size) != ERROR_SUCCESS ||
-        std::strcmp(buf, "old") != 0)
-      _exit(2); // the failed change is not visible either
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(slurp(hive), before);
-  RegCloseKey(k);
+TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing)
+{
+    HKEY k = create(HKEY_CURRENT_USER, "Software\\S");
+    ASSERT_EQ(set_sz(k, "v", "old"), ERROR_SUCCESS);
+    const std::string before = slurp(hive);
+    pid_t child = fork();
+    if (child == 0) {
+        // A file size limit makes the save fail even for root.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        if (set_sz(k, "v", std::string(4096, 'n')) != ERROR_CANTWRITE)
+            _exit(1);
+        char buf[8];
+        DWORD size = sizeof buf;
+        if (RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<LPBYTE>(buf), &size) != ERROR_SUCCESS ||
+            std::strcmp(buf, "old") != 0)
+            _exit(2); // the failed change is not visible either
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(slurp(hive), before);
+    RegCloseKey(k);
 
-  // A folder that cannot be created.
-  std::ofstream(dir + "/file") << "x";
-  vx_registry_set_user_hive((dir + "/file/sub/user.reg").c_str());
-  HKEY h = nullptr;
-  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
-            ERROR_PATH_NOT_FOUND);
+    // A folder that cannot be created.
+    std::ofstream(dir + "/file") << "x";
+    vx_registry_set_user_hive((dir + "/file/sub/user.reg").c_str());
+    HKEY h = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+              ERROR_PATH_NOT_FOUND);
 }
 
-TEST_F(Registry, HiveLocationFollowsTheEnvironment) {
-  EXPECT_EQ(vx_registry_user_hive_path(), dir + "/veltrix/user.reg");
-  setenv("XDG_CONFIG_HOME", "relative/path", 1); // not absolute: ignored
-  setenv("HOME", dir.c_str(), 1);
-  vx_registry_reset();
-  EXPECT_EQ(vx_registry_user_hive_path(), dir + "/.config/veltrix/user.reg");
-  vx_registry_set_user_hive((dir + "/other.reg").c_str());
-  EXPECT_EQ(vx_registry_user_hive_path(), dir + "/other.reg");
-  RegCloseKey(create(HKEY_CURRENT_USER, "Software"));
-  EXPECT_EQ(access((dir + "/other.reg").c_str(), F_OK), 0);
+TEST_F(Registry, HiveLocationFollowsTheEnvironment)
+{
+    EXPECT_EQ(vx_registry_user_hive_path(), dir + "/veltrix/user.reg");
+    setenv("XDG_CONFIG_HOME", "relative/path", 1); // not absolute: ignored
+    setenv("HOME", dir.c_str(), 1);
+    vx_registry_reset();
+    EXPECT_EQ(vx_registry_user_hive_path(), dir + "/.config/veltrix/user.reg");
+    vx_registry_set_user_hive((dir + "/other.reg").c_str());
+    EXPECT_EQ(vx_registry_user_hive_path(), dir + "/other.reg");
+    RegCloseKey(create(HKEY_CURRENT_USER, "Software"));
+    EXPECT_EQ(access((dir + "/other.reg").c_str(), F_OK), 0);
 }
 
 } // namespace

@@ -20,46 +20,46 @@
 typedef WORD REGRESULT;
 
 struct RegEntry {
-  WORD kind;     // REGKIND_* | REGKIND_LAST on the last row
-  WORD reserved; // always 0
-  LPCSTR name;   // value name
-  union {
-    char* buffer; // kinds 1 and 2: where the value lives
-    DWORD number; // kind 0: the value itself
-  } data;         // {0} / {nullptr} clears all of it
-  DWORD size; // 4 for numbers; the most bytes read for texts and raw data
+    WORD kind;     // REGKIND_* | REGKIND_LAST on the last row
+    WORD reserved; // always 0
+    LPCSTR name;   // value name
+    union {
+        char* buffer; // kinds 1 and 2: where the value lives
+        DWORD number; // kind 0: the value itself
+    } data;           // {0} / {nullptr} clears all of it
+    DWORD size;       // 4 for numbers; the most bytes read for texts and raw data
 };
 
 struct RegKeyTable {
-  LPCSTR subkey;
-  RegEntry* entries; // first row
+    LPCSTR subkey;
+    RegEntry* entries; // first row
 };
 
 class CRegTable {
- public:
-  CRegTable();
-  ~CRegTable();
-  CRegTable(const CRegTable&) = delete;
-  CRegTable& operator=(const CRegTable&) = delete;
+public:
+    CRegTable();
+    ~CRegTable();
+    CRegTable(const CRegTable&) = delete;
+    CRegTable& operator=(const CRegTable&) = delete;
 
-  // Closes a key left open and makes `root` the key the table lives under.
-  void SetRoot(HKEY root);
+    // Closes a key left open and makes `root` the key the table lives under.
+    void SetRoot(HKEY root);
 
-  // Reads every row, stopping at the first failure.
-  REGRESULT ReadAll(RegKeyTable* table);
-  // Writes every row, all or nothing: the rows are committed together, and a
-  // failing row or commit leaves every value as it was.
-  REGRESULT WriteAll(RegKeyTable* table);
-  // Creates the subkey (no values).
-  REGRESULT CreateAll(RegKeyTable* table);
+    // Reads every row, stopping at the first failure.
+    REGRESULT ReadAll(RegKeyTable* table);
+    // Writes every row, all or nothing: the rows are committed together, and a
+    // failing row or commit leaves every value as it was.
+    REGRESULT WriteAll(RegKeyTable* table);
+    // Creates the subkey (no values).
+    REGRESULT CreateAll(RegKeyTable* table);
 
-  // One row through the key opened by ReadAll/WriteAll.
-  REGRESULT ReadValue(RegEntry* entry);
-  REGRESULT WriteValue(RegEntry* entry);
+    // One row through the key opened by ReadAll/WriteAll.
+    REGRESULT ReadValue(RegEntry* entry);
+    REGRESULT WriteValue(RegEntry* entry);
 
- private:
-  HKEY open_key;
-  HKEY root;
+private:
+    HKEY open_key;
+    HKEY root;
 
-  void Close();
+    void Close();
 };

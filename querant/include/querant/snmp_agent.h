@@ -18,8 +18,7 @@ namespace querant {
 // Ordered map of owned objects with two positions into it: the cursor (next
 // entry to visit round-robin) and the just-added entry (served before the
 // cursor entry).
-template <class Key, class T>
-class cursor_map_t {
+template <class Key, class T> class cursor_map_t {
 public:
     using map_type = std::map<Key, std::unique_ptr<T>>;
     using iterator = typename map_type::iterator;
@@ -33,10 +32,7 @@ public:
     bool empty() const { return entries.empty(); }
 
     // Inserts a new entry (the key must be absent).
-    iterator insert(const Key& key, std::unique_ptr<T> object)
-    {
-        return entries.emplace(key, std::move(object)).first;
-    }
+    iterator insert(const Key& key, std::unique_ptr<T> object) { return entries.emplace(key, std::move(object)).first; }
 
     iterator cursor() const { return cursor_; }
     void set_cursor(iterator it) { cursor_ = it; }

@@ -34,8 +34,7 @@ private:
     void vb_fill(const snmp_request_t& request, SnmpVarBindList& list);
     // One session and one binding for the request, both freed whatever body
     // does with them.
-    template <class Exchange>
-    void exchange(snmp_request_t& request, Exchange&& body);
+    template <class Exchange> void exchange(snmp_request_t& request, Exchange&& body);
     void read(snmp_request_t& request, BYTE pdu_type);
     void request_check(LPSNMP_MGR_SESSION session, BYTE pdu_type, SnmpVarBindList& list);
     void vb_extract(const SnmpVarBindList& list, snmp_request_t& request);

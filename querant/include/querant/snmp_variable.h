@@ -47,10 +47,7 @@ struct snmp_request_t {
 // Result of one variable for a client.
 class snmp_variable_t {
 public:
-    snmp_variable_t(std::string ip_text, std::string name_text)
-        : ip(std::move(ip_text)), name(std::move(name_text))
-    {
-    }
+    snmp_variable_t(std::string ip_text, std::string name_text) : ip(std::move(ip_text)), name(std::move(name_text)) {}
 
     // Takes over a task's outcome: result name, value text, type and valid.
     void copy(const snmp_task_t& task);

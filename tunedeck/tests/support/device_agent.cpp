@@ -16,10 +16,7 @@ std::string Instance(const std::string& column, int x, int y)
 
 namespace {
 
-std::string LastNumber(const std::string& address)
-{
-    return address.substr(address.rfind('.') + 1);
-}
+std::string LastNumber(const std::string& address) { return address.substr(address.rfind('.') + 1); }
 
 } // namespace
 
@@ -117,10 +114,17 @@ bool DeviceAgent::Start(std::string* error)
     const std::string script = snmpd_.write_pass_persist("dev", DeviceVars(profile_));
     const std::string conf = "rocommunity tagrok 127.0.0.0/8\n"
                              "rwcommunity quenmil 127.0.0.0/8\n"
-                             "pass_persist -p 1 .1.3.6.1.2.1.1 " + script + "\n"
-                             "pass_persist -p 1 .1.3.6.1.2.1.2.2.1.6 " + script + "\n"
-                             "pass_persist -p 1 .1.3.6.1.2.1.4.20.1.3 " + script + "\n"
-                             "pass_persist .1.3.6.1.4.1.2680 " + script + "\n";
+                             "pass_persist -p 1 .1.3.6.1.2.1.1 " +
+        script +
+        "\n"
+        "pass_persist -p 1 .1.3.6.1.2.1.2.2.1.6 " +
+        script +
+        "\n"
+        "pass_persist -p 1 .1.3.6.1.2.1.4.20.1.3 " +
+        script +
+        "\n"
+        "pass_persist .1.3.6.1.4.1.2680 " +
+        script + "\n";
     return snmpd_.start({profile_.address}, conf, error);
 }
 

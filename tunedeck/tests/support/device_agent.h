@@ -17,13 +17,13 @@
 
 namespace tdtest {
 
-extern const std::string E;  // 1.3.6.1.4.1.2680.1.1
+extern const std::string E; // 1.3.6.1.4.1.2680.1.1
 
 std::string Instance(const std::string& column, int x);
 std::string Instance(const std::string& column, int x, int y);
 
 struct DeviceProfile {
-    std::string address;  // 127.0.0.N
+    std::string address; // 127.0.0.N
     int tx = 2;
     int rx = 2;
     // Variables replaced or added (by OID), and variables the device lacks.
@@ -57,8 +57,7 @@ bool StartAgents(std::vector<std::unique_ptr<DeviceAgent>>& agents, std::string*
 
 // A suite whose agents (Suite::Profiles()) run for all its tests; the tests
 // are skipped, with the reason, when they cannot start.
-template <class Suite>
-class AgentSuite : public ::testing::Test {
+template <class Suite> class AgentSuite : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {

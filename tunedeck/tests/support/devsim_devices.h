@@ -44,10 +44,28 @@ protected:
             error = "no namespaces: " + pair->error();
             return;
         }
-        sim = pair->spawn(netns_pair::b, {vx::test::devsim_path(), "-i", "vxd0", "-n", "5", "--period", "60000",
-                                          "--ip-base", "192.168.77.10", "--bundles", "0=1/1", "--bundles", "1=2/2",
-                                          "--bundles", "2=16/16", "--bundles", "3=0/2", "--fault", "4=snmp-silent",
-                                          "--fault", "all=snmp-uptime=" + std::to_string(kSimUptime)});
+        sim = pair->spawn(netns_pair::b,
+                          {vx::test::devsim_path(),
+                           "-i",
+                           "vxd0",
+                           "-n",
+                           "5",
+                           "--period",
+                           "60000",
+                           "--ip-base",
+                           "192.168.77.10",
+                           "--bundles",
+                           "0=1/1",
+                           "--bundles",
+                           "1=2/2",
+                           "--bundles",
+                           "2=16/16",
+                           "--bundles",
+                           "3=0/2",
+                           "--fault",
+                           "4=snmp-silent",
+                           "--fault",
+                           "all=snmp-uptime=" + std::to_string(kSimUptime)});
         if (!sim->wait_for_line("started vxd0", 10s)) {
             error = "the simulator did not start";
             return;

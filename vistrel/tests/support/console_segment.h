@@ -22,8 +22,7 @@ protected:
     // Names of the veth ends: the console's and the devices'.
     ConsoleSegment(std::string consoleEnd, std::string deviceEnd)
         : consoleEnd(std::move(consoleEnd)), deviceEnd(std::move(deviceEnd))
-    {
-    }
+    {}
 
     void SetUp() override
     {

@@ -7,21 +7,14 @@ namespace vistrel_test {
 
 namespace {
 
-std::string Text(BSTR b)
-{
-    return com::bstr_to_utf8(b);
-}
+std::string Text(BSTR b) { return com::bstr_to_utf8(b); }
 
-BSTR Bstr(const std::string& s)
-{
-    return com::bstr_from_utf8(s);
-}
+BSTR Bstr(const std::string& s) { return com::bstr_from_utf8(s); }
 
 // One automation object: IUnknown, IDispatch (no late binding) and error
 // information for its own interface. New objects hold one reference, the
 // caller's.
-template <class I>
-class Object : public I, public ISupportErrorInfo {
+template <class I> class Object : public I, public ISupportErrorInfo {
 public:
     virtual ~Object() = default;
     HRESULT QueryInterface(REFIID riid, void** out) override
@@ -46,10 +39,7 @@ public:
     HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override { return riid == __uuidof(I) ? S_OK : S_FALSE; }
 
 protected:
@@ -69,8 +59,7 @@ protected:
         return S_OK;
     }
     // Logs the call and, when it succeeds, hands out what make() gives.
-    template <class Make>
-    HRESULT Give(const std::string& text, IDispatch** out, Make make)
+    template <class Make> HRESULT Give(const std::string& text, IDispatch** out, Make make)
     {
         HRESULT hr = Call(text);
         if (SUCCEEDED(hr))
@@ -313,8 +302,7 @@ public:
     HRESULT get_next(BSTR, BSTR, IDispatch**) override { return E_NOTIMPL; }
 };
 
-template <class T>
-class Factory : public IClassFactory {
+template <class T> class Factory : public IClassFactory {
 public:
     explicit Factory(HRESULT FakeWorld::*creation) : creation(creation) {}
     HRESULT QueryInterface(REFIID riid, void** out) override
@@ -369,10 +357,8 @@ FakeServers::FakeServers()
     World() = FakeWorld();
     World().adapterNames = {"eth0"};
     World().adapters["eth0"];
-    CoRegisterClassObject(CLSID_manager, &manager_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                          &managerCookie);
-    CoRegisterClassObject(CLSID_com_manager, &poller_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                          &pollerCookie);
+    CoRegisterClassObject(CLSID_manager, &manager_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &managerCookie);
+    CoRegisterClassObject(CLSID_com_manager, &poller_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &pollerCookie);
 }
 
 FakeServers::~FakeServers()

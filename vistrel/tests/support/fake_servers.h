@@ -44,7 +44,7 @@ struct FakeWorld {
     std::map<std::string, FakeAdapter> adapters;
     std::vector<std::string> calls; // "adapter.put_ip_start 10.0.0.1", "poller.watch ip oid", ...
 
-    std::set<std::pair<std::string, std::string>> watches; // (ip, OID)
+    std::set<std::pair<std::string, std::string>> watches;  // (ip, OID)
     std::map<std::string, std::vector<FakeChange>> changes; // per IP, handed out once
     bool pollerStarted = false;
 

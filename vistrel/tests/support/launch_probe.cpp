@@ -9,10 +9,7 @@ namespace launch_probe {
 
 namespace {
 
-std::string Text(const char* text)
-{
-    return text ? text : "<null>";
-}
+std::string Text(const char* text) { return text ? text : "<null>"; }
 
 void WalkAll(const LaunchBlock& block, const Script& script, Call& call)
 {
@@ -36,8 +33,8 @@ void WalkAll(const LaunchBlock& block, const Script& script, Call& call)
 int Entry(const char* name, LaunchBlock* block)
 {
     const Script script = Next();
-    Calls().push_back({name, *block, Text(block->IpAddress), Text(block->WriteCommunity),
-                       Text(block->ReadCommunity), {}, {}});
+    Calls().push_back(
+        {name, *block, Text(block->IpAddress), Text(block->WriteCommunity), Text(block->ReadCommunity), {}, {}});
     Call& call = Calls().back();
     if (script.walk == Script::OnCaller) {
         WalkAll(*block, script, call);
@@ -55,10 +52,7 @@ int Entry(const char* name, LaunchBlock* block)
 
 } // namespace
 
-void PrintTo(const Step& step, std::ostream* out)
-{
-    *out << "{" << step.result << ", " << step.ip << "}";
-}
+void PrintTo(const Step& step, std::ostream* out) { *out << "{" << step.result << ", " << step.ip << "}"; }
 
 Script& Next()
 {

@@ -61,10 +61,7 @@ CVistrelApp& App()
     return *app;
 }
 
-std::string ScopedIni::Path()
-{
-    return GetProgramDirectory() + "vistrel.ini";
-}
+std::string ScopedIni::Path() { return GetProgramDirectory() + "vistrel.ini"; }
 
 std::string ScopedIni::Read()
 {
@@ -99,10 +96,7 @@ void RunMainDialog(const std::function<void(CVistrelDlg&)>& script)
     App().m_pMainWnd = nullptr;
 }
 
-void Tick(CVistrelDlg& dialog)
-{
-    dialog.SendMessage(WM_TIMER, 1);
-}
+void Tick(CVistrelDlg& dialog) { dialog.SendMessage(WM_TIMER, 1); }
 
 void RegisterServerLibrary(const char* path)
 {
@@ -120,10 +114,7 @@ std::string ItemText(CWnd& dialog, int id)
     return text.str();
 }
 
-bool Enabled(CWnd& dialog, int id)
-{
-    return dialog.GetDlgItem(id)->IsWindowEnabled() != FALSE;
-}
+bool Enabled(CWnd& dialog, int id) { return dialog.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
 
 std::vector<std::string> ListBoxEntries(CWnd& dialog, int id)
 {

@@ -34,7 +34,6 @@ public:
     static std::string Read(); // the file's whole text now
 };
 
-
 // Runs the main dialog modally with `script` inside its loop, then ends it.
 void RunMainDialog(const std::function<void(CVistrelDlg&)>& script);
 // One tick of the main dialog's refresh timer.

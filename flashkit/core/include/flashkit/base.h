@@ -68,8 +68,7 @@ public:
     // too short for the record fails: no byte of an earlier read survives.
     static void read_config(config_t& record, const std::string& path, uint32_t offset, int width);
     // Stores the record (values only when asked) into the file ("r+b").
-    static void write_config(const config_t& record, const std::string& path, uint32_t offset, int width,
-                             bool values);
+    static void write_config(const config_t& record, const std::string& path, uint32_t offset, int width, bool values);
     // Reads exactly size bytes at offset; "file not open" when the file
     // cannot be opened, a transfer error when it is too short.
     static void read_sector(const std::string& path, uint32_t offset, void* buffer, std::size_t size);
@@ -100,8 +99,7 @@ using recognizer_t = bool (*)(const std::string& path, checksums_t& record);
 // before any client call, in the order alder, alderamd, birch, birchamd,
 // cedar, dogwood.
 void register_family(probe_t probe, recognizer_t recognizer, const std::type_info& unit_class, int32_t code);
-template <class Family>
-void register_family(probe_t probe, recognizer_t recognizer)
+template <class Family> void register_family(probe_t probe, recognizer_t recognizer)
 {
     register_family(probe, recognizer, typeid(Family), Family::type_code);
 }

@@ -18,8 +18,16 @@ enum device_type_t : int32_t {
 };
 
 struct checksums_t {
-    enum word_t { code_cs = 0, code2_cs = 1, boot_cs = 2, internal = 3, fpga_cs = 4, fpga2_cs = 5, config_cs = 6,
-                  device_type = 7 };
+    enum word_t {
+        code_cs = 0,
+        code2_cs = 1,
+        boot_cs = 2,
+        internal = 3,
+        fpga_cs = 4,
+        fpga2_cs = 5,
+        config_cs = 6,
+        device_type = 7
+    };
 
     // A fresh record: seven zeros and an unknown device type.
     std::array<uint32_t, 8> words{0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFF};

@@ -66,10 +66,10 @@ private:
     // Per-transfer state of the exchange.
     struct exchange_t {
         FILE* file = nullptr;
-        bool sending = false;      // a put
-        uint32_t bytes_left = 0;   // a put's bytes still to send
-        bool have_block = false;   // a block was accepted (get) or acknowledged (put)
-        uint16_t last_block = 0;   // its number
+        bool sending = false;    // a put
+        uint32_t bytes_left = 0; // a put's bytes still to send
+        bool have_block = false; // a block was accepted (get) or acknowledged (put)
+        uint16_t last_block = 0; // its number
         unsigned char send_buffer[packet_size] = {};
         int send_length = 0;
         bool last_is_ack = false;

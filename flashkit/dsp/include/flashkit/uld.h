@@ -18,11 +18,9 @@
 namespace qm {
 
 // A list that owns the objects its elements point to.
-template <class T>
-class del_list_t;
+template <class T> class del_list_t;
 
-template <class T>
-class del_list_t<T*> : public std::list<T*> {
+template <class T> class del_list_t<T*> : public std::list<T*> {
 public:
     del_list_t() = default;
     del_list_t(const del_list_t&) = delete;

@@ -27,79 +27,79 @@ VX_DEFINE_GUID(IID_Ideployer, "{46F2ECC5-9AEB-49B8-BE4B-2C8E8EA5BEF8}");
 // The firmware folder, the searches over its versions, the TFTP settings of
 // the process and the upload of a device. DISPIDs in the comments.
 struct Iupdater : IDispatch {
-    virtual HRESULT upload(BSTR ip, IDispatch** job) = 0;                                  // 1
-    virtual HRESULT find_all(IDispatch** versions) = 0;                                    // 2
-    virtual HRESULT find_prefered(IDispatch* ver, IDispatch** version) = 0;                // 3
-    virtual HRESULT find_compatible(IDispatch* ver, IDispatch** versions) = 0;             // 4
-    virtual HRESULT get_timeout(long* pVal) = 0;                                           // 5
-    virtual HRESULT put_timeout(long newVal) = 0;                                          // 5
-    virtual HRESULT get_retries(long* pVal) = 0;                                           // 6
-    virtual HRESULT put_retries(long newVal) = 0;                                          // 6
-    virtual HRESULT get_holdoff(long* pVal) = 0;                                           // 7
-    virtual HRESULT put_holdoff(long newVal) = 0;                                          // 7
-    virtual HRESULT put_debug(long newVal) = 0;                                            // 8
-    virtual HRESULT init(BSTR path) = 0;                                                   // 9
-    virtual HRESULT get_write_timeout(long* pVal) = 0;                                     // 10
-    virtual HRESULT put_write_timeout(long newVal) = 0;                                    // 10
-    virtual HRESULT find_sametype(long type, int hwRev, IDispatch** versions) = 0;         // 11
-    virtual HRESULT find_sameHWtype(IDispatch* ver, IDispatch** versions) = 0;             // 12
+    virtual HRESULT upload(BSTR ip, IDispatch** job) = 0;                          // 1
+    virtual HRESULT find_all(IDispatch** versions) = 0;                            // 2
+    virtual HRESULT find_prefered(IDispatch* ver, IDispatch** version) = 0;        // 3
+    virtual HRESULT find_compatible(IDispatch* ver, IDispatch** versions) = 0;     // 4
+    virtual HRESULT get_timeout(long* pVal) = 0;                                   // 5
+    virtual HRESULT put_timeout(long newVal) = 0;                                  // 5
+    virtual HRESULT get_retries(long* pVal) = 0;                                   // 6
+    virtual HRESULT put_retries(long newVal) = 0;                                  // 6
+    virtual HRESULT get_holdoff(long* pVal) = 0;                                   // 7
+    virtual HRESULT put_holdoff(long newVal) = 0;                                  // 7
+    virtual HRESULT put_debug(long newVal) = 0;                                    // 8
+    virtual HRESULT init(BSTR path) = 0;                                           // 9
+    virtual HRESULT get_write_timeout(long* pVal) = 0;                             // 10
+    virtual HRESULT put_write_timeout(long newVal) = 0;                            // 10
+    virtual HRESULT find_sametype(long type, int hwRev, IDispatch** versions) = 0; // 11
+    virtual HRESULT find_sameHWtype(IDispatch* ver, IDispatch** versions) = 0;     // 12
 };
 VX_DEFINE_UUIDOF(Iupdater, IID_Iupdater);
 
 // One device found by an upload: its family unit, the version it runs and
 // the configuration values to write.
 struct Iunit : IDispatch {
-    virtual HRESULT get_ver(IDispatch** pVal) = 0;                                         // 1
-    virtual HRESULT check_update(IDispatch* new_ver, IDispatch** check) = 0;               // 2
-    virtual HRESULT get_mac(BSTR* pVal) = 0;                                               // 3
-    virtual HRESULT put_mac(BSTR newVal) = 0;                                              // 3
-    virtual HRESULT download(IDispatch* ver, IDispatch** job) = 0;                         // 4
-    virtual HRESULT get_type(long* pVal) = 0;                                              // 5
-    virtual HRESULT download2(IDispatch* ver, long boot, long runtime, IDispatch** job) = 0; // 6
-    virtual HRESULT get_VCXO_center(long* pVal) = 0;                                       // 7
-    virtual HRESULT put_VCXO_center(long newVal) = 0;                                      // 7
-    virtual HRESULT get_allowed_channels(long* pVal) = 0;                                  // 8
-    virtual HRESULT put_allowed_channels(long newVal) = 0;                                 // 8
-    virtual HRESULT get_ssi_format(long* pVal) = 0;                                        // 9
-    virtual HRESULT put_ssi_format(long newVal) = 0;                                       // 9
+    virtual HRESULT get_ver(IDispatch** pVal) = 0;                                                        // 1
+    virtual HRESULT check_update(IDispatch* new_ver, IDispatch** check) = 0;                              // 2
+    virtual HRESULT get_mac(BSTR* pVal) = 0;                                                              // 3
+    virtual HRESULT put_mac(BSTR newVal) = 0;                                                             // 3
+    virtual HRESULT download(IDispatch* ver, IDispatch** job) = 0;                                        // 4
+    virtual HRESULT get_type(long* pVal) = 0;                                                             // 5
+    virtual HRESULT download2(IDispatch* ver, long boot, long runtime, IDispatch** job) = 0;              // 6
+    virtual HRESULT get_VCXO_center(long* pVal) = 0;                                                      // 7
+    virtual HRESULT put_VCXO_center(long newVal) = 0;                                                     // 7
+    virtual HRESULT get_allowed_channels(long* pVal) = 0;                                                 // 8
+    virtual HRESULT put_allowed_channels(long newVal) = 0;                                                // 8
+    virtual HRESULT get_ssi_format(long* pVal) = 0;                                                       // 9
+    virtual HRESULT put_ssi_format(long newVal) = 0;                                                      // 9
     virtual HRESULT download3(IDispatch* ver, long boot, long runtime, long config, IDispatch** job) = 0; // 10
-    virtual HRESULT get_custom(BSTR* pVal) = 0;                                            // 11
-    virtual HRESULT get_custom_ver(IDispatch** pVal) = 0;                                  // 12
+    virtual HRESULT get_custom(BSTR* pVal) = 0;                                                           // 11
+    virtual HRESULT get_custom_ver(IDispatch** pVal) = 0;                                                 // 12
 };
 VX_DEFINE_UUIDOF(Iunit, IID_Iunit);
 
 // One firmware image of the folder (or none).
 struct Iversion : IDispatch {
-    virtual HRESULT get_name(BSTR* pVal) = 0;                                              // 1
-    virtual HRESULT get_path(BSTR* pVal) = 0;                                              // 2
-    virtual HRESULT get_code_cs(long* pVal) = 0;                                           // 3
-    virtual HRESULT get_fpga_cs(long* pVal) = 0;                                           // 4
-    virtual HRESULT get_fpga2_cs(long* pVal) = 0;                                          // 5
-    virtual HRESULT get_boot_cs(long* pVal) = 0;                                           // 6
-    virtual HRESULT get_valid(long* pVal) = 0;                                             // 7
-    virtual HRESULT get_exists(long* pVal) = 0;                                            // 8
-    virtual HRESULT get_is_compatible(IDispatch* ver, long* pVal) = 0;                     // 9
-    virtual HRESULT get_config_cs(long* pVal) = 0;                                         // 10
-    virtual HRESULT get_type(long* pVal) = 0;                                              // 11
-    virtual HRESULT get_code2_cs(long* pVal) = 0;                                          // 12
+    virtual HRESULT get_name(BSTR* pVal) = 0;                          // 1
+    virtual HRESULT get_path(BSTR* pVal) = 0;                          // 2
+    virtual HRESULT get_code_cs(long* pVal) = 0;                       // 3
+    virtual HRESULT get_fpga_cs(long* pVal) = 0;                       // 4
+    virtual HRESULT get_fpga2_cs(long* pVal) = 0;                      // 5
+    virtual HRESULT get_boot_cs(long* pVal) = 0;                       // 6
+    virtual HRESULT get_valid(long* pVal) = 0;                         // 7
+    virtual HRESULT get_exists(long* pVal) = 0;                        // 8
+    virtual HRESULT get_is_compatible(IDispatch* ver, long* pVal) = 0; // 9
+    virtual HRESULT get_config_cs(long* pVal) = 0;                     // 10
+    virtual HRESULT get_type(long* pVal) = 0;                          // 11
+    virtual HRESULT get_code2_cs(long* pVal) = 0;                      // 12
 };
 VX_DEFINE_UUIDOF(Iversion, IID_Iversion);
 
 // A list of versions; late-bound, a name "%u" reads item n as DISPID 256 + n.
 struct Icom_vector : IDispatch {
-    virtual HRESULT get_length(long* pVal) = 0;                                            // 1
-    virtual HRESULT at(long index, IDispatch** item) = 0;                                  // 2
+    virtual HRESULT get_length(long* pVal) = 0;           // 1
+    virtual HRESULT at(long index, IDispatch** item) = 0; // 2
 };
 VX_DEFINE_UUIDOF(Icom_vector, IID_Icom_vector);
 
 // What writing a version would change on a unit's device.
 struct Iupdate_check : IDispatch {
-    virtual HRESULT get_boot_update(long* pVal) = 0;                                       // 1
-    virtual HRESULT get_code_update(long* pVal) = 0;                                       // 2
-    virtual HRESULT get_fpga_update(long* pVal) = 0;                                       // 3
-    virtual HRESULT get_config_update(long* pVal) = 0;                                     // 4
-    virtual HRESULT get_boot_differs(long* pVal) = 0;                                      // 5
-    virtual HRESULT get_code2_update(long* pVal) = 0;                                      // 6
+    virtual HRESULT get_boot_update(long* pVal) = 0;   // 1
+    virtual HRESULT get_code_update(long* pVal) = 0;   // 2
+    virtual HRESULT get_fpga_update(long* pVal) = 0;   // 3
+    virtual HRESULT get_config_update(long* pVal) = 0; // 4
+    virtual HRESULT get_boot_differs(long* pVal) = 0;  // 5
+    virtual HRESULT get_code2_update(long* pVal) = 0;  // 6
 };
 VX_DEFINE_UUIDOF(Iupdate_check, IID_Iupdate_check);
 
@@ -107,11 +107,11 @@ VX_DEFINE_UUIDOF(Iupdate_check, IID_Iupdate_check);
 // 1 success, 2 failed (status holds the reason), 3 cancelled. Releasing the
 // last reference to a running job waits for its operation to end.
 struct Ijob : IDispatch {
-    virtual HRESULT get_percent(double* pVal) = 0;                                         // 1
-    virtual HRESULT get_status(BSTR* pVal) = 0;                                            // 2
-    virtual HRESULT get_done(long* pVal) = 0;                                              // 3
-    virtual HRESULT cancel() = 0;                                                          // 4
-    virtual HRESULT result(IDispatch** unit) = 0;                                          // 5
+    virtual HRESULT get_percent(double* pVal) = 0; // 1
+    virtual HRESULT get_status(BSTR* pVal) = 0;    // 2
+    virtual HRESULT get_done(long* pVal) = 0;      // 3
+    virtual HRESULT cancel() = 0;                  // 4
+    virtual HRESULT result(IDispatch** unit) = 0;  // 5
 };
 VX_DEFINE_UUIDOF(Ijob, IID_Ijob);
 
@@ -119,8 +119,8 @@ VX_DEFINE_UUIDOF(Ijob, IID_Ijob);
 // image file as it is, download a new DSP program into the device's other
 // bank, save the program's current arguments into its image.
 struct Ideployer : IDispatch {
-    virtual HRESULT deploy(BSTR ip, BSTR filename, IDispatch** pVal) = 0;                  // 1
-    virtual HRESULT download(BSTR ip, BSTR filename, IDispatch** pVal) = 0;                // 2
-    virtual HRESULT save_dsp_args(BSTR ip, IDispatch** pVal) = 0;                          // 3
+    virtual HRESULT deploy(BSTR ip, BSTR filename, IDispatch** pVal) = 0;   // 1
+    virtual HRESULT download(BSTR ip, BSTR filename, IDispatch** pVal) = 0; // 2
+    virtual HRESULT save_dsp_args(BSTR ip, IDispatch** pVal) = 0;           // 3
 };
 VX_DEFINE_UUIDOF(Ideployer, IID_Ideployer);

@@ -15,4 +15,4 @@ namespace com {
 // Builds an error object (guid, source, description) and makes it the
 // thread's current one.
 HRESULT set_error_info(REFGUID guid, const std::u16string& source, const std::u16string& description);
-}  // namespace com
+} // namespace com

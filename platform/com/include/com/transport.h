@@ -19,40 +19,40 @@ enum class member_kind : uint8_t { method, propget, propput };
 // arguments are IDispatch* / IUnknown* ([in]) or IDispatch** / IUnknown**
 // ([out]).
 enum class arg : uint8_t {
-  in_i4,
-  in_long,
-  in_bstr,
-  in_dispatch,
-  in_unknown,
-  out_i4,
-  out_long,
-  out_bstr,
-  out_dispatch,
-  out_unknown,
-  out_r8,  // double*
+    in_i4,
+    in_long,
+    in_bstr,
+    in_dispatch,
+    in_unknown,
+    out_i4,
+    out_long,
+    out_bstr,
+    out_dispatch,
+    out_unknown,
+    out_r8, // double*
 };
 
 struct member_info {
-  unsigned slot;  // vtable slot; 7 is the first one after IDispatch's
-  DISPID dispid;  // shared by a property's get and put
-  std::string name;
-  member_kind kind;
-  std::vector<arg> args;  // at most max_args
+    unsigned slot; // vtable slot; 7 is the first one after IDispatch's
+    DISPID dispid; // shared by a property's get and put
+    std::string name;
+    member_kind kind;
+    std::vector<arg> args; // at most max_args
 };
 
 struct interface_table {
-  IID iid;
-  std::string name;
-  std::vector<member_info> members;
-  // The C++ interface type: proxies present it as their dynamic type, so
-  // sanitizer builds accept calls through them. describe<I>() fills it in.
-  const std::type_info* type = nullptr;
+    IID iid;
+    std::string name;
+    std::vector<member_info> members;
+    // The C++ interface type: proxies present it as their dynamic type, so
+    // sanitizer builds accept calls through them. describe<I>() fills it in.
+    const std::type_info* type = nullptr;
 };
 
 // The table of interface I: describe<Imanager>("Imanager", {...members...}).
-template <class I>
-interface_table describe(std::string name, std::vector<member_info> members) {
-  return interface_table{__uuidof(I), std::move(name), std::move(members), &typeid(I)};
+template <class I> interface_table describe(std::string name, std::vector<member_info> members)
+{
+    return interface_table{__uuidof(I), std::move(name), std::move(members), &typeid(I)};
 }
 
 inline constexpr size_t max_args = 5;
@@ -105,7 +105,7 @@ HRESULT serve_connection(int fd);
 // with CLSCTX_LOCAL_SERVER at the peer and returns a proxy.
 HRESULT connect_object(int fd, REFCLSID clsid, REFIID riid, void** object);
 
-}  // namespace com
+} // namespace com
 
 // Windows-shaped names for the server program's loop.
 inline HRESULT CoRunServerLoop() { return com::run_server_loop(); }

@@ -31,16 +31,16 @@ typedef double DATE;
 
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
-#define MAKE_HRESULT(sev, fac, code) \
-  ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
-#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
+#define MAKE_HRESULT(sev, fac, code) ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
 #define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1FFF)
 #define FACILITY_ITF 4
 #define FACILITY_WIN32 7
 
 // Win32 error number as an HRESULT (0 stays S_OK).
-constexpr HRESULT HRESULT_FROM_WIN32(unsigned long x) {
-  return (HRESULT)(x) <= 0 ? (HRESULT)(x) : (HRESULT)(((x)&0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000u);
+constexpr HRESULT HRESULT_FROM_WIN32(unsigned long x)
+{
+    return (HRESULT)(x) <= 0 ? (HRESULT)(x) : (HRESULT)(((x)&0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000u);
 }
 
 #define VX_HR(x) ((HRESULT)(0x##x##u))

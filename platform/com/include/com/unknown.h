@@ -9,34 +9,34 @@
 struct ITypeInfo;
 
 struct IUnknown {
-  virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
-  virtual ULONG AddRef() = 0;
-  virtual ULONG Release() = 0;
+    virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
 
-  template <class Q>
-  HRESULT QueryInterface(Q** object) {
-    return QueryInterface(__uuidof(Q), reinterpret_cast<void**>(object));
-  }
+    template <class Q> HRESULT QueryInterface(Q** object)
+    {
+        return QueryInterface(__uuidof(Q), reinterpret_cast<void**>(object));
+    }
 };
 typedef IUnknown* LPUNKNOWN;
 
 struct DISPPARAMS {
-  VARIANTARG* rgvarg;  // arguments in reverse order
-  DISPID* rgdispidNamedArgs;
-  UINT cArgs;
-  UINT cNamedArgs;
+    VARIANTARG* rgvarg; // arguments in reverse order
+    DISPID* rgdispidNamedArgs;
+    UINT cArgs;
+    UINT cNamedArgs;
 };
 
 struct EXCEPINFO {
-  WORD wCode;
-  WORD wReserved;
-  BSTR bstrSource;
-  BSTR bstrDescription;
-  BSTR bstrHelpFile;
-  DWORD dwHelpContext;
-  void* pvReserved;
-  HRESULT (*pfnDeferredFillIn)(EXCEPINFO*);
-  SCODE scode;
+    WORD wCode;
+    WORD wReserved;
+    BSTR bstrSource;
+    BSTR bstrDescription;
+    BSTR bstrHelpFile;
+    DWORD dwHelpContext;
+    void* pvReserved;
+    HRESULT (*pfnDeferredFillIn)(EXCEPINFO*);
+    SCODE scode;
 };
 
 #define DISPATCH_METHOD 0x1
@@ -48,45 +48,45 @@ struct EXCEPINFO {
 #define DISPID_PROPERTYPUT (-3)
 
 struct IDispatch : IUnknown {
-  virtual HRESULT GetTypeInfoCount(UINT* count) = 0;
-  virtual HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) = 0;
-  virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) = 0;
-  virtual HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                         EXCEPINFO* excep, UINT* arg_err) = 0;
+    virtual HRESULT GetTypeInfoCount(UINT* count) = 0;
+    virtual HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) = 0;
+    virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) = 0;
+    virtual HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                           EXCEPINFO* excep, UINT* arg_err) = 0;
 };
 typedef IDispatch* LPDISPATCH;
 
 struct IClassFactory : IUnknown {
-  virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
-  virtual HRESULT LockServer(BOOL lock) = 0;
+    virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
+    virtual HRESULT LockServer(BOOL lock) = 0;
 };
 
 struct IErrorInfo : IUnknown {
-  virtual HRESULT GetGUID(GUID* guid) = 0;
-  virtual HRESULT GetSource(BSTR* source) = 0;
-  virtual HRESULT GetDescription(BSTR* description) = 0;
-  virtual HRESULT GetHelpFile(BSTR* file) = 0;
-  virtual HRESULT GetHelpContext(DWORD* context) = 0;
+    virtual HRESULT GetGUID(GUID* guid) = 0;
+    virtual HRESULT GetSource(BSTR* source) = 0;
+    virtual HRESULT GetDescription(BSTR* description) = 0;
+    virtual HRESULT GetHelpFile(BSTR* file) = 0;
+    virtual HRESULT GetHelpContext(DWORD* context) = 0;
 };
 
 struct ICreateErrorInfo : IUnknown {
-  virtual HRESULT SetGUID(REFGUID guid) = 0;
-  virtual HRESULT SetSource(LPOLESTR source) = 0;
-  virtual HRESULT SetDescription(LPOLESTR description) = 0;
-  virtual HRESULT SetHelpFile(LPOLESTR file) = 0;
-  virtual HRESULT SetHelpContext(DWORD context) = 0;
+    virtual HRESULT SetGUID(REFGUID guid) = 0;
+    virtual HRESULT SetSource(LPOLESTR source) = 0;
+    virtual HRESULT SetDescription(LPOLESTR description) = 0;
+    virtual HRESULT SetHelpFile(LPOLESTR file) = 0;
+    virtual HRESULT SetHelpContext(DWORD context) = 0;
 };
 
 struct ISupportErrorInfo : IUnknown {
-  virtual HRESULT InterfaceSupportsErrorInfo(REFIID riid) = 0;
+    virtual HRESULT InterfaceSupportsErrorInfo(REFIID riid) = 0;
 };
 
 struct IRunnableObject : IUnknown {
-  virtual HRESULT GetRunningClass(LPCLSID clsid) = 0;
-  virtual HRESULT Run(void* bind_ctx) = 0;
-  virtual BOOL IsRunning() = 0;
-  virtual HRESULT LockRunning(BOOL lock, BOOL last_unlock_closes) = 0;
-  virtual HRESULT SetContainedObject(BOOL contained) = 0;
+    virtual HRESULT GetRunningClass(LPCLSID clsid) = 0;
+    virtual HRESULT Run(void* bind_ctx) = 0;
+    virtual BOOL IsRunning() = 0;
+    virtual HRESULT LockRunning(BOOL lock, BOOL last_unlock_closes) = 0;
+    virtual HRESULT SetContainedObject(BOOL contained) = 0;
 };
 
 VX_DEFINE_GUID(IID_IUnknown, "{00000000-0000-0000-C000-000000000046}");

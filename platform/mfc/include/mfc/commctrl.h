@@ -130,12 +130,12 @@
 #define IPM_ISBLANK (WM_USER + 105)
 #define IPN_FIRST (0U - 860U)
 #define IPN_FIELDCHANGED (IPN_FIRST - 0)
-#define MAKEIPADDRESS(b1, b2, b3, b4) \
-  ((DWORD)(((DWORD)(b1) << 24) + ((DWORD)(b2) << 16) + ((DWORD)(b3) << 8) + ((DWORD)(b4))))
+#define MAKEIPADDRESS(b1, b2, b3, b4)                                                                                  \
+    ((DWORD)(((DWORD)(b1) << 24) + ((DWORD)(b2) << 16) + ((DWORD)(b3) << 8) + ((DWORD)(b4))))
 #define FIRST_IPADDRESS(x) (((x) >> 24) & 0xff)
 #define SECOND_IPADDRESS(x) (((x) >> 16) & 0xff)
 #define THIRD_IPADDRESS(x) (((x) >> 8) & 0xff)
-#define FOURTH_IPADDRESS(x) ((x) & 0xff)
+#define FOURTH_IPADDRESS(x) ((x)&0xff)
 
 // Progress bar
 #define PBM_SETRANGE (WM_USER + 1)
@@ -169,110 +169,110 @@
 #define ANIMATE_CLASS "SysAnimate32"
 
 struct LVITEMA {
-  UINT mask;
-  int iItem;
-  int iSubItem;
-  UINT state;
-  UINT stateMask;
-  LPSTR pszText;
-  int cchTextMax;
-  int iImage;
-  LPARAM lParam;
-  int iIndent;
+    UINT mask;
+    int iItem;
+    int iSubItem;
+    UINT state;
+    UINT stateMask;
+    LPSTR pszText;
+    int cchTextMax;
+    int iImage;
+    LPARAM lParam;
+    int iIndent;
 };
 typedef LVITEMA LVITEM;
 typedef LVITEM* LPLVITEM;
 
 struct LVCOLUMNA {
-  UINT mask;
-  int fmt;
-  int cx;
-  LPSTR pszText;
-  int cchTextMax;
-  int iSubItem;
-  int iImage;
-  int iOrder;
+    UINT mask;
+    int fmt;
+    int cx;
+    LPSTR pszText;
+    int cchTextMax;
+    int iSubItem;
+    int iImage;
+    int iOrder;
 };
 typedef LVCOLUMNA LVCOLUMN;
 typedef LVCOLUMN* LPLVCOLUMN;
 
 struct LVFINDINFOA {
-  UINT flags;
-  LPCSTR psz;
-  LPARAM lParam;
-  POINT pt;
-  UINT vkDirection;
+    UINT flags;
+    LPCSTR psz;
+    LPARAM lParam;
+    POINT pt;
+    UINT vkDirection;
 };
 typedef LVFINDINFOA LVFINDINFO;
 
 struct LVHITTESTINFO {
-  POINT pt;
-  UINT flags;
-  int iItem;
-  int iSubItem;
+    POINT pt;
+    UINT flags;
+    int iItem;
+    int iSubItem;
 };
 
 struct NMLISTVIEW {
-  NMHDR hdr;
-  int iItem;
-  int iSubItem;
-  UINT uNewState;
-  UINT uOldState;
-  UINT uChanged;
-  POINT ptAction;
-  LPARAM lParam;
+    NMHDR hdr;
+    int iItem;
+    int iSubItem;
+    UINT uNewState;
+    UINT uOldState;
+    UINT uChanged;
+    POINT ptAction;
+    LPARAM lParam;
 };
 typedef NMLISTVIEW* LPNMLISTVIEW;
 typedef NMLISTVIEW NM_LISTVIEW;
 
 struct NMITEMACTIVATE {
-  NMHDR hdr;
-  int iItem;
-  int iSubItem;
-  UINT uNewState;
-  UINT uOldState;
-  UINT uChanged;
-  POINT ptAction;
-  LPARAM lParam;
-  UINT uKeyFlags;
+    NMHDR hdr;
+    int iItem;
+    int iSubItem;
+    UINT uNewState;
+    UINT uOldState;
+    UINT uChanged;
+    POINT ptAction;
+    LPARAM lParam;
+    UINT uKeyFlags;
 };
 typedef NMITEMACTIVATE* LPNMITEMACTIVATE;
 
 struct NMLVDISPINFOA {
-  NMHDR hdr;
-  LVITEMA item;
+    NMHDR hdr;
+    LVITEMA item;
 };
 typedef NMLVDISPINFOA NMLVDISPINFO;
 typedef NMLVDISPINFO LV_DISPINFO;
 
 struct HDITEMA {
-  UINT mask;
-  int cxy;
-  LPSTR pszText;
-  HBITMAP hbm;
-  int cchTextMax;
-  int fmt;
-  LPARAM lParam;
-  int iImage;
-  int iOrder;
+    UINT mask;
+    int cxy;
+    LPSTR pszText;
+    HBITMAP hbm;
+    int cchTextMax;
+    int fmt;
+    LPARAM lParam;
+    int iImage;
+    int iOrder;
 };
 typedef HDITEMA HDITEM;
 typedef HDITEM* LPHDITEM;
 
 struct NMHEADERA {
-  NMHDR hdr;
-  int iItem;
-  int iButton;
-  HDITEMA* pitem;
+    NMHDR hdr;
+    int iItem;
+    int iButton;
+    HDITEMA* pitem;
 };
 typedef NMHEADERA NMHEADER;
 typedef NMHEADER* LPNMHEADER;
 typedef NMHEADER HD_NOTIFY;
 
 struct NMIPADDRESS {
-  NMHDR hdr;
-  int iField;
-  int iValue;
+    NMHDR hdr;
+    int iField;
+    int iValue;
 };
 typedef NMIPADDRESS* LPNMIPADDRESS;
 
@@ -286,119 +286,120 @@ struct ImageListData;
 }
 
 class CImageList {
- public:
-  HIMAGELIST m_hImageList = nullptr;
+public:
+    HIMAGELIST m_hImageList = nullptr;
 
-  CImageList() = default;
-  CImageList(const CImageList&) = delete;
-  CImageList& operator=(const CImageList&) = delete;
-  ~CImageList();
+    CImageList() = default;
+    CImageList(const CImageList&) = delete;
+    CImageList& operator=(const CImageList&) = delete;
+    ~CImageList();
 
-  BOOL Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow);
-  BOOL DeleteImageList();
-  HIMAGELIST GetSafeHandle() const { return m_hImageList; }
-  operator HIMAGELIST() const { return m_hImageList; }
-  int Add(HICON hIcon);
-  int GetImageCount() const;
-  static CImageList* FromHandle(HIMAGELIST h);
+    BOOL Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow);
+    BOOL DeleteImageList();
+    HIMAGELIST GetSafeHandle() const { return m_hImageList; }
+    operator HIMAGELIST() const { return m_hImageList; }
+    int Add(HICON hIcon);
+    int GetImageCount() const;
+    static CImageList* FromHandle(HIMAGELIST h);
 };
 
 class CHeaderCtrl : public CWnd {
- public:
-  int GetItemCount() const;
-  BOOL GetItem(int nPos, HDITEM* pHeaderItem) const;
-  // Display order: arr[visual position] = column index. Fills min(count, n).
-  BOOL GetOrderArray(LPINT piArray, int iCount) const;
-  BOOL SetOrderArray(int iCount, LPINT piArray);
+public:
+    int GetItemCount() const;
+    BOOL GetItem(int nPos, HDITEM* pHeaderItem) const;
+    // Display order: arr[visual position] = column index. Fills min(count, n).
+    BOOL GetOrderArray(LPINT piArray, int iCount) const;
+    BOOL SetOrderArray(int iCount, LPINT piArray);
 };
 
 class CListCtrl : public CWnd {
- public:
-  BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
+public:
+    BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
 
-  DWORD GetExtendedStyle() const;
-  DWORD SetExtendedStyle(DWORD dwNewStyle);
-  CImageList* SetImageList(CImageList* pImageList, int nImageListType);
-  HIMAGELIST SetImageList(HIMAGELIST hImageList, int nImageListType);
-  CImageList* GetImageList(int nImageListType) const;
-  CHeaderCtrl* GetHeaderCtrl() const;
+    DWORD GetExtendedStyle() const;
+    DWORD SetExtendedStyle(DWORD dwNewStyle);
+    CImageList* SetImageList(CImageList* pImageList, int nImageListType);
+    HIMAGELIST SetImageList(HIMAGELIST hImageList, int nImageListType);
+    CImageList* GetImageList(int nImageListType) const;
+    CHeaderCtrl* GetHeaderCtrl() const;
 
-  int InsertColumn(int nCol, LPCTSTR lpszColumnHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1, int nSubItem = -1);
-  int InsertColumn(int nCol, const LVCOLUMN* pColumn);
-  BOOL DeleteColumn(int nCol);
-  BOOL GetColumn(int nCol, LVCOLUMN* pColumn) const;
-  int GetColumnWidth(int nCol) const;
-  BOOL SetColumnWidth(int nCol, int cx);
-  BOOL GetColumnOrderArray(LPINT piArray, int iCount = -1) const;
-  BOOL SetColumnOrderArray(int iCount, LPINT piArray);
+    int InsertColumn(int nCol, LPCTSTR lpszColumnHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1,
+                     int nSubItem = -1);
+    int InsertColumn(int nCol, const LVCOLUMN* pColumn);
+    BOOL DeleteColumn(int nCol);
+    BOOL GetColumn(int nCol, LVCOLUMN* pColumn) const;
+    int GetColumnWidth(int nCol) const;
+    BOOL SetColumnWidth(int nCol, int cx);
+    BOOL GetColumnOrderArray(LPINT piArray, int iCount = -1) const;
+    BOOL SetColumnOrderArray(int iCount, LPINT piArray);
 
-  int InsertItem(int nItem, LPCTSTR lpszItem);
-  int InsertItem(int nItem, LPCTSTR lpszItem, int nImage);
-  int InsertItem(const LVITEM* pItem);
-  BOOL DeleteItem(int nItem);
-  BOOL DeleteAllItems();
-  int GetItemCount() const;
-  BOOL SetItemCount(int nItems);  // a capacity hint
-  BOOL SetItemText(int nItem, int nSubItem, LPCTSTR lpszText);
-  CString GetItemText(int nItem, int nSubItem) const;
-  int GetItemText(int nItem, int nSubItem, LPTSTR lpszText, int nLen) const;
-  BOOL GetItem(LVITEM* pItem) const;
-  BOOL SetItem(const LVITEM* pItem);
-  BOOL SetItemData(int nItem, DWORD_PTR dwData);
-  DWORD_PTR GetItemData(int nItem) const;
-  BOOL SetItemState(int nItem, UINT nState, UINT nMask);
-  UINT GetItemState(int nItem, UINT nMask) const;
-  int GetSelectedCount() const;
-  int GetNextItem(int nItem, int nFlags) const;
-  POSITION GetFirstSelectedItemPosition() const;
-  int GetNextSelectedItem(POSITION& pos) const;
-  int GetSelectionMark() const;
-  BOOL EnsureVisible(int nItem, BOOL bPartialOK);
-  int FindItem(LVFINDINFO* pFindInfo, int nStart = -1) const;
-  int HitTest(LVHITTESTINFO* pHitTestInfo) const;
-  int HitTest(CPoint pt, UINT* pFlags = nullptr) const;
-  // Reorders the rows by cmp(itemData1, itemData2, lParamSort); the whole
-  // permutation is computed first, so the comparator may read the list.
-  BOOL SortItems(PFNLVCOMPARE pfnCompare, DWORD_PTR dwData);
-  CEdit* EditLabel(int nItem);
-  CEdit* GetEditControl() const;
+    int InsertItem(int nItem, LPCTSTR lpszItem);
+    int InsertItem(int nItem, LPCTSTR lpszItem, int nImage);
+    int InsertItem(const LVITEM* pItem);
+    BOOL DeleteItem(int nItem);
+    BOOL DeleteAllItems();
+    int GetItemCount() const;
+    BOOL SetItemCount(int nItems); // a capacity hint
+    BOOL SetItemText(int nItem, int nSubItem, LPCTSTR lpszText);
+    CString GetItemText(int nItem, int nSubItem) const;
+    int GetItemText(int nItem, int nSubItem, LPTSTR lpszText, int nLen) const;
+    BOOL GetItem(LVITEM* pItem) const;
+    BOOL SetItem(const LVITEM* pItem);
+    BOOL SetItemData(int nItem, DWORD_PTR dwData);
+    DWORD_PTR GetItemData(int nItem) const;
+    BOOL SetItemState(int nItem, UINT nState, UINT nMask);
+    UINT GetItemState(int nItem, UINT nMask) const;
+    int GetSelectedCount() const;
+    int GetNextItem(int nItem, int nFlags) const;
+    POSITION GetFirstSelectedItemPosition() const;
+    int GetNextSelectedItem(POSITION& pos) const;
+    int GetSelectionMark() const;
+    BOOL EnsureVisible(int nItem, BOOL bPartialOK);
+    int FindItem(LVFINDINFO* pFindInfo, int nStart = -1) const;
+    int HitTest(LVHITTESTINFO* pHitTestInfo) const;
+    int HitTest(CPoint pt, UINT* pFlags = nullptr) const;
+    // Reorders the rows by cmp(itemData1, itemData2, lParamSort); the whole
+    // permutation is computed first, so the comparator may read the list.
+    BOOL SortItems(PFNLVCOMPARE pfnCompare, DWORD_PTR dwData);
+    CEdit* EditLabel(int nItem);
+    CEdit* GetEditControl() const;
 };
 
 class CIPAddressCtrl : public CWnd {
- public:
-  BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
-  BOOL IsBlank() const;
-  void ClearAddress();
-  // Returns the number of non-blank fields; a blank field reads 0.
-  int GetAddress(BYTE& nField0, BYTE& nField1, BYTE& nField2, BYTE& nField3) const;
-  int GetAddress(DWORD& dwAddress) const;
-  void SetAddress(DWORD dwAddress);
-  void SetAddress(BYTE nField0, BYTE nField1, BYTE nField2, BYTE nField3);
-  void SetFieldFocus(WORD nField);
-  void SetFieldRange(int nField, BYTE nLower, BYTE nUpper);
+public:
+    BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
+    BOOL IsBlank() const;
+    void ClearAddress();
+    // Returns the number of non-blank fields; a blank field reads 0.
+    int GetAddress(BYTE& nField0, BYTE& nField1, BYTE& nField2, BYTE& nField3) const;
+    int GetAddress(DWORD& dwAddress) const;
+    void SetAddress(DWORD dwAddress);
+    void SetAddress(BYTE nField0, BYTE nField1, BYTE nField2, BYTE nField3);
+    void SetFieldFocus(WORD nField);
+    void SetFieldRange(int nField, BYTE nLower, BYTE nUpper);
 };
 
 class CProgressCtrl : public CWnd {
- public:
-  BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
-  void SetRange(short nLower, short nUpper);
-  void SetRange32(int nLower, int nUpper);
-  void GetRange(int& nLower, int& nUpper) const;
-  int GetPos() const;
-  int SetPos(int nPos);
-  int OffsetPos(int nPos);
-  int SetStep(int nStep);
-  int StepIt();
+public:
+    BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
+    void SetRange(short nLower, short nUpper);
+    void SetRange32(int nLower, int nUpper);
+    void GetRange(int& nLower, int& nUpper) const;
+    int GetPos() const;
+    int SetPos(int nPos);
+    int OffsetPos(int nPos);
+    int SetStep(int nStep);
+    int StepIt();
 };
 
 class CAnimateCtrl : public CWnd {
- public:
-  BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
-  // Any resource id opens the layer's busy animation.
-  BOOL Open(UINT nID);
-  BOOL Open(LPCTSTR lpszFileName);
-  BOOL Play(UINT nFrom, UINT nTo, UINT nRep);
-  BOOL Stop();
-  BOOL Close();
-  BOOL IsPlaying() const;
+public:
+    BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
+    // Any resource id opens the layer's busy animation.
+    BOOL Open(UINT nID);
+    BOOL Open(LPCTSTR lpszFileName);
+    BOOL Play(UINT nFrom, UINT nTo, UINT nRep);
+    BOOL Stop();
+    BOOL Close();
+    BOOL IsPlaying() const;
 };

@@ -13,48 +13,48 @@
 #define OFN_EXPLORER 0x00080000
 
 struct OPENFILENAMEA {
-  DWORD lStructSize;
-  HWND hwndOwner;
-  HINSTANCE hInstance;
-  LPCSTR lpstrFilter;
-  LPSTR lpstrCustomFilter;
-  DWORD nMaxCustFilter;
-  DWORD nFilterIndex;
-  LPSTR lpstrFile;
-  DWORD nMaxFile;
-  LPSTR lpstrFileTitle;
-  DWORD nMaxFileTitle;
-  LPCSTR lpstrInitialDir;
-  LPCSTR lpstrTitle;
-  DWORD Flags;
-  WORD nFileOffset;
-  WORD nFileExtension;
-  LPCSTR lpstrDefExt;
+    DWORD lStructSize;
+    HWND hwndOwner;
+    HINSTANCE hInstance;
+    LPCSTR lpstrFilter;
+    LPSTR lpstrCustomFilter;
+    DWORD nMaxCustFilter;
+    DWORD nFilterIndex;
+    LPSTR lpstrFile;
+    DWORD nMaxFile;
+    LPSTR lpstrFileTitle;
+    DWORD nMaxFileTitle;
+    LPCSTR lpstrInitialDir;
+    LPCSTR lpstrTitle;
+    DWORD Flags;
+    WORD nFileOffset;
+    WORD nFileExtension;
+    LPCSTR lpstrDefExt;
 };
 typedef OPENFILENAMEA OPENFILENAME;
 
 // Open/save file dialog. Windows '\' separators in the initial name are taken
 // as '/'; the chosen path is the Linux path.
 class CFileDialog {
- public:
-  explicit CFileDialog(BOOL bOpenFileDialog, LPCTSTR lpszDefExt = nullptr, LPCTSTR lpszFileName = nullptr,
-                       DWORD dwFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, LPCTSTR lpszFilter = nullptr,
-                       CWnd* pParentWnd = nullptr);
-  virtual ~CFileDialog() = default;
-  virtual INT_PTR DoModal();
-  CString GetPathName() const;
-  CString GetFileName() const;
-  CString GetFileExt() const;
-  CString GetFileTitle() const;
-  CString GetFolderPath() const;
+public:
+    explicit CFileDialog(BOOL bOpenFileDialog, LPCTSTR lpszDefExt = nullptr, LPCTSTR lpszFileName = nullptr,
+                         DWORD dwFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, LPCTSTR lpszFilter = nullptr,
+                         CWnd* pParentWnd = nullptr);
+    virtual ~CFileDialog() = default;
+    virtual INT_PTR DoModal();
+    CString GetPathName() const;
+    CString GetFileName() const;
+    CString GetFileExt() const;
+    CString GetFileTitle() const;
+    CString GetFolderPath() const;
 
-  OPENFILENAME m_ofn{};
+    OPENFILENAME m_ofn{};
 
- private:
-  BOOL m_bOpen;
-  std::string m_defExt, m_fileName, m_filter, m_result;
-  CWnd* m_pParent;
-  char m_fileBuf[MAX_PATH] = {};
+private:
+    BOOL m_bOpen;
+    std::string m_defExt, m_fileName, m_filter, m_result;
+    CWnd* m_pParent;
+    char m_fileBuf[MAX_PATH] = {};
 };
 
 // Clipboard (CF_TEXT only) over the Qt clipboard; text is stored as given.
@@ -80,16 +80,16 @@ HCURSOR LoadCursor(HINSTANCE hInstance, LPCSTR lpCursorName);
 HCURSOR SetCursor(HCURSOR hCursor);
 
 class CBitmap {
- public:
-  HBITMAP m_hObject = nullptr;
-  CBitmap() = default;
-  CBitmap(const CBitmap&) = delete;
-  CBitmap& operator=(const CBitmap&) = delete;
-  ~CBitmap();
-  BOOL LoadBitmap(UINT nIDResource);
-  BOOL DeleteObject();
-  HBITMAP GetSafeHandle() const { return m_hObject; }
-  operator HBITMAP() const { return m_hObject; }
+public:
+    HBITMAP m_hObject = nullptr;
+    CBitmap() = default;
+    CBitmap(const CBitmap&) = delete;
+    CBitmap& operator=(const CBitmap&) = delete;
+    ~CBitmap();
+    BOOL LoadBitmap(UINT nIDResource);
+    BOOL DeleteObject();
+    HBITMAP GetSafeHandle() const { return m_hObject; }
+    operator HBITMAP() const { return m_hObject; }
 };
 HBITMAP LoadBitmap(HINSTANCE hInstance, LPCSTR lpBitmapName);
 BOOL DeleteObject(HGDIOBJ ho);

@@ -4,42 +4,42 @@
 #include "mfc/wnd.h"
 
 class CMenu {
- public:
-  HMENU m_hMenu = nullptr;
+public:
+    HMENU m_hMenu = nullptr;
 
-  CMenu() = default;
-  CMenu(const CMenu&) = delete;
-  CMenu& operator=(const CMenu&) = delete;
-  ~CMenu();  // destroys a menu it still holds
+    CMenu() = default;
+    CMenu(const CMenu&) = delete;
+    CMenu& operator=(const CMenu&) = delete;
+    ~CMenu(); // destroys a menu it still holds
 
-  static CMenu* FromHandle(HMENU hMenu);
-  HMENU GetSafeHmenu() const { return m_hMenu; }
-  operator HMENU() const { return m_hMenu; }
-  BOOL Attach(HMENU hMenu);
-  HMENU Detach();
+    static CMenu* FromHandle(HMENU hMenu);
+    HMENU GetSafeHmenu() const { return m_hMenu; }
+    operator HMENU() const { return m_hMenu; }
+    BOOL Attach(HMENU hMenu);
+    HMENU Detach();
 
-  BOOL LoadMenu(UINT nIDResource);
-  BOOL LoadMenu(LPCTSTR lpszResourceName);
-  BOOL CreateMenu();
-  BOOL CreatePopupMenu();
-  BOOL DestroyMenu();
+    BOOL LoadMenu(UINT nIDResource);
+    BOOL LoadMenu(LPCTSTR lpszResourceName);
+    BOOL CreateMenu();
+    BOOL CreatePopupMenu();
+    BOOL DestroyMenu();
 
-  BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr);
-  BOOL InsertMenu(UINT nPosition, UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr);
-  BOOL ModifyMenu(UINT nPosition, UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr);
-  BOOL RemoveMenu(UINT nPosition, UINT nFlags);
-  BOOL DeleteMenu(UINT nPosition, UINT nFlags);
-  int GetMenuItemCount() const;
-  UINT GetMenuItemID(int nPos) const;
-  int GetMenuString(UINT nIDItem, LPTSTR lpString, int nMaxCount, UINT nFlags) const;
-  int GetMenuString(UINT nIDItem, CString& rString, UINT nFlags) const;
-  CMenu* GetSubMenu(int nPos) const;
-  UINT EnableMenuItem(UINT nIDEnableItem, UINT nEnable);
-  UINT CheckMenuItem(UINT nIDCheckItem, UINT nCheck);
-  UINT GetMenuState(UINT nID, UINT nFlags) const;
-  // Shows the menu at a screen point; the chosen command goes to pWnd after
-  // the menu closes, or is returned with TPM_RETURNCMD.
-  BOOL TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd, LPCRECT lpRect = nullptr);
+    BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr);
+    BOOL InsertMenu(UINT nPosition, UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr);
+    BOOL ModifyMenu(UINT nPosition, UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr);
+    BOOL RemoveMenu(UINT nPosition, UINT nFlags);
+    BOOL DeleteMenu(UINT nPosition, UINT nFlags);
+    int GetMenuItemCount() const;
+    UINT GetMenuItemID(int nPos) const;
+    int GetMenuString(UINT nIDItem, LPTSTR lpString, int nMaxCount, UINT nFlags) const;
+    int GetMenuString(UINT nIDItem, CString& rString, UINT nFlags) const;
+    CMenu* GetSubMenu(int nPos) const;
+    UINT EnableMenuItem(UINT nIDEnableItem, UINT nEnable);
+    UINT CheckMenuItem(UINT nIDCheckItem, UINT nCheck);
+    UINT GetMenuState(UINT nID, UINT nFlags) const;
+    // Shows the menu at a screen point; the chosen command goes to pWnd after
+    // the menu closes, or is returned with TPM_RETURNCMD.
+    BOOL TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd, LPCRECT lpRect = nullptr);
 };
 
 HACCEL LoadAccelerators(HINSTANCE hInstance, LPCSTR lpTableName);

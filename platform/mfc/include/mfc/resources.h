@@ -10,30 +10,42 @@
 namespace mfc {
 
 struct DlgItem {
-  std::string cls;   // "Button", "Edit", "Static", "ComboBox", "ListBox", "SysListView32",
+    std::string cls; // "Button", "Edit", "Static", "ComboBox", "ListBox", "SysListView32",
                      // "SysIPAddress32", "msctls_progress32", "SysAnimate32"
-  std::string text;
-  int id = IDC_STATIC;
-  DWORD style = 0;
-  DWORD exStyle = 0;
-  short x = 0, y = 0, cx = 0, cy = 0;
+    std::string text;
+    int id = IDC_STATIC;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
 
-  DlgItem& With(DWORD s) { style |= s; return *this; }
-  DlgItem& Without(DWORD s) { style &= ~s; return *this; }
-  DlgItem& Ex(DWORD s) { exStyle |= s; return *this; }
-  DlgItem& Hidden() { return Without(WS_VISIBLE); }
-  DlgItem& Disabled() { return With(WS_DISABLED); }
+    DlgItem& With(DWORD s)
+    {
+        style |= s;
+        return *this;
+    }
+    DlgItem& Without(DWORD s)
+    {
+        style &= ~s;
+        return *this;
+    }
+    DlgItem& Ex(DWORD s)
+    {
+        exStyle |= s;
+        return *this;
+    }
+    DlgItem& Hidden() { return Without(WS_VISIBLE); }
+    DlgItem& Disabled() { return With(WS_DISABLED); }
 };
 
 struct DlgTemplate {
-  std::string caption;
-  DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-  DWORD exStyle = 0;
-  short cx = 0, cy = 0;             // dialog units
-  std::string font = "MS Shell Dlg";  // any face maps to the system sans font
-  int pointSize = 8;
-  UINT menu = 0;                    // menu resource id, 0 = none
-  std::vector<DlgItem> items;       // in tab (and z) order
+    std::string caption;
+    DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    DWORD exStyle = 0;
+    short cx = 0, cy = 0;              // dialog units
+    std::string font = "MS Shell Dlg"; // any face maps to the system sans font
+    int pointSize = 8;
+    UINT menu = 0;              // menu resource id, 0 = none
+    std::vector<DlgItem> items; // in tab (and z) order
 };
 
 void RegisterDialogTemplate(UINT id, DlgTemplate tmpl);
@@ -58,13 +70,13 @@ DlgItem ComboBox(int id, short x, short y, short cx, short cy, DWORD style = CBS
 DlgItem ListBox(int id, short x, short y, short cx, short cy, DWORD style = LBS_NOTIFY | WS_VSCROLL);
 DlgItem Control(const std::string& text, int id, const std::string& cls, DWORD style, short x, short y, short cx,
                 short cy, DWORD exStyle = 0);
-}  // namespace rc
+} // namespace rc
 
 struct MenuDef {
-  std::string text;
-  UINT id = 0;
-  UINT flags = 0;  // MF_GRAYED, MF_CHECKED, MF_SEPARATOR, MF_HELP, ...
-  std::vector<MenuDef> items;  // a popup when not empty
+    std::string text;
+    UINT id = 0;
+    UINT flags = 0;             // MF_GRAYED, MF_CHECKED, MF_SEPARATOR, MF_HELP, ...
+    std::vector<MenuDef> items; // a popup when not empty
 };
 MenuDef MenuItem(const std::string& text, UINT id, UINT flags = 0);
 MenuDef MenuSeparator();
@@ -76,4 +88,4 @@ void RegisterAccelerators(UINT id, std::vector<ACCEL> table);
 RECT DluToPixels(const RECT& dlu, const std::string& font = "MS Shell Dlg", int pointSize = 8);
 SIZE DialogBaseUnits(const std::string& font = "MS Shell Dlg", int pointSize = 8);
 
-}  // namespace mfc
+} // namespace mfc

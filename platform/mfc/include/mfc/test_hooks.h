@@ -19,19 +19,19 @@ namespace mfc::test {
 // goes out of scope. While installed, no message box, file/folder dialog or
 // popup menu is shown: they are logged and answered from the queues.
 class ScopedHooks {
- public:
-  ScopedHooks();
-  ~ScopedHooks();
-  ScopedHooks(const ScopedHooks&) = delete;
-  ScopedHooks& operator=(const ScopedHooks&) = delete;
+public:
+    ScopedHooks();
+    ~ScopedHooks();
+    ScopedHooks(const ScopedHooks&) = delete;
+    ScopedHooks& operator=(const ScopedHooks&) = delete;
 };
 void ResetHooks();
 
 struct MessageBoxRecord {
-  std::string text;
-  std::string caption;  // as shown: the application title when none was given
-  UINT type = 0;
-  int answer = 0;
+    std::string text;
+    std::string caption; // as shown: the application title when none was given
+    UINT type = 0;
+    int answer = 0;
 };
 // Answers are used in order; with none queued a box gets its default button
 // (MB_DEFBUTTONn; IDOK for MB_OK).
@@ -44,25 +44,25 @@ std::vector<MessageBoxRecord>& MessageBoxLog();
 using ModalScript = std::function<void(CDialog&)>;
 void ScriptModal(std::function<bool(CDialog&)> match, ModalScript script);
 void ScriptModal(UINT templateId, ModalScript script);
-template <class T>
-void ScriptModal(std::function<void(T&)> script) {
-  ScriptModal([](CDialog& d) { return dynamic_cast<T*>(&d) != nullptr; },
-              [script](CDialog& d) { script(*dynamic_cast<T*>(&d)); });
+template <class T> void ScriptModal(std::function<void(T&)> script)
+{
+    ScriptModal([](CDialog& d) { return dynamic_cast<T*>(&d) != nullptr; },
+                [script](CDialog& d) { script(*dynamic_cast<T*>(&d)); });
 }
 // Dialogs opened so far (template id, caption at the end of OnInitDialog).
 struct ModalRecord {
-  UINT templateId = 0;
-  std::string templateName;
-  std::string caption;
+    UINT templateId = 0;
+    std::string templateName;
+    std::string caption;
 };
 std::vector<ModalRecord>& ModalLog();
 
 struct PickerRecord {
-  bool folder = false;
-  bool open = true;
-  std::string title;
-  std::string initial;  // initial file or the selection the callback set
-  std::string filter;
+    bool folder = false;
+    bool open = true;
+    std::string title;
+    std::string initial; // initial file or the selection the callback set
+    std::string filter;
 };
 // nullopt = the user cancelled.
 void PushFileAnswer(std::optional<std::string> path);
@@ -70,32 +70,32 @@ void PushFolderAnswer(std::optional<std::string> path);
 std::vector<PickerRecord>& PickerLog();
 
 struct PopupRecord {
-  std::vector<std::string> items;  // "text" per item, "-" for separators, "[x]"/"(grey)" marks
-  int x = 0, y = 0;
+    std::vector<std::string> items; // "text" per item, "-" for separators, "[x]"/"(grey)" marks
+    int x = 0, y = 0;
 };
 // The command id chosen from the next popup menu; 0 = dismissed.
 void PushPopupAnswer(UINT id);
 std::vector<PopupRecord>& PopupLog();
 
 // User actions (each sends what Windows would send for the same input).
-void Click(CWnd* button);                       // BN_CLICKED; toggles check boxes, radio groups
+void Click(CWnd* button); // BN_CLICKED; toggles check boxes, radio groups
 void Click(CWnd& parent, int id);
-void TypeText(CWnd* edit, const std::string& text);  // replaces the text as typing would
-void ChooseComboItem(CWnd* combo, int index);        // CBN_SELCHANGE
-void ChooseListBoxItems(CWnd* listBox, const std::vector<int>& rows);  // LBN_SELCHANGE
-void SetIpField(CWnd* ip, int field, const std::string& text);          // IPN_FIELDCHANGED
+void TypeText(CWnd* edit, const std::string& text);                   // replaces the text as typing would
+void ChooseComboItem(CWnd* combo, int index);                         // CBN_SELCHANGE
+void ChooseListBoxItems(CWnd* listBox, const std::vector<int>& rows); // LBN_SELCHANGE
+void SetIpField(CWnd* ip, int field, const std::string& text);        // IPN_FIELDCHANGED
 // List view: click a row (-1 = empty area) with Ctrl/Shift modifiers.
 void ClickListRow(CWnd* list, int row, bool ctrl = false, bool shift = false);
 void RightClickListRow(CWnd* list, int row);
 void DoubleClickListRow(CWnd* list, int row);
 void ClickHeader(CWnd* list, int column);
-void DragColumnWidth(CWnd* list, int column, int width);  // ends with HDN_ENDTRACK
+void DragColumnWidth(CWnd* list, int column, int width); // ends with HDN_ENDTRACK
 void MoveColumn(CWnd* list, int fromVisual, int toVisual);
 // Keys go to the focus widget of the window (or the window itself) through
 // the application, so accelerators, Enter and Esc behave as for a user.
 void PressKey(CWnd* window, UINT vk, bool ctrl = false, bool shift = false, bool alt = false);
-void CloseWindow(CWnd* window);  // the window's close box
+void CloseWindow(CWnd* window); // the window's close box
 // Runs the Qt event loop for about `ms` milliseconds (timers fire).
 void Pump(int ms);
 
-}  // namespace mfc::test
+} // namespace mfc::test

@@ -40,35 +40,46 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define TEXT(x) x
 #endif
 
-struct POINT { LONG x; LONG y; };
+struct POINT {
+    LONG x;
+    LONG y;
+};
 typedef POINT* LPPOINT;
-struct SIZE { LONG cx; LONG cy; };
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
 typedef SIZE* LPSIZE;
-struct RECT { LONG left; LONG top; LONG right; LONG bottom; };
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
 typedef RECT* LPRECT;
 typedef const RECT* LPCRECT;
 
 struct MSG {
-  HWND hwnd;
-  UINT message;
-  WPARAM wParam;
-  LPARAM lParam;
-  DWORD time;
-  POINT pt;
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
 };
 typedef MSG* LPMSG;
 
 struct NMHDR {
-  HWND hwndFrom;
-  UINT_PTR idFrom;
-  UINT code;
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
 };
 typedef NMHDR* LPNMHDR;
 
 struct ACCEL {
-  BYTE fVirt;
-  WORD key;
-  WORD cmd;
+    BYTE fVirt;
+    WORD key;
+    WORD cmd;
 };
 
 #define MAKEINTRESOURCE(i) (reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))

@@ -76,21 +76,21 @@
 
 // Base of every value that a Vb can carry.
 class SnmpSyntax {
- public:
-  virtual ~SnmpSyntax() = default;
-  virtual int get_syntax() const = 0;
-  virtual const char* get_printable() const = 0;
-  virtual bool valid() const = 0;
-  virtual SnmpSyntax* clone() const = 0;
-  // Takes the value of `other` when it is of a compatible class; an
-  // incompatible value leaves this one unchanged and returns false.
-  virtual bool assign(const SnmpSyntax& other) = 0;
-  virtual void clear() = 0;
+public:
+    virtual ~SnmpSyntax() = default;
+    virtual int get_syntax() const = 0;
+    virtual const char* get_printable() const = 0;
+    virtual bool valid() const = 0;
+    virtual SnmpSyntax* clone() const = 0;
+    // Takes the value of `other` when it is of a compatible class; an
+    // incompatible value leaves this one unchanged and returns false.
+    virtual bool assign(const SnmpSyntax& other) = 0;
+    virtual void clear() = 0;
 
- protected:
-  SnmpSyntax() = default;
-  // The printable form is a cache of each object's own: copies start without.
-  SnmpSyntax(const SnmpSyntax&) {}
-  SnmpSyntax& operator=(const SnmpSyntax&) { return *this; }
-  mutable std::string printable_;  // storage behind get_printable()
+protected:
+    SnmpSyntax() = default;
+    // The printable form is a cache of each object's own: copies start without.
+    SnmpSyntax(const SnmpSyntax&) {}
+    SnmpSyntax& operator=(const SnmpSyntax&) { return *this; }
+    mutable std::string printable_; // storage behind get_printable()
 };

@@ -27,28 +27,31 @@ namespace vx::test {
 
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 // "a.b.c.d[:port]" -> the /proc/net/udp form of the local address.
-bool proc_udp_key(const std::string& address, std::string& key) {
-  std::string host = address;
-  unsigned port = 161;
-  const auto colon = address.find(':');
-  if (colon != std::string::npos) {
-    host = address.substr(0, colon);
-    port = static_cast<unsigned>(std::atoi(address.c_str() + colon + 1));
-  }
-  in_addr a{};
-  if (inet_pton(AF_INET, host.c_str(), &a) != 1) return false;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%08X:%04X", static_cast<unsigned>(a.s_addr), port);
-  key = buf;
-  return true;
+bool proc_udp_key(const std::string& address, std::string& key)
+{
+    std::string host = address;
+    unsigned port = 161;
+    const auto colon = address.find(':');
+    if (colon != std::string::npos) {
+        host = address.substr(0, colon);
+        port = static_cast<unsigned>(std::atoi(address.c_str() + colon + 1));
+    }
+    in_addr a{};
+    if (inet_pton(AF_INET, host.c_str(), &a) != 1)
+        return false;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%08X:%04X", static_cast<unsigned>(a.s_addr), port);
+    key = buf;
+    return true;
 }
 
 const char kPassPersist[] = R"PERL(#!/usr/bin/perl
@@ -124,208 +127,234 @@ while (1) {
 __DATA__
 )PERL";
 
-}  // namespace
+} // namespace
 
 bool running_as_root() { return geteuid() == 0; }
 
-bool enter_private_netns(std::string* error) {
-  static std::once_flag once;
-  static bool ok = false;
-  static std::string why;
-  std::call_once(once, [] {
-    if (!running_as_root()) {
-      why = "not running as root";
-      return;
-    }
-    if (unshare(CLONE_NEWNET) != 0) {
-      why = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
-      return;
-    }
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
-      why = std::string("socket: ") + std::strerror(errno);
-      return;
-    }
-    ifreq ifr{};
-    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
-    if (ioctl(fd, SIOCGIFFLAGS, &ifr) != 0) {
-      why = std::string("SIOCGIFFLAGS lo: ") + std::strerror(errno);
-      close(fd);
-      return;
-    }
-    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
-    if (ioctl(fd, SIOCSIFFLAGS, &ifr) != 0) {
-      why = std::string("SIOCSIFFLAGS lo: ") + std::strerror(errno);
-      close(fd);
-      return;
-    }
-    close(fd);
-    ok = true;
-  });
-  if (!ok && error) *error = why;
-  return ok;
+bool enter_private_netns(std::string* error)
+{
+    static std::once_flag once;
+    static bool ok = false;
+    static std::string why;
+    std::call_once(once, [] {
+        if (!running_as_root()) {
+            why = "not running as root";
+            return;
+        }
+        if (unshare(CLONE_NEWNET) != 0) {
+            why = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+            return;
+        }
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        if (fd < 0) {
+            why = std::string("socket: ") + std::strerror(errno);
+            return;
+        }
+        ifreq ifr{};
+        std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+        if (ioctl(fd, SIOCGIFFLAGS, &ifr) != 0) {
+            why = std::string("SIOCGIFFLAGS lo: ") + std::strerror(errno);
+            close(fd);
+            return;
+        }
+        ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
+        if (ioctl(fd, SIOCSIFFLAGS, &ifr) != 0) {
+            why = std::string("SIOCSIFFLAGS lo: ") + std::strerror(errno);
+            close(fd);
+            return;
+        }
+        close(fd);
+        ok = true;
+    });
+    if (!ok && error)
+        *error = why;
+    return ok;
 }
 
-Snmpd::Snmpd() {
-  char tmpl[] = "/tmp/vx-snmpd-XXXXXX";
-  if (char* d = mkdtemp(tmpl)) {
-    dir_ = d;
-    std::filesystem::create_directories(dir_ + "/persist");
-  }
+Snmpd::Snmpd()
+{
+    char tmpl[] = "/tmp/vx-snmpd-XXXXXX";
+    if (char* d = mkdtemp(tmpl)) {
+        dir_ = d;
+        std::filesystem::create_directories(dir_ + "/persist");
+    }
 }
 
-Snmpd::~Snmpd() {
-  stop();
-  if (!dir_.empty()) {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+Snmpd::~Snmpd()
+{
+    stop();
+    if (!dir_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
 }
 
 std::string Snmpd::set_log(const std::string& name) const { return dir_ + "/" + name + ".sets"; }
 
-std::string Snmpd::write_pass_persist(const std::string& name, const std::vector<PassVar>& vars) {
-  const std::string path = dir_ + "/" + name + ".pl";
-  const std::string wrapper = dir_ + "/" + name + ".sh";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << kPassPersist;
-    for (const PassVar& v : vars) out << v.oid << '\t' << v.type << '\t' << v.access << '\t' << v.value << '\n';
-  }
-  // pass_persist takes one program path: a wrapper passes the set log.
-  {
-    std::ofstream out(wrapper, std::ios::binary | std::ios::trunc);
-    out << "#!/bin/sh\nexec /usr/bin/perl '" << path << "' '" << set_log(name) << "'\n";
-  }
-  chmod(path.c_str(), 0755);
-  chmod(wrapper.c_str(), 0755);
-  return wrapper;
+std::string Snmpd::write_pass_persist(const std::string& name, const std::vector<PassVar>& vars)
+{
+    const std::string path = dir_ + "/" + name + ".pl";
+    const std::string wrapper = dir_ + "/" + name + ".sh";
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << kPassPersist;
+        for (const PassVar& v : vars)
+            out << v.oid << '\t' << v.type << '\t' << v.access << '\t' << v.value << '\n';
+    }
+    // pass_persist takes one program path: a wrapper passes the set log.
+    {
+        std::ofstream out(wrapper, std::ios::binary | std::ios::trunc);
+        out << "#!/bin/sh\nexec /usr/bin/perl '" << path << "' '" << set_log(name) << "'\n";
+    }
+    chmod(path.c_str(), 0755);
+    chmod(wrapper.c_str(), 0755);
+    return wrapper;
 }
 
 std::string Snmpd::log() const { return read_file(dir_ + "/snmpd.log") + read_file(dir_ + "/snmpd.out"); }
 
-bool Snmpd::start(const std::vector<std::string>& addresses, const std::string& config, std::string* error,
-                  int wait_ms) {
-  auto fail = [&](const std::string& why) {
-    if (error) *error = why;
-    stop();
-    return false;
-  };
-  if (dir_.empty()) return fail("no temporary folder");
-  if (pid_ > 0) return fail("already running");
-  std::vector<std::string> keys;
-  std::string agentaddress;
-  for (const std::string& a : addresses) {
-    std::string key;
-    if (!proc_udp_key(a, key)) return fail("bad address " + a);
-    keys.push_back(key);
-    if (!agentaddress.empty()) agentaddress += ',';
-    agentaddress += "udp:" + (a.find(':') == std::string::npos ? a + ":161" : a);
-  }
-  const std::string conf = dir_ + "/snmpd.conf";
-  {
-    std::ofstream out(conf, std::ios::binary | std::ios::trunc);
-    out << "agentaddress " << agentaddress << "\n" << config << "\n";
-  }
-
-  std::vector<std::string> args = {"/usr/sbin/snmpd", "-f", "-C", "-c", conf, "-Lf", dir_ + "/snmpd.log"};
-  args.insert(args.end(), extra_args_.begin(), extra_args_.end());
-  std::vector<char*> argv;
-  for (std::string& s : args) argv.push_back(s.data());
-  argv.push_back(nullptr);
-
-  // The environment is built before fork: the child only calls exec.
-  std::vector<std::string> env_store;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("MIBS=", 0) == 0 || entry.rfind("SNMP_PERSISTENT_DIR=", 0) == 0 ||
-        entry.rfind("SNMPCONFPATH=", 0) == 0 || entry.rfind("MIBDIRS=", 0) == 0)
-      continue;
-    env_store.push_back(entry);
-  }
-  env_store.push_back("MIBS=");
-  env_store.push_back("SNMP_PERSISTENT_DIR=" + dir_ + "/persist");
-  env_store.push_back("SNMPCONFPATH=" + dir_);
-  std::vector<char*> envp;
-  for (std::string& s : env_store) envp.push_back(s.data());
-  envp.push_back(nullptr);
-
-  const int out = open((dir_ + "/snmpd.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  const pid_t pid = fork();
-  if (pid < 0) {
-    if (out >= 0) close(out);
-    if (in >= 0) close(in);
-    return fail(std::string("fork: ") + std::strerror(errno));
-  }
-  if (pid == 0) {
-    if (in >= 0) dup2(in, 0);
-    if (out >= 0) {
-      dup2(out, 1);
-      dup2(out, 2);
+bool Snmpd::start(const std::vector<std::string>& addresses, const std::string& config, std::string* error, int wait_ms)
+{
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        stop();
+        return false;
+    };
+    if (dir_.empty())
+        return fail("no temporary folder");
+    if (pid_ > 0)
+        return fail("already running");
+    std::vector<std::string> keys;
+    std::string agentaddress;
+    for (const std::string& a : addresses) {
+        std::string key;
+        if (!proc_udp_key(a, key))
+            return fail("bad address " + a);
+        keys.push_back(key);
+        if (!agentaddress.empty())
+            agentaddress += ',';
+        agentaddress += "udp:" + (a.find(':') == std::string::npos ? a + ":161" : a);
     }
-    setpgid(0, 0);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  if (out >= 0) close(out);
-  if (in >= 0) close(in);
-  pid_ = pid;
-
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-  while (true) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return fail("snmpd ended at start: " + log());
+    const std::string conf = dir_ + "/snmpd.conf";
+    {
+        std::ofstream out(conf, std::ios::binary | std::ios::trunc);
+        out << "agentaddress " << agentaddress << "\n" << config << "\n";
     }
-    const std::string udp = read_file("/proc/net/udp");
-    bool all = true;
-    for (const std::string& k : keys)
-      if (udp.find(k) == std::string::npos) all = false;
-    if (all) return true;
-    if (std::chrono::steady_clock::now() > deadline) return fail("snmpd did not bind in time: " + log());
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+
+    std::vector<std::string> args = {"/usr/sbin/snmpd", "-f", "-C", "-c", conf, "-Lf", dir_ + "/snmpd.log"};
+    args.insert(args.end(), extra_args_.begin(), extra_args_.end());
+    std::vector<char*> argv;
+    for (std::string& s : args)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    // The environment is built before fork: the child only calls exec.
+    std::vector<std::string> env_store;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("MIBS=", 0) == 0 || entry.rfind("SNMP_PERSISTENT_DIR=", 0) == 0 ||
+            entry.rfind("SNMPCONFPATH=", 0) == 0 || entry.rfind("MIBDIRS=", 0) == 0)
+            continue;
+        env_store.push_back(entry);
+    }
+    env_store.push_back("MIBS=");
+    env_store.push_back("SNMP_PERSISTENT_DIR=" + dir_ + "/persist");
+    env_store.push_back("SNMPCONFPATH=" + dir_);
+    std::vector<char*> envp;
+    for (std::string& s : env_store)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+
+    const int out = open((dir_ + "/snmpd.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        if (out >= 0)
+            close(out);
+        if (in >= 0)
+            close(in);
+        return fail(std::string("fork: ") + std::strerror(errno));
+    }
+    if (pid == 0) {
+        if (in >= 0)
+            dup2(in, 0);
+        if (out >= 0) {
+            dup2(out, 1);
+            dup2(out, 2);
+        }
+        setpgid(0, 0);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (out >= 0)
+        close(out);
+    if (in >= 0)
+        close(in);
+    pid_ = pid;
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    while (true) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return fail("snmpd ended at start: " + log());
+        }
+        const std::string udp = read_file("/proc/net/udp");
+        bool all = true;
+        for (const std::string& k : keys)
+            if (udp.find(k) == std::string::npos)
+                all = false;
+        if (all)
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return fail("snmpd did not bind in time: " + log());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
-void Snmpd::stop() {
-  if (pid_ <= 0) return;
-  const pid_t pid = pid_;
-  kill(pid_, SIGTERM);
-  for (int i = 0; i < 200; ++i) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = 0;
-      break;
+void Snmpd::stop()
+{
+    if (pid_ <= 0)
+        return;
+    const pid_t pid = pid_;
+    kill(pid_, SIGTERM);
+    for (int i = 0; i < 200; ++i) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = 0;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  // Script children of the agent end when their pipe closes; anything left
-  // in the agent's own process group goes too.
-  kill(-pid, SIGKILL);
-  pid_ = -1;
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    // Script children of the agent end when their pipe closes; anything left
+    // in the agent's own process group goes too.
+    kill(-pid, SIGKILL);
+    pid_ = -1;
 }
 
-Snmpd* start_device_agent(const std::vector<PassVar>& vars, const std::string& access, std::string* error) {
-  if (!enter_private_netns(error)) return nullptr;
-  auto* agent = new Snmpd;
-  const std::string script = agent->write_pass_persist("dev", vars);
-  const std::string conf = access +
-                           "view dev included .1.3.6.1.2.1.1\n"
-                           "view dev included .1.3.6.1.4.1.99999\n"
-                           "sysName sim-device\n"
-                           "pass_persist .1.3.6.1.4.1.99999 " + script + "\n";
-  if (!agent->start({"127.0.0.2"}, conf, error)) {
-    delete agent;
-    return nullptr;
-  }
-  return agent;
+Snmpd* start_device_agent(const std::vector<PassVar>& vars, const std::string& access, std::string* error)
+{
+    if (!enter_private_netns(error))
+        return nullptr;
+    auto* agent = new Snmpd;
+    const std::string script = agent->write_pass_persist("dev", vars);
+    const std::string conf = access +
+        "view dev included .1.3.6.1.2.1.1\n"
+        "view dev included .1.3.6.1.4.1.99999\n"
+        "sysName sim-device\n"
+        "pass_persist .1.3.6.1.4.1.99999 " +
+        script + "\n";
+    if (!agent->start({"127.0.0.2"}, conf, error)) {
+        delete agent;
+        return nullptr;
+    }
+    return agent;
 }
 
-}  // namespace vx::test
+} // namespace vx::test

@@ -26,47 +26,47 @@ bool enter_private_netns(std::string* error = nullptr);
 
 // One variable served by the pass_persist script.
 struct PassVar {
-  std::string oid;    // numeric, without leading dot
-  std::string type;   // integer, string, octet (value: hex pairs "00 60 2b"), gauge, counter,
-                      // timeticks, ipaddress, objectid, opaque (hex pairs), counter64
-  std::string value;  // as the type expects
-  // "ro": a set answers not-writable; "rw": a set of the same type is stored
-  // (a different type answers wrong-type); any other text is sent as the
-  // set's answer (e.g. "commit-failed", "wrong-value").
-  std::string access = "ro";
+    std::string oid;   // numeric, without leading dot
+    std::string type;  // integer, string, octet (value: hex pairs "00 60 2b"), gauge, counter,
+                       // timeticks, ipaddress, objectid, opaque (hex pairs), counter64
+    std::string value; // as the type expects
+    // "ro": a set answers not-writable; "rw": a set of the same type is stored
+    // (a different type answers wrong-type); any other text is sent as the
+    // set's answer (e.g. "commit-failed", "wrong-value").
+    std::string access = "ro";
 };
 
 class Snmpd {
- public:
-  Snmpd();
-  ~Snmpd();  // stops the agent and removes its folder
-  Snmpd(const Snmpd&) = delete;
-  Snmpd& operator=(const Snmpd&) = delete;
+public:
+    Snmpd();
+    ~Snmpd(); // stops the agent and removes its folder
+    Snmpd(const Snmpd&) = delete;
+    Snmpd& operator=(const Snmpd&) = delete;
 
-  // Extra command-line arguments, e.g. {"-I", "-system_mib"}. Set before start.
-  void set_extra_args(std::vector<std::string> args) { extra_args_ = std::move(args); }
+    // Extra command-line arguments, e.g. {"-I", "-system_mib"}. Set before start.
+    void set_extra_args(std::vector<std::string> args) { extra_args_ = std::move(args); }
 
-  // Writes an executable pass_persist script serving `vars` into the
-  // agent's folder and returns its path. Every accepted set is appended as
-  // "oid type value" to the file returned by set_log(name).
-  std::string write_pass_persist(const std::string& name, const std::vector<PassVar>& vars);
-  std::string set_log(const std::string& name) const;
+    // Writes an executable pass_persist script serving `vars` into the
+    // agent's folder and returns its path. Every accepted set is appended as
+    // "oid type value" to the file returned by set_log(name).
+    std::string write_pass_persist(const std::string& name, const std::vector<PassVar>& vars);
+    std::string set_log(const std::string& name) const;
 
-  // Starts snmpd listening on UDP `addresses` ("127.0.0.2" or
-  // "127.0.0.2:1161"; port 161 when none) with `config` lines after the
-  // agentaddress line, and waits until every address is bound.
-  bool start(const std::vector<std::string>& addresses, const std::string& config, std::string* error = nullptr,
-             int wait_ms = 10000);
-  void stop();
-  bool running() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
-  const std::string& dir() const { return dir_; }
-  std::string log() const;  // what the agent logged so far
+    // Starts snmpd listening on UDP `addresses` ("127.0.0.2" or
+    // "127.0.0.2:1161"; port 161 when none) with `config` lines after the
+    // agentaddress line, and waits until every address is bound.
+    bool start(const std::vector<std::string>& addresses, const std::string& config, std::string* error = nullptr,
+               int wait_ms = 10000);
+    void stop();
+    bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    const std::string& dir() const { return dir_; }
+    std::string log() const; // what the agent logged so far
 
- private:
-  std::string dir_;
-  std::vector<std::string> extra_args_;
-  pid_t pid_ = -1;
+private:
+    std::string dir_;
+    std::vector<std::string> extra_args_;
+    pid_t pid_ = -1;
 };
 
 // Enters a private network namespace and starts one agent on 127.0.0.2 that
@@ -75,4 +75,4 @@ class Snmpd {
 // Returns null, with the reason in *error, when any step fails.
 Snmpd* start_device_agent(const std::vector<PassVar>& vars, const std::string& access, std::string* error);
 
-}  // namespace vx::test
+} // namespace vx::test

@@ -34,9 +34,9 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name); // NULL + ERROR_PROC_N
 BOOL FreeLibrary(HMODULE module);
 
 // Cast helper: GetProcAddress results to a function pointer type.
-template <typename F>
-inline F vx_proc_cast(FARPROC proc) {
-  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
+template <typename F> inline F vx_proc_cast(FARPROC proc)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
 }
 
 // ---- platform version ---------------------------------------------------------
@@ -45,12 +45,12 @@ inline F vx_proc_cast(FARPROC proc) {
 #define VER_PLATFORM_WIN32_NT 2
 
 typedef struct _OSVERSIONINFOA {
-  DWORD dwOSVersionInfoSize;
-  DWORD dwMajorVersion;
-  DWORD dwMinorVersion;
-  DWORD dwBuildNumber;
-  DWORD dwPlatformId;
-  CHAR szCSDVersion[128];
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
 } OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
 
 // Reports the NT platform, version 5.0. Fails with ERROR_INSUFFICIENT_BUFFER
@@ -59,19 +59,19 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 
 // ---- version information --------------------------------------------------------
 typedef struct tagVS_FIXEDFILEINFO {
-  DWORD dwSignature; // 0xFEEF04BD
-  DWORD dwStrucVersion;
-  DWORD dwFileVersionMS;
-  DWORD dwFileVersionLS;
-  DWORD dwProductVersionMS;
-  DWORD dwProductVersionLS;
-  DWORD dwFileFlagsMask;
-  DWORD dwFileFlags;
-  DWORD dwFileOS;
-  DWORD dwFileType;
-  DWORD dwFileSubtype;
-  DWORD dwFileDateMS;
-  DWORD dwFileDateLS;
+    DWORD dwSignature; // 0xFEEF04BD
+    DWORD dwStrucVersion;
+    DWORD dwFileVersionMS;
+    DWORD dwFileVersionLS;
+    DWORD dwProductVersionMS;
+    DWORD dwProductVersionLS;
+    DWORD dwFileFlagsMask;
+    DWORD dwFileFlags;
+    DWORD dwFileOS;
+    DWORD dwFileType;
+    DWORD dwFileSubtype;
+    DWORD dwFileDateMS;
+    DWORD dwFileDateLS;
 } VS_FIXEDFILEINFO;
 
 #define VS_FFI_SIGNATURE 0xFEEF04BDu
@@ -81,8 +81,8 @@ typedef struct tagVS_FIXEDFILEINFO {
 // {"ProductVersion", "1.2"}, {"InternalName", "vistrel"}. Only the program's
 // own executable (GetModuleFileNameA(NULL)) then has version information.
 typedef struct VX_VERSION_STRING {
-  const char* name;
-  const char* value;
+    const char* name;
+    const char* value;
 } VX_VERSION_STRING;
 void vx_set_version_info(WORD major, WORD minor, WORD build, WORD revision, const VX_VERSION_STRING* strings,
                          size_t count);

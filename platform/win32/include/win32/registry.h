@@ -53,10 +53,14 @@
 
 #include "win32/types.h"
 
-#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000u)))))
-#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000001u)))))
-#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000002u)))))
-#define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000003u)))))
+#define HKEY_CLASSES_ROOT                                                                                              \
+    (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000u)))))
+#define HKEY_CURRENT_USER                                                                                              \
+    (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000001u)))))
+#define HKEY_LOCAL_MACHINE                                                                                             \
+    (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000002u)))))
+#define HKEY_USERS                                                                                                     \
+    (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000003u)))))
 
 // Registry access rights (the general rights DELETE, READ_CONTROL, ... are in types.h).
 #define KEY_QUERY_VALUE 0x0001
@@ -113,9 +117,9 @@ LONG RegCreateKeyA(HKEY key, LPCSTR sub_key, PHKEY result);
 // NULL.
 LONG RegOpenKeyTransactedA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM desired, PHKEY result, HANDLE transaction,
                            PVOID extended);
-LONG RegCreateKeyTransactedA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options,
-                             REGSAM desired, struct _SECURITY_ATTRIBUTES* security, PHKEY result,
-                             LPDWORD disposition, HANDLE transaction, PVOID extended);
+LONG RegCreateKeyTransactedA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options, REGSAM desired,
+                             struct _SECURITY_ATTRIBUTES* security, PHKEY result, LPDWORD disposition,
+                             HANDLE transaction, PVOID extended);
 LONG RegCloseKey(HKEY key);
 LONG RegFlushKey(HKEY key); // every write is saved already
 
@@ -153,11 +157,11 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_size, LPDWORD re
 
 // One network interface as the machine view lists it.
 struct vx_net_adapter {
-  std::string name;        // Linux interface name: service name, title and the raw-packet open name
-  std::string description; // driver name, or the interface name
-  std::string ip;          // first IPv4 address, dotted; "" when none
-  std::string mask;        // its mask, dotted; "" when none
-  unsigned char mac[6] = {0, 0, 0, 0, 0, 0};
+    std::string name;        // Linux interface name: service name, title and the raw-packet open name
+    std::string description; // driver name, or the interface name
+    std::string ip;          // first IPv4 address, dotted; "" when none
+    std::string mask;        // its mask, dotted; "" when none
+    unsigned char mac[6] = {0, 0, 0, 0, 0, 0};
 };
 
 // The live interfaces: non-loopback ARPHRD_ETHER interfaces in name order.

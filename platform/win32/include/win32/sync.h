@@ -12,28 +12,28 @@
 #include "win32/types.h"
 
 typedef union _LARGE_INTEGER {
-  struct {
-    DWORD LowPart;
-    LONG HighPart;
-  } u;
-  LONGLONG QuadPart;
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
 } LARGE_INTEGER, *PLARGE_INTEGER;
 
 typedef struct _SECURITY_ATTRIBUTES {
-  DWORD nLength;
-  LPVOID lpSecurityDescriptor;
-  BOOL bInheritHandle;
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 // Overlapped I/O block (also WSAOVERLAPPED). Internal holds the completion
 // status (a Win32/WinSock error number, 0 = success, ERROR_IO_PENDING while
 // outstanding); InternalHigh the byte count.
 typedef struct _OVERLAPPED {
-  ULONG_PTR Internal;
-  ULONG_PTR InternalHigh;
-  DWORD Offset;
-  DWORD OffsetHigh;
-  HANDLE hEvent;
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
 } OVERLAPPED, *LPOVERLAPPED;
 
 #define WAIT_OBJECT_0 0x00000000u
@@ -94,7 +94,7 @@ DWORD GetCurrentThreadId();
 
 // ---- critical sections (re-entrant) -----------------------------------------
 typedef struct _RTL_CRITICAL_SECTION {
-  pthread_mutex_t mutex;
+    pthread_mutex_t mutex;
 } CRITICAL_SECTION, *LPCRITICAL_SECTION, *PCRITICAL_SECTION;
 
 void InitializeCriticalSection(LPCRITICAL_SECTION cs);
@@ -107,15 +107,18 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs);
 // Sequentially consistent, return values as on Windows.
 inline LONG InterlockedIncrement(LONG volatile* target) { return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST); }
 inline LONG InterlockedDecrement(LONG volatile* target) { return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST); }
-inline LONG InterlockedExchange(LONG volatile* target, LONG value) {
-  return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+inline LONG InterlockedExchange(LONG volatile* target, LONG value)
+{
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
-inline LONG InterlockedExchangeAdd(LONG volatile* target, LONG value) {
-  return __atomic_fetch_add(target, value, __ATOMIC_SEQ_CST);
+inline LONG InterlockedExchangeAdd(LONG volatile* target, LONG value)
+{
+    return __atomic_fetch_add(target, value, __ATOMIC_SEQ_CST);
 }
-inline LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG comparand) {
-  __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-  return comparand; // the initial value in both outcomes
+inline LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG comparand)
+{
+    __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    return comparand; // the initial value in both outcomes
 }
 
 // ---- time -------------------------------------------------------------------
@@ -123,7 +126,7 @@ inline LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LON
 DWORD GetTickCount();
 ULONGLONG GetTickCount64();
 void Sleep(DWORD milliseconds);
-BOOL QueryPerformanceCounter(LARGE_INTEGER* count);     // nanoseconds
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);       // nanoseconds
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency); // 1e9
 
 // ---- for other layers and tests ---------------------------------------------

@@ -150,8 +150,7 @@ private:
     std::atomic<uint64_t> parsed{0};
 
     // A copy of a field guarded by the adapter lock.
-    template <class T>
-    T locked(const T& field)
+    template <class T> T locked(const T& field)
     {
         std::lock_guard guard(adapter_lock);
         return field;

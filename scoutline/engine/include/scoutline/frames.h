@@ -34,8 +34,7 @@ inline constexpr uint32_t receive_frame_capacity = 1514;
 inline constexpr uint8_t reservation_multicast[6] = {0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x01};
 inline constexpr uint8_t announcement_multicast[6] = {0x01, 0x60, 0x2B, 0xFF, 0xFF, 0x00};
 
-void build_reservation_request(uint8_t* frame, const qm::mac_address_t& own_mac,
-                               const qm::ip_address_t& own_ip);
+void build_reservation_request(uint8_t* frame, const qm::mac_address_t& own_mac, const qm::ip_address_t& own_ip);
 void build_rarp_reply(uint8_t* frame, const qm::mac_address_t& own_mac, const qm::ip_address_t& own_ip,
                       const qm::mac_address_t& device, const qm::ip_address_t& address);
 void build_arp_request(uint8_t* frame, const qm::mac_address_t& own_mac, const qm::ip_address_t& own_ip,
@@ -43,12 +42,12 @@ void build_arp_request(uint8_t* frame, const qm::mac_address_t& own_mac, const q
 
 // What the parser does with a received frame.
 enum class frame_kind_t {
-    arp_reply,     // ARP opcode 2: an ARP response item
-    arp_other,     // other ARP opcodes: ignored
-    announcement,  // 0x8819 kind 1: touch the device and walk its tags
-    device_other,  // 0x8819 of another kind: ignored
-    empty,         // EtherType 0 and the first 32 bytes all zero
-    unrecognized,  // anything else: the receive filter let through what it should not have
+    arp_reply,    // ARP opcode 2: an ARP response item
+    arp_other,    // other ARP opcodes: ignored
+    announcement, // 0x8819 kind 1: touch the device and walk its tags
+    device_other, // 0x8819 of another kind: ignored
+    empty,        // EtherType 0 and the first 32 bytes all zero
+    unrecognized, // anything else: the receive filter let through what it should not have
 };
 
 // Bytes past `length` read as zero, as they would from the zero-filled buffer
@@ -74,8 +73,7 @@ inline bool is_ip_tag_type(uint8_t type) { return (type & 0xFC) == 0x08; }
 // order. An IP tag needs length 3 or more (header plus four address bytes);
 // shorter ones are skipped like any other tag. The walk never reads past
 // `length`: a tag cut off by the end of the frame ends the list unapplied.
-template <class OnIp>
-tag_walk_end_t walk_tags(const uint8_t* frame, size_t length, size_t offset, OnIp&& on_ip)
+template <class OnIp> tag_walk_end_t walk_tags(const uint8_t* frame, size_t length, size_t offset, OnIp&& on_ip)
 {
     size_t pos = offset;
     for (;;) {

@@ -11,7 +11,7 @@ namespace qm::vx {
 // One network adapter as the adapter list found it.
 struct adapter_info_t {
     std::string description;
-    std::string name;      // how clients choose it; also its address-history section
+    std::string name; // how clients choose it; also its address-history section
     std::string service;
     std::string open_name; // what the raw packet library opens
     qm::ip_address_t ip;   // configured IPv4 address, 0.0.0.0 when none

@@ -15,11 +15,11 @@ namespace update {
 class local_file_t;
 
 struct birch_layout_t {
-    const char* name_format;         // remote name of a flash file by number
-    int32_t type;                    // device type code
-    std::array<int, 2> code_banks;   // first runtime code, in walk order
-    std::array<int, 2> code2_banks;  // second runtime code
-    int bank_files;                  // files per bank
+    const char* name_format;        // remote name of a flash file by number
+    int32_t type;                   // device type code
+    std::array<int, 2> code_banks;  // first runtime code, in walk order
+    std::array<int, 2> code2_banks; // second runtime code
+    int bank_files;                 // files per bank
     uint32_t bank_file_size;
 };
 
@@ -28,8 +28,8 @@ public:
     birch_pattern_t(const birch_layout_t& layout, const qm::ip_address_t& address, status_t* status);
 
     void upload(checksums_t& record) override;
-    void download(const std::string& image, const checksums_t& version, status_t* status, int32_t boot,
-                  int32_t runtime, int32_t config_range) override;
+    void download(const std::string& image, const checksums_t& version, status_t* status, int32_t boot, int32_t runtime,
+                  int32_t config_range) override;
     void check_update(uint8_t flags[8], const checksums_t& version, const std::string& image) override;
 
     // Banks of the first and second runtime code that the last upload found

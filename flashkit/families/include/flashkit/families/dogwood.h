@@ -16,8 +16,8 @@ public:
     dogwood_t(const qm::ip_address_t& address, status_t* status);
 
     void upload(checksums_t& record) override;
-    void download(const std::string& image, const checksums_t& version, status_t* status, int32_t boot,
-                  int32_t runtime, int32_t config_range) override;
+    void download(const std::string& image, const checksums_t& version, status_t* status, int32_t boot, int32_t runtime,
+                  int32_t config_range) override;
     void check_update(uint8_t flags[8], const checksums_t& version, const std::string& image) override;
     // The comparison under a configuration mode: 1 as check_update, else the
     // configuration range of a download. Works on a copy of the version's

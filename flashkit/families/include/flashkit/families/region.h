@@ -19,6 +19,6 @@ std::optional<uint32_t> region_value(const std::string& path, uint32_t start, ui
 std::optional<uint32_t> uld_region_value(const std::string& path, uint32_t start);
 // The first region of the list that checks.
 std::optional<uint32_t> first_region_value(const std::string& path, std::initializer_list<uint32_t> starts,
-                                            uint32_t length);
+                                           uint32_t length);
 
 } // namespace update

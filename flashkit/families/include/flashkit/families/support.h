@@ -37,10 +37,7 @@ void make_boot_file(base_t& unit, const std::string& image, uint32_t boot_offset
                     uint32_t config_at, const config_area_t& area, int32_t config_range, const std::string& path);
 
 // The region's value when it checks, else 0.
-inline uint32_t value_or_zero(const checksum_t& sum)
-{
-    return sum.check() ? sum.value() : 0;
-}
+inline uint32_t value_or_zero(const checksum_t& sum) { return sum.check() ? sum.value() : 0; }
 
 // Removes the local file when it goes out of scope, also on failure.
 class local_file_t {

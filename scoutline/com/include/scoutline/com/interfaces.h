@@ -19,42 +19,42 @@ VX_DEFINE_GUID(IID_Icom_device, "{BC687EB7-3CDA-4C94-8780-09D5B5EF37E3}");
 VX_DEFINE_GUID(IID_Icom_bstr_vector, "{57F536C9-D1F3-4C15-A611-5871C032F2E7}");
 
 struct Imanager : IDispatch {
-    virtual HRESULT show_console() = 0;                           // 1
-    virtual HRESULT get_adapters(IDispatch** vector) = 0;         // 2
+    virtual HRESULT show_console() = 0;                              // 1
+    virtual HRESULT get_adapters(IDispatch** vector) = 0;            // 2
     virtual HRESULT adapter_get(BSTR name, IDispatch** adapter) = 0; // 3
 };
 
 struct Icom_adapter : IDispatch {
-    virtual HRESULT get_autoassign(LONG* on) = 0;                 // 1
-    virtual HRESULT put_autoassign(LONG on) = 0;                  // 1
-    virtual HRESULT get_ip(BSTR* ip) = 0;                         // 2
-    virtual HRESULT get_ip_subnet(BSTR* mask) = 0;                // 3
-    virtual HRESULT get_ip_start(BSTR* ip) = 0;                   // 4
-    virtual HRESULT put_ip_start(BSTR ip) = 0;                    // 4
-    virtual HRESULT get_ip_end(BSTR* ip) = 0;                     // 5
-    virtual HRESULT put_ip_end(BSTR ip) = 0;                      // 5
-    virtual HRESULT get_ip_start_default(BSTR* ip) = 0;           // 6
-    virtual HRESULT get_ip_end_default(BSTR* ip) = 0;             // 7
-    virtual HRESULT device_first(IDispatch** device) = 0;         // 8
+    virtual HRESULT get_autoassign(LONG* on) = 0;                            // 1
+    virtual HRESULT put_autoassign(LONG on) = 0;                             // 1
+    virtual HRESULT get_ip(BSTR* ip) = 0;                                    // 2
+    virtual HRESULT get_ip_subnet(BSTR* mask) = 0;                           // 3
+    virtual HRESULT get_ip_start(BSTR* ip) = 0;                              // 4
+    virtual HRESULT put_ip_start(BSTR ip) = 0;                               // 4
+    virtual HRESULT get_ip_end(BSTR* ip) = 0;                                // 5
+    virtual HRESULT put_ip_end(BSTR ip) = 0;                                 // 5
+    virtual HRESULT get_ip_start_default(BSTR* ip) = 0;                      // 6
+    virtual HRESULT get_ip_end_default(BSTR* ip) = 0;                        // 7
+    virtual HRESULT device_first(IDispatch** device) = 0;                    // 8
     virtual HRESULT device_next(IDispatch* current, IDispatch** device) = 0; // 9
-    virtual HRESULT get_send_reservation(LONG* on) = 0;           // 10
-    virtual HRESULT put_send_reservation(LONG on) = 0;            // 10
-    virtual HRESULT start() = 0;                                  // 11
-    virtual HRESULT device_get(BSTR mac, IDispatch** device) = 0; // 12
-    virtual HRESULT device_remove(BSTR mac, LONG* removed) = 0;   // 13
+    virtual HRESULT get_send_reservation(LONG* on) = 0;                      // 10
+    virtual HRESULT put_send_reservation(LONG on) = 0;                       // 10
+    virtual HRESULT start() = 0;                                             // 11
+    virtual HRESULT device_get(BSTR mac, IDispatch** device) = 0;            // 12
+    virtual HRESULT device_remove(BSTR mac, LONG* removed) = 0;              // 13
 };
 
 struct Icom_device : IDispatch {
-    virtual HRESULT get_ip(BSTR* ip) = 0;   // 1
-    virtual HRESULT put_ip(BSTR ip) = 0;    // 1
-    virtual HRESULT get_mac(BSTR* mac) = 0; // 2
-    virtual HRESULT get_age(LONG* ms) = 0;  // 3
+    virtual HRESULT get_ip(BSTR* ip) = 0;       // 1
+    virtual HRESULT put_ip(BSTR ip) = 0;        // 1
+    virtual HRESULT get_mac(BSTR* mac) = 0;     // 2
+    virtual HRESULT get_age(LONG* ms) = 0;      // 3
     virtual HRESULT get_valid(LONG* valid) = 0; // 4
 };
 
 struct Icom_bstr_vector : IDispatch {
-    virtual HRESULT get_length(LONG* length) = 0;    // 1
-    virtual HRESULT at(LONG index, BSTR* text) = 0;  // 2
+    virtual HRESULT get_length(LONG* length) = 0;   // 1
+    virtual HRESULT at(LONG index, BSTR* text) = 0; // 2
 };
 
 VX_DEFINE_UUIDOF(Imanager, IID_Imanager);

@@ -67,8 +67,8 @@ class Ccom_adapter : public CComObjectRootEx<CComSingleThreadModel>,
                      public CComCoClass<Ccom_adapter, &CLSID_com_adapter>,
                      public IDispatchImpl<Icom_adapter, &IID_Icom_adapter, &LIBID_SCOUTLINELib> {
 public:
-    DECLARE_REGISTRY_DATA("com_adapter Class", "Scoutline.com_adapter.1", "Scoutline.com_adapter", true, true,
-                          nullptr, LIBID_SCOUTLINELib, nullptr, &APPID_Scoutline)
+    DECLARE_REGISTRY_DATA("com_adapter Class", "Scoutline.com_adapter.1", "Scoutline.com_adapter", true, true, nullptr,
+                          LIBID_SCOUTLINELib, nullptr, &APPID_Scoutline)
     BEGIN_COM_MAP(Ccom_adapter)
     COM_INTERFACE_ENTRY(Icom_adapter)
     COM_INTERFACE_ENTRY2(IDispatch, Icom_adapter)
@@ -113,8 +113,8 @@ class Ccom_device : public CComObjectRootEx<CComSingleThreadModel>,
                     public IDispatchImpl<Icom_device, &IID_Icom_device, &LIBID_SCOUTLINELib>,
                     public Idevice_record {
 public:
-    DECLARE_REGISTRY_DATA("com_device Class", "Scoutline.com_device.1", "Scoutline.com_device", true, true,
-                          nullptr, LIBID_SCOUTLINELib, nullptr, &APPID_Scoutline)
+    DECLARE_REGISTRY_DATA("com_device Class", "Scoutline.com_device.1", "Scoutline.com_device", true, true, nullptr,
+                          LIBID_SCOUTLINELib, nullptr, &APPID_Scoutline)
     BEGIN_COM_MAP(Ccom_device)
     COM_INTERFACE_ENTRY(Icom_device)
     COM_INTERFACE_ENTRY2(IDispatch, Icom_device)
@@ -144,8 +144,8 @@ class Ccom_bstr_vector : public CComObjectRootEx<CComSingleThreadModel>,
                          public IDispatchImpl<Icom_bstr_vector, &IID_Icom_bstr_vector, &LIBID_SCOUTLINELib>,
                          public ISupportErrorInfoImpl<&IID_Icom_bstr_vector> {
 public:
-    DECLARE_REGISTRY_DATA("com_bstr_vector Class", "Scoutline.com_bstr_vector.1", "Scoutline.com_bstr_vector",
-                          true, true, nullptr, LIBID_SCOUTLINELib, nullptr, &APPID_Scoutline)
+    DECLARE_REGISTRY_DATA("com_bstr_vector Class", "Scoutline.com_bstr_vector.1", "Scoutline.com_bstr_vector", true,
+                          true, nullptr, LIBID_SCOUTLINELib, nullptr, &APPID_Scoutline)
     BEGIN_COM_MAP(Ccom_bstr_vector)
     COM_INTERFACE_ENTRY(Icom_bstr_vector)
     COM_INTERFACE_ENTRY2(IDispatch, Icom_bstr_vector)
@@ -159,6 +159,6 @@ public:
     HRESULT get_length(LONG* length) override;
     HRESULT at(LONG index, BSTR* text) override;
     // DISPIDs from 256 on address the elements (property get only).
-    HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                   EXCEPINFO* excep, UINT* arg_err) override;
+    HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                   UINT* arg_err) override;
 };
