@@ -536,6 +536,16 @@ LONG sub_path(const Handle& h, LPCSTR sub_key, std::vector<std::string>& more)
     return hive_path(h, more).size() > vx::reg::kMaxDepth ? ERROR_BAD_PATHNAME : ERROR_SUCCESS;
 }
 
+// The handle behind `key`, joined to `transaction`, and the names below it that `sub_key` adds.
+LONG resolve(State& s, HKEY key, HANDLE transaction, LPCSTR sub_key, Handle& h, std::vector<std::string>& more)
+{
+    if (LONG r = use(s, key, h))
+        return r;
+    if (LONG r = join(s, transaction, h))
+        return r;
+    return sub_path(h, sub_key, more);
+}
+
 LONG open_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result, HANDLE transaction)
 {
     if (!result)
@@ -543,12 +553,8 @@ LONG open_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result, HANDLE tra
     State& s = state();
     std::lock_guard<std::recursive_mutex> guard(s.mutex);
     Handle h;
-    if (LONG r = use(s, key, h))
-        return r;
-    if (LONG r = join(s, transaction, h))
-        return r;
     std::vector<std::string> more;
-    if (LONG r = sub_path(h, sub_key, more))
+    if (LONG r = resolve(s, key, transaction, sub_key, h, more))
         return r;
     const Key* k = nullptr;
     if (LONG r = find_key(s, h, more, k))
@@ -638,12 +644,8 @@ LONG create_key(HKEY key, LPCSTR sub_key, REGSAM desired, PHKEY result, LPDWORD 
     State& s = state();
     std::lock_guard<std::recursive_mutex> guard(s.mutex);
     Handle h;
-    if (LONG r = use(s, key, h))
-        return r;
-    if (LONG r = join(s, transaction, h))
-        return r;
     std::vector<std::string> more;
-    if (LONG r = sub_path(h, sub_key, more))
+    if (LONG r = resolve(s, key, transaction, sub_key, h, more))
         return r;
     const Key* existing = nullptr;
     LONG found = find_key(s, h, more, existing);
