@@ -17,7 +17,6 @@ public:
     // Before a request: waits until the delay since the last request has
     // passed, at most the current delay.
     void Wait();
-    bool Pending() const { return m_pending; }
 
 private:
     using clock = std::chrono::steady_clock;

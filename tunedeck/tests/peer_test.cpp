@@ -1,5 +1,7 @@
-// The session against net-snmp's snmpd in the test's own network namespace:
-// result codes for real agent answers.
+// The session and the model against net-snmp's snmpd in the test's own
+// network namespace: result codes for real agent answers, and the spacing of
+// the requests as the agent sees them.
+#include "DeviceMib.h"
 #include "SnmpSession.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@ using tdtest::Instance;
 namespace {
 
 const char kSilent[] = "127.0.0.60"; // no agent there
+const char kPaced[] = "127.0.0.11";  // only the pacing test's requests
 
 // A device with a read-only and a value-refusing variable.
 class Peer : public tdtest::AgentSuite<Peer> {
@@ -24,7 +27,8 @@ public:
                  1,
                  1,
                  {{E + ".20.1.0", "integer", "1", "read-only"}, {E + ".20.2.0", "integer", "1", "wrong-value"}},
-                 {}}};
+                 {}},
+                {kPaced, 1, 1, {}, {}}};
     }
 };
 
@@ -61,6 +65,38 @@ TEST_F(Peer, SessionCodesForRealAnswers)
     ASSERT_EQ(s.SetAddress(kSilent), 0);
     EXPECT_EQ(s.GetOne(bundle.c_str(), KIND_INTEGER, &v, 4), SNMPS_FAILED);
     EXPECT_EQ(s.GetLastStatus(), SNMP_CLASS_TIMEOUT);
+}
+
+// Each request of the model reaches the device at least the delay after the
+// one before, by the agent's clock as it reads each request. The model starts
+// its wait when the answer has come, which the agent sends after reading the
+// request: a lower bound that holds however loaded the machine is.
+TEST_F(Peer, RequestsReachTheDeviceAtLeastTheDelayApart)
+{
+    constexpr uint32_t kDelay = 80;
+    CDeviceMib model;
+    model.SetDelay(kDelay);
+    model.SetTimeout(1000); // no resend, so one arrival per request
+    model.SetRetries(0);
+    ASSERT_EQ(model.Open(kPaced), 0); // four probes: a bundle of each kind and the end of each table
+    ASSERT_EQ(model.Read(mib::condStatus, true), 0);
+    ASSERT_EQ(model.Set(mib::condPriority, 7), 0);
+    ASSERT_EQ(model.Write(mib::condPriority, false), 0);
+    model.ClearBatch();
+    ASSERT_EQ(model.Queue(mib::errorCount, true), 0);
+    ASSERT_EQ(model.RunBatch(), 0);
+    char name[64] = {};
+    ASSERT_EQ(model.SnmpGet("1.3.6.1.2.1.1.5.0", KIND_TEXT, name, sizeof name), 0);
+
+    // The agent reads a SET as a get of its variable, then the set itself.
+    std::vector<tdtest::DeviceAgent::Request> arrivals;
+    for (const auto& r : Agent(kPaced).Requests())
+        if (r.command != "set" || arrivals.empty() || arrivals.back().oid != r.oid)
+            arrivals.push_back(r);
+    ASSERT_EQ(arrivals.size(), 8u);
+    for (size_t i = 1; i < arrivals.size(); ++i)
+        EXPECT_GE(arrivals[i].seconds - arrivals[i - 1].seconds, kDelay / 1000.0 - 1e-6)
+            << arrivals[i - 1].oid << " -> " << arrivals[i].oid;
 }
 
 } // namespace

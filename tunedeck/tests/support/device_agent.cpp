@@ -144,6 +144,15 @@ std::vector<std::string> DeviceAgent::SetsSince(size_t from) const
     return all;
 }
 
+std::vector<DeviceAgent::Request> DeviceAgent::Requests() const
+{
+    std::vector<Request> requests;
+    std::ifstream in(snmpd_.request_log("dev"));
+    for (Request r; in >> r.seconds >> r.command >> r.oid;)
+        requests.push_back(r);
+    return requests;
+}
+
 bool StartAgents(std::vector<std::unique_ptr<DeviceAgent>>& agents, std::string* error)
 {
     if (!vx::test::enter_private_netns(error))

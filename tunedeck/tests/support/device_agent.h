@@ -45,6 +45,13 @@ public:
     // Accepted sets so far, "oid type value" per line; those after the first `from`.
     std::vector<std::string> Sets() const;
     std::vector<std::string> SetsSince(size_t from) const;
+    // Every request as the agent read it: when (seconds of the monotonic
+    // clock), the command and the OID.
+    struct Request {
+        double seconds = 0;
+        std::string command, oid;
+    };
+    std::vector<Request> Requests() const;
 
 private:
     DeviceProfile profile_;

@@ -51,6 +51,9 @@ public:
     // "oid type value" to the file returned by set_log(name).
     std::string write_pass_persist(const std::string& name, const std::vector<PassVar>& vars);
     std::string set_log(const std::string& name) const;
+    // Every request the script reads, as it reads it (before it answers):
+    // "seconds command oid" per line, seconds of the monotonic clock.
+    std::string request_log(const std::string& name) const;
 
     // Starts snmpd listening on UDP `addresses` ("127.0.0.2" or
     // "127.0.0.2:1161"; port 161 when none) with `config` lines after the
