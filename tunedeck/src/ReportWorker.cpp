@@ -75,7 +75,10 @@ void CReportWorker::Run(const std::string& folder, bool allDevices)
         m_folder = folder;
         m_all = allDevices;
     }
+    // Cleared here, before the run is handed over, and nowhere else: an abort
+    // that comes after it is never lost.
     m_abort = false;
+    m_writer.ClearAbort();
     m_command = COMMAND_RUN;
     SetEvent(m_commandEvent);
 }

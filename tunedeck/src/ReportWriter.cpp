@@ -34,6 +34,17 @@ std::string Format(const char* format, ...)
     return text;
 }
 
+// A device's text as one line of the report: line breaks and other control
+// characters would start lines of their own, so they are written as spaces.
+std::string OneLine(const char* text)
+{
+    std::string line = text;
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    return line;
+}
+
 // The key of bundle x: "'nn : Name,".
 std::string BundleKey(int x, const char* name) { return Format("'%02d : %s,", x + 1, name); }
 
@@ -80,7 +91,6 @@ std::string CReportWriter::ChooseFileName(int sequence)
 
 int CReportWriter::WriteReport(int sequence)
 {
-    m_abort = false;
     Progress("Initializing");
     std::unique_ptr<CDeviceMib> own;
     if (m_model) {
@@ -185,7 +195,7 @@ int CReportWriter::Text(const char* key, int row)
     const int written = Key(key);
     if (written != 0)
         return written;
-    return result == 0 ? m_file.Write(std::string(text) + "\n") : m_file.Write(kNotAvailableLine);
+    return result == 0 ? m_file.Write(OneLine(text) + "\n") : m_file.Write(kNotAvailableLine);
 }
 
 int CReportWriter::Mac(const char* key, int row)

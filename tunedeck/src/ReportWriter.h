@@ -47,7 +47,10 @@ public:
     // The local time written into the report (tests fix it).
     void SetClock(ClockFn clock) { m_clock = std::move(clock); }
 
+    // Stops the run under way, or the next one when none is: an abort is
+    // never lost between two runs. It holds until ClearAbort.
     void Abort() { m_abort = true; }
+    void ClearAbort() { m_abort = false; }
     bool Aborted() const { return m_abort; }
 
     // 0, kUserAbort, a model or session code, or a ReportFileResult.

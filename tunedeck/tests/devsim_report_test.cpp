@@ -168,6 +168,14 @@ TEST_F(DevsimReport, WorkerRunsEndAtAMissingOrSilentDeviceAndAtAnAbort)
     EXPECT_EQ(recorder.Wait(), CReportWriter::kUserAbort);
     ExpectReport(ReadFile(third / FileOf(1, 1)), "devsim_2x2_aborted.csv");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(third.path), {}), 1);
+
+    // The abort ended with its run: the next run writes its device.
+    ScratchFolder fourth("td-worker-after-abort");
+    g_selection = {{0, kSimDevices[0].address}};
+    recorder.abortAt.clear();
+    worker.Run(fourth.path.string(), false);
+    EXPECT_EQ(recorder.Wait(), 0);
+    ExpectReport(ReadFile(fourth / FileOf(1, 0)), kExpected[0]);
     worker.Stop();
     EXPECT_FALSE(worker.Running());
 }

@@ -1,8 +1,10 @@
 // Reports of devices served by snmpd: variables the device lacks, a failure
-// inside one transmitter, a device name that points out of the folder; and
-// the report file's folder and name checks.
+// inside one transmitter, a device name that points out of the folder, texts
+// with line breaks, an abort before the start; and the report file's folder
+// and name checks.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,6 +27,19 @@ using tdtest::ScratchFolder;
 const char kMissing[] = "127.0.0.41";      // no serial bridge, 19 audio map entries, no name
 const char kChannelFails[] = "127.0.0.42"; // Tx 1's fourth SubMap answers a text
 const char kOutside[] = "127.0.0.43";      // named "../outside/x"
+const char kLineBreaks[] = "127.0.0.44";   // texts with line breaks
+
+// A text as the octets of an SNMP string ("78 0a ...").
+std::string Octets(const std::string& text)
+{
+    std::string hex;
+    for (unsigned char c : text) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%s%02x", hex.empty() ? "" : " ", c);
+        hex += pair;
+    }
+    return hex;
+}
 
 std::vector<std::string> MissingVariables()
 {
@@ -45,6 +60,14 @@ public:
             {kMissing, 0, 1, {{"1.3.6.1.2.1.1.5.0", "string", "", "rw"}}, MissingVariables()},
             {kChannelFails, 2, 1, {{Instance(E + ".7.2.1.2", 1, 4), "string", "four", "rw"}}, {}},
             {kOutside, 1, 0, {{"1.3.6.1.2.1.1.5.0", "string", "../outside/x", "rw"}}, {}},
+            {kLineBreaks,
+             0,
+             0,
+             {{"1.3.6.1.2.1.1.1.0", "octet", Octets("Veltrix\r\nErrorCode,0")},
+              {"1.3.6.1.2.1.1.5.0", "octet", Octets("rack\n1")},
+              {"1.3.6.1.2.1.1.6.0", "octet", Octets("x\nErrorCount,0")},
+              {"1.3.6.1.2.1.1.4.0", "octet", Octets("desk\r")}},
+             {}},
         };
     }
 
@@ -88,6 +111,37 @@ TEST_F(Report, DeviceNameStaysInsideTheFolder)
     writer.SetFileName("../../report.csv");
     ASSERT_EQ(writer.WriteReport(0), 0);
     EXPECT_EQ(writer.FilePath(), folder / ".._.._report.csv");
+}
+
+TEST_F(Report, DeviceTextsWriteNoLinesOfTheirOwn)
+{
+    CReportWriter writer;
+    Configure(writer, kLineBreaks);
+    ASSERT_EQ(writer.WriteReport(4), 0);
+    EXPECT_EQ(writer.FilePath(), folder / "004_rack_1.csv");
+    const std::string report = ReadFile(writer.FilePath());
+    const size_t from = report.find("sysDescr,"), to = report.find("sysUpTime,");
+    ASSERT_LT(from, to);
+    EXPECT_EQ(report.substr(from, to - from),
+              "sysDescr,Veltrix  ErrorCode,0\n"
+              "IP,127.0.0.44\n"
+              "MAC,00:60:2B:FD:00:2C\n"
+              "Name,rack 1\n"
+              "Location,x ErrorCount,0\n"
+              "Contact,desk \n");
+}
+
+// An abort that comes before a report starts (between two devices of a run)
+// is kept: the report stops before it makes its file.
+TEST_F(Report, AbortBeforeTheStartIsNotLost)
+{
+    CReportWriter writer;
+    Configure(writer, kOutside);
+    writer.Abort();
+    EXPECT_EQ(writer.WriteReport(1), CReportWriter::kUserAbort);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path));
+    writer.ClearAbort();
+    EXPECT_EQ(writer.WriteReport(1), 0);
 }
 
 TEST(ReportFile, FolderAndNameChecks)
