@@ -51,11 +51,13 @@ void CReportWorker::Stop()
 {
     if (m_thread) {
         // The thread checks the command at least every 10 ms and the abort
-        // flag between the steps of a run: it ends by itself.
+        // flag between the steps of a run: it ends by itself, once a callback
+        // it may be in has returned.
         m_command = COMMAND_EXIT;
         Abort();
         SetEvent(m_commandEvent);
-        WaitForSingleObject(m_thread, INFINITE);
+        while (WaitForSingleObject(m_thread, m_serve ? kServeEvery : INFINITE) == WAIT_TIMEOUT)
+            m_serve();
         CloseHandle(m_thread);
         m_thread = nullptr;
     }

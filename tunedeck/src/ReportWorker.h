@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -31,6 +32,8 @@ public:
     static constexpr int kStepsPerDevice = 6;
     // How long Start waits for the thread to report that it runs.
     static constexpr DWORD kStartWait = 2000;
+    // How often Stop serves its thread while it waits.
+    static constexpr DWORD kServeEvery = 5;
     // A run without any device that could be reported.
     static constexpr int kNoDevice = LAUNCH_INVALID_SELECTION;
 
@@ -44,7 +47,12 @@ public:
     void TakeSettings(const LaunchBlock& block);
     // 0, or LAUNCH_LOAD_FAILED when the thread could not be started.
     int Start();
-    // Ends the thread: any run is aborted and finished first.
+    // Ends the thread: any run is aborted and finished first. While it waits
+    // for the thread, Stop calls `serve` every few milliseconds: on a GUI
+    // thread it serves the calls that the worker waits for there (a selection
+    // callback reads the console's list through that thread), so a stop
+    // during such a callback cannot deadlock.
+    void SetWaitService(std::function<void()> serve) { m_serve = std::move(serve); }
     void Stop();
     bool Running() const { return m_thread != nullptr; }
 
@@ -65,6 +73,7 @@ private:
     int CountDevices(bool all);
 
     Sink& m_sink;
+    std::function<void()> m_serve;
     LaunchSelectFn m_getFirst = nullptr;
     LaunchSelectFn m_getNext = nullptr;
     std::string m_readCommunity, m_writeCommunity;

@@ -1,11 +1,24 @@
 // The Save Reports dialog.
 #include "SaveReportsDlg.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QThread>
+
 #include "resource.h"
 
 namespace {
 
 const UINT WM_REPORT_EVENT = WM_APP + 1;
+
+// Serves, on the GUI thread, the calls that other threads wait for there:
+// their SendMessage and list view calls, queued to the application object.
+void ServeSentMessages()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread())
+        QCoreApplication::sendPostedEvents(app, QEvent::MetaCall);
+}
 
 } // namespace
 
@@ -18,6 +31,9 @@ END_MESSAGE_MAP()
 CSaveReportsDlg::CSaveReportsDlg(CWnd* pParent) : CReportDlgBase(IDD_SAVE_REPORTS, pParent), m_worker(*this)
 {
     RegisterTunedeckResources();
+    // The worker's selection callbacks read the console's list through the
+    // GUI thread; a stop there (the dialog going) serves them while it waits.
+    m_worker.SetWaitService(ServeSentMessages);
 }
 
 CSaveReportsDlg::~CSaveReportsDlg() { m_worker.Stop(); }

@@ -23,6 +23,7 @@
 #include <tunedeck/LaunchBlock.h>
 
 #include "devsim_devices.h"
+#include "no_threads.h"
 #include "report_files.h"
 #include "gui_test.h"
 #include "resource.h"
@@ -259,7 +260,7 @@ TEST_F(DevsimReportEntry, SelectedAndAllDevicesWhileTheConsoleRefreshes)
     EXPECT_EQ(stopped.substr(stopped.size() - abortLine.size()), abortLine);
 }
 
-TEST_F(DevsimReportEntry, NullBlockAndAStopWithoutARun)
+TEST_F(DevsimReportEntry, NullBlockNoWorkerAndAStopWithoutARun)
 {
     EXPECT_EQ(run(nullptr), LAUNCH_NO_GETFIRST);
     // Opened and closed at once: the worker ends with the dialog.
@@ -267,6 +268,16 @@ TEST_F(DevsimReportEntry, NullBlockAndAStopWithoutARun)
     LaunchBlock block = Block();
     ScriptTemplate(IDD_SAVE_REPORTS, [](CDialog& d) { mfc::test::CloseWindow(&d); });
     EXPECT_EQ(RunFromConsole(console, block), LAUNCH_OK);
+
+    // The worker cannot start: result 1, and no dialog (one that came would be
+    // closed at once).
+    ScriptTemplate(IDD_SAVE_REPORTS, [](CDialog& d) { mfc::test::CloseWindow(&d); });
+    mfc::test::ModalLog().clear();
+    block = Block();
+    tdtest::NoNewThreads noThreads;
+    EXPECT_EQ(run(&block), LAUNCH_LOAD_FAILED);
+    EXPECT_EQ(block.AllDevices, 0);
+    EXPECT_TRUE(mfc::test::ModalLog().empty());
 }
 
 } // namespace

@@ -2,17 +2,25 @@
 // against devices served by snmpd in the test's own network namespace.
 #include <afxcmn.h>
 #include <afxwin.h>
+#include <mfc/resources.h>
 #include <mfc/test_hooks.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LaunchDevice.h"
 #include "ManagementDlg.h"
+#include "SaveReportsDlg.h"
 #include "device_agent.h"
 #include "gui_test.h"
 #include "resource.h"
@@ -304,6 +312,65 @@ TEST_F(Entry, ResultCodesAndTheCallersBlockLeftAlone)
         EXPECT_EQ(mfc::test::ModalLog().empty(), c.result != LAUNCH_OK);
         EXPECT_EQ(Boxes().empty(), c.result != LAUNCH_OK);
     }
+}
+
+// The console's list, read by a selection callback from the report worker:
+// through the GUI thread, which the worker waits for, as the console's own
+// callbacks do.
+constexpr UINT IDD_LIST_CONSOLE = 4200;
+constexpr int IDC_CONSOLE_LIST = 4201;
+CListCtrl* g_consoleList = nullptr;
+std::atomic<bool> g_inCallback{false};
+std::atomic<bool> g_callbackServed{false};
+
+int ReadConsoleList(const char** ip, int)
+{
+    *ip = nullptr;
+    g_inCallback = true;
+    g_inCallback.notify_all();
+    g_consoleList->GetItemCount();
+    g_callbackServed = true;
+    return LAUNCH_SELECT_END;
+}
+
+// The Save Reports dialog goes (the program ends during a run) while its
+// worker waits in a callback for the GUI thread: the stop serves it.
+TEST(SaveReports, GoesWhileItsWorkerWaitsForTheGuiThread)
+{
+    mfc::DlgTemplate t;
+    t.caption = "Console";
+    t.cx = 200;
+    t.cy = 100;
+    t.items = {mfc::rc::Control("", IDC_CONSOLE_LIST, WC_LISTVIEW, LVS_REPORT, 5, 5, 190, 90)};
+    mfc::RegisterDialogTemplate(IDD_LIST_CONSOLE, t);
+    LaunchBlock block = TestBlock("127.0.0.1");
+    block.GetFirst = ReadConsoleList;
+    block.GetNext = ReadConsoleList;
+    // A stop that does not serve the callback never returns.
+    std::promise<void> stopped;
+    std::thread watchdog([ended = stopped.get_future()] {
+        if (ended.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
+            std::fputs("The dialog's stop did not return: deadlocked with its worker\n", stderr);
+            std::_Exit(1);
+        }
+    });
+    mfc::test::ScriptModal(IDD_LIST_CONSOLE, [&](CDialog& console) {
+        g_consoleList = static_cast<CListCtrl*>(console.GetDlgItem(IDC_CONSOLE_LIST));
+        {
+            CSaveReportsDlg reports;
+            reports.SetBlock(block);
+            EXPECT_EQ(reports.StartWorker(), 0);
+            reports.Worker().Run("unused", false);
+            // No event is served from here on but by the dialog's stop.
+            g_inCallback.wait(false);
+        }
+        console.EndDialog(IDOK);
+    });
+    CDialog console(IDD_LIST_CONSOLE);
+    console.DoModal();
+    stopped.set_value();
+    watchdog.join();
+    EXPECT_TRUE(g_callbackServed);
 }
 
 } // namespace
