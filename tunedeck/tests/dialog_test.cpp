@@ -1,5 +1,6 @@
 // The main device dialog and the configuration entry point, offscreen,
-// against devices served by snmpd in the test's own network namespace.
+// against devices served by snmpd in the test's own network namespace; and
+// the Save Reports dialog going while its worker waits for the GUI thread.
 #include <afxcmn.h>
 #include <afxwin.h>
 #include <mfc/resources.h>
@@ -337,6 +338,7 @@ int ReadConsoleList(const char** ip, int)
 // worker waits in a callback for the GUI thread: the stop serves it.
 TEST(SaveReports, GoesWhileItsWorkerWaitsForTheGuiThread)
 {
+    mfc::test::ScopedHooks hooks;
     mfc::DlgTemplate t;
     t.caption = "Console";
     t.cx = 200;
