@@ -160,8 +160,10 @@ void database_t::scan(recognizer_t recognizer)
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder_path, error), end; !error && it != end; it.increment(error)) {
         std::string name = it->path().filename().string();
+        // Only regular files (or links to them) are images: reading a FIFO
+        // would wait for a writer that never comes.
         std::error_code type_error;
-        if (ends_with_bin(name) && !it->is_directory(type_error))
+        if (ends_with_bin(name) && it->is_regular_file(type_error))
             names.push_back(std::move(name));
     }
     // A stable order whatever the file system lists first.
