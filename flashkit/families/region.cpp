@@ -1,18 +1,49 @@
 #include "flashkit/families/region.h"
 
-#include <qm/file.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace update {
 
-int64_t image_file_size(const std::string& path)
+namespace {
+
+// Whether every byte of the open file is 0x00, or every one is 0xFF.
+bool uniform(int fd)
 {
-    try {
-        qm::file_t file;
-        file.open(path, "rb");
-        return file.size();
-    } catch (const qm::exception_t&) {
-        return -1;
+    unsigned char buffer[65536];
+    int first = -1;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        if (first < 0) {
+            first = buffer[0];
+            if (first != 0x00 && first != 0xFF)
+                return false;
+        }
+        for (ssize_t i = 0; i < got; ++i) {
+            if (buffer[i] != first)
+                return false;
+        }
     }
+}
+
+} // namespace
+
+bool image_file_is(const std::string& path, int64_t size)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    const bool fits = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size == size && !uniform(fd);
+    ::close(fd);
+    return fits;
 }
 
 std::optional<uint32_t> region_value(const std::string& path, uint32_t start, uint32_t length, int width)

@@ -4,6 +4,7 @@
 #include "flashkit/status_text.h"
 
 #include <qm/exception.h>
+#include <qm/file.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +23,14 @@ std::string remote_name(const char* format, int number)
     char name[16];
     std::snprintf(name, sizeof name, format, number);
     return name;
+}
+
+void require_image(const std::string& image, int64_t size)
+{
+    qm::file_t file;
+    file.open(image, "rb");
+    if (file_size(file.get()) < size)
+        throw qm::exception_t("error reading file");
 }
 
 void set_word(base_t& unit, checksums_t& record, int word, uint32_t value)

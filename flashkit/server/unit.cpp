@@ -16,6 +16,24 @@ int hex_digit(char c)
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
+// The version's record and its image path, named by the database that holds
+// the record: a version of another updater's folder is that folder's file.
+struct image_t {
+    update::version_ptr record;
+    std::string path;
+};
+
+image_t image_of(IDispatch* ver)
+{
+    update::version_ptr record;
+    database_ptr database;
+    if (!version_of(ver, record, database))
+        throw qm::exception_t("invalid parameter passed");
+    if (!record || !database)
+        throw qm::exception_t("object error");
+    return {record, database->image_path(*record)};
+}
+
 } // namespace
 
 bool parse_mac(const std::string& text, qm::mac_address_t& mac)
@@ -63,11 +81,11 @@ HRESULT Cunit::check_update(IDispatch* new_ver, IDispatch** check)
         return E_POINTER;
     *check = nullptr;
     return guarded(CLSID_unit, IID_Iunit, check_prefix, [&] {
-        update::version_ptr record = version_argument(new_ver);
-        if (!record || !found.unit || !found.database)
+        const image_t image = image_of(new_ver);
+        if (!found.unit)
             throw qm::exception_t("object error");
         uint8_t flags[8] = {};
-        found.unit->check_update(flags, record->checksums, found.database->image_path(*record));
+        found.unit->check_update(flags, image.record->checksums, image.path);
         *check = make_update_check(flags);
     });
 }
@@ -162,10 +180,10 @@ HRESULT Cunit::download3(IDispatch* ver, long boot, long runtime, long config, I
             throw qm::exception_t("invalid code range");
         if (config < 0 || config > 2)
             throw qm::exception_t("invalid config range");
-        update::version_ptr record = version_argument(ver);
-        if (!record || !found.unit || !found.database)
+        const image_t image = image_of(ver);
+        if (!found.unit)
             throw qm::exception_t("object error");
-        *job = start_job<update::download_job_t>(found.unit, found.database->image_path(*record), record->checksums,
+        *job = start_job<update::download_job_t>(found.unit, image.path, image.record->checksums,
                                                  static_cast<int32_t>(boot), static_cast<int32_t>(runtime),
                                                  static_cast<int32_t>(config));
     });

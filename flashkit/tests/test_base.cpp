@@ -1,10 +1,15 @@
 // The family base: configuration records at both widths, short reads, and
 // the configuration rules. The verified write and the probe walk are met end
 // to end against the simulator (test_families_netns.cpp).
+#include "flashkit/config_copy.h"
+
 #include "scratch_folder.h"
 #include "test_family.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -129,6 +134,74 @@ TEST_F(Base, ConfigurationDiffersAndMerges)
     EXPECT_EQ(unit.config.channels, 4);
     EXPECT_EQ(unit.config.ssi, 3);
     EXPECT_EQ(unit.config.mac, device.device_mac);
+}
+
+// A unit that keeps a 1 KB configuration area, as cedar and dogwood do.
+class area_unit_t : public vx::test::bare_unit_t {
+public:
+    area_unit_t(const char* address, const bytes_t& content) : bare_unit_t(ip(address), nullptr)
+    {
+        std::copy(content.begin(), content.end(), area);
+    }
+    config_store_t config_store() override { return {area, sizeof area, 3}; }
+    static qm::ip_address_t ip(const char* text)
+    {
+        qm::ip_address_t address;
+        address.parse(text);
+        return address;
+    }
+    unsigned char area[1024] = {};
+};
+
+// Removes the copies a test made in the working folder.
+void remove_copies()
+{
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        if (entry.path().filename().string().rfind("saved_config", 0) == 0)
+            std::filesystem::remove(entry.path());
+}
+
+TEST_F(Base, AnErasedRecordIsTakenFromTheCopyOfTheDeviceLastSeenAtItsAddress)
+{
+    remove_copies();
+    auto area = [&](const char* mac, int32_t vcxo) {
+        config_t record;
+        record.leading = 1;
+        record.mac.assign_text(mac);
+        record.vcxo = vcxo;
+        const std::string at = file("area", numbered(1024));
+        base_t::write_config(record, at, 0, 3, true);
+        return read(at);
+    };
+    const bytes_t first = area("02aabbcc0001", 0x123), other = area("02aabbcc0002", 0x456);
+    area_unit_t seen("127.0.0.5", first), elsewhere("127.0.0.6", other);
+    update::keep_config(seen);
+    update::keep_config(elsewhere);
+    EXPECT_EQ(seen.config_source, base_t::config_source_t::device);
+    EXPECT_TRUE(std::filesystem::exists("saved_config02aabbcc0001"));
+
+    bytes_t zero_mac = first, group_mac = first;
+    std::fill(zero_mac.begin() + 3, zero_mac.begin() + 12, 0x00);
+    group_mac[4] = 0x01;
+    struct row {
+        const char* what;
+        bytes_t content;
+    };
+    for (const row& r : {row{"erased", bytes_t(1024, 0xFF)}, row{"zero MAC", zero_mac}, row{"group MAC", group_mac}}) {
+        area_unit_t unit("127.0.0.5", r.content);
+        update::keep_config(unit);
+        EXPECT_EQ(unit.config_source, base_t::config_source_t::copy) << r.what;
+        EXPECT_EQ(unit.config.mac.to_string(), "02aabbcc0001") << r.what;
+        EXPECT_EQ(unit.config.vcxo, 0x123) << r.what;
+        EXPECT_TRUE(std::equal(first.begin(), first.end(), unit.area)) << r.what;
+        // The device's own record is still erased: every write must replace it.
+        EXPECT_TRUE(unit.config_differs(unit.config)) << r.what;
+    }
+    area_unit_t unknown("127.0.0.7", bytes_t(1024, 0xFF));
+    update::keep_config(unknown);
+    EXPECT_EQ(unknown.config_source, base_t::config_source_t::erased);
+    EXPECT_EQ(unknown.area[0], 0xFF);
+    remove_copies();
 }
 
 } // namespace

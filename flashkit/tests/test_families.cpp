@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <sstream>
 
 namespace {
 
@@ -331,6 +332,136 @@ TEST_F(Families, DownloadsWriteTheOtherBankThenInvalidateTheOldOne)
         EXPECT_EQ(written, r.writes) << r.what;
         EXPECT_EQ(status.text(), r.done_text) << r.what;
         EXPECT_EQ(status.percent(), 100.0) << r.what;
+    }
+}
+
+// Every text and percentage a unit reports, in order, joined by "|".
+class recording_status_t : public update::status_t {
+public:
+    void set_text(const std::string& value) override
+    {
+        add(value);
+        last_text = value;
+    }
+    void set_percent(double value) override
+    {
+        std::ostringstream out;
+        out << value;
+        add(out.str());
+        last_percent = value;
+    }
+    std::string text() override { return last_text; }
+    double percent() override { return last_percent; }
+
+    std::string events;
+
+private:
+    void add(const std::string& event) { events += (events.empty() ? "" : "|") + event; }
+    std::string last_text;
+    double last_percent = 0;
+};
+
+// What the console shows while each family uploads and writes everything
+// (boot 2, runtime 1, configuration 2) of a newer version.
+TEST_F(Families, StatusTextsAndPercentagesOfEachFamily)
+{
+    using F = images::family;
+    struct row {
+        F device, image;
+        make_t make;
+        const char* upload;
+        const char* download;
+    };
+    const row rows[] = {
+        {F::alder, F::alder, &make_unit<update::alder_t>,
+         "Reading boot bank|30|35|40|Uploading the runtime code|50|55|Upload runtime code complete, checksuming code|"
+         "Uploading the xilinx code|70|75|Upload the xilinx code complete|Uploading the configuration sector|80|"
+         "Upload the configuration sector complete|100",
+         "10|Updating boot code|Downloading boot|15|Boot update complete|20|Updating runtime code|40|60|"
+         "Code update complete|70|Updating FPGA code|Downloading FPGA|80|FPGA update complete|90|"
+         "Updating configuration|new mac is 00602b000001|Downloading configuration|Configuration update complete|"
+         "download done|100"},
+        {F::alderamd, F::alder, &make_unit<update::alderamd_t>,
+         "Reading boot bank|30|35|38|Uploading the runtime code|40|45|50|55|"
+         "Upload runtime code complete, checksuming code|Uploading the xilinx code|80|85|"
+         "Upload the xilinx code complete|Uploading the configuration sector|90|"
+         "Upload the configuration sector complete|100",
+         "10|Updating boot code|Downloading boot|15|Boot update complete|20|Updating runtime code|30|40|50|60|"
+         "Code update complete|70|Updating FPGA code|Downloading FPGA|80|FPGA update complete|90|"
+         "Updating configuration|new mac is 00602b000001|Downloading configuration|Configuration update complete|"
+         "download done.|100"},
+        {F::birch, F::birch, &make_unit<update::birch_t>,
+         "Reading boot bank|30|35|40|Uploading the runtime code|50|60|Upload runtime code complete, checksuming code|"
+         "Uploading the configuration sector|80|Upload the configuration sector complete|100",
+         "10|Updating boot code|Downloading boot|15|20|Boot update complete|30|Updating runtime code|50|60|"
+         "Updating second runtime code|70|90|Code update complete|Updating configuration|new mac is 00602b000001|"
+         "Downloading configuration|Configuration update complete|download done|100"},
+        {F::birchamd, F::birch, &make_unit<update::birchamd_t>,
+         "Reading boot bank|30|35|40|Uploading the runtime code|50|60|Upload runtime code complete, checksuming code|"
+         "Uploading the configuration sector|80|Upload the configuration sector complete|100",
+         "10|Updating boot code|Downloading boot|15|20|Boot update complete|30|Updating runtime code|50|60|"
+         "Updating second runtime code|70|90|Code update complete|Updating configuration|new mac is 00602b000001|"
+         "Downloading configuration|Configuration update complete|download done|100"},
+        {F::cedar, F::cedar, &make_unit<update::cedar_t>,
+         "Reading boot bank|30|Extracting configuration record|50|Compute boot checksum|55|Uploading the runtime code|"
+         "60|65|70|Upload runtime code complete, checksuming code|100",
+         "10|Updating boot code|Downloading boot|20|Updating runtime code|30|50|download done|100"},
+        {F::dogwood, F::dogwood, &make_unit<update::dogwood_t>,
+         "Reading boot bank|30|Extracting configuration record|50|Compute boot checksum|55|Uploading the runtime code|"
+         "60|Upload runtime code complete, checksuming code|80|Upload second xilinx complete, checksuming xilinx|90|100",
+         "10|Updating boot code|Downloading boot|Boot update complete|20|Updating runtime code|50|"
+         "Downloading second xilinx|80|Invalidating old code bank f1|Code update complete|download done|100"},
+    };
+    for (const row& r : rows) {
+        load_device(r.device, image(spec_of(r.image), "old.bin"));
+        images::firmware_spec newer = spec_of(r.image);
+        newer.version = {1, 3, 0, -1};
+        image(newer, "new.bin");
+        checksums_t version;
+        ASSERT_TRUE(update::recognize(path, version));
+
+        recording_status_t upload_status, download_status;
+        std::unique_ptr<update::base_t> unit = r.make(address);
+        unit->status = &upload_status;
+        checksums_t found;
+        ASSERT_NO_THROW(unit->upload(found)) << r.upload;
+        EXPECT_EQ(upload_status.events, r.upload);
+        ASSERT_NO_THROW(unit->download(path, version, &download_status, 2, 1, 2)) << download_status.events;
+        EXPECT_EQ(download_status.events, r.download);
+    }
+}
+
+// An image shorter than its family's fails the comparison and the download
+// as a local file that cannot be read, before anything is written.
+TEST_F(Families, AShortImageIsAnUnreadableFileAndNothingIsWritten)
+{
+    using F = images::family;
+    struct row {
+        F family;
+        make_t make;
+    };
+    for (const row& r : {row{F::alder, &make_unit<update::alder_t>}, row{F::birch, &make_unit<update::birch_t>},
+                         row{F::cedar, &make_unit<update::cedar_t>}, row{F::dogwood, &make_unit<update::dogwood_t>}}) {
+        load_device(r.family, image(spec_of(r.family), "old.bin"));
+        std::unique_ptr<update::base_t> unit = r.make(address);
+        checksums_t found;
+        ASSERT_NO_THROW(unit->upload(found));
+        image(spec_of(r.family, [](auto& s) { s.flaws = {images::flaw::short_file}; }), "short.bin");
+        const std::size_t before = peer.received().size();
+        uint8_t flags[8];
+        for (int call = 0; call < 2; ++call) {
+            update::job_status_t status;
+            try {
+                if (call == 0)
+                    unit->check_update(flags, found, path);
+                else
+                    unit->download(path, found, &status, 2, 1, 2);
+                ADD_FAILURE() << images::family_name(r.family) << " call " << call;
+            } catch (const qm::exception_t& e) {
+                EXPECT_STREQ(e.what(), "error reading file") << images::family_name(r.family);
+            }
+        }
+        EXPECT_EQ(peer.received().size(), before) << images::family_name(r.family);
     }
 }
 

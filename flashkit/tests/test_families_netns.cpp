@@ -47,6 +47,9 @@ const family_case cases[] = {
     {5, "dogwood", images::family::dogwood, images::family::dogwood, 1, "f8", 0xFC00, 3},
 };
 constexpr int family_count = 6;
+// Devices behind the update and configuration cases: a cedar and a dogwood
+// whose boot writes are cut.
+constexpr int cut_cedar = 2 * family_count, cut_dogwood = cut_cedar + 1;
 
 const images::version_t old_version{1, 2, 3, -1}, new_version{1, 3, 0, -1}, config_version{1, 4, 0, -1};
 
@@ -94,9 +97,13 @@ protected:
                                       "--control",
                                       (dir / "control").string(),
                                       "-n",
-                                      std::to_string(2 * family_count),
+                                      std::to_string(2 * family_count + 2),
                                       "--families",
-                                      "alder,alderamd,birch,birchamd,cedar,dogwood"};
+                                      "alder,alderamd,birch,birchamd,cedar,dogwood",
+                                      "--family",
+                                      std::to_string(cut_cedar) + "=cedar",
+                                      "--family",
+                                      std::to_string(cut_dogwood) + "=dogwood"};
         for (int k = 0; k < family_count; ++k) {
             const family_case& c = cases[k];
             for (const auto& [version, other] :
@@ -110,6 +117,11 @@ protected:
                 argv.push_back(std::to_string(device) + "=" +
                                (folder / images::file_name(c.image, old_version)).string());
             }
+        }
+        for (const auto& [device, family] :
+             {std::pair{cut_cedar, images::family::cedar}, std::pair{cut_dogwood, images::family::dogwood}}) {
+            argv.push_back("--firmware");
+            argv.push_back(std::to_string(device) + "=" + (folder / images::file_name(family, old_version)).string());
         }
         pair = new netns_pair("vxh0", "vxd0");
         ASSERT_TRUE(pair->ok()) << pair->error();
@@ -125,6 +137,7 @@ protected:
         pair = nullptr;
         if (!dir.empty())
             std::filesystem::remove_all(dir);
+        remove_copies("");
     }
 
     void SetUp() override
@@ -232,6 +245,46 @@ protected:
             }
         }
         return true;
+    }
+
+    // The configuration record as the device keeps it.
+    images::config_t device_record(int device, const char* file, size_t at, int width)
+    {
+        const std::string local = "config" + address(device);
+        qm::ip_address_t ip;
+        EXPECT_TRUE(ip.parse(address(device)));
+        EXPECT_NO_THROW(tftp::settings().get(ip, file, local));
+        std::ifstream in(local, std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::filesystem::remove(local);
+        if (bytes.size() < at + 32) {
+            ADD_FAILURE() << file << " of device " << device << " holds " << bytes.size() << " bytes";
+            return {};
+        }
+        return images::read_config(bytes, at, width);
+    }
+
+    // Removes the kept copies of configuration records from the working
+    // folder, or renames them by adding the suffix.
+    static void remove_copies(const std::string& suffix)
+    {
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("saved_config", 0) != 0 || (!suffix.empty() && name.size() != 24))
+                continue;
+            if (suffix.empty())
+                std::filesystem::remove(entry.path());
+            else
+                std::filesystem::rename(entry.path(), entry.path().string() + suffix);
+        }
+    }
+    static void restore_copies(const std::string& suffix)
+    {
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path())) {
+            const std::string name = entry.path().string();
+            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                std::filesystem::rename(entry.path(), name.substr(0, name.size() - suffix.size()));
+        }
     }
 
     static inline std::filesystem::path dir, folder;
@@ -408,6 +461,138 @@ TEST_P(FamiliesNetns, MergesTheConfigurationRecordAtTheFamilysWidth)
         EXPECT_EQ(record.channels, 4u);
         EXPECT_EQ(record.ssi, 3u);
         EXPECT_EQ(record.leading, images::config_t{}.leading);
+    });
+}
+
+// A boot write cut mid-transfer (the connection lost and the client gone, as
+// a power cut would leave it) erases the configuration record that cedar and
+// dogwood keep inside their boot. The next upload takes the record from the
+// copy kept by the upload before; without a copy the download writes nothing.
+// Updated again, the device keeps its MAC and VCXO centre.
+TEST_F(FamiliesNetns, ACutBootWriteNeverCostsTheDeviceItsConfiguration)
+{
+    struct row {
+        int device;
+        images::family family;
+        const char* file; // the boot file holding the record
+        size_t at;
+        int drop; // the packet the device sends that is lost: the ACK of block 20 of that file's write
+        const char* mac;
+    };
+    const row rows[] = {
+        // cedar writes "r1" (33 ACKs), reads it back (33 DATA), then "r2".
+        {cut_cedar, images::family::cedar, "r2", 0x3C00, 33 + 33 + 21, "02c0ffee000c"},
+        {cut_dogwood, images::family::dogwood, "f8", 0xFC00, 21, "02c0ffee000d"},
+    };
+    client([&] {
+        remove_copies("");
+        CComPtr<Iupdater> u = updater();
+        for (const row& r : rows) {
+            const std::string k = std::to_string(r.device);
+            const std::string family = images::family_name(r.family);
+            CComPtr<IDispatch> older = version(u, family + " version " + images::version_text(old_version));
+            CComPtr<IDispatch> newer = version(u, family + " version " + images::version_text(new_version));
+
+            // Settings of the device's own, unlike the image's.
+            CComPtr<Iunit> unit = upload(u, r.device);
+            ASSERT_TRUE(unit);
+            ASSERT_EQ(unit->put_mac(_bstr_t(r.mac)), S_OK);
+            ASSERT_EQ(unit->put_VCXO_center(0x1357), S_OK);
+            CComPtr<Ijob> job = start_download(unit, older, 2, 0, 2);
+            ASSERT_TRUE(job);
+            ASSERT_EQ(wait_done(job), 1) << status_of(job);
+
+            // The boot write cut: one packet lost and no resend.
+            unit = upload(u, r.device);
+            ASSERT_TRUE(unit);
+            ASSERT_EQ(control("fault " + k + " tftp-drop=" + std::to_string(r.drop)).rfind("ok", 0), 0u);
+            EXPECT_EQ(u->put_retries(0), S_OK);
+            EXPECT_EQ(u->put_timeout(3000), S_OK);
+            EXPECT_EQ(u->put_write_timeout(3000), S_OK);
+            job = start_download(unit, newer, 2, 0, 0);
+            ASSERT_TRUE(job);
+            EXPECT_EQ(wait_done(job), 2) << family;
+            EXPECT_EQ(status_of(job), "Unexpected error during firmware file transfer.");
+            ASSERT_EQ(control("clear " + k).rfind("ok", 0), 0u);
+            u = updater();
+            EXPECT_EQ(device_record(r.device, r.file, r.at, 3).mac,
+                      (std::array<uint8_t, 6>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}))
+                << family << ": the cut left the record";
+
+            // No copy: the download stops before its first write.
+            remove_copies(".aside");
+            CComPtr<Iunit> erased = upload(u, r.device);
+            ASSERT_TRUE(erased);
+            BSTR mac = nullptr;
+            erased->get_mac(&mac);
+            EXPECT_EQ(take(mac), "ffffffffffff");
+            const size_t before = devsim->line_count();
+            job = start_download(erased, newer, 2, 0, 0);
+            ASSERT_TRUE(job);
+            EXPECT_EQ(wait_done(job), 2) << family;
+            EXPECT_EQ(status_of(job),
+                      "The device's configuration record is erased and no copy of it was kept: nothing was written.");
+            const std::vector<std::string> lines = devsim->lines();
+            for (size_t i = before; i < lines.size(); ++i)
+                EXPECT_NE(lines[i].rfind("tftp " + k + " wrq", 0), 0u) << lines[i];
+            restore_copies(".aside");
+
+            // With the copy: the record of before, written back with the boot.
+            CComPtr<Iunit> restored = upload(u, r.device);
+            ASSERT_TRUE(restored);
+            restored->get_mac(&mac);
+            EXPECT_EQ(take(mac), r.mac) << family;
+            job = start_download(restored, newer, 2, 0, 0);
+            ASSERT_TRUE(job);
+            EXPECT_EQ(wait_done(job), 1) << status_of(job);
+            images::config_t record = device_record(r.device, r.file, r.at, 3);
+            CComPtr<Iunit> again = upload(u, r.device);
+            ASSERT_TRUE(again);
+            again->get_mac(&mac);
+            EXPECT_EQ(take(mac), r.mac) << family;
+            EXPECT_EQ(record.vcxo, 0x1357u) << family;
+            EXPECT_EQ(running(again), family + " version " + images::version_text(new_version));
+        }
+    });
+}
+
+// A version of another updater's folder is written from that folder; a second
+// download on a unit whose first one still runs is refused.
+TEST_F(FamiliesNetns, AVersionNamesItsOwnImageAndABusyUnitTakesNoSecondJob)
+{
+    const images::version_t elsewhere{1, 5, 0, -1};
+    const std::filesystem::path other = dir / "other";
+    std::filesystem::create_directories(other);
+    images::write_file((other / images::file_name(images::family::dogwood, elsewhere)).string(),
+                       make_image(images::family::dogwood, elsewhere, false).bytes);
+    const std::string name = "dogwood version " + images::version_text(elsewhere);
+    client([&] {
+        CComPtr<Iupdater> u = updater();
+        CComPtr<Iupdater> second = updater();
+        ASSERT_EQ(second->init(_bstr_t(other.c_str())), S_OK);
+        CComPtr<IDispatch> foreign = version(second, name);
+        ASSERT_TRUE(foreign);
+        CComPtr<Iunit> unit = upload(u, cut_dogwood);
+        ASSERT_TRUE(unit);
+        CComPtr<IDispatch> check;
+        EXPECT_EQ(unit->check_update(foreign, &check), S_OK) << vx::test::error_text();
+        CComPtr<Ijob> job = start_download(unit, foreign, 0, 1, 0);
+        ASSERT_TRUE(job);
+        EXPECT_EQ(wait_done(job), 1) << status_of(job);
+        EXPECT_EQ(running(upload(second, cut_dogwood)), name);
+
+        // A silent device holds the first job in its time-outs.
+        unit = upload(u, cut_dogwood);
+        ASSERT_TRUE(unit);
+        ASSERT_EQ(control("fault " + std::to_string(cut_dogwood) + " tftp-silent").rfind("ok", 0), 0u);
+        job = start_download(unit, foreign, 0, 1, 0);
+        ASSERT_TRUE(job);
+        CComPtr<IDispatch> refused;
+        EXPECT_EQ(unit->download3(foreign, 0, 1, 0, &refused), DISP_E_EXCEPTION);
+        EXPECT_EQ(vx::test::error_text(), "Unit::update : the unit is busy with another job");
+        EXPECT_FALSE(refused);
+        EXPECT_EQ(wait_done(job), 2);
+        ASSERT_EQ(control("clear " + std::to_string(cut_dogwood)).rfind("ok", 0), 0u);
     });
 }
 

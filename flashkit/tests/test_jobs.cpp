@@ -54,6 +54,7 @@ protected:
     {
         vx::test::register_test_families();
         vx::test::upload_hook() = nullptr;
+        vx::test::download_hook() = nullptr;
         tftp::settings().set_port(peer.port());
         tftp::settings().set_timeout(150);
         tftp::settings().set_write_timeout(150);
@@ -67,7 +68,11 @@ protected:
         database = std::make_shared<update::database_t>();
         database->init(dir.string());
     }
-    void TearDown() override { vx::test::upload_hook() = nullptr; }
+    void TearDown() override
+    {
+        vx::test::upload_hook() = nullptr;
+        vx::test::download_hook() = nullptr;
+    }
 
     std::unique_ptr<update::upload_job_t> upload()
     {
@@ -97,8 +102,9 @@ TEST_F(Jobs, UploadWalksTheProbesReportsAndHonoursCancelAtTheEnd)
     vx::test::upload_hook() = [opened] { opened.wait(); };
 
     auto job = upload();
-    ASSERT_TRUE(eventually([&] { return job->status().text() == "Reading boot bank"; }));
-    EXPECT_EQ(job->status().percent(), 30.0);
+    // Text and percentage are set one after the other: wait for the pair.
+    ASSERT_TRUE(
+        eventually([&] { return job->status().text() == "Reading boot bank" && job->status().percent() == 30.0; }));
     EXPECT_EQ(job->done(), 0);
     try {
         job->result(nullptr);
@@ -128,25 +134,31 @@ TEST_F(Jobs, UploadWalksTheProbesReportsAndHonoursCancelAtTheEnd)
 TEST_F(Jobs, UploadFailures)
 {
     struct row {
+        const char* served; // a probe file the device serves
         bool silent;
         const char* text;
         const char* asked;
     };
     // No family's probe file: every probe is tried. No answer at all: the
-    // first probe's time-out ends the walk.
+    // first probe's time-out ends the walk. A probe that works and a read of
+    // the banks that fails: the result has no unit either.
     for (const row& r :
-         {row{false, "Error uploading firmware from 127.0.0.1", "probe2 probe4"},
-          row{true, "Timeout during firmware file transfer.\r\nPlease check network connections and try again.",
-              "probe2 probe2"}}) {
+         {row{nullptr, false, "Error uploading firmware from 127.0.0.1", "probe2 probe4"},
+          row{nullptr, true,
+              "Timeout during firmware file transfer.\r\nPlease check network connections and try again.",
+              "probe2 probe2"},
+          row{"probe2", false, "Unexpected error during firmware file transfer.", "probe2 img"}}) {
         vx::test::tftp_peer device;
         tftp::settings().set_port(device.port());
         device.silent = r.silent;
+        if (r.served)
+            device.set_file(r.served, "x");
         auto job = upload();
         EXPECT_EQ(finish(*job), job_t::failed);
         EXPECT_EQ(job->status().text(), r.text);
         EXPECT_EQ(requests(device), r.asked);
         job->result(nullptr);
-        EXPECT_FALSE(found.unit);
+        EXPECT_FALSE(found.unit) << r.asked;
         EXPECT_FALSE(found.version);
     }
 }
@@ -185,6 +197,43 @@ TEST_F(Jobs, DownloadSucceedsOrReportsWhy)
     odd.start();
     EXPECT_EQ(finish(odd), job_t::failed);
     EXPECT_EQ(odd.status().text(), "Unknown Error");
+
+    // A device whose configuration record reads erased, with no copy kept:
+    // nothing is sent.
+    peer.set_error_text("");
+    const std::size_t before = peer.received().size();
+    unit->config_source = update::base_t::config_source_t::erased;
+    update::download_job_t erased(unit, image, device_image, 2, 1, 2);
+    erased.start();
+    EXPECT_EQ(finish(erased), job_t::failed);
+    EXPECT_EQ(erased.status().text(),
+              "The device's configuration record is erased and no copy of it was kept: nothing was written.");
+    EXPECT_EQ(peer.received().size(), before);
+}
+
+// Two jobs on one unit would share its status, configuration record and
+// temporary files: the second is refused while the first runs.
+TEST_F(Jobs, ASecondJobOnABusyUnitIsRefused)
+{
+    auto unit = std::make_shared<vx::test::test_unit_t<4>>(ip, nullptr);
+    const std::string image = (dir / "birch_2_0_0.bin").string();
+    std::promise<void> gate;
+    std::shared_future<void> opened = gate.get_future().share();
+    vx::test::download_hook() = [opened] { opened.wait(); };
+    update::download_job_t first(unit, image, device_image, 0, 0, 1);
+    first.start();
+    try {
+        update::download_job_t second(unit, image, device_image, 0, 0, 1);
+        ADD_FAILURE() << "a second job on the unit";
+    } catch (const qm::exception_t& e) {
+        EXPECT_STREQ(e.what(), "the unit is busy with another job");
+    }
+    gate.set_value();
+    EXPECT_EQ(finish(first), job_t::succeeded);
+    vx::test::download_hook() = nullptr;
+    update::download_job_t next(unit, image, device_image, 0, 0, 1);
+    next.start();
+    EXPECT_EQ(finish(next), job_t::succeeded);
 }
 
 class dsp_t : public update::dsp_context_t {

@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include <map>
 
 namespace {
@@ -131,6 +137,38 @@ TEST(Recognizers, AlderamdTakesNothingAndBirchamdTypesItsOwn)
     EXPECT_EQ(amd.type(), update::type_birchamd);
     EXPECT_FALSE(update::alder_recognize(birch, amd));
     EXPECT_FALSE(update::alder_recognize((folder.path / "missing.bin").string(), amd));
+}
+
+// A FIFO named like an image is never opened (no writer would ever come); a
+// sparse file of 4 GiB and 1 MiB is not a 1 MiB image; an image of one byte
+// value throughout is no image.
+TEST(Recognizers, OddFilesInTheFolderAreNeitherWaitedForNorListed)
+{
+    vx::test::scratch_folder folder("recognizers3");
+    const img::firmware_t alder = img::make_firmware(spec(img::family::alder, 1));
+    img::write_file((folder.path / "alder_1_1_0.bin").string(), alder.bytes);
+    const std::string fifo = (folder.path / "alder_1_9_0.bin").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A sound image's first MiB, then a hole up to 4 GiB + 1 MiB: read with a
+    // 32-bit size it would be that image.
+    const std::string sparse = (folder.path / "alder_2_0_0.bin").string();
+    img::write_file(sparse, alder.bytes);
+    ASSERT_EQ(::truncate(sparse.c_str(), (4ll << 30) + (1 << 20)), 0);
+    img::write_file((folder.path / "alder_3_0_0.bin").string(), std::vector<uint8_t>(0x100000, 0x00));
+    img::write_file((folder.path / "cedar_1_0_0.bin").string(), std::vector<uint8_t>(0x20000, 0xFF));
+
+    update::database_t db;
+    auto scan = std::async(std::launch::async, [&] { db.init(folder.path.string(), &recognize_any); });
+    if (scan.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        const int writer = ::open(fifo.c_str(), O_WRONLY); // lets a reader that waits go on
+        scan.wait();
+        ::close(writer);
+        FAIL() << "the scan waited for the FIFO";
+    }
+    std::vector<std::string> listed;
+    for (const auto& v : db.find_all())
+        listed.push_back(v->file_name);
+    EXPECT_EQ(listed, std::vector<std::string>{"alder_1_1_0.bin"});
 }
 
 } // namespace

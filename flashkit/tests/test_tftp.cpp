@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 
 namespace {
@@ -66,6 +67,7 @@ protected:
         client().set_write_timeout(300);
         client().set_retries(3);
         client().set_holdoff(5);
+        client().set_get_limit(tftp::default_get_limit);
     }
     static tftp& client() { return tftp::settings(); }
     std::string local(const std::string& name) const { return (dir.path / name).string(); }
@@ -185,6 +187,60 @@ TEST_F(TftpClient, AGoodReplyRestoresTheRetries)
     EXPECT_EQ(text_of(local("m03")), content);
     peer.wait_for(9);
     EXPECT_EQ(wire(peer.received()), "RRQ A1 A1 A2 A3 A3 A4 A5 A6");
+}
+
+// The pause before a resend grows by the hold-off with every time-out of the
+// transfer and is not reset by a good reply: the k-th resend leaves at least
+// k hold-offs after the packet it repeats. Times are the kernel's arrival
+// stamps at the server, so a busy machine only makes the gaps longer.
+TEST_F(TftpClient, HoldOffGrowsWithEveryTimeOutOfTheTransfer)
+{
+    constexpr int holdoff = 300;
+    std::string content = random_text(512 * 5, 17);
+    peer.set_file("m03", content);
+    peer.drop_data = 2;
+    peer.drop_data_also = 4;
+    client().set_timeout(100);
+    client().set_holdoff(holdoff);
+    client().get(loopback(), "m03", local("m03"));
+    EXPECT_EQ(text_of(local("m03")), content);
+    peer.wait_for(9);
+
+    // A resend is the same packet twice in a row.
+    const std::vector<tftp_packet> log = peer.received();
+    int resends = 0;
+    for (std::size_t i = 1; i < log.size(); ++i) {
+        if (log[i].opcode != log[i - 1].opcode || log[i].block != log[i - 1].block)
+            continue;
+        ++resends;
+        const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(log[i].at - log[i - 1].at);
+        EXPECT_GE(gap.count(), resends * holdoff) << "resend " << resends << ": " << wire(log);
+    }
+    EXPECT_GE(resends, 2) << wire(log);
+}
+
+// A get that passes its bound fails (a device that keeps sending would fill
+// the disk); an acknowledgement of a block that was never sent fails a put
+// rather than sending the next bytes under a later number.
+TEST_F(TftpClient, AGetPastItsBoundAndAnAckOfAnUnsentBlockFail)
+{
+    client().set_get_limit(2048);
+    peer.set_file("big", random_text(2049, 3));
+    peer.set_file("fits", random_text(2048, 4));
+    auto e = failure([&] { client().get(loopback(), "big", local("big")); });
+    client().get(loopback(), "fits", local("fits"));
+    EXPECT_EQ(e.code, 3);
+    EXPECT_STREQ(e.what(), "Unexpected error during firmware file transfer.");
+    EXPECT_EQ(text_of(local("fits")), peer.file("fits"));
+
+    vx::test::tftp_peer writer;
+    client().set_port(writer.port());
+    writer.ack_ahead = 2; // DATA 2 is answered by ACK 3
+    write_file(local("up"), random_text(2048, 5));
+    e = failure([&] { client().put(loopback(), local("up"), "m06"); });
+    EXPECT_EQ(e.code, 3);
+    writer.wait_for(100, 400);
+    EXPECT_EQ(wire(writer.received()), "WRQ D1 D2");
 }
 
 TEST_F(TftpClient, RepeatedBlocksAreNeitherWrittenNorAnsweredTwice)

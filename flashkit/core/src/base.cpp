@@ -65,9 +65,13 @@ const mac_layout_t& mac_layout(int width)
     return width == 4 ? four : three;
 }
 
-int record_size(int width) { return width + mac_layout(width).span + 3 * width; }
-
 } // namespace
+
+std::size_t base_t::record_size(int width)
+{
+    width = width == 4 ? 4 : 3;
+    return static_cast<std::size_t>(width + mac_layout(width).span + 3 * width);
+}
 
 base_t::base_t(const qm::ip_address_t& address_, status_t* status_) : address(address_), status(status_) {}
 
@@ -94,15 +98,19 @@ void base_t::put_and_read_back(const std::string& local, const std::string& remo
 
 void base_t::read_config(config_t& record, const std::string& path, uint32_t offset, int width)
 {
-    width = width == 4 ? 4 : 3;
     qm::file_t file;
     file.open(path, "rb");
     unsigned char bytes[32] = {};
-    const int size = record_size(width);
+    const std::size_t size = record_size(width);
     file.set_position(offset);
-    if (std::fread(bytes, 1, static_cast<std::size_t>(size), file.get()) != static_cast<std::size_t>(size))
+    if (std::fread(bytes, 1, size, file.get()) != size)
         throw qm::exception_t(status_text[text_transfer_error]);
+    parse_config(record, bytes, width);
+}
 
+void base_t::parse_config(config_t& record, const unsigned char* bytes, int width)
+{
+    width = width == 4 ? 4 : 3;
     const mac_layout_t& layout = mac_layout(width);
     const unsigned char* mac = bytes + width;
     const unsigned char* values = mac + layout.span;
@@ -138,7 +146,7 @@ void base_t::write_config(const config_t& record, const std::string& path, uint3
     qm::file_t file;
     file.open(path, "r+b");
     file.set_position(offset);
-    const std::size_t size = static_cast<std::size_t>(values ? record_size(width) : width + layout.span);
+    const std::size_t size = values ? record_size(width) : static_cast<std::size_t>(width + layout.span);
     if (std::fwrite(bytes, 1, size, file.get()) != size || file.close() != 0)
         throw qm::wapi::exception_t("error writing file");
 }
@@ -158,6 +166,8 @@ void base_t::read_sector(const std::string& path, uint32_t offset, void* buffer,
 bool base_t::config_differs(const config_t& image) const
 {
     const config_t& c = config;
+    if (config_source != config_source_t::device)
+        return true;
     if (c.mac != c.device_mac)
         return true;
     if (c.vcxo != c.device_vcxo || (!c.vcxo_set && c.device_vcxo != image.device_vcxo))

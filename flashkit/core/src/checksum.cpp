@@ -1,14 +1,23 @@
 #include "flashkit/checksum.h"
+#include "flashkit/local_file.h"
 
 #include <qm/file.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <memory>
 
 namespace {
 
 constexpr std::size_t chunk_size = 65536;
+
+// Room for one chunk of what a feed reads, no larger than what it will read;
+// the reads fill it, so it is not cleared first.
+std::unique_ptr<unsigned char[]> read_buffer(int64_t bytes)
+{
+    return std::make_unique_for_overwrite<unsigned char[]>(
+        static_cast<std::size_t>(std::clamp<int64_t>(bytes, 1, chunk_size)));
+}
 
 } // namespace
 
@@ -66,18 +75,18 @@ void checksum_t::feed(const char* path)
 {
     qm::file_t file;
     file.open(path, "rb");
-    const int64_t size = file.size();
+    const int64_t size = update::file_size(file.get());
     // A file shorter than the start offset has nothing to give.
     int64_t available = std::max<int64_t>(size - start, 0);
     available = std::min<int64_t>(available, remaining);
     file.set_position(start);
     start = 0;
 
-    std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<int64_t>(available, chunk_size)));
+    auto buffer = read_buffer(available);
     while (available > 0) {
         std::size_t want = static_cast<std::size_t>(std::min<int64_t>(available, chunk_size));
-        std::size_t got = std::fread(buffer.data(), 1, want, file.get());
-        add_bytes(buffer.data(), got);
+        std::size_t got = std::fread(buffer.get(), 1, want, file.get());
+        add_bytes(buffer.get(), got);
         remaining -= static_cast<uint32_t>(got);
         available -= static_cast<int64_t>(got);
         if (got < want)
@@ -141,18 +150,18 @@ void uld_checksum_t::feed(const char* path)
         return;
     qm::file_t file;
     file.open(path, "rb");
-    const int64_t size = file.size();
+    const int64_t size = update::file_size(file.get());
     const int64_t first_word = start / 4;
     int64_t words_left = std::max<int64_t>(size / 4 - first_word, 0);
     file.set_position(first_word * 4);
     start = 0;
 
-    std::vector<unsigned char> buffer(chunk_size);
+    auto buffer = read_buffer(words_left * 4);
     while (words_left > 0 && !finished) {
         std::size_t want = static_cast<std::size_t>(std::min<int64_t>(words_left * 4, chunk_size));
-        std::size_t got = std::fread(buffer.data(), 1, want, file.get()) / 4 * 4;
+        std::size_t got = std::fread(buffer.get(), 1, want, file.get()) / 4 * 4;
         for (std::size_t i = 0; i < got && !finished; i += 4)
-            add_word(read_word(buffer.data() + i, 4, true));
+            add_word(read_word(buffer.get() + i, 4, true));
         words_left -= static_cast<int64_t>(got / 4);
         if (got < want)
             break;

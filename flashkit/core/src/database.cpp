@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <unordered_map>
 
 namespace update {
@@ -21,16 +22,20 @@ const char* const section_options = "options";
 // value, and a value wholly in matching quotes loses them.
 std::vector<std::pair<std::string, std::string>> read_section(const char* section, const std::string& ini)
 {
-    std::vector<char> buffer(32768);
+    // The call fills what it returns, so the buffer is not cleared first; it
+    // doubles until the section fits.
+    std::size_t size = 4096;
+    std::unique_ptr<char[]> buffer;
     DWORD length;
     for (;;) {
-        length = GetPrivateProfileSectionA(section, buffer.data(), static_cast<DWORD>(buffer.size()), ini.c_str());
-        if (length != buffer.size() - 2)
+        buffer = std::make_unique_for_overwrite<char[]>(size);
+        length = GetPrivateProfileSectionA(section, buffer.get(), static_cast<DWORD>(size), ini.c_str());
+        if (length != size - 2)
             break;
-        buffer.resize(buffer.size() * 2);
+        size *= 2;
     }
     std::vector<std::pair<std::string, std::string>> entries;
-    for (const char* p = buffer.data(); p < buffer.data() + length && *p; p += std::strlen(p) + 1) {
+    for (const char* p = buffer.get(); p < buffer.get() + length && *p; p += std::strlen(p) + 1) {
         const char* equals = std::strchr(p, '=');
         if (!equals)
             continue;
@@ -160,8 +165,10 @@ void database_t::scan(recognizer_t recognizer)
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder_path, error), end; !error && it != end; it.increment(error)) {
         std::string name = it->path().filename().string();
+        // Only regular files (or links to them) are images: reading a FIFO
+        // would wait for a writer that never comes.
         std::error_code type_error;
-        if (ends_with_bin(name) && !it->is_directory(type_error))
+        if (ends_with_bin(name) && it->is_regular_file(type_error))
             names.push_back(std::move(name));
     }
     // A stable order whatever the file system lists first.

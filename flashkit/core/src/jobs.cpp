@@ -1,5 +1,6 @@
 #include "flashkit/job.h"
 
+#include "flashkit/config_copy.h"
 #include "flashkit/status_text.h"
 #include "flashkit/tftp.h"
 
@@ -46,10 +47,17 @@ void upload_job_t::thread_function()
         try {
             checksums_t record;
             unit->upload(record);
+            keep_config(*unit);
             if (database)
                 version = database->identify(record, custom, custom_version);
         } catch (...) {
+            // A unit whose upload failed has nothing a download could rely
+            // on (banks, configuration sector): the result has no unit.
             release_status(unit.get(), &status());
+            unit.reset();
+            version.reset();
+            custom_version.reset();
+            custom.clear();
             throw;
         }
         release_status(unit.get(), &status());
@@ -77,13 +85,25 @@ download_job_t::download_job_t(std::shared_ptr<base_t> unit_, std::string image_
                                int32_t boot, int32_t runtime, int32_t config)
     : unit(std::move(unit_)), image(std::move(image_)), checksums(checksums_), boot_range(boot), runtime_range(runtime),
       config_range(config)
-{}
+{
+    if (unit && !unit->claim())
+        throw qm::exception_t("the unit is busy with another job");
+    claimed = unit != nullptr;
+}
 
 download_job_t::~download_job_t()
 {
     try {
         stop();
     } catch (...) {}
+    release_unit();
+}
+
+void download_job_t::release_unit()
+{
+    if (claimed)
+        unit->release();
+    claimed = false;
 }
 
 void download_job_t::thread_function()
@@ -91,6 +111,8 @@ void download_job_t::thread_function()
     run([this] {
         if (!unit)
             throw qm::exception_t("object error");
+        if (unit->config_source == base_t::config_source_t::erased)
+            throw qm::exception_t(config_erased_text);
         try {
             unit->download(image, checksums, &status(), boot_range, runtime_range, config_range);
         } catch (...) {
@@ -99,6 +121,8 @@ void download_job_t::thread_function()
         }
         release_status(unit.get(), &status());
     });
+    // Free for the next job before done() can report this one's end.
+    release_unit();
 }
 
 dspdeploy_job_t::dspdeploy_job_t(std::shared_ptr<dsp_context_t> context_, std::string file_,

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -93,7 +94,10 @@ void tftp::put(const qm::ip_address_t& device, const std::string& local, const s
     file.open(local, "rb");
     x.file = file.get();
     x.sending = true;
-    x.bytes_left = static_cast<uint32_t>(file.size());
+    const int64_t size = update::file_size(file.get());
+    if (size < 0 || size > UINT32_MAX)
+        throw tftp_exception_t(transfer_failed, update::status_text[update::text_transfer_error]);
+    x.bytes_left = static_cast<uint32_t>(size);
     transfer(device, x, write_timeout());
 }
 
@@ -109,12 +113,12 @@ void tftp::put_ex(const qm::ip_address_t& device, const std::string& local, cons
     file.open(local, "rb");
     // Past the end of the file there is nothing to send: only what the file
     // holds from the offset on goes out.
-    uint32_t size = static_cast<uint32_t>(file.size());
-    uint32_t available = offset < size ? size - offset : 0;
+    const int64_t size = update::file_size(file.get());
+    const int64_t available = std::max<int64_t>(size - static_cast<int64_t>(offset), 0);
     file.set_position(offset);
     x.file = file.get();
     x.sending = true;
-    x.bytes_left = std::min(length, available);
+    x.bytes_left = static_cast<uint32_t>(std::min<int64_t>(length, available));
     transfer(device, x, write_timeout());
 }
 
@@ -205,6 +209,10 @@ tftp::outcome tftp::handle_packet(exchange_t& x, const unsigned char* packet, in
         x.last_is_ack = true;
         if (data_length == 0)
             return outcome::done;
+        // A device that keeps sending would fill the disk.
+        x.received += static_cast<uint64_t>(data_length);
+        if (x.received > get_limit())
+            return outcome::failure;
         std::size_t written = std::fwrite(packet + 4, 1, static_cast<std::size_t>(data_length), x.file);
         return written == static_cast<std::size_t>(data_length) ? outcome::go_on : outcome::failure;
     }
@@ -213,8 +221,10 @@ tftp::outcome tftp::handle_packet(exchange_t& x, const unsigned char* packet, in
             return outcome::failure;
         if (!x.file)
             throw qm::wapi::exception_t("file not open");
-        if (is_repeat(x, block))
-            return outcome::repeat;
+        // Only the block just sent can be acknowledged; an earlier one is a
+        // repeat, a later one was never sent.
+        if (block != x.sent_block)
+            return is_repeat(x, block) ? outcome::repeat : outcome::failure;
         x.have_block = true;
         x.last_block = block;
         if (x.bytes_left == 0)
@@ -223,7 +233,8 @@ tftp::outcome tftp::handle_packet(exchange_t& x, const unsigned char* packet, in
         const std::size_t read = std::fread(x.send_buffer + 4, 1, wanted, x.file);
         x.bytes_left -= static_cast<uint32_t>(read);
         put16(x.send_buffer, op_data);
-        put16(x.send_buffer + 2, static_cast<uint16_t>(block + 1));
+        x.sent_block = static_cast<uint16_t>(block + 1);
+        put16(x.send_buffer + 2, x.sent_block);
         x.send_length = 4 + static_cast<int>(read);
         x.last_is_ack = false;
         // A file that ends before its length was sent would never finish.

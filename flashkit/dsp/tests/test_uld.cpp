@@ -121,7 +121,7 @@ TEST_F(Uld, FormatErrorsCarryTheirTexts)
     words_t bad_sum = example();
     bad_sum[5] += 1;
     words_t long_section{0x01200000, 0xFFFF};
-    words_t no_checksum; // F10: the words end inside the last block
+    words_t no_checksum; // the words end inside the last block: no place for its checksum
     add_block(no_checksum, {{0x01200000, {1, 2}}});
     no_checksum.pop_back();
     words_t short_data{0x01200000, 3, 1, 2};

@@ -13,6 +13,7 @@ namespace {
 
 constexpr uint32_t config_offset = 0x6000; // the configuration sector in the image
 constexpr uint32_t code_offset = 0x40000;  // the runtime code in the image
+constexpr int64_t image_size = 0x100000;
 
 } // namespace
 
@@ -87,6 +88,7 @@ void alder_pattern_t::upload(checksums_t& record)
 
 void alder_pattern_t::check_update(uint8_t flags[8], const checksums_t& version, const std::string& image)
 {
+    require_image(image, image_size);
     config_t image_config;
     read_config(image_config, image, config_offset, 3);
     uint8_t raw[8];

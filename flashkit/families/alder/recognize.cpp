@@ -6,7 +6,7 @@ namespace update {
 bool alder_recognize(const std::string& path, checksums_t& record)
 {
     try {
-        if (image_file_size(path) != 0x100000)
+        if (!image_file_is(path, 0x100000))
             return false;
         // Runtime code at either bank position of the image.
         auto code = first_region_value(path, {0x40000, 0x80000}, 0x3FFFF);

@@ -16,7 +16,8 @@ namespace {
 constexpr uint32_t config_offset = 0x6000; // the configuration sector in the image
 constexpr uint32_t code_offset = 0x80000;  // first runtime code in the image
 constexpr uint32_t code2_offset = 0xC0000; // second runtime code
-constexpr uint32_t list_count = 0x404;     // record list: count, then the words and their checksum
+constexpr int64_t image_size = 0x100000;
+constexpr uint32_t list_count = 0x404; // record list: count, then the words and their checksum
 constexpr uint32_t list_start = 0x408;
 
 // The checksum of the configuration record list whose count stands at
@@ -99,6 +100,7 @@ void birch_pattern_t::upload(checksums_t& record)
 
 void birch_pattern_t::check_update(uint8_t flags[8], const checksums_t& version, const std::string& image)
 {
+    require_image(image, image_size);
     config_t image_config;
     read_config(image_config, image, config_offset, 4);
     for (int i = 0; i < 7; ++i)

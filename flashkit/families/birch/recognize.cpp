@@ -25,7 +25,7 @@ uint32_t record_count(const std::string& path)
 bool birch_family_recognize(const std::string& path, checksums_t& record, int32_t type)
 {
     try {
-        if (image_file_size(path) != 0x100000)
+        if (!image_file_is(path, 0x100000))
             return false;
         std::optional<uint32_t> code = uld_region_value(path, 0x80000);
         if (!code)

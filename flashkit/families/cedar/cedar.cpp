@@ -11,6 +11,7 @@ constexpr uint32_t config_offset = 0x7C00;  // and in the image
 constexpr uint32_t code_offset = 0x8000;    // the runtime code in the image
 constexpr uint32_t small_code = 0x7FFE;
 constexpr uint32_t large_code = 0xFFFF;
+constexpr int64_t image_size = 0x20000;
 
 } // namespace
 
@@ -81,6 +82,7 @@ void cedar_t::check_update(uint8_t flags[8], const checksums_t& version, const s
 
 void cedar_t::compare(uint8_t flags[8], const checksums_t& version, const std::string& image, int32_t mode)
 {
+    require_image(image, image_size);
     config_t image_config;
     read_config(image_config, image, config_offset, 3);
     for (int i = 0; i < 7; ++i)

@@ -6,7 +6,7 @@ namespace update {
 bool cedar_recognize(const std::string& path, checksums_t& record)
 {
     try {
-        if (image_file_size(path) != 0x20000)
+        if (!image_file_is(path, 0x20000))
             return false;
         // Small code in one bank, else large code over both.
         std::optional<uint32_t> code = region_value(path, 0x8000, 0x7FFE);

@@ -15,6 +15,7 @@ constexpr uint32_t xilinx_offset = 0x20000; // the second Xilinx image in the im
 constexpr uint32_t xilinx_length = 0x5700;
 constexpr uint32_t small_code = 0x7FFE;
 constexpr uint32_t large_code = 0xFFFF;
+constexpr int64_t image_size = 0x80000;
 
 // The code or Xilinx file of a number: "f1", "f3".
 std::string file_of(int32_t number) { return remote_name("f%d", number); }
@@ -104,6 +105,7 @@ void dogwood_t::check_update(uint8_t flags[8], const checksums_t& version, const
 
 void dogwood_t::compare(uint8_t flags[8], const checksums_t& version_record, const std::string& image, int32_t mode)
 {
+    require_image(image, image_size);
     checksums_t version = version_record;
     version[checksums_t::internal] = second_boot_sum(image, 0x7C000);
     config_t image_config;

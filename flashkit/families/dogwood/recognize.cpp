@@ -6,7 +6,7 @@ namespace update {
 bool dogwood_recognize(const std::string& path, checksums_t& record)
 {
     try {
-        if (image_file_size(path) != 0x80000)
+        if (!image_file_is(path, 0x80000))
             return false;
         std::optional<uint32_t> code = region_value(path, 0, 0x7FFE);
         if (!code)

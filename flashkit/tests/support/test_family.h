@@ -61,6 +61,13 @@ inline std::function<void()>& upload_hook()
     return hook;
 }
 
+// Called by a test unit's download once it reported its first text.
+inline std::function<void()>& download_hook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
 template <int32_t Code> class test_unit_t : public update::base_t {
 public:
     static constexpr int32_t type_code = Code;
@@ -87,6 +94,8 @@ public:
         status = s;
         current_status().set_text(update::status_text[update::text_updating_runtime]);
         current_status().set_percent(10);
+        if (download_hook())
+            download_hook()();
         put_file(image, "img", 0, 37);
         current_status().set_text(update::status_text[update::text_download_done]);
         current_status().set_percent(100);

@@ -20,6 +20,7 @@ int bound_socket(const std::string& address, uint16_t port)
         throw std::runtime_error("socket");
     int on = 1;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
@@ -56,9 +57,16 @@ void send_to(int s, const std::vector<unsigned char>& p, const sockaddr_in& to)
     ::sendto(s, p.data(), p.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-tftp_packet parse(const std::vector<unsigned char>& raw)
+struct datagram {
+    std::vector<unsigned char> bytes;
+    std::chrono::nanoseconds at{0};
+};
+
+tftp_packet parse(const datagram& d)
 {
+    const std::vector<unsigned char>& raw = d.bytes;
     tftp_packet p;
+    p.at = d.at;
     if (raw.size() < 2)
         return p;
     p.opcode = static_cast<uint16_t>(raw[0] << 8 | raw[1]);
@@ -72,17 +80,34 @@ tftp_packet parse(const std::vector<unsigned char>& raw)
     return p;
 }
 
-// Receives one datagram within timeout_ms; empty when none came.
-std::vector<unsigned char> receive(int s, sockaddr_in& from, int timeout_ms)
+// Receives one datagram within timeout_ms, with the kernel's time of its
+// arrival; empty when none came.
+datagram receive(int s, sockaddr_in& from, int timeout_ms)
 {
     pollfd pfd{s, POLLIN, 0};
     if (::poll(&pfd, 1, timeout_ms) <= 0)
         return {};
-    std::vector<unsigned char> raw(70000);
-    socklen_t len = sizeof from;
-    ssize_t n = ::recvfrom(s, raw.data(), raw.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
-    raw.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return raw;
+    datagram d;
+    d.bytes.resize(70000);
+    iovec io{d.bytes.data(), d.bytes.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr m{};
+    m.msg_name = &from;
+    m.msg_namelen = sizeof from;
+    m.msg_iov = &io;
+    m.msg_iovlen = 1;
+    m.msg_control = control;
+    m.msg_controllen = sizeof control;
+    ssize_t n = ::recvmsg(s, &m, 0);
+    d.bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec t;
+            std::memcpy(&t, CMSG_DATA(c), sizeof t);
+            d.at = std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+        }
+    }
+    return d;
 }
 
 } // namespace
@@ -154,8 +179,8 @@ void tftp_peer::serve()
 {
     while (!stopping) {
         sockaddr_in client{};
-        std::vector<unsigned char> raw = receive(listen_socket, client, 50);
-        if (raw.empty())
+        datagram raw = receive(listen_socket, client, 50);
+        if (raw.bytes.empty())
             continue;
         tftp_packet request = parse(raw);
         note(request);
@@ -259,11 +284,12 @@ void tftp_peer::session(int sock, const tftp_packet& request, const sockaddr_in&
         if (pfds[1].revents & POLLIN)
             return; // a new request ends this session
         sockaddr_in from{};
-        std::vector<unsigned char> raw = receive(sock, from, 0);
+        datagram d = receive(sock, from, 0);
+        const std::vector<unsigned char>& raw = d.bytes;
         if (raw.empty())
             continue;
         idle_since = std::chrono::steady_clock::now();
-        tftp_packet p = parse(raw);
+        tftp_packet p = parse(d);
         note(p);
         if (reading && p.opcode == 4) {
             send_data(p.block + 1u);
@@ -276,7 +302,7 @@ void tftp_peer::session(int sock, const tftp_packet& request, const sockaddr_in&
             target.replace(at, p.data_size, reinterpret_cast<const char*>(raw.data() + 4), p.data_size);
         }
         if (!reading && p.opcode == 3)
-            send_ack(p.block);
+            send_ack(ack_ahead != 0 && p.block == ack_ahead ? static_cast<uint16_t>(p.block + 1) : p.block);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,9 @@ struct tftp_packet {
     uint16_t block = 0;        // DATA and ACK
     std::string name;          // RRQ and WRQ
     std::size_t data_size = 0; // DATA
+    // When the kernel queued it: taken as it is sent (loopback), so the time
+    // between two packets is never shortened by a late reader.
+    std::chrono::nanoseconds at{0};
 };
 
 class tftp_peer {
@@ -49,6 +53,7 @@ public:
     std::atomic<bool> repeat_data{false}; // every DATA sent twice
     std::atomic<bool> repeat_ack{false};  // every ACK sent twice
     std::atomic<int> reply_size{0};       // >0: the first reply is this many bytes of junk
+    std::atomic<int> ack_ahead{0};        // the DATA block of this number is acknowledged as the next one
     // Non-empty: a request is answered by ERROR with this text.
     void set_error_text(const std::string& text);
     // Non-empty: a junk DATA 1 from this address precedes the first reply.

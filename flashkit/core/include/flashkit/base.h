@@ -10,6 +10,8 @@
 
 #include <qm/address.h>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -67,13 +69,18 @@ public:
     // Configuration record at a file offset, words of width 3 or 4. A file
     // too short for the record fails: no byte of an earlier read survives.
     static void read_config(config_t& record, const std::string& path, uint32_t offset, int width);
+    // The same from bytes in memory: record_size(width) of them at bytes.
+    static void parse_config(config_t& record, const unsigned char* bytes, int width);
+    // Bytes of a record of words of width 3 or 4.
+    static std::size_t record_size(int width);
     // Stores the record (values only when asked) into the file ("r+b").
     static void write_config(const config_t& record, const std::string& path, uint32_t offset, int width, bool values);
     // Reads exactly size bytes at offset; "file not open" when the file
     // cannot be opened, a transfer error when it is too short.
     static void read_sector(const std::string& path, uint32_t offset, void* buffer, std::size_t size);
 
-    // Whether writing this image would change the device's configuration.
+    // Whether writing this image would change the device's configuration;
+    // always when the device's own record reads erased.
     bool config_differs(const config_t& image) const;
     // Takes every value the user did not set from the image (MAC excepted).
     void merge_config(const config_t& image);
@@ -82,10 +89,34 @@ public:
     std::string temp_name(const char* word) const { return word + address.to_string(); }
     status_t& current_status() const { return status ? *status : null_status(); }
 
+    // Where the device keeps its configuration: the sector or area that its
+    // record opens, as the last upload read it (none for a family without
+    // one), and the record's word width.
+    struct config_store_t {
+        unsigned char* bytes = nullptr;
+        std::size_t size = 0;
+        int width = 3;
+    };
+    virtual config_store_t config_store() { return {}; }
+
+    // Where the configuration record of the last upload came from: the
+    // device, a kept copy (the device's own reads erased), or nowhere (it
+    // reads erased and no copy was kept: nothing may be written).
+    enum class config_source_t { device, copy, erased };
+    config_source_t config_source = config_source_t::device;
+
+    // A unit serves one job at a time: its status, configuration record and
+    // temporary files belong to that job. claim is false while another holds it.
+    bool claim() { return !busy.exchange(true); }
+    void release() { busy = false; }
+
     checksums_t checksums;
     qm::ip_address_t address;
     status_t* status = nullptr;
     config_t config;
+
+private:
+    std::atomic<bool> busy{false};
 };
 
 // A probe asks a device for its family's probe file: a new unit, or none.

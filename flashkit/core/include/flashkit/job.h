@@ -104,6 +104,8 @@ private:
 
 class download_job_t : public qm::proc::thread_t, public job_t {
 public:
+    // Claims the unit for the job's life: "the unit is busy with another
+    // job" while another job holds it.
     download_job_t(std::shared_ptr<base_t> unit, std::string image, const checksums_t& checksums, int32_t boot,
                    int32_t runtime, int32_t config);
     ~download_job_t() override;
@@ -113,7 +115,10 @@ protected:
     void thread_function() override;
 
 private:
+    void release_unit();
+
     std::shared_ptr<base_t> unit;
+    bool claimed = false;
     std::string image;
     checksums_t checksums;
     int32_t boot_range;

@@ -56,29 +56,39 @@ public:
     uint16_t port() const { return server_port.load(); }
     void set_port(uint16_t value) { server_port = value; }
 
+    // The most a get takes before it fails: far above any device file, so a
+    // device that keeps sending cannot fill the disk. Tests lower it.
+    static constexpr uint64_t default_get_limit = 64ull << 20;
+    uint64_t get_limit() const { return get_limit_bytes.load(); }
+    void set_get_limit(uint64_t bytes) { get_limit_bytes = bytes; }
+
+    // The packet handling of one transfer, apart from its socket: what a
+    // received packet does to the local file and what is sent next.
+    enum class outcome { go_on, done, failure, repeat };
+    struct exchange_t {
+        FILE* file = nullptr;
+        bool sending = false;    // a put
+        uint32_t bytes_left = 0; // a put's bytes still to send
+        uint64_t received = 0;   // a get's bytes written so far
+        bool have_block = false; // a block was accepted (get) or acknowledged (put)
+        uint16_t last_block = 0; // its number
+        uint16_t sent_block = 0; // a put's last DATA block sent (0: the request)
+        unsigned char send_buffer[packet_size] = {};
+        int send_length = 0;
+        bool last_is_ack = false;
+    };
+    // One received packet of data_length bytes behind its 4-byte header.
+    outcome handle_packet(exchange_t& x, const unsigned char* packet, int data_length);
+    // A request packet; the name must fit and hold no zero byte.
+    static int build_request(unsigned char* buffer, uint16_t opcode, const std::string& name);
+
 private:
     tftp() = default;
 
     static bool store_non_negative(std::atomic<int32_t>& field, int32_t value);
 
-    enum class outcome { go_on, done, failure, repeat };
-
-    // Per-transfer state of the exchange.
-    struct exchange_t {
-        FILE* file = nullptr;
-        bool sending = false;    // a put
-        uint32_t bytes_left = 0; // a put's bytes still to send
-        bool have_block = false; // a block was accepted (get) or acknowledged (put)
-        uint16_t last_block = 0; // its number
-        unsigned char send_buffer[packet_size] = {};
-        int send_length = 0;
-        bool last_is_ack = false;
-    };
-
     void transfer(const qm::ip_address_t& device, exchange_t& x, int32_t timeout_ms);
-    outcome handle_packet(exchange_t& x, const unsigned char* packet, int data_length);
     static bool is_repeat(const exchange_t& x, uint16_t block);
-    static int build_request(unsigned char* buffer, uint16_t opcode, const std::string& name);
 
     std::atomic<bool> debug_flag{false};
     std::atomic<int32_t> read_timeout_ms{5000};
@@ -86,4 +96,5 @@ private:
     std::atomic<int32_t> retry_count{4};
     std::atomic<int32_t> holdoff_ms{100};
     std::atomic<uint16_t> server_port{69};
+    std::atomic<uint64_t> get_limit_bytes{default_get_limit};
 };

@@ -44,6 +44,7 @@ public:
     void download(const std::string& image, const checksums_t& version, status_t* status, int32_t boot, int32_t runtime,
                   int32_t config_range) override;
     void check_update(uint8_t flags[8], const checksums_t& version, const std::string& image) override;
+    config_store_t config_store() override { return {config_sector, sizeof config_sector, 3}; }
 
     // Bank whose code the last upload found valid; -1 for none.
     int32_t code_bank = -1;

@@ -19,6 +19,7 @@ public:
     void download(const std::string& image, const checksums_t& version, status_t* status, int32_t boot, int32_t runtime,
                   int32_t config_range) override;
     void check_update(uint8_t flags[8], const checksums_t& version, const std::string& image) override;
+    config_store_t config_store() override { return {config_area, sizeof config_area, 3}; }
     // The comparison under a configuration mode: 1 as check_update, else the
     // configuration range of a download. Works on a copy of the version's
     // record: the image's word 3 never reaches the caller's.

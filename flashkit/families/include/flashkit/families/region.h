@@ -11,8 +11,10 @@
 
 namespace update {
 
-// Size of the file in bytes, or -1 when it cannot be opened.
-int64_t image_file_size(const std::string& path);
+// Whether the file can be an image of exactly size bytes: a regular file
+// (a FIFO or a device would block or never end) of that 64-bit size, not one
+// byte value throughout (an erased or zero-filled file is no image).
+bool image_file_is(const std::string& path, int64_t size);
 // The value of a 3- or 4-byte-word region when it checks, else none.
 std::optional<uint32_t> region_value(const std::string& path, uint32_t start, uint32_t length, int width = 3);
 // The value of a segmented (uld) region starting at start when it checks.

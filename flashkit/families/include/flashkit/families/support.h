@@ -17,6 +17,11 @@ std::string remote_name(const char* format, int number);
 // Sets a word of the upload's record and of the unit's own record.
 void set_word(base_t& unit, checksums_t& record, int word, uint32_t value);
 
+// Every comparison and download first makes sure that the image holds at
+// least the family's image size: a short image fails with "error reading
+// file" before anything is written.
+void require_image(const std::string& image, int64_t size);
+
 // Makes a download's status the unit's current one and reports 10 %.
 status_t& start_download(base_t& unit, status_t* status);
 
