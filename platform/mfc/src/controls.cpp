@@ -197,6 +197,8 @@ public:
                     used += b;
                     fit += n;
                 }
+                if (fit == 0)
+                    return Invalid; // nothing fits: the key is refused and the text stays as it was
                 input.remove(start + fit, inserted - fit);
                 pos -= inserted - fit;
             }
