@@ -37,6 +37,7 @@ struct State {
     std::vector<mfc::test::PickerRecord> pickers;
     std::deque<UINT> popups;
     std::vector<mfc::test::PopupRecord> popupLog;
+    bool realPickers = false;
 };
 State& St()
 {
@@ -96,6 +97,8 @@ bool AnswerFile(bool folder, bool open, const std::string& title, const std::str
     if (!s.installed)
         return false;
     s.pickers.push_back({folder, open, title, initial, filter});
+    if (s.realPickers)
+        return false;
     auto& q = folder ? s.folders : s.files;
     std::optional<std::string> a;
     if (!q.empty()) {
@@ -148,6 +151,7 @@ std::vector<ModalRecord>& ModalLog() { return St().modals; }
 void PushFileAnswer(std::optional<std::string> path) { St().files.push_back(std::move(path)); }
 void PushFolderAnswer(std::optional<std::string> path) { St().folders.push_back(std::move(path)); }
 std::vector<PickerRecord>& PickerLog() { return St().pickers; }
+void UseRealPickers(bool on) { St().realPickers = on; }
 void PushPopupAnswer(UINT id) { St().popups.push_back(id); }
 std::vector<PopupRecord>& PopupLog() { return St().popupLog; }
 
@@ -443,6 +447,7 @@ void PressKey(CWnd* window, UINT vk, bool ctrl, bool shift, bool alt)
     QWidget* w = WidgetOfWnd(window);
     if (!w)
         return;
+    Activate(w);
     QWidget* target = w->isWindow() ? KeyTarget(w) : w;
     QTest::keyClick(target, static_cast<Qt::Key>(QtKeyOf(vk)), Mods(ctrl, shift, alt));
 }

@@ -68,6 +68,9 @@ struct PickerRecord {
 void PushFileAnswer(std::optional<std::string> path);
 void PushFolderAnswer(std::optional<std::string> path);
 std::vector<PickerRecord>& PickerLog();
+// Shows the real file and folder dialogs (still logged), for tests that
+// drive them with input; off again with the hooks.
+void UseRealPickers(bool on);
 
 struct PopupRecord {
     std::vector<std::string> items; // "text" per item, "-" for separators, "[x]"/"(grey)" marks
