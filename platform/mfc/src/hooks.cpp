@@ -366,22 +366,40 @@ void ClickListRow(CWnd* list, int row, bool ctrl, bool shift)
     if (VxListView* v = ListOf(list))
         QTest::mouseClick(v->viewport(), Qt::LeftButton, Mods(ctrl, shift), RowPoint(v, row));
 }
+namespace {
+// A right click, followed by the context menu request the window system sends with it.
+void RightClickWidget(QWidget* w, const QPoint& p)
+{
+    Activate(w);
+    QPointer<QWidget> target = w;
+    QTest::mousePress(w, Qt::RightButton, Qt::NoModifier, p);
+    if (target) {
+        QContextMenuEvent ce(QContextMenuEvent::Mouse, p, target->mapToGlobal(p));
+        QSpontaneKeyEvent::setSpontaneous(&ce);
+        QCoreApplication::sendEvent(target, &ce);
+    }
+    if (target)
+        QTest::mouseRelease(target, Qt::RightButton, Qt::NoModifier, p);
+}
+} // namespace
+
+void RightClick(CWnd* window, int x, int y)
+{
+    QWidget* w = WidgetOfWnd(window);
+    if (!w)
+        return;
+    QPoint p(x, y);
+    // The innermost widget under the point takes the click.
+    if (QWidget* child = w->childAt(p)) {
+        p = child->mapFrom(w, p);
+        w = child;
+    }
+    RightClickWidget(w, p);
+}
 void RightClickListRow(CWnd* list, int row)
 {
-    VxListView* v = ListOf(list);
-    if (!v)
-        return;
-    QPointer<QWidget> port = v->viewport();
-    const QPoint p = RowPoint(v, row);
-    QTest::mousePress(port, Qt::RightButton, Qt::NoModifier, p);
-    // The window system follows a right click with its context menu request.
-    if (port) {
-        QContextMenuEvent ce(QContextMenuEvent::Mouse, p, port->mapToGlobal(p));
-        QSpontaneKeyEvent::setSpontaneous(&ce);
-        QCoreApplication::sendEvent(port, &ce);
-    }
-    if (port)
-        QTest::mouseRelease(port, Qt::RightButton, Qt::NoModifier, p);
+    if (VxListView* v = ListOf(list))
+        RightClickWidget(v->viewport(), RowPoint(v, row));
 }
 void DoubleClickListRow(CWnd* list, int row)
 {

@@ -98,6 +98,9 @@ void SetIpField(CWnd* ip, int field, const std::string& text); // clicks into th
 // List view: click a row (-1 = empty area) with Ctrl/Shift modifiers.
 void ClickListRow(CWnd* list, int row, bool ctrl = false, bool shift = false);
 void RightClickListRow(CWnd* list, int row);
+// A right click at a point in the window's client coordinates, on the
+// innermost widget there.
+void RightClick(CWnd* window, int x, int y);
 void DoubleClickListRow(CWnd* list, int row);
 void ClickHeader(CWnd* list, int column);                  // on the middle of the column's header button
 void DragColumnWidth(CWnd* list, int column, int width);   // drags the divider right of the column
