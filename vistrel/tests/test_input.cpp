@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -230,14 +231,18 @@ TEST(Browser, NamesANewFolderWhoseDatabaseDoesNotExistYet)
     COptionsDlg options;
     mfc::test::ScriptModal<COptionsDlg>([&](COptionsDlg& d) {
         // A box the file dialog might raise is answered and the file dialog
-        // cancelled, so a refusal ends the test instead of hanging it.
+        // cancelled (also when it stays up far too long), so a refusal ends
+        // the test instead of hanging it.
         QTimer guard;
+        QElapsedTimer up;
+        up.start();
         QObject::connect(&guard, &QTimer::timeout, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 boxes.push_back(box->text().toStdString());
                 QTest::keyClick(box, Qt::Key_Escape);
-            } else if (auto* files = qobject_cast<QFileDialog*>(modal); files && !boxes.empty()) {
+            } else if (auto* files = qobject_cast<QFileDialog*>(modal);
+                       files && (!boxes.empty() || up.elapsed() > 60000)) {
                 QTest::keyClick(files, Qt::Key_Escape);
             }
         });
