@@ -190,14 +190,16 @@ TEST_F(Input, MenuBarByMouseAndByItsLetters)
         ASSERT_TRUE(PumpUntil([] { return mfc::test::ModalLog().size() == 2; }, 30000));
         EXPECT_EQ(mfc::test::ModalLog().back().caption, "Options");
 
-        // A grey item does nothing; Esc closes the menu.
-        QAction* veltrix = action(bar->actions(), "&Veltrix");
-        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(veltrix).center());
-        menu = veltrix->menu();
-        item = action(menu->actions(), "&New IP Address...");
+        // A grey item does nothing (Configure without a row would say
+        // "Invalid Selection"); Esc closes the menu.
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(tools).center());
+        ASSERT_TRUE(menu->isVisible());
+        item = action(menu->actions(), "&Configure...");
         ASSERT_NE(item, nullptr);
         EXPECT_FALSE(item->isEnabled());
         QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(item).center());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(TakeBoxes(), std::vector<std::string>{});
         mfc::test::PressKey(&d, VK_ESCAPE);
         EXPECT_FALSE(menu->isVisible());
 
@@ -206,7 +208,6 @@ TEST_F(Input, MenuBarByMouseAndByItsLetters)
         mfc::test::PressKey(&d, 'A');
         ASSERT_TRUE(PumpUntil([] { return mfc::test::ModalLog().size() == 3; }, 30000));
         EXPECT_EQ(mfc::test::ModalLog().back().caption, "About Veltrix Discovery");
-        EXPECT_EQ(mfc::test::ModalLog().size(), 3u) << "the grey item opened nothing";
     });
 }
 
