@@ -291,12 +291,16 @@ void COptionsDlg::OnFolderBrowse()
         MessageBox("browser dialog box creation errors.");
         return;
     }
-    // The folder keeps its case: the file system tells case apart.
+    // The folder is the path without its file name "database.ini" (in any
+    // letter case); the folder keeps its case: the file system tells case apart.
     const std::string path = picker.GetPathName().str();
-    std::string lower = path;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    const size_t at = lower.find("/database.ini");
-    if (at != std::string::npos)
+    const std::string name = "/database.ini";
+    if (path.size() < name.size())
+        return;
+    const size_t at = path.size() - name.size();
+    std::string tail = path.substr(at);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (tail == name)
         folderEdit->SetWindowText(path.substr(0, at).c_str());
 }
 

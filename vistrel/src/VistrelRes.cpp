@@ -171,13 +171,14 @@ mfc::DlgTemplate IpAssignTemplate()
     using namespace mfc::rc;
     mfc::DlgTemplate t;
     t.caption = "IP Assignment";
-    t.cx = 170;
+    // Wide enough for the caption "IP Assignment - " and a MAC address.
+    t.cx = 200;
     t.cy = 62;
     t.items = {
-        GroupBox("Enter IP Address", IDC_STATIC, 5, 5, 160, 32),
+        GroupBox("Enter IP Address", IDC_STATIC, 5, 5, 190, 32),
         Control("", IDC_NEW_ADDRESS, WC_IPADDRESS, WS_TABSTOP | WS_BORDER, 12, 17, 100, 13),
-        DefPushButton("OK", IDOK, 60, 42, 50, 14, WS_TABSTOP),
-        PushButton("Cancel", IDCANCEL, 115, 42, 50, 14, WS_TABSTOP),
+        DefPushButton("OK", IDOK, 90, 42, 50, 14, WS_TABSTOP),
+        PushButton("Cancel", IDCANCEL, 145, 42, 50, 14, WS_TABSTOP),
     };
     return t;
 }

@@ -52,18 +52,12 @@ std::vector<bool> GreyStates(CVistrelDlg& d)
     return states;
 }
 
-CPoint ScreenPoint(CWnd* window, int x, int y)
+// A right click at a point of the window; the command chosen from the
+// context menu arrives posted.
+void RightClickAt(CWnd* window, int x, int y)
 {
-    CPoint p(x, y);
-    window->ClientToScreen(&p);
-    return p;
-}
-
-void ContextMenuAt(CVistrelDlg& d, CPoint screen)
-{
-    d.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.List()->GetSafeHwnd()),
-                  MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
-    mfc::test::Pump(20); // the chosen command arrives posted
+    mfc::test::RightClick(window, x, y);
+    QCoreApplication::processEvents();
 }
 
 class MainDialog : public ::testing::Test {
@@ -178,7 +172,7 @@ TEST_F(MainDialog, HeaderMenuShowsAndTogglesTheBuiltInColumns)
         Tick(d);
         CHeaderCtrl* header = d.List()->GetHeaderCtrl();
         mfc::test::PushPopupAnswer(1600); // show Description
-        ContextMenuAt(d, ScreenPoint(header, 30, 5));
+        RightClickAt(header, 30, 5);
         ASSERT_EQ(mfc::test::PopupLog().size(), 1u);
         EXPECT_EQ(mfc::test::PopupLog()[0].items,
                   (std::vector<std::string>{"Description", "Uptime [x]", "-", "More..."}));
@@ -187,7 +181,7 @@ TEST_F(MainDialog, HeaderMenuShowsAndTogglesTheBuiltInColumns)
         EXPECT_EQ(d.HeaderMenu().GetMenuState(1600, MF_BYCOMMAND), UINT(MF_CHECKED));
 
         mfc::test::PushPopupAnswer(1601); // hide Uptime
-        ContextMenuAt(d, ScreenPoint(header, 30, 5));
+        RightClickAt(header, 30, 5);
         EXPECT_EQ(mfc::test::PopupLog()[1].items,
                   (std::vector<std::string>{"Description [x]", "Uptime [x]", "-", "More..."}));
         EXPECT_EQ(header->GetItemCount(), 4);
@@ -200,11 +194,11 @@ TEST_F(MainDialog, HeaderMenuShowsAndTogglesTheBuiltInColumns)
             c.EndDialog(IDCANCEL);
         });
         mfc::test::PushPopupAnswer(d.MoreCommandId());
-        ContextMenuAt(d, ScreenPoint(header, 30, 5));
+        RightClickAt(header, 30, 5);
         EXPECT_TRUE(chooser);
 
         // Below the header: the list menu.
-        ContextMenuAt(d, ScreenPoint(d.List(), 30, 60));
+        RightClickAt(d.List(), 30, 60);
         EXPECT_EQ(mfc::test::PopupLog().back().items.front(), "&Update Firmware... (grey)");
     });
 }

@@ -24,7 +24,8 @@ VxIpEdit::VxIpEdit(QWidget* parent) : QWidget(parent)
     auto* row = new QHBoxLayout(frame);
     row->setContentsMargins(2, 0, 2, 0);
     row->setSpacing(0);
-    static const QRegularExpression octet("^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?$");
+    // Up to three digits; a value above 255 is brought back to 255 once typed.
+    static const QRegularExpression octet("^[0-9]{0,3}$");
     for (int i = 0; i < 4; ++i) {
         if (i) {
             auto* dot = new QLabel(".", frame);
@@ -41,41 +42,59 @@ VxIpEdit::VxIpEdit(QWidget* parent) : QWidget(parent)
         row->addWidget(f, 1);
         QObject::connect(f, &QLineEdit::textEdited, this, [this, i](const QString& t) {
             // User edits only: a programmatic SetAddress sends nothing.
+            QPointer<VxIpEdit> self(this);
             NMIPADDRESS n{};
             n.iField = i;
             n.iValue = t.isEmpty() ? -1 : t.toInt();
+            if (n.iValue > 255)
+                field[i]->setText("255");
             NotifyParent(this, &n.hdr, IPN_FIELDCHANGED);
-            if (t.size() == 3 && i < 3) {
-                field[i + 1]->setFocus();
-                field[i + 1]->selectAll();
-            }
+            // A full field hands the typing on to the next one, its text selected.
+            if (self && t.size() == 3 && i < 3)
+                Enter(i + 1, true);
         });
     }
     setFocusProxy(field[0]);
 }
 
+void VxIpEdit::Enter(int i, bool advanced)
+{
+    field[i]->setFocus(Qt::OtherFocusReason);
+    field[i]->selectAll();
+    advanced_ = advanced ? i : -1;
+}
+
 bool VxIpEdit::eventFilter(QObject* o, QEvent* e)
 {
-    if (e->type() == QEvent::KeyPress) {
-        auto* k = static_cast<QKeyEvent*>(e);
-        for (int i = 0; i < 3; ++i) {
-            if (o == field[i] && (k->key() == Qt::Key_Period || k->key() == Qt::Key_Space) &&
-                !field[i]->text().isEmpty()) {
-                field[i + 1]->setFocus();
-                field[i + 1]->selectAll();
-                return true;
-            }
-        }
-        for (int i = 1; i < 4; ++i) {
-            if (o == field[i] && k->key() == Qt::Key_Backspace && field[i]->cursorPosition() == 0 &&
-                !field[i]->hasSelectedText()) {
-                field[i - 1]->setFocus();
-                field[i - 1]->end(false);
-                return true;
-            }
-        }
+    int i = 0;
+    while (i < 4 && o != field[i])
+        ++i;
+    if (i == 4)
+        return QWidget::eventFilter(o, e);
+    if (e->type() == QEvent::FocusOut && advanced_ == i)
+        advanced_ = -1;
+    if (e->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(o, e);
+    auto* k = static_cast<QKeyEvent*>(e);
+    const int key = k->key();
+    if (key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Meta)
+        return false;
+    const bool justEntered = advanced_ == i;
+    advanced_ = -1;
+    if (key == Qt::Key_Period || key == Qt::Key_Space) {
+        // The separator closes a field and opens the next one, unless the
+        // field was just entered because the previous one filled up: the
+        // dot the user types after three digits is then already done.
+        if (!justEntered && i < 3 && !field[i]->text().isEmpty())
+            Enter(i + 1, false);
+        return true;
     }
-    return QWidget::eventFilter(o, e);
+    if (key == Qt::Key_Backspace && i > 0 && field[i]->cursorPosition() == 0 && !field[i]->hasSelectedText()) {
+        field[i - 1]->setFocus(Qt::OtherFocusReason);
+        field[i - 1]->end(false);
+        return true;
+    }
+    return false;
 }
 
 int VxIpEdit::Count() const

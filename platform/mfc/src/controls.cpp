@@ -197,6 +197,8 @@ public:
                     used += b;
                     fit += n;
                 }
+                if (fit == 0)
+                    return Invalid; // nothing fits: the key is refused and the text stays as it was
                 input.remove(start + fit, inserted - fit);
                 pos -= inserted - fit;
             }
@@ -427,6 +429,12 @@ QWidget* CreateControlWidget(const std::string& clsIn, const std::string& text, 
             auto* e = new VxTextEdit(parent, style);
             e->setReadOnly(style & ES_READONLY);
             e->setLineWrapMode((style & WS_HSCROLL) ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+            // As a Windows edit: scroll bars only when the style asks for them
+            // (then always shown), and the lines from the frame's edge, so a
+            // template's size holds the lines it holds on Windows.
+            e->setVerticalScrollBarPolicy((style & WS_VSCROLL) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+            e->setHorizontalScrollBarPolicy((style & WS_HSCROLL) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+            e->document()->setDocumentMargin(0);
             e->setPlainText(FromCrLf(text));
             if (!(style & WS_BORDER) && !(exStyle & WS_EX_CLIENTEDGE))
                 e->setFrameShape(QFrame::NoFrame);

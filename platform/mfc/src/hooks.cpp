@@ -1,11 +1,17 @@
 // Test hooks and simulated user input.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QTest>
+#include <algorithm>
 #include <deque>
 
 #include "internal.h"
@@ -31,6 +37,7 @@ struct State {
     std::vector<mfc::test::PickerRecord> pickers;
     std::deque<UINT> popups;
     std::vector<mfc::test::PopupRecord> popupLog;
+    bool realPickers = false;
 };
 State& St()
 {
@@ -90,6 +97,8 @@ bool AnswerFile(bool folder, bool open, const std::string& title, const std::str
     if (!s.installed)
         return false;
     s.pickers.push_back({folder, open, title, initial, filter});
+    if (s.realPickers)
+        return false;
     auto& q = folder ? s.folders : s.files;
     std::optional<std::string> a;
     if (!q.empty()) {
@@ -142,86 +151,198 @@ std::vector<ModalRecord>& ModalLog() { return St().modals; }
 void PushFileAnswer(std::optional<std::string> path) { St().files.push_back(std::move(path)); }
 void PushFolderAnswer(std::optional<std::string> path) { St().folders.push_back(std::move(path)); }
 std::vector<PickerRecord>& PickerLog() { return St().pickers; }
+void UseRealPickers(bool on) { St().realPickers = on; }
 void PushPopupAnswer(UINT id) { St().popups.push_back(id); }
 std::vector<PopupRecord>& PopupLog() { return St().popupLog; }
 
+namespace {
+QWidget* WidgetOfWnd(CWnd* w) { return w ? Live(w->m_hWnd) : nullptr; }
+Qt::KeyboardModifiers Mods(bool ctrl, bool shift, bool alt = false)
+{
+    Qt::KeyboardModifiers m;
+    if (ctrl)
+        m |= Qt::ControlModifier;
+    if (shift)
+        m |= Qt::ShiftModifier;
+    if (alt)
+        m |= Qt::AltModifier;
+    return m;
+}
+// The window the user works in is the active one (a click activates it; the
+// window system hands activation back when a popup closes), so focus moves
+// and reads as on a desktop; the offscreen platform leaves that undone.
+void Activate(QWidget* w)
+{
+    QWidget* win = w->window();
+    if (!QApplication::activePopupWidget() && QApplication::activeWindow() != win && win->isVisible()) {
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        QApplication::setActiveWindow(win);
+        QT_WARNING_POP
+    }
+}
+// Where the keyboard's input goes in the window of `w`.
+QWidget* KeyTarget(QWidget* w)
+{
+    Activate(w);
+    if (QWidget* popup = QApplication::activePopupWidget())
+        return popup->focusWidget() ? popup->focusWidget() : popup;
+    QWidget* win = w->window();
+    return win->focusWidget() ? win->focusWidget() : win;
+}
+void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QTest::keyClick(target, key, mods);
+}
+// One character as the keyboard types it, to whatever has the focus now.
+void TypeChar(QWidget* w, QChar c)
+{
+    const char a = c.toLatin1();
+    const Qt::Key key = c.unicode() < 128 && a ? QTest::asciiToKey(a) : Qt::Key_unknown;
+    QTest::sendKeyEvent(QTest::Click, KeyTarget(w), key, QString(c), Qt::NoModifier);
+}
+void TypeChars(QWidget* w, const QString& text)
+{
+    for (QChar c : text)
+        TypeChar(w, c);
+}
+// The point of a button that takes a click: the box and label of a check
+// box or radio button, the middle of anything else.
+QPoint ClickPoint(QAbstractButton* b)
+{
+    QStyleOptionButton opt;
+    opt.initFrom(b);
+    opt.text = b->text();
+    if (qobject_cast<QCheckBox*>(b))
+        return b->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, b).center();
+    if (qobject_cast<QRadioButton*>(b))
+        return b->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &opt, b).center();
+    return b->rect().center();
+}
+// Clicks into a line edit and selects its text with the keyboard.
+void SelectAllIn(QLineEdit* e)
+{
+    Activate(e);
+    QTest::mouseClick(e, Qt::LeftButton, Qt::NoModifier, QPoint(e->width() - 2, e->height() / 2));
+    Key(e, Qt::Key_End);
+    Key(e, Qt::Key_Home, Qt::ShiftModifier);
+}
+void ReplaceTyping(QLineEdit* e, const QString& text)
+{
+    SelectAllIn(e);
+    if (text.isEmpty())
+        Key(e, Qt::Key_Delete);
+    else
+        TypeChars(e, text);
+}
+} // namespace
+
 void Click(CWnd* button)
 {
-    auto* b = button ? qobject_cast<QAbstractButton*>(Live(button->m_hWnd)) : nullptr;
-    if (b && b->isEnabled() && b->isVisible())
-        b->click();
+    auto* b = qobject_cast<QAbstractButton*>(WidgetOfWnd(button));
+    if (!b || !b->isVisible())
+        return;
+    Activate(b);
+    QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, ClickPoint(b));
 }
 void Click(CWnd& parent, int id) { Click(parent.GetDlgItem(id)); }
 
 void TypeText(CWnd* edit, const std::string& text)
 {
-    QWidget* w = edit ? Live(edit->m_hWnd) : nullptr;
+    QWidget* w = WidgetOfWnd(edit);
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        e->setFocus();
-        e->selectAll();
-        if (text.empty())
-            e->del();
-        else
-            e->insert(Q(text)); // replaces the selection; limit and validator apply as for typing
+        ReplaceTyping(e, Q(text));
     } else if (auto* t = qobject_cast<QPlainTextEdit*>(w)) {
-        t->setPlainText(Q(text));
+        Activate(t);
+        QTest::mouseClick(t->viewport(), Qt::LeftButton);
+        Key(t, Qt::Key_Home, Qt::ControlModifier);
+        Key(t, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+        if (text.empty())
+            Key(t, Qt::Key_Delete);
+        for (QChar c : Q(text)) {
+            if (c == '\r')
+                continue;
+            if (c == '\n')
+                Key(t, Qt::Key_Return);
+            else
+                TypeChar(t, c);
+        }
     } else if (auto* c = qobject_cast<QComboBox*>(w); c && c->lineEdit()) {
-        c->lineEdit()->selectAll();
-        c->lineEdit()->del();
-        c->lineEdit()->insert(Q(text));
-        emit c->lineEdit()->textEdited(c->lineEdit()->text());
+        ReplaceTyping(c->lineEdit(), Q(text));
     }
+}
+
+void TypeKeys(CWnd* window, const std::string& text)
+{
+    if (QWidget* w = WidgetOfWnd(window))
+        TypeChars(w, Q(text));
 }
 
 void ChooseComboItem(CWnd* combo, int index)
 {
-    auto* c = combo ? qobject_cast<QComboBox*>(Live(combo->m_hWnd)) : nullptr;
-    if (!c || index < 0 || index >= c->count())
+    auto* c = qobject_cast<QComboBox*>(WidgetOfWnd(combo));
+    if (!c || !c->isEnabled() || index < 0 || index >= c->count())
         return;
-    c->setCurrentIndex(index);
-    emit c->activated(index);
+    // A click on the arrow opens the list; the keyboard walks to the entry
+    // and Enter takes it (clicks into the open list depend on timing).
+    QStyleOptionComboBox opt;
+    opt.initFrom(c);
+    opt.editable = c->isEditable();
+    const QRect arrow = c->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxArrow, c);
+    Activate(c);
+    QTest::mouseClick(c, Qt::LeftButton, Qt::NoModifier, arrow.isValid() ? arrow.center() : QPoint());
+    QWidget* popup = QApplication::activePopupWidget();
+    if (!popup || !c->view()->isVisible())
+        return;
+    Key(KeyTarget(c), Qt::Key_Home);
+    for (int i = 0; i < index; ++i)
+        Key(KeyTarget(c), Qt::Key_Down);
+    Key(KeyTarget(c), Qt::Key_Return);
+    Activate(c);
 }
 
 void ChooseListBoxItems(CWnd* listBox, const std::vector<int>& rows)
 {
-    auto* l = listBox ? qobject_cast<QListWidget*>(Live(listBox->m_hWnd)) : nullptr;
+    auto* l = qobject_cast<QListWidget*>(WidgetOfWnd(listBox));
     if (!l)
         return;
-    {
-        // One user action: the selection changes as a whole, one notification.
-        QSignalBlocker block(l);
-        l->clearSelection();
-        for (int r : rows)
-            if (r >= 0 && r < l->count())
-                l->item(r)->setSelected(true);
-        if (!rows.empty() && rows.front() >= 0 && rows.front() < l->count())
-            l->setCurrentRow(rows.front(), QItemSelectionModel::NoUpdate);
+    Activate(l);
+    auto clickRow = [l](int r, Qt::KeyboardModifiers mods) {
+        l->scrollToItem(l->item(r));
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, mods, l->visualItemRect(l->item(r)).center());
+    };
+    std::vector<int> want;
+    for (int r : rows)
+        if (r >= 0 && r < l->count())
+            want.push_back(r);
+    if (l->selectionMode() == QAbstractItemView::MultiSelection) {
+        // Each click toggles one entry.
+        for (int r = 0; r < l->count(); ++r)
+            if (l->item(r)->isSelected() != (std::find(want.begin(), want.end(), r) != want.end()))
+                clickRow(r, Qt::NoModifier);
+        return;
     }
-    emit l->itemSelectionChanged();
+    if (want.empty()) {
+        // Ctrl+click takes each selected entry out.
+        for (int r = 0; r < l->count(); ++r)
+            if (l->item(r)->isSelected())
+                clickRow(r, Qt::ControlModifier);
+        return;
+    }
+    clickRow(want.front(), Qt::NoModifier);
+    for (size_t n = 1; n < want.size(); ++n)
+        clickRow(want[n], Qt::ControlModifier);
 }
 
 void SetIpField(CWnd* ip, int field, const std::string& text)
 {
-    auto* w = ip ? dynamic_cast<VxIpEdit*>(Live(ip->m_hWnd)) : nullptr;
+    auto* w = dynamic_cast<VxIpEdit*>(WidgetOfWnd(ip));
     if (!w || field < 0 || field > 3)
         return;
-    QLineEdit* f = w->field[field];
-    f->setFocus();
-    f->selectAll();
-    if (text.empty())
-        f->del();
-    else
-        f->insert(Q(text)); // textEdited fires, as for typing
+    ReplaceTyping(w->field[field], Q(text));
 }
 
 namespace {
-void Mouse(QWidget* target, QEvent::Type type, const QPoint& pos, Qt::MouseButton button, Qt::KeyboardModifiers mods)
-{
-    QPointF local(pos), global(target->mapToGlobal(pos));
-    Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent e(type, local, local, global, button, buttons, mods);
-    QCoreApplication::sendEvent(target, &e);
-}
 QPoint RowPoint(VxListView* v, int row)
 {
     if (row < 0 || row >= v->model_->rowCount() || v->model_->columnCount() == 0) {
@@ -231,102 +352,122 @@ QPoint RowPoint(VxListView* v, int row)
     QRect r = v->visualRect(v->model_->index(row, 0));
     return QPoint(r.left() + std::min(5, std::max(1, r.width() / 2)), r.center().y());
 }
-VxListView* ListOf(CWnd* list) { return list ? dynamic_cast<VxListView*>(Live(list->m_hWnd)) : nullptr; }
+VxListView* ListOf(CWnd* list)
+{
+    auto* v = list ? dynamic_cast<VxListView*>(Live(list->m_hWnd)) : nullptr;
+    if (v)
+        Activate(v);
+    return v;
+}
 } // namespace
 
 void ClickListRow(CWnd* list, int row, bool ctrl, bool shift)
 {
-    VxListView* v = ListOf(list);
-    if (!v)
+    if (VxListView* v = ListOf(list))
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, Mods(ctrl, shift), RowPoint(v, row));
+}
+namespace {
+// A right click, followed by the context menu request the window system sends with it.
+void RightClickWidget(QWidget* w, const QPoint& p)
+{
+    Activate(w);
+    QPointer<QWidget> target = w;
+    QTest::mousePress(w, Qt::RightButton, Qt::NoModifier, p);
+    if (target) {
+        QContextMenuEvent ce(QContextMenuEvent::Mouse, p, target->mapToGlobal(p));
+        QSpontaneKeyEvent::setSpontaneous(&ce);
+        QCoreApplication::sendEvent(target, &ce);
+    }
+    if (target)
+        QTest::mouseRelease(target, Qt::RightButton, Qt::NoModifier, p);
+}
+} // namespace
+
+void RightClick(CWnd* window, int x, int y)
+{
+    QWidget* w = WidgetOfWnd(window);
+    if (!w)
         return;
-    Qt::KeyboardModifiers mods;
-    if (ctrl)
-        mods |= Qt::ControlModifier;
-    if (shift)
-        mods |= Qt::ShiftModifier;
-    QPoint p = RowPoint(v, row);
-    Mouse(v->viewport(), QEvent::MouseButtonPress, p, Qt::LeftButton, mods);
-    Mouse(v->viewport(), QEvent::MouseButtonRelease, p, Qt::LeftButton, mods);
+    QPoint p(x, y);
+    // The innermost widget under the point takes the click.
+    if (QWidget* child = w->childAt(p)) {
+        p = child->mapFrom(w, p);
+        w = child;
+    }
+    RightClickWidget(w, p);
 }
 void RightClickListRow(CWnd* list, int row)
 {
-    VxListView* v = ListOf(list);
-    if (!v)
-        return;
-    QPoint p = RowPoint(v, row);
-    Mouse(v->viewport(), QEvent::MouseButtonPress, p, Qt::RightButton, Qt::NoModifier);
-    QContextMenuEvent ce(QContextMenuEvent::Mouse, p, v->viewport()->mapToGlobal(p));
-    QCoreApplication::sendEvent(v->viewport(), &ce);
-    Mouse(v->viewport(), QEvent::MouseButtonRelease, p, Qt::RightButton, Qt::NoModifier);
+    if (VxListView* v = ListOf(list))
+        RightClickWidget(v->viewport(), RowPoint(v, row));
 }
 void DoubleClickListRow(CWnd* list, int row)
 {
     VxListView* v = ListOf(list);
     if (!v)
         return;
-    QPoint p = RowPoint(v, row);
-    Mouse(v->viewport(), QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::NoModifier);
-    Mouse(v->viewport(), QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoModifier);
-    Mouse(v->viewport(), QEvent::MouseButtonDblClick, p, Qt::LeftButton, Qt::NoModifier);
-    Mouse(v->viewport(), QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoModifier);
+    QPointer<QWidget> port = v->viewport();
+    const QPoint p = RowPoint(v, row);
+    // As the window system delivers a double click: press, release, double click, release.
+    QTest::mouseClick(port, Qt::LeftButton, Qt::NoModifier, p);
+    if (port)
+        QTest::mouseDClick(port, Qt::LeftButton, Qt::NoModifier, p);
+    if (port)
+        QTest::mouseRelease(port, Qt::LeftButton, Qt::NoModifier, p);
 }
 void ClickHeader(CWnd* list, int column)
 {
     VxListView* v = ListOf(list);
     if (!v || column < 0 || column >= v->model_->columnCount())
         return;
-    emit v->header_->sectionClicked(column);
+    QHeaderView* h = v->header_;
+    const QPoint p(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, p);
 }
 void DragColumnWidth(CWnd* list, int column, int width)
 {
     VxListView* v = ListOf(list);
     if (!v || column < 0 || column >= v->model_->columnCount())
         return;
-    v->header_->pending_.push_back(column);
-    v->header_->resizeSection(column, width);
-    Mouse(v->header_->viewport(), QEvent::MouseButtonRelease, QPoint(1, 1), Qt::LeftButton, Qt::NoModifier);
+    // Grab the divider at the section's right edge and drag it.
+    QHeaderView* h = v->header_;
+    const int y = h->height() / 2;
+    const int edge = h->sectionViewportPosition(column) + h->sectionSize(column) - 1;
+    const int to = edge + width - h->sectionSize(column);
+    QTest::mousePress(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(edge, y));
+    QTest::mouseMove(h->viewport(), QPoint((edge + to) / 2, y));
+    QTest::mouseMove(h->viewport(), QPoint(to, y));
+    QTest::mouseRelease(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(to, y));
 }
 void MoveColumn(CWnd* list, int fromVisual, int toVisual)
 {
     VxListView* v = ListOf(list);
-    if (v)
-        v->header_->moveSection(fromVisual, toVisual);
+    if (!v || fromVisual == toVisual)
+        return;
+    QHeaderView* h = v->header_;
+    const int n = h->count();
+    if (fromVisual < 0 || toVisual < 0 || fromVisual >= n || toVisual >= n)
+        return;
+    const int from = h->logicalIndex(fromVisual), to = h->logicalIndex(toVisual);
+    const int y = h->height() / 2;
+    const QPoint grab(h->sectionViewportPosition(from) + h->sectionSize(from) / 2, y);
+    // Dropped over the near half of the target section it takes that place.
+    const int x = toVisual < fromVisual ? h->sectionViewportPosition(to) + 1
+                                        : h->sectionViewportPosition(to) + h->sectionSize(to) - 2;
+    QTest::mousePress(h->viewport(), Qt::LeftButton, Qt::NoModifier, grab);
+    QTest::mouseMove(h->viewport(), QPoint((grab.x() + x) / 2, y));
+    QTest::mouseMove(h->viewport(), QPoint(x, y));
+    QTest::mouseRelease(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
 }
 
 void PressKey(CWnd* window, UINT vk, bool ctrl, bool shift, bool alt)
 {
-    QWidget* w = window ? Live(window->m_hWnd) : nullptr;
+    QWidget* w = WidgetOfWnd(window);
     if (!w)
         return;
-    QWidget* target = w->isWindow() ? (w->focusWidget() ? w->focusWidget() : w) : w;
-    Qt::KeyboardModifiers mods;
-    if (ctrl)
-        mods |= Qt::ControlModifier;
-    if (shift)
-        mods |= Qt::ShiftModifier;
-    if (alt)
-        mods |= Qt::AltModifier;
-    int key = QtKeyOf(vk);
-    QString text;
-    if (!ctrl && !alt) {
-        if (vk >= 'A' && vk <= 'Z')
-            text = QString(QChar(shift ? vk : vk + 32));
-        else if (vk >= '0' && vk <= '9')
-            text = QString(QChar(vk));
-        else if (vk == VK_RETURN)
-            text = "\r";
-        else if (vk == VK_ESCAPE)
-            text = QString(QChar(27));
-        else if (vk == VK_SPACE)
-            text = " ";
-    }
-    QPointer<QWidget> alive(target);
-    QKeyEvent press(QEvent::KeyPress, key, mods, text);
-    QCoreApplication::sendEvent(target, &press);
-    if (alive) {
-        QKeyEvent release(QEvent::KeyRelease, key, mods, text);
-        QCoreApplication::sendEvent(alive.data(), &release);
-    }
+    Activate(w);
+    QWidget* target = w->isWindow() ? KeyTarget(w) : w;
+    QTest::keyClick(target, static_cast<Qt::Key>(QtKeyOf(vk)), Mods(ctrl, shift, alt));
 }
 
 void CloseWindow(CWnd* window)

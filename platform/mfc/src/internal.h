@@ -258,8 +258,10 @@ class VxHeader : public QHeaderView {
 public:
     explicit VxHeader(VxListView* list);
     std::vector<int> pending_; // sections resized by the user's drag
+    bool dragging_ = false;    // the left button went down on the header
 
 protected:
+    void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
@@ -275,6 +277,10 @@ public:
 
 protected:
     bool eventFilter(QObject* o, QEvent* e) override;
+
+private:
+    void Enter(int i, bool advanced); // focus field i with its text selected
+    int advanced_ = -1;               // field entered by the auto-advance, nothing typed there yet
 };
 
 // Busy animation.

@@ -170,14 +170,13 @@ void ListModel::ImagesChanged()
 
 VxHeader::VxHeader(VxListView* list) : QHeaderView(Qt::Horizontal, list)
 {
-    setSectionsClickable(true);
     setStretchLastSection(false);
     setMinimumSectionSize(0);
     setDefaultSectionSize(60);
     setSectionResizeMode(QHeaderView::Interactive);
     setHighlightSections(false);
     connect(this, &QHeaderView::sectionResized, this, [this](int logical, int, int) {
-        if (QApplication::mouseButtons() & Qt::LeftButton)
+        if (dragging_)
             if (std::find(pending_.begin(), pending_.end(), logical) == pending_.end())
                 pending_.push_back(logical);
     });
@@ -195,9 +194,17 @@ VxHeader::VxHeader(VxListView* list) : QHeaderView(Qt::Horizontal, list)
     });
 }
 
+void VxHeader::mousePressEvent(QMouseEvent* e)
+{
+    dragging_ = e->button() == Qt::LeftButton;
+    QHeaderView::mousePressEvent(e);
+}
+
 void VxHeader::mouseReleaseEvent(QMouseEvent* e)
 {
     QHeaderView::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton)
+        dragging_ = false;
     std::vector<int> done;
     done.swap(pending_);
     for (int logical : done) {
@@ -226,13 +233,14 @@ VxListView::VxListView(QWidget* parent, DWORD style) : QTreeView(parent)
     setSelectionMode((style & LVS_SINGLESEL) ? QAbstractItemView::SingleSelection
                                              : QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSortingEnabled(false);
+    setSortingEnabled(false); // the owner sorts; this also makes the header unclickable
     setTextElideMode(Qt::ElideRight);
     header_->setSectionsMovable(false);
+    header_->setFirstSectionMovable(true); // with drag and drop any column may go anywhere, the first too
+    // Header buttons are clickable (HDN_ITEMCLICK, LVN_COLUMNCLICK) unless the style says otherwise.
+    header_->setSectionsClickable(!(style & LVS_NOSORTHEADER));
     if (style & LVS_NOCOLUMNHEADER)
         header_->hide();
-    if (style & LVS_NOSORTHEADER)
-        header_->setSectionsClickable(false);
     if (!(style & WS_BORDER))
         setFrameShape(QFrame::NoFrame);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,

@@ -1,5 +1,6 @@
 // Registered resources: dialog templates, menus, accelerators; dialog units.
 #include <QFontMetrics>
+#include <QStyle>
 #include <map>
 
 #include "internal.h"
@@ -141,6 +142,18 @@ SIZE DialogBaseUnits(const std::string& font, int pointSize)
     // Average width of the 52 letters, rounded as Windows does.
     int w = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return SIZE{(w / 26 + 1) / 2, fm.height()};
+}
+
+int CaptionWidth(const std::string& caption)
+{
+    if (!qApp)
+        return 0;
+    // The title bar's bold text beside the window icon, three buttons and
+    // the bar's margins, each about a bar's height.
+    QFont f = QApplication::font("QMdiSubWindowTitleBar");
+    f.setBold(true);
+    const int bar = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return QFontMetrics(f).horizontalAdvance(detail::Q(caption)) + 5 * bar;
 }
 
 RECT DluToPixels(const RECT& dlu, const std::string& font, int pointSize)

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -90,6 +91,10 @@ int ShowBox(QWidget* parent, const std::string& text, const std::string& caption
         if (b.id == IDCANCEL || (bs.size() == 1 && b.id == IDOK))
             box.setEscapeButton(b.b);
     }
+    // As on Windows, the box is wide enough for its caption, however short the text.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(mfc::CaptionWidth(caption), 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, std::max(1, grid->columnCount()));
     int waits = SuspendWaitCursors();
     box.exec();
     ResumeWaitCursors(waits);
@@ -334,7 +339,10 @@ INT_PTR CFileDialog::DoModal()
             QFileDialog dlg(parent, Q(title), Q(initial), QtFilter(m_filter));
             dlg.setOption(QFileDialog::DontUseNativeDialog, true);
             dlg.setAcceptMode(m_bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-            dlg.setFileMode(m_bOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+            // As in Windows, an open dialog takes a name that does not exist yet
+            // unless the caller asks for an existing file.
+            dlg.setFileMode(m_bOpen && (m_ofn.Flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
+                                                                         : QFileDialog::AnyFile);
             if (!m_bOpen && (m_ofn.Flags & OFN_OVERWRITEPROMPT) == 0)
                 dlg.setOption(QFileDialog::DontConfirmOverwrite);
             std::string ext = m_defExt;

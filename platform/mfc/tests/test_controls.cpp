@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTest>
 
 #include "mfc/qt_resources.h"
 #include "qt_app.h"
@@ -126,7 +127,7 @@ TEST(Controls, EditsLimitReadOnlyNumbersAndChangeNotifications)
         CString s;
         e->GetWindowText(s);
         EXPECT_EQ(s, "abcde");
-        EXPECT_EQ(d.Count(IDC_EDIT, EN_CHANGE), 2);
+        EXPECT_EQ(d.Count(IDC_EDIT, EN_CHANGE), 6) << "one per key taken; refused keys change nothing";
         // The limit binds the user only: the program may set longer text, which
         // reads back whole (a value is never cut behind the user's back).
         e->SetWindowText("1000000");
@@ -156,12 +157,12 @@ TEST(Controls, EditsLimitReadOnlyNumbersAndChangeNotifications)
         PressKeyAtEnd(e, '2');
         e->GetWindowText(s);
         EXPECT_EQ(std::string(s.GetString()), accents.substr(0, 62) + "1");
-        e->LimitText(5); // a four-byte character is never split
+        e->LimitText(5); // a four-byte character is never split: refused, the next key still fits
         mfc::test::TypeText(e,
                             "ab\xf0\x9f\x98\x80"
                             "c");
         e->GetWindowText(s);
-        EXPECT_EQ(s, "ab");
+        EXPECT_EQ(s, "abc");
 
         auto* ro = Item<CEdit>(d, IDC_RO);
         EXPECT_TRUE(qobject_cast<QLineEdit*>(mfc::WidgetOf(ro->m_hWnd))->isReadOnly());
@@ -170,7 +171,7 @@ TEST(Controls, EditsLimitReadOnlyNumbersAndChangeNotifications)
 
         mfc::test::TypeText(d.GetDlgItem(IDC_NUM), "12a");
         d.GetDlgItemText(IDC_NUM, s);
-        EXPECT_EQ(s, ""); // the validator refuses the whole paste with a letter
+        EXPECT_EQ(s, "12"); // the letter is refused
         mfc::test::TypeText(d.GetDlgItem(IDC_NUM), "123");
         EXPECT_EQ(d.GetDlgItemInt(IDC_NUM), 123u);
 
@@ -322,7 +323,7 @@ TEST(Controls, MultiSelectListBox)
         EXPECT_EQ(sel[1], 3);
         EXPECT_EQ(l->GetSel(3), 1);
         mfc::test::ChooseListBoxItems(l, {0, 2});
-        EXPECT_EQ(d.Count(IDC_MULTILIST, LBN_SELCHANGE), 1);
+        EXPECT_EQ(d.Count(IDC_MULTILIST, LBN_SELCHANGE), 2) << "one per click";
         EXPECT_EQ(l->GetSelCount(), 2);
         ASSERT_EQ(l->GetSelItems(1, sel), 1); // at most the room given
         EXPECT_EQ(sel[0], 0);
@@ -363,10 +364,10 @@ TEST(Controls, IpAddressFieldsCountsAndNotifications)
         ASSERT_EQ(d.ip.size(), 1u);
         EXPECT_EQ(d.ip[0].iField, 2);
         EXPECT_EQ(d.ip[0].hdr.idFrom, static_cast<UINT_PTR>(IDC_IP));
-        mfc::test::SetIpField(ip, 3, "300"); // refused: fields hold 0..255
+        mfc::test::SetIpField(ip, 3, "300"); // told as typed, then brought back to 255
+        EXPECT_EQ(d.ip.back().iValue, 300);
         EXPECT_EQ(ip->GetAddress(v), 3);
-        EXPECT_EQ(FOURTH_IPADDRESS(v), 77u);
-        mfc::test::SetIpField(ip, 3, "255");
+        EXPECT_EQ(FOURTH_IPADDRESS(v), 255u);
         mfc::test::SetIpField(ip, 2, "9");
         EXPECT_EQ(ip->GetAddress(v), 4);
         EXPECT_EQ(v, MAKEIPADDRESS(192, 168, 9, 255));
@@ -377,6 +378,50 @@ TEST(Controls, IpAddressFieldsCountsAndNotifications)
         EXPECT_TRUE(ip->IsBlank());
         EXPECT_EQ(ip->GetAddress(v), 0);
         EXPECT_EQ(v, 0u);
+    });
+}
+
+// Typing into the address control with the keyboard: each case clicks into
+// the first field, selects its text and types; "<" stands for Backspace.
+TEST(Controls, IpAddressTakesATypedAddressAsTyped)
+{
+    const struct {
+        DWORD before;
+        const char* keys;
+        const char* shown;
+    } cases[] = {
+        {MAKEIPADDRESS(172, 78, 1, 2), "172.16.100.25", "172.16.100.25"}, // no field skipped after three digits
+        {MAKEIPADDRESS(192, 78, 1, 2), "192.168.5.5", "192.168.5.5"},
+        {0, "10.1.2.3", "10.1.2.3"},
+        {0, "1.2..3", "1.2.3.0"},                    // a dot in an empty field stays there
+        {0, "300.1.2.3", "255.1.2.3"},               // above 255 becomes 255
+        {0, "10.20<<<<1.7.8.9", "11.7.8.9"},         // Backspace at a field's start goes back into the previous one
+        {MAKEIPADDRESS(1, 2, 3, 4), "9", "9.2.3.4"}, // typed over the selected text
+    };
+    mfc::test::ScopedHooks hooks;
+    CtlDlg dlg;
+    dlg.Run([&](CtlDlg& d) {
+        auto* ip = Item<CIPAddressCtrl>(d, IDC_IP);
+        const QList<QLineEdit*> fields = mfc::WidgetOf(ip->m_hWnd)->findChildren<QLineEdit*>();
+        ASSERT_EQ(fields.size(), 4);
+        for (const auto& c : cases) {
+            if (c.before)
+                ip->SetAddress(c.before);
+            else
+                ip->ClearAddress();
+            QTest::mouseClick(fields[0], Qt::LeftButton);
+            QTest::keyClick(fields[0], Qt::Key_End);
+            QTest::keyClick(fields[0], Qt::Key_Home, Qt::ShiftModifier);
+            for (const char* k = c.keys; *k; ++k) {
+                if (*k == '<')
+                    mfc::test::PressKey(&d, VK_BACK);
+                else
+                    mfc::test::TypeKeys(&d, std::string(1, *k));
+            }
+            CString shown;
+            ip->GetWindowText(shown);
+            EXPECT_EQ(shown, c.shown) << c.keys;
+        }
     });
 }
 

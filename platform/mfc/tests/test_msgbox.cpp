@@ -1,5 +1,8 @@
 // Message boxes through the test hook: texts, captions and styles recorded,
 // scripted answers used in order, default buttons otherwise.
+#include <QTest>
+
+#include "mfc/qt_resources.h"
 #include "qt_app.h"
 
 using mfc::test::MessageBoxLog;
@@ -46,4 +49,26 @@ TEST(MessageBox, WithoutHookARealBoxRunsAndMapsItsButtons)
     });
     answer = ::MessageBox(nullptr, "Really?", "Question", MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION);
     EXPECT_EQ(answer, IDNO);
+}
+
+TEST(MessageBox, ARealBoxIsWideEnoughForItsCaption)
+{
+    const struct {
+        const char* text;
+        const char* caption;
+    } boxes[] = {
+        {"Invalid Selection", "ERROR"},
+        {"Done.", "A caption far longer than the text of its box"},
+    };
+    for (const auto& b : boxes) {
+        int width = 0;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                width = box->width();
+                QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+            }
+        });
+        EXPECT_EQ(::MessageBox(nullptr, b.text, b.caption, MB_OK), IDOK);
+        EXPECT_GE(width, mfc::CaptionWidth(b.caption)) << b.caption;
+    }
 }

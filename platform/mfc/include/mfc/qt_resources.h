@@ -21,6 +21,9 @@ HBITMAP MakeBitmap(const QPixmap& pm); // owned by the caller (DeleteObject)
 QWidget* WidgetOf(HWND hWnd);
 // The open Qt dialog of a CDialog (null outside DoModal).
 QDialog* DialogWidgetOf(const CDialog& dlg);
+// The width a window needs for a window manager's title bar to show
+// `caption` whole.
+int CaptionWidth(const std::string& caption);
 // The font a dialog template's face and size map to.
 QFont DialogFont(const std::string& face, int pointSize);
 } // namespace mfc

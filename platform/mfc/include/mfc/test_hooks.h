@@ -68,6 +68,9 @@ struct PickerRecord {
 void PushFileAnswer(std::optional<std::string> path);
 void PushFolderAnswer(std::optional<std::string> path);
 std::vector<PickerRecord>& PickerLog();
+// Shows the real file and folder dialogs (still logged), for tests that
+// drive them with input; off again with the hooks.
+void UseRealPickers(bool on);
 
 struct PopupRecord {
     std::vector<std::string> items; // "text" per item, "-" for separators, "[x]"/"(grey)" marks
@@ -77,22 +80,33 @@ struct PopupRecord {
 void PushPopupAnswer(UINT id);
 std::vector<PopupRecord>& PopupLog();
 
-// User actions (each sends what Windows would send for the same input).
-void Click(CWnd* button); // BN_CLICKED; toggles check boxes, radio groups
+// User actions: real mouse and key events (QTest) on the widgets, so the
+// controls and the layer see exactly what a user's input gives them.
+void Click(CWnd* button); // a left click on the button (its box, for check boxes and radio buttons)
 void Click(CWnd& parent, int id);
-void TypeText(CWnd* edit, const std::string& text);                   // replaces the text as typing would
-void ChooseComboItem(CWnd* combo, int index);                         // CBN_SELCHANGE
-void ChooseListBoxItems(CWnd* listBox, const std::vector<int>& rows); // LBN_SELCHANGE
-void SetIpField(CWnd* ip, int field, const std::string& text);        // IPN_FIELDCHANGED
+// Clicks into the edit, selects its text with the keyboard and types `text`
+// (Delete when empty).
+void TypeText(CWnd* edit, const std::string& text);
+// Types `text` key by key to whatever has the keyboard focus in the window
+// of `window`, as the focus moves.
+void TypeKeys(CWnd* window, const std::string& text);
+void ChooseComboItem(CWnd* combo, int index); // opens the list with the mouse and clicks the entry
+// Clicks the first row, Ctrl+clicks the others (toggling clicks in a
+// multiple-selection box); no rows: Ctrl+clicks the selected ones out.
+void ChooseListBoxItems(CWnd* listBox, const std::vector<int>& rows);
+void SetIpField(CWnd* ip, int field, const std::string& text); // clicks into the field, selects it, types
 // List view: click a row (-1 = empty area) with Ctrl/Shift modifiers.
 void ClickListRow(CWnd* list, int row, bool ctrl = false, bool shift = false);
 void RightClickListRow(CWnd* list, int row);
+// A right click at a point in the window's client coordinates, on the
+// innermost widget there.
+void RightClick(CWnd* window, int x, int y);
 void DoubleClickListRow(CWnd* list, int row);
-void ClickHeader(CWnd* list, int column);
-void DragColumnWidth(CWnd* list, int column, int width); // ends with HDN_ENDTRACK
-void MoveColumn(CWnd* list, int fromVisual, int toVisual);
-// Keys go to the focus widget of the window (or the window itself) through
-// the application, so accelerators, Enter and Esc behave as for a user.
+void ClickHeader(CWnd* list, int column);                  // on the middle of the column's header button
+void DragColumnWidth(CWnd* list, int column, int width);   // drags the divider right of the column
+void MoveColumn(CWnd* list, int fromVisual, int toVisual); // drags a header button to another place
+// A key pressed and released at the focus widget of the window (or at the
+// widget given), so accelerators, Enter and Esc behave as for a user.
 void PressKey(CWnd* window, UINT vk, bool ctrl = false, bool shift = false, bool alt = false);
 void CloseWindow(CWnd* window); // the window's close box
 // Runs the Qt event loop for about `ms` milliseconds (timers fire).
