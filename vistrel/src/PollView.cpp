@@ -8,15 +8,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <unordered_map>
 
 std::string CounterDelta(const std::string& value, const std::string& base)
 {
-    const int64_t delta = int64_t(SortNumber(value)) - int64_t(SortNumber(base));
-    return delta < 0 ? "Overflow" : std::to_string(delta);
+    const uint64_t now = SortNumber(value), first = SortNumber(base);
+    return now < first ? "Overflow" : std::to_string(now - first);
 }
 
-uint32_t SortNumber(const std::string& text)
+uint64_t SortNumber(const std::string& text)
 {
     size_t at = text.find_first_not_of(" \t\n\r\v\f");
     if (at == std::string::npos)
@@ -25,9 +26,12 @@ uint32_t SortNumber(const std::string& text)
     if (text[at] == '+' || text[at] == '-')
         negative = text[at++] == '-';
     uint64_t number = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
-        number = std::min<uint64_t>(number * 10 + uint64_t(text[at] - '0'), uint64_t(1) << 40);
-    return static_cast<uint32_t>(negative ? uint64_t(0) - number : number);
+    const uint64_t most = std::numeric_limits<uint64_t>::max();
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        const uint64_t digit = uint64_t(text[at] - '0');
+        number = number > (most - digit) / 10 ? most : number * 10 + digit;
+    }
+    return negative ? uint64_t(0) - number : number;
 }
 
 PollView::PollView() : pollRate(ReadIniInt("Poller", "Poll Rate", 5))

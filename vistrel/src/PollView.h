@@ -19,9 +19,10 @@
 // "Overflow" when it is below the base. Both are read as unsigned 32-bit.
 std::string CounterDelta(const std::string& value, const std::string& base);
 // A cell text as the numeric sort reads it: leading blanks, an optional sign
-// and decimal digits, taken as an unsigned 32-bit number (negative values
-// wrap, as they always did); no undefined behaviour for any text.
-uint32_t SortNumber(const std::string& text);
+// and decimal digits, taken as an unsigned 64-bit number, so Counter64
+// values compare whole (negative values wrap and sort after the positive
+// ones, as they always did; too many digits hold at the largest value).
+uint64_t SortNumber(const std::string& text);
 
 class PollView : public ColumnSet, public DeviceTable {
 public:

@@ -153,8 +153,8 @@ int CALLBACK PollView::Compare(LPARAM first, LPARAM second, LPARAM view)
         result = Sign(static_cast<long long>(ParseIp(v.sortTexts[i]).number) -
                       static_cast<long long>(ParseIp(v.sortTexts[j]).number));
     } else if (v.numericSort) {
-        result = Sign(static_cast<long long>(SortNumber(v.sortTexts[i])) -
-                      static_cast<long long>(SortNumber(v.sortTexts[j])));
+        const uint64_t a = SortNumber(v.sortTexts[i]), b = SortNumber(v.sortTexts[j]);
+        result = a > b ? 1 : a < b ? -1 : 0;
     } else {
         result = Sign(std::strcmp(v.sortTexts[i].c_str(), v.sortTexts[j].c_str()));
     }
