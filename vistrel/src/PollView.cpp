@@ -66,11 +66,7 @@ void PollView::CreatePoller()
 
 void PollView::StartDiscovery(Icom_adapter* newAdapter)
 {
-    try {
-        Clear();
-    } catch (const _com_error& e) {
-        ReportComError(e, "COM Querant access error(adapter_set).");
-    }
+    Clear("COM Querant access error(adapter_set).", "COM Scoutline access error(adapter_set).");
     adapter = newAdapter;
     if (!adapter)
         return;
@@ -82,11 +78,19 @@ void PollView::StartDiscovery(Icom_adapter* newAdapter)
     }
 }
 
-void PollView::Clear()
+void PollView::Clear(const char* pollerFailure, const char* discoveryFailure)
 {
-    if (poller)
-        CheckCall(poller->clear_watch(), poller.p);
-    DeviceTable::Clear();
+    try {
+        if (poller)
+            CheckCall(poller->clear_watch(), poller.p);
+    } catch (const _com_error& e) {
+        ReportComError(e, pollerFailure);
+    }
+    try {
+        DeviceTable::Clear();
+    } catch (const _com_error& e) {
+        ReportComError(e, discoveryFailure);
+    }
     if (list)
         list->DeleteAllItems();
 }

@@ -33,8 +33,10 @@ public:
     // Forgets everything and starts discovery on the adapter (none: no
     // discovery, nothing to show).
     void StartDiscovery(Icom_adapter* adapter);
-    // Forgets watches, devices and rows; throws _com_error when a server fails.
-    void Clear();
+    // Forgets watches, devices and rows (the Refresh command). A failed call
+    // ends the program with the text of the server that failed.
+    void Clear(const char* pollerFailure = "COM Querant access error(refresh).",
+               const char* discoveryFailure = "COM Scoutline access error(refresh).");
     void UpdateView();
     void SetAddressRange(const std::string& start, const std::string& end, bool autoassign);
     void SetDeviceAddress(const std::string& mac, const qm::ip_address_t& address);
