@@ -112,10 +112,14 @@ void PollView::OnDeviceUp(const std::string& ip, DeviceRecord& record)
 
 void PollView::OnDeviceDown(const std::string& ip, DeviceRecord& record)
 {
-    try {
-        CheckCall(poller->end_device_watch(_bstr_t(ip.c_str())), poller.p);
-    } catch (const _com_error& e) {
-        ReportComError(e, "COM Querant access error(end watch).");
+    // The poller watches by address: while another device reports this one
+    // too, the watches stay for it.
+    if (!OtherAt(ip, &record)) {
+        try {
+            CheckCall(poller->end_device_watch(_bstr_t(ip.c_str())), poller.p);
+        } catch (const _com_error& e) {
+            ReportComError(e, "COM Querant access error(end watch).");
+        }
     }
     record.values.clear();
 }
