@@ -300,8 +300,26 @@ void COptionsDlg::OnFolderBrowse()
         folderEdit->SetWindowText(path.substr(0, at).c_str());
 }
 
+bool COptionsDlg::RangesInOrder()
+{
+    int position = 0;
+    for (auto it = working.begin(); it != working.end(); ++it, ++position) {
+        if (ParseIp(it->second.ip_start).number <= ParseIp(it->second.ip_end).number)
+            continue;
+        // Such a range gives no address: new devices would stay at 0.0.0.0.
+        selection = it;
+        adapterCombo->SetCurSel(position);
+        ShowSelection();
+        MessageBox("The start of the IP address range is above its end.");
+        return false;
+    }
+    return true;
+}
+
 void COptionsDlg::OnOK()
 {
+    if (!RangesInOrder())
+        return;
     const std::string chosen = selection == working.end() ? std::string() : selection->first;
     adapterChanged = chosen != current_name();
     adapterMap = working;
