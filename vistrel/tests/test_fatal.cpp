@@ -303,6 +303,12 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
              UpdateFirmware(d);
          },
          "COM Flashkit access error(progress).cannot cancel"},
+        {"hardware value's poller", device,
+         [](CVistrelDlg& d) {
+             World().pollerCreation = REGDB_E_CLASSNOTREG;
+             UpdateFirmware(d);
+         },
+         "COM Querant can't be created.Class not registered"},
         {"hardware value", device,
          [](CVistrelDlg& d) {
              Fail("poller.get 192.168.1.20", E_FAIL, "no answer");
