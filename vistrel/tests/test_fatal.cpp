@@ -52,7 +52,7 @@ struct FatalCase {
     std::function<void()> before;             // before the main dialog is made
     std::function<void(CVistrelDlg&)> during; // inside its modal loop
     std::string message;
-    std::string ini; // added to the settings file, after the [Configuration] keys
+    std::string ini = std::string(); // added to the settings file, after the [Configuration] keys
 };
 
 void RunMain(const FatalCase& c)
