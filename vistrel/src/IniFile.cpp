@@ -25,11 +25,6 @@ void WriteIniText(const char* section, const char* key, const std::string& value
     WritePrivateProfileStringA(section, key, value.c_str(), VistrelIniPath().c_str());
 }
 
-void DeleteIniSection(const char* section)
-{
-    WritePrivateProfileStringA(section, nullptr, nullptr, VistrelIniPath().c_str());
-}
-
 IniFile::IniFile(std::string path) : path(std::move(path)) {}
 
 std::string IniFile::get_string(const std::string& key, const std::string& defaultValue) const

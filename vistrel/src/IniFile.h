@@ -11,10 +11,8 @@ std::string VistrelIniPath();
 
 // Integer of [section] key, the default when absent.
 int ReadIniInt(const char* section, const char* key, int defaultValue);
-// Writes a text; a failed write is ignored. DeleteIniSection removes the
-// whole section.
+// Writes a text; a failed write is ignored.
 void WriteIniText(const char* section, const char* key, const std::string& value);
-void DeleteIniSection(const char* section);
 // Replaces the section with the entries, in this order, in one rewrite of
 // the file (no entries: the section is removed). False when the file could
 // not be written; the section is then as it was.

@@ -139,13 +139,14 @@ void COptionsDlg::LoadSettings()
 
 void COptionsDlg::SaveSettings()
 {
-    DeleteIniSection("Adapter List");
-    int count = 0;
+    // Replaced in one rewrite of the file: a failed write loses no entry.
+    std::vector<std::pair<std::string, std::string>> entries;
     for (const auto& [name, settings] : adapterMap) {
-        WriteIniText("Adapter List", ("Adapter " + std::to_string(count++)).c_str(),
-                     name + "-----" + settings.ip_start + "," + settings.ip_end + "," +
-                         (settings.autoassign ? "1" : "0"));
+        entries.emplace_back("Adapter " + std::to_string(entries.size()),
+                             name + "-----" + settings.ip_start + "," + settings.ip_end + "," +
+                                 (settings.autoassign ? "1" : "0"));
     }
+    WriteIniSection("Adapter List", entries);
     if (current != adapterMap.end())
         WriteIniText("Configuration", "Adapter Index", current->first);
     WriteIniText("Configuration", "Firmware Location", firmwareFolder);
