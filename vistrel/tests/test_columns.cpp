@@ -495,7 +495,9 @@ TEST(SettingsFile, ThousandUserColumnsAndAHugeNameSurviveAStartAndAClose)
             World().changes["192.168.1.20"] = {{"1.3.6.1.4.1.2680.8.1", "shown", 4}};
             Tick(d);
             EXPECT_EQ(CellOf(d.List(), 1, "00602b000001", 3), "shown") << "the column with the huge name";
-            mfc::test::CloseWindow(&d);
+            ChooseMenu(d, "&Veltrix", "&Close");
+            ASSERT_TRUE(PumpUntil([] { return ScopedIni::Read().find("Status Col Width=") != std::string::npos; }))
+                << "not closed";
         });
     }
     IniFile file(ScopedIni::Path());
