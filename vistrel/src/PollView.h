@@ -16,7 +16,7 @@
 #include <vector>
 
 // The cell text of a Counter32 reading: its increase over the base, or
-// "Overflow" when it is below the base. Both are read as unsigned 32-bit.
+// "Overflow" when it is below the base. Both are read as SortNumber reads them.
 std::string CounterDelta(const std::string& value, const std::string& base);
 // A cell text as the numeric sort reads it: leading blanks, an optional sign
 // and decimal digits, taken as an unsigned 64-bit number, so Counter64
