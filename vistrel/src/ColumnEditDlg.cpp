@@ -3,14 +3,25 @@
 #include "resource.h"
 
 #include <cctype>
+#include <cstdint>
 
 bool IsValidOid(const std::string& text)
 {
     bool seenDot = false, lastDigit = false;
+    int parts = 0;
+    uint64_t part = 0;
     for (const char c : text) {
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
             continue;
         if (c >= '0' && c <= '9') {
+            if (!lastDigit) {
+                part = 0;
+                ++parts;
+            }
+            part = part * 10 + uint64_t(c - '0');
+            // The poller cannot ask for more, or larger, sub-identifiers.
+            if (parts > max_oid_parts || part > max_oid_part)
+                return false;
             lastDigit = true;
         } else if (c == '.' && lastDigit) {
             seenDot = true;
@@ -32,7 +43,13 @@ bool IsValidColumnName(const std::string& name)
         return false;
     if (name.find_first_of("=\r\n") != std::string::npos)
         return false;
-    return name.find(" -- [ ") == std::string::npos;
+    // The chooser's entry is name + " -- [ " + OIDs, read back up to the
+    // first " -- [ ": a name holding it, or ending in " -- [", comes back cut.
+    const std::string separator = " -- [ ";
+    const std::string end = separator.substr(0, separator.size() - 1);
+    if (name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0)
+        return false;
+    return name.find(separator) == std::string::npos;
 }
 
 CColumnEditDlg::CColumnEditDlg(CWnd* parent) : CDialog(IDD_COLUMN_EDIT, parent), mode(add_mode) {}

@@ -6,13 +6,17 @@
 
 #include <string>
 
-// Digits and dots, at least one dot, no dot first, after a dot or last;
-// white space anywhere is skipped.
+// The most sub-identifiers an SNMP object identifier has, and the largest.
+constexpr int max_oid_parts = 128;
+constexpr unsigned long long max_oid_part = 4294967295ull;
+
+// Digits and dots, at least one dot, no dot first, after a dot or last, at
+// most 128 numbers each below 2^32; white space anywhere is skipped.
 bool IsValidOid(const std::string& text);
 
 // A name that survives "vistrel.ini" and the chooser's entry texts: not
 // empty, no blanks at either end, no "=" or line break, not starting with
-// "[" or ";", and without " -- [ ".
+// "[" or ";", without " -- [ " and not ending in " -- [".
 bool IsValidColumnName(const std::string& name);
 
 class CColumnEditDlg : public CDialog {

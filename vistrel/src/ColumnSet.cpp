@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -202,9 +203,35 @@ void ColumnSet::Forget(Column* column)
                   columns.end());
 }
 
+namespace {
+
+// The text and width of a header item, the text whole whatever its length.
+bool HeaderItem(CHeaderCtrl* header, int index, std::string& text, int& width)
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        HDITEM item{};
+        item.mask = HDI_TEXT | HDI_WIDTH;
+        item.pszText = buffer.data();
+        item.cchTextMax = static_cast<int>(buffer.size());
+        if (!header->GetItem(index, &item))
+            return false;
+        if (std::strlen(buffer.data()) + 1 < buffer.size()) {
+            text = buffer.data();
+            width = item.cxy;
+            return true;
+        }
+        buffer.assign(buffer.size() * 2, '\0');
+    }
+}
+
+} // namespace
+
 void ColumnSet::Save(CHeaderCtrl* header)
 {
-    DeleteIniSection("Customer Columns");
+    // Each section is replaced in one rewrite of the file, so a failed write
+    // leaves it as it was instead of losing entries.
+    std::vector<std::pair<std::string, std::string>> users;
     for (auto* group : {&shownByName, &availableByName}) {
         for (const auto& [name, column] : *group) {
             if (column->id != 0)
@@ -212,31 +239,30 @@ void ColumnSet::Save(CHeaderCtrl* header)
             std::string value = column->dynamic ? "D" : "S";
             for (const auto& oid : column->oids)
                 value += "," + oid;
-            WriteIniText("Customer Columns", name.c_str(), value);
+            users.emplace_back(name, value);
         }
     }
+    WriteIniSection("Customer Columns", users);
 
-    DeleteIniSection("Start Up Columns");
     const int count = std::min(header ? header->GetItemCount() : 0, 256);
     int order[256];
     if (!header || count < 0 || !header->GetOrderArray(order, count)) {
         qm::console() << "didn't saved" << std::endl;
     } else {
+        std::vector<std::pair<std::string, std::string>> startUp;
         for (int position = 0; position < count; ++position) {
-            char text[256] = {};
-            HDITEM item{};
-            item.mask = HDI_TEXT | HDI_WIDTH;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            if (!header->GetItem(order[position], &item))
+            std::string text;
+            int width = 0;
+            if (!HeaderItem(header, order[position], text, width))
                 continue;
             auto it = shownByName.find(text);
             if (it == shownByName.end())
                 continue;
-            it->second->width = item.cxy;
-            WriteIniText("Start Up Columns", text, std::to_string(item.cxy));
-            qm::console() << item.cxy << "   ";
+            it->second->width = width;
+            startUp.emplace_back(text, std::to_string(width));
+            qm::console() << width << "   ";
         }
+        WriteIniSection("Start Up Columns", startUp);
     }
     qm::console() << "column width has written" << std::endl;
 }

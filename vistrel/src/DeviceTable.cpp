@@ -59,8 +59,22 @@ void DeviceTable::EraseIp(const std::string& ip, const DeviceRecord* record)
 {
     // Another device may have taken the address since: its entry stays.
     auto it = byIp.find(ip);
-    if (it != byIp.end() && it->second == record)
+    if (it == byIp.end() || it->second != record)
+        return;
+    // Another device that reports the address too takes the entry over, so
+    // it goes on being refreshed.
+    if (DeviceRecord* other = OtherAt(ip, record))
+        it->second = other;
+    else
         byIp.erase(it);
+}
+
+DeviceRecord* DeviceTable::OtherAt(const std::string& ip, const DeviceRecord* record) const
+{
+    for (const auto& [mac, other] : byMac)
+        if (other.get() != record && !other->dead && other->ip == ip)
+            return other.get();
+    return nullptr;
 }
 
 void DeviceTable::Upsert(const std::string& mac, const std::string& ip, int32_t age)

@@ -60,6 +60,9 @@ public:
     qm::ip_address_t AdapterNetwork();
     qm::ip_address_t AdapterMask();
 
+    // An alive device other than record that reports the address, or null.
+    DeviceRecord* OtherAt(const std::string& ip, const DeviceRecord* record) const;
+
     const std::map<std::string, DeviceRecord*>& ByIp() const { return byIp; }
     const std::map<std::string, std::unique_ptr<DeviceRecord>>& ByMac() const { return byMac; }
     Icom_adapter* Adapter() const { return adapter; }

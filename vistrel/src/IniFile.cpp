@@ -6,6 +6,13 @@
 
 #include <cstring>
 
+namespace {
+
+// Largest section buffer tried: far beyond any settings file a user keeps.
+constexpr size_t max_section_buffer = size_t(1) << 30;
+
+} // namespace
+
 std::string VistrelIniPath() { return GetProgramDirectory() + "vistrel.ini"; }
 
 int ReadIniInt(const char* section, const char* key, int defaultValue)
@@ -16,11 +23,6 @@ int ReadIniInt(const char* section, const char* key, int defaultValue)
 void WriteIniText(const char* section, const char* key, const std::string& value)
 {
     WritePrivateProfileStringA(section, key, value.c_str(), VistrelIniPath().c_str());
-}
-
-void DeleteIniSection(const char* section)
-{
-    WritePrivateProfileStringA(section, nullptr, nullptr, VistrelIniPath().c_str());
 }
 
 IniFile::IniFile(std::string path) : path(std::move(path)) {}
@@ -35,14 +37,16 @@ std::string IniFile::get_string(const std::string& key, const std::string& defau
 std::vector<std::pair<std::string, std::string>> IniFile::read_section(const std::string& section)
 {
     current = section;
+    // The buffer grows until the whole section fits: a section cut short
+    // would lose its later entries when it is written back.
     std::vector<char> buffer(256);
     DWORD length = 0;
     for (;;) {
         length =
             GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()), path.c_str());
-        if (length != buffer.size() - 2 || buffer.size() >= 16384)
+        if (length != buffer.size() - 2 || buffer.size() > max_section_buffer / 2)
             break;
-        buffer.resize(buffer.size() * 2);
+        buffer.assign(buffer.size() * 2, '\0');
     }
 
     std::vector<std::pair<std::string, std::string>> entries;
@@ -56,4 +60,19 @@ std::vector<std::pair<std::string, std::string>> IniFile::read_section(const std
             entries.emplace_back(text.substr(0, eq), text.substr(eq + 1));
     }
     return entries;
+}
+
+bool WriteIniSection(const char* section, const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    if (entries.empty())
+        return WritePrivateProfileStringA(section, nullptr, nullptr, VistrelIniPath().c_str()) != FALSE;
+    std::string block;
+    for (const auto& [key, value] : entries) {
+        block += key;
+        block += '=';
+        block += value;
+        block += '\0';
+    }
+    block += '\0';
+    return WritePrivateProfileSectionA(section, block.data(), VistrelIniPath().c_str()) != FALSE;
 }

@@ -11,10 +11,12 @@ std::string VistrelIniPath();
 
 // Integer of [section] key, the default when absent.
 int ReadIniInt(const char* section, const char* key, int defaultValue);
-// Writes a text; a failed write is ignored. DeleteIniSection removes the
-// whole section.
+// Writes a text; a failed write is ignored.
 void WriteIniText(const char* section, const char* key, const std::string& value);
-void DeleteIniSection(const char* section);
+// Replaces the section with the entries, in this order, in one rewrite of
+// the file (no entries: the section is removed). False when the file could
+// not be written; the section is then as it was.
+bool WriteIniSection(const char* section, const std::vector<std::pair<std::string, std::string>>& entries);
 
 class IniFile {
 public:
@@ -23,8 +25,8 @@ public:
     // Value of key in the current section, cut to 255 characters.
     std::string get_string(const std::string& key, const std::string& defaultValue) const;
     // Makes section current and returns its entries in file order, each line
-    // split at its first "="; lines without one are skipped. A section longer
-    // than 16,384 bytes is read as far as it fits.
+    // split at its first "="; lines without one are skipped. The section is
+    // read whole, whatever its size.
     std::vector<std::pair<std::string, std::string>> read_section(const std::string& section);
 
     const std::string& section() const { return current; }

@@ -139,13 +139,14 @@ void COptionsDlg::LoadSettings()
 
 void COptionsDlg::SaveSettings()
 {
-    DeleteIniSection("Adapter List");
-    int count = 0;
+    // Replaced in one rewrite of the file: a failed write loses no entry.
+    std::vector<std::pair<std::string, std::string>> entries;
     for (const auto& [name, settings] : adapterMap) {
-        WriteIniText("Adapter List", ("Adapter " + std::to_string(count++)).c_str(),
-                     name + "-----" + settings.ip_start + "," + settings.ip_end + "," +
-                         (settings.autoassign ? "1" : "0"));
+        entries.emplace_back("Adapter " + std::to_string(entries.size()),
+                             name + "-----" + settings.ip_start + "," + settings.ip_end + "," +
+                                 (settings.autoassign ? "1" : "0"));
     }
+    WriteIniSection("Adapter List", entries);
     if (current != adapterMap.end())
         WriteIniText("Configuration", "Adapter Index", current->first);
     WriteIniText("Configuration", "Firmware Location", firmwareFolder);
@@ -304,8 +305,26 @@ void COptionsDlg::OnFolderBrowse()
         folderEdit->SetWindowText(path.substr(0, at).c_str());
 }
 
+bool COptionsDlg::RangesInOrder()
+{
+    int position = 0;
+    for (auto it = working.begin(); it != working.end(); ++it, ++position) {
+        if (ParseIp(it->second.ip_start).number <= ParseIp(it->second.ip_end).number)
+            continue;
+        // Such a range gives no address: new devices would stay at 0.0.0.0.
+        selection = it;
+        adapterCombo->SetCurSel(position);
+        ShowSelection();
+        MessageBox("The start of the IP address range is above its end.");
+        return false;
+    }
+    return true;
+}
+
 void COptionsDlg::OnOK()
 {
+    if (!RangesInOrder())
+        return;
     const std::string chosen = selection == working.end() ? std::string() : selection->first;
     adapterChanged = chosen != current_name();
     adapterMap = working;

@@ -58,6 +58,8 @@ private:
     void SaveSettings();
     void ShowSelection();
     void EnableRule();
+    // False, with the adapter shown and a message, when a range is reversed.
+    bool RangesInOrder();
     std::string DefaultFolder() const { return programDirectory + "firmware"; }
     std::string FieldsText(CIPAddressCtrl* control) const;
 

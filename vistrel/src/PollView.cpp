@@ -8,15 +8,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <unordered_map>
 
 std::string CounterDelta(const std::string& value, const std::string& base)
 {
-    const int64_t delta = int64_t(SortNumber(value)) - int64_t(SortNumber(base));
-    return delta < 0 ? "Overflow" : std::to_string(delta);
+    const uint64_t now = SortNumber(value), first = SortNumber(base);
+    return now < first ? "Overflow" : std::to_string(now - first);
 }
 
-uint32_t SortNumber(const std::string& text)
+uint64_t SortNumber(const std::string& text)
 {
     size_t at = text.find_first_not_of(" \t\n\r\v\f");
     if (at == std::string::npos)
@@ -25,9 +26,12 @@ uint32_t SortNumber(const std::string& text)
     if (text[at] == '+' || text[at] == '-')
         negative = text[at++] == '-';
     uint64_t number = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
-        number = std::min<uint64_t>(number * 10 + uint64_t(text[at] - '0'), uint64_t(1) << 40);
-    return static_cast<uint32_t>(negative ? uint64_t(0) - number : number);
+    const uint64_t most = std::numeric_limits<uint64_t>::max();
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        const uint64_t digit = uint64_t(text[at] - '0');
+        number = number > (most - digit) / 10 ? most : number * 10 + digit;
+    }
+    return negative ? uint64_t(0) - number : number;
 }
 
 PollView::PollView() : pollRate(ReadIniInt("Poller", "Poll Rate", 5))
@@ -62,11 +66,7 @@ void PollView::CreatePoller()
 
 void PollView::StartDiscovery(Icom_adapter* newAdapter)
 {
-    try {
-        Clear();
-    } catch (const _com_error& e) {
-        ReportComError(e, "COM Querant access error(adapter_set).");
-    }
+    Clear("COM Querant access error(adapter_set).", "COM Scoutline access error(adapter_set).");
     adapter = newAdapter;
     if (!adapter)
         return;
@@ -78,11 +78,19 @@ void PollView::StartDiscovery(Icom_adapter* newAdapter)
     }
 }
 
-void PollView::Clear()
+void PollView::Clear(const char* pollerFailure, const char* discoveryFailure)
 {
-    if (poller)
-        CheckCall(poller->clear_watch(), poller.p);
-    DeviceTable::Clear();
+    try {
+        if (poller)
+            CheckCall(poller->clear_watch(), poller.p);
+    } catch (const _com_error& e) {
+        ReportComError(e, pollerFailure);
+    }
+    try {
+        DeviceTable::Clear();
+    } catch (const _com_error& e) {
+        ReportComError(e, discoveryFailure);
+    }
     if (list)
         list->DeleteAllItems();
 }
@@ -104,10 +112,14 @@ void PollView::OnDeviceUp(const std::string& ip, DeviceRecord& record)
 
 void PollView::OnDeviceDown(const std::string& ip, DeviceRecord& record)
 {
-    try {
-        CheckCall(poller->end_device_watch(_bstr_t(ip.c_str())), poller.p);
-    } catch (const _com_error& e) {
-        ReportComError(e, "COM Querant access error(end watch).");
+    // The poller watches by address: while another device reports this one
+    // too, the watches stay for it.
+    if (!OtherAt(ip, &record)) {
+        try {
+            CheckCall(poller->end_device_watch(_bstr_t(ip.c_str())), poller.p);
+        } catch (const _com_error& e) {
+            ReportComError(e, "COM Querant access error(end watch).");
+        }
     }
     record.values.clear();
 }

@@ -16,12 +16,13 @@
 #include <vector>
 
 // The cell text of a Counter32 reading: its increase over the base, or
-// "Overflow" when it is below the base. Both are read as unsigned 32-bit.
+// "Overflow" when it is below the base. Both are read as SortNumber reads them.
 std::string CounterDelta(const std::string& value, const std::string& base);
 // A cell text as the numeric sort reads it: leading blanks, an optional sign
-// and decimal digits, taken as an unsigned 32-bit number (negative values
-// wrap, as they always did); no undefined behaviour for any text.
-uint32_t SortNumber(const std::string& text);
+// and decimal digits, taken as an unsigned 64-bit number, so Counter64
+// values compare whole (negative values wrap and sort after the positive
+// ones, as they always did; too many digits hold at the largest value).
+uint64_t SortNumber(const std::string& text);
 
 class PollView : public ColumnSet, public DeviceTable {
 public:
@@ -32,8 +33,10 @@ public:
     // Forgets everything and starts discovery on the adapter (none: no
     // discovery, nothing to show).
     void StartDiscovery(Icom_adapter* adapter);
-    // Forgets watches, devices and rows; throws _com_error when a server fails.
-    void Clear();
+    // Forgets watches, devices and rows (the Refresh command). A failed call
+    // ends the program with the text of the server that failed.
+    void Clear(const char* pollerFailure = "COM Querant access error(refresh).",
+               const char* discoveryFailure = "COM Scoutline access error(refresh).");
     void UpdateView();
     void SetAddressRange(const std::string& start, const std::string& end, bool autoassign);
     void SetDeviceAddress(const std::string& mac, const qm::ip_address_t& address);

@@ -29,12 +29,19 @@ int PollView::HeaderCount() const
 
 std::string PollView::HeaderText(int index) const
 {
-    char text[256] = {};
-    LVCOLUMN column{};
-    column.mask = LVCF_TEXT;
-    column.pszText = text;
-    column.cchTextMax = sizeof text;
-    return list && list->GetColumn(index, &column) ? text : "";
+    // Whole, whatever its length: a longer name would match no column.
+    std::vector<char> text(256);
+    for (;;) {
+        LVCOLUMN column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = text.data();
+        column.cchTextMax = static_cast<int>(text.size());
+        if (!list || !list->GetColumn(index, &column))
+            return std::string();
+        if (std::strlen(text.data()) + 1 < text.size())
+            return text.data();
+        text.assign(text.size() * 2, '\0');
+    }
 }
 
 int PollView::RowImage(int row) const
@@ -146,8 +153,8 @@ int CALLBACK PollView::Compare(LPARAM first, LPARAM second, LPARAM view)
         result = Sign(static_cast<long long>(ParseIp(v.sortTexts[i]).number) -
                       static_cast<long long>(ParseIp(v.sortTexts[j]).number));
     } else if (v.numericSort) {
-        result = Sign(static_cast<long long>(SortNumber(v.sortTexts[i])) -
-                      static_cast<long long>(SortNumber(v.sortTexts[j])));
+        const uint64_t a = SortNumber(v.sortTexts[i]), b = SortNumber(v.sortTexts[j]);
+        result = a > b ? 1 : a < b ? -1 : 0;
     } else {
         result = Sign(std::strcmp(v.sortTexts[i].c_str(), v.sortTexts[j].c_str()));
     }

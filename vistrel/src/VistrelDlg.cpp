@@ -265,11 +265,8 @@ void CVistrelDlg::OnSelectAll()
 
 void CVistrelDlg::OnRefresh()
 {
-    try {
-        pollView.Clear();
-    } catch (const _com_error& e) {
-        ReportComError(e, "COM Querant access error(refresh).");
-    }
+    pollView.Clear();
+    UpdateMenus(); // the rows, and with them the selection, are gone
 }
 
 void CVistrelDlg::OnColumnChooser() { pollView.DoModal(); }

@@ -1,15 +1,20 @@
 // Poll columns: the OID and name checks, column definitions, loading and
 // saving "vistrel.ini", the Column Chooser and the column editor.
+#include "support/fake_servers.h"
 #include "support/test_app.h"
+#include "support/widget_input.h"
 
 #include "ColumnEditDlg.h"
 #include "ColumnSet.h"
 #include "IniFile.h"
+#include "VistrelDlg.h"
 #include "resource.h"
 
 #include <mfc/test_hooks.h>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace vistrel_test;
 using mfc::test::ScopedHooks;
@@ -111,9 +116,20 @@ TEST(Columns, OidAndNameChecks)
         {IsValidColumnName, "x\ny", false},
         {IsValidColumnName, "x\ry", false},
         {IsValidColumnName, "a -- [ b", false},
+        {IsValidColumnName, "a -- [", false}, // its entry "a -- [ -- [ 1.3 ]" gives back "a"
+        {IsValidColumnName, "a -- [b", true},
+        // What the poller can ask for: up to 128 numbers, each below 2^32.
+        {IsValidOid, "1.4294967295", true},
+        {IsValidOid, "1.4294967296", false},
+        {IsValidOid, "1.00000000000000000001", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.check(c.text), c.valid) << "\"" << c.text << "\"";
+    std::string oid = "1";
+    for (int i = 1; i < 128; ++i)
+        oid += ".2";
+    EXPECT_TRUE(IsValidOid(oid));
+    EXPECT_FALSE(IsValidOid(oid + ".3"));
 }
 
 TEST(Columns, DefinitionParsing)
@@ -403,7 +419,41 @@ TEST(ColumnEditor, ChecksTheOidFirstThenTheName)
     EXPECT_EQ(editor.Name(), "Fan speed");
 }
 
-TEST(SettingsFile, SectionsAreReadWholeUpTo16KiBAndValuesCutAt255)
+// Typed as a user types: a name the chooser would give back cut short, and
+// an OID longer than the poller can ask for, are refused.
+TEST(ColumnEditor, RefusesANameThatComesBackCutAndAnOidOfMoreThan128Numbers)
+{
+    ScopedHooks hooks;
+    std::string oid = "1.3.6.1.4.1";
+    while (std::count(oid.begin(), oid.end(), '.') < 127)
+        oid += ".9";
+    CColumnEditDlg editor;
+    mfc::test::ScriptModal<CColumnEditDlg>([&](CColumnEditDlg& e) {
+        ClickControl(e, IDC_COLUMN_OID);
+        TypeKeys(e, QString::fromStdString(oid + ".9"));
+        ClickControl(e, IDC_COLUMN_NAME);
+        TypeKeys(e, "Fan -- [");
+        ClickControl(e, IDOK);
+        ClickControl(e, IDC_COLUMN_OID);
+        PressKey(e, Qt::Key_End);
+        PressKey(e, Qt::Key_Backspace);
+        PressKey(e, Qt::Key_Backspace);
+        ClickControl(e, IDOK);
+        ClickControl(e, IDC_COLUMN_NAME);
+        PressKey(e, Qt::Key_End);
+        for (int i = 0; i < 5; ++i)
+            PressKey(e, Qt::Key_Backspace);
+        TypeKeys(e, " speed");
+        ClickControl(e, IDOK);
+    });
+    ASSERT_EQ(editor.DoModal(), IDOK);
+    EXPECT_EQ(TakeBoxes(),
+              (std::vector<std::string>{"Vistrel: Wrong Object ID format.", "Vistrel: Wrong column name."}));
+    EXPECT_EQ(editor.Oid(), oid);
+    EXPECT_EQ(editor.Name(), "Fan speed");
+}
+
+TEST(SettingsFile, SectionsAreReadWholeAndValuesCutAt255)
 {
     std::string big = "[Customer Columns]\n";
     for (int i = 0; i < 1200; ++i)
@@ -412,16 +462,55 @@ TEST(SettingsFile, SectionsAreReadWholeUpTo16KiBAndValuesCutAt255)
     ScopedIni ini(big);
     IniFile file(ScopedIni::Path());
     const auto columns = file.read_section("Customer Columns");
-    EXPECT_GT(columns.size(), 600u);
-    EXPECT_LT(columns.size(), 1200u) << "cut at 16,384 bytes";
+    ASSERT_EQ(columns.size(), 1200u) << "far beyond 16,384 bytes";
     EXPECT_EQ(columns.front(), (std::pair<std::string, std::string>{"column0", "D,1.3.6.0"}));
-    size_t bytes = 0;
-    for (const auto& [key, value] : columns)
-        bytes += key.size() + value.size() + 2;
-    EXPECT_LE(bytes, 16384u);
+    EXPECT_EQ(columns.back(), (std::pair<std::string, std::string>{"column1199", "D,1.3.6.1199"}));
     EXPECT_EQ(file.read_section("Odd"), (std::vector<std::pair<std::string, std::string>>{{"k", "v=w"}}));
     file.set_section("Configuration");
     EXPECT_EQ(file.get_string("Firmware Location", "").size(), 255u);
     EXPECT_EQ(file.get_string("Missing", "fallback"), "fallback");
     EXPECT_EQ(ReadIniInt("Configuration", "Missing", 42), 42);
+}
+
+// A start and a close of the console keep every user column and every shown
+// column, however many there are and however long their names.
+TEST(SettingsFile, ThousandUserColumnsAndAHugeNameSurviveAStartAndAClose)
+{
+    const std::string huge(1 << 20, 'h');
+    std::string text = "[Configuration]\nSCR Refresh Period=100000\n[Customer Columns]\n";
+    std::vector<std::pair<std::string, std::string>> users;
+    for (int i = 0; i < 1000; ++i)
+        users.emplace_back("user column " + std::to_string(1000 + i), "D,1.3.6.1.4.1.2680.9." + std::to_string(i));
+    users.emplace_back(huge, "S,1.3.6.1.4.1.2680.8.1");
+    for (const auto& [name, value] : users)
+        text += name + "=" + value + "\n";
+    text += "[Start Up Columns]\n" + huge + "=70\nuser column 1007=80\nuser column 1900=90\n";
+    ScopedIni ini(text);
+    {
+        FakeServers servers;
+        World().adapters["eth0"].devices["00602b000001"] = {"192.168.1.20", 0};
+        RunMainDialog([](CVistrelDlg& d) {
+            ASSERT_EQ(d.List()->GetHeaderCtrl()->GetItemCount(), 6);
+            Tick(d);
+            World().changes["192.168.1.20"] = {{"1.3.6.1.4.1.2680.8.1", "shown", 4}};
+            Tick(d);
+            EXPECT_EQ(CellOf(d.List(), 1, "00602b000001", 3), "shown") << "the column with the huge name";
+            ChooseMenu(d, "&Veltrix", "&Close");
+            ASSERT_TRUE(PumpUntil([] { return ScopedIni::Read().find("Status Col Width=") != std::string::npos; }))
+                << "not closed";
+        });
+    }
+    IniFile file(ScopedIni::Path());
+    auto saved = file.read_section("Customer Columns"); // shown ones first
+    std::sort(saved.begin(), saved.end());
+    std::sort(users.begin(), users.end());
+    EXPECT_TRUE(saved == users) << saved.size() << " of " << users.size() << " user columns left";
+    const auto startUp = file.read_section("Start Up Columns");
+    std::string shown;
+    for (const auto& [name, width] : startUp)
+        shown += (name.size() > 40 ? std::to_string(name.size()) + " characters" : name) + "=" + width + " ";
+    EXPECT_TRUE(startUp ==
+                (std::vector<std::pair<std::string, std::string>>{
+                    {huge, "70"}, {"user column 1007", "80"}, {"user column 1900", "90"}}))
+        << shown;
 }

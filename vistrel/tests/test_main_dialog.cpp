@@ -3,6 +3,7 @@
 // New IP Address loop.
 #include "support/fake_servers.h"
 #include "support/test_app.h"
+#include "support/widget_input.h"
 
 #include "AboutDlg.h"
 #include "IniFile.h"
@@ -269,6 +270,21 @@ TEST_F(MainDialog, AcceleratorsWorkWithTheFocusInTheList)
                   (std::vector<std::string>{"adapter.device_remove 00602b000003"}));
         Tick(d);
         EXPECT_EQ(d.List()->GetItemCount(), 2) << "the dead device was forgotten by the server too";
+    });
+}
+
+// F5 empties the list, and with it the selection: the commands that act on
+// the selection turn grey as after any other change of it.
+TEST_F(MainDialog, RefreshGreysTheSelectionCommands)
+{
+    ThreeDevices();
+    RunMainDialog([&](CVistrelDlg& d) {
+        Tick(d);
+        ClickRow(d.List(), 0);
+        ASSERT_EQ(GreyStates(d), (std::vector<bool>{false, false, false, false}));
+        PressKey(d, Qt::Key_F5);
+        EXPECT_EQ(d.List()->GetItemCount(), 0);
+        EXPECT_EQ(GreyStates(d), (std::vector<bool>{true, true, true, true}));
     });
 }
 

@@ -2,6 +2,7 @@
 // dialog's rules, the firmware folder, and what OK hands to the main dialog.
 #include "support/fake_servers.h"
 #include "support/test_app.h"
+#include "support/widget_input.h"
 
 #include "OptionsDlg.h"
 #include "VistrelApp.h"
@@ -10,6 +11,7 @@
 
 #include <qm/log_file.h>
 
+#include <mfc/qt_resources.h>
 #include <mfc/test_hooks.h>
 
 #include <gtest/gtest.h>
@@ -101,7 +103,7 @@ TEST_F(Options, DialogRulesAndOkKeepsTheAdapterWhenTheSameIsChosenAgain)
         mfc::test::Click(d, IDC_AUTO_ASSIGN);
         for (int id : {IDC_IP_START, IDC_IP_END, IDC_RANGE_DEFAULT})
             EXPECT_TRUE(Enabled(d, id)) << id;
-        mfc::test::SetIpField(d.GetDlgItem(IDC_IP_START), 3, "99");
+        mfc::test::SetIpField(d.GetDlgItem(IDC_IP_START), 3, "15");
 
         mfc::test::ChooseComboItem(combo, 0); // back to eth0: the range default button
         mfc::test::Click(d, IDC_RANGE_DEFAULT);
@@ -112,7 +114,7 @@ TEST_F(Options, DialogRulesAndOkKeepsTheAdapterWhenTheSameIsChosenAgain)
     ASSERT_EQ(options.DoModal(), IDOK);
     EXPECT_FALSE(options.adapter_changed());
     EXPECT_EQ(options.ip_start(), "192.168.1.2");
-    EXPECT_EQ(options.adapters().at("eth1").ip_start, "10.1.0.99");
+    EXPECT_EQ(options.adapters().at("eth1").ip_start, "10.1.0.15");
     EXPECT_FALSE(options.adapters().at("eth1").autoassign);
 
     // Cancel keeps everything; another adapter with OK sets the flag.
@@ -188,6 +190,33 @@ TEST_F(Options, OkInTheMainDialogRestartsDiscoveryOrSetsTheRange)
         EXPECT_TRUE(World().adapters["eth1"].started);
         EXPECT_EQ(World().Calls("adapter.device_remove"), (std::vector<std::string>{"adapter.device_remove aa"}));
         EXPECT_EQ(d.List()->GetItemCount(), 0);
+    });
+}
+
+// A range whose start lies above its end would leave new devices without an
+// address: OK refuses it with a message until it is put right.
+TEST_F(Options, AReversedRangeIsRefusedUntilItIsPutRight)
+{
+    RunMainDialog([](CVistrelDlg& d) {
+        World().calls.clear();
+        bool closed = false;
+        mfc::test::ScriptModal<COptionsDlg>([&](COptionsDlg& o) {
+            TypeAddress(o, IDC_IP_START, "192168100250");
+            TypeAddress(o, IDC_IP_END, "192168100200");
+            ClickControl(o, IDOK);
+            EXPECT_EQ(TakeBoxes(),
+                      (std::vector<std::string>{"Vistrel: The start of the IP address range is above its end."}));
+            EXPECT_NE(mfc::DialogWidgetOf(o), nullptr) << "the dialog stays open";
+            EXPECT_TRUE(World().Calls("adapter.put_ip").empty());
+            TypeAddress(o, IDC_IP_END, "192168100254");
+            ClickControl(o, IDOK);
+            closed = true;
+        });
+        ChooseMenu(d, "&Tools", "&Options...");
+        ASSERT_TRUE(PumpUntil([&] { return closed; }));
+        EXPECT_EQ(
+            World().Calls("adapter.put_ip"),
+            (std::vector<std::string>{"adapter.put_ip_start 192.168.100.250", "adapter.put_ip_end 192.168.100.254"}));
     });
 }
 

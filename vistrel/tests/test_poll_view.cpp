@@ -260,7 +260,9 @@ TEST(PollViewValues, CountersAreUnsigned32Bit)
     EXPECT_EQ(CounterDelta("5", "3000000000"), "Overflow");
     EXPECT_EQ(CounterDelta("150", "100"), "50");
     EXPECT_EQ(SortNumber("99999999999999999999999999"), SortNumber("99999999999999999999999998"));
-    EXPECT_EQ(SortNumber("-1"), 4294967295u);
+    EXPECT_EQ(SortNumber("18446744073709551615"), UINT64_MAX);
+    EXPECT_EQ(SortNumber("4294967296"), 4294967296u) << "Counter64 values are read whole";
+    EXPECT_EQ(SortNumber("-1"), UINT64_MAX) << "negative values sort after the positive ones";
     EXPECT_EQ(SortNumber(" 12abc"), 12u);
     EXPECT_EQ(SortNumber("x"), 0u);
 }
@@ -329,20 +331,29 @@ TEST_F(PollViewTest, RowsInMacOrderSortingAndCopyText)
 
 TEST_F(PollViewTest, NumericSortFollowsTheFirstDevicesValueType)
 {
-    ScopedIni sortIni("[Default Columns]\nCount=D,1.3.9.9\n[Start Up Columns]\nCount=50\n");
-    PollView view;
-    view.StartDiscovery(AdapterObject());
-    WithList(view, [&](CListCtrl* list) {
-        const std::string values[] = {"3000000000", "10", "9"};
-        for (int i = 0; i < 3; ++i)
-            eth0().devices[std::string(2, char('a' + i))] = {"10.0.0." + std::to_string(i + 1), 0};
-        Tick(view);
-        for (int i = 0; i < 3; ++i)
-            World().changes["10.0.0." + std::to_string(i + 1)] = {{"1.3.9.9", values[i], 2}};
-        Tick(view);
-        view.SortBy(3);
-        EXPECT_EQ(ColumnTexts(list, 3), (std::vector<std::string>{"9", "10", "3000000000"}));
-    });
+    const struct {
+        long type;
+        std::vector<std::string> values, sorted;
+    } cases[] = {
+        {2, {"3000000000", "10", "9"}, {"9", "10", "3000000000"}},
+        // Counter64 at and beyond 2^32.
+        {70, {"4294967296", "10", "4294967295"}, {"10", "4294967295", "4294967296"}},
+    };
+    for (const auto& c : cases) {
+        ScopedIni sortIni("[Default Columns]\nCount=D,1.3.9.9\n[Start Up Columns]\nCount=50\n");
+        PollView view;
+        view.StartDiscovery(AdapterObject());
+        WithList(view, [&](CListCtrl* list) {
+            for (int i = 0; i < 3; ++i)
+                eth0().devices[std::string(2, char('a' + i))] = {"10.0.0." + std::to_string(i + 1), 0};
+            Tick(view);
+            for (int i = 0; i < 3; ++i)
+                World().changes["10.0.0." + std::to_string(i + 1)] = {{"1.3.9.9", c.values[size_t(i)], c.type}};
+            Tick(view);
+            view.SortBy(3);
+            EXPECT_EQ(ColumnTexts(list, 3), c.sorted) << "type " << c.type;
+        });
+    }
 }
 
 TEST_F(PollViewTest, AddressCommandsReachTheAdapter)

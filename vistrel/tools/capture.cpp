@@ -225,10 +225,11 @@ int main(int argc, char** argv)
     }
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    mfc::test::ScriptModal<CVistrelDlg>([](CVistrelDlg& d) {
-        WatchMessageBoxes(stdout);
-        Monitor(d);
-    });
+    // Boxes are answered from the start: a server that fails while the main
+    // dialog is being built shows its fatal box before the dialog exists.
+    QApplication application(argc, argv);
+    WatchMessageBoxes(stdout);
+    mfc::test::ScriptModal<CVistrelDlg>([](CVistrelDlg& d) { Monitor(d); });
     const int code = AfxWinMain(argc, argv);
     return code ? code : result;
 }

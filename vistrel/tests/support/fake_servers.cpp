@@ -245,7 +245,13 @@ class Poller : public Object<Icom_manager> {
 public:
     HRESULT start() override { return World().pollerStarted = true, Call("poller.start"); }
     HRESULT stop() override { return Call("poller.stop"); }
-    HRESULT get(BSTR, BSTR, IDispatch**) override { return E_NOTIMPL; }
+    // The one-shot read of the firmware update's hardware value.
+    HRESULT get(BSTR ip, BSTR name, IDispatch** out) override
+    {
+        return Give("poller.get " + Text(ip) + " " + Text(name), out, [&] {
+            return new Variable(Text(ip), FakeChange{Text(name), World().hardwareValue, 2, 1});
+        });
+    }
     HRESULT set(BSTR, BSTR, BSTR, IDispatch**) override { return E_NOTIMPL; }
     HRESULT watch(BSTR ip, BSTR name) override
     {
@@ -302,6 +308,133 @@ public:
     HRESULT get_next(BSTR, BSTR, IDispatch**) override { return E_NOTIMPL; }
 };
 
+// The firmware server: one version, compatible with itself; jobs that are
+// done at once (unless told otherwise); a device of unit type 2 without a
+// custom configuration.
+class Version : public Object<Iversion> {
+public:
+    HRESULT get_name(BSTR* out) override { return *out = Bstr("alder 1.2.3"), Call("version.name"); }
+    HRESULT get_path(BSTR* out) override { return *out = Bstr(""), Call("version.path"); }
+    HRESULT get_code_cs(long* out) override { return *out = 0, Call("version.code_cs"); }
+    HRESULT get_fpga_cs(long* out) override { return *out = 0, Call("version.fpga_cs"); }
+    HRESULT get_fpga2_cs(long* out) override { return *out = 0, Call("version.fpga2_cs"); }
+    HRESULT get_boot_cs(long* out) override { return *out = 0, Call("version.boot_cs"); }
+    HRESULT get_valid(long* out) override { return *out = 1, Call("version.valid"); }
+    HRESULT get_exists(long* out) override { return *out = 1, Call("version.exists"); }
+    HRESULT get_is_compatible(IDispatch*, long* out) override { return *out = 1, Call("version.is_compatible"); }
+    HRESULT get_config_cs(long* out) override { return *out = 0, Call("version.config_cs"); }
+    HRESULT get_type(long* out) override { return *out = 2, Call("version.type"); }
+    HRESULT get_code2_cs(long* out) override { return *out = 0, Call("version.code2_cs"); }
+};
+
+class Versions : public Object<Icom_vector> {
+public:
+    explicit Versions(long count) : count(count) {}
+    HRESULT get_length(long* out) override { return *out = count, Call("versions.length"); }
+    HRESULT at(long index, IDispatch** out) override
+    {
+        return Give("versions.at " + std::to_string(index), out, [] { return new Version; });
+    }
+    const long count;
+};
+
+class Check : public Object<Iupdate_check> {
+public:
+    HRESULT get_boot_update(long* out) override { return *out = 0, Call("check.boot_update"); }
+    HRESULT get_code_update(long* out) override { return *out = 1, Call("check.code_update"); }
+    HRESULT get_fpga_update(long* out) override { return *out = 0, Call("check.fpga_update"); }
+    HRESULT get_config_update(long* out) override { return *out = 0, Call("check.config_update"); }
+    HRESULT get_boot_differs(long* out) override { return *out = 0, Call("check.boot_differs"); }
+    HRESULT get_code2_update(long* out) override { return *out = 0, Call("check.code2_update"); }
+};
+
+class Job;
+
+class Unit : public Object<Iunit> {
+public:
+    HRESULT get_ver(IDispatch** out) override
+    {
+        return Give("unit.ver", out, [] { return new Version; });
+    }
+    HRESULT check_update(IDispatch*, IDispatch** out) override
+    {
+        return Give("unit.check_update", out, [] { return new Check; });
+    }
+    HRESULT get_mac(BSTR* out) override { return *out = Bstr("00602b000001"), Call("unit.mac"); }
+    HRESULT put_mac(BSTR) override { return E_NOTIMPL; }
+    HRESULT download(IDispatch*, IDispatch**) override { return E_NOTIMPL; }
+    HRESULT get_type(long* out) override { return *out = 2, Call("unit.type"); }
+    HRESULT download2(IDispatch*, long, long, IDispatch**) override { return E_NOTIMPL; }
+    HRESULT get_VCXO_center(long*) override { return E_NOTIMPL; }
+    HRESULT put_VCXO_center(long) override { return E_NOTIMPL; }
+    HRESULT get_allowed_channels(long*) override { return E_NOTIMPL; }
+    HRESULT put_allowed_channels(long) override { return E_NOTIMPL; }
+    HRESULT get_ssi_format(long*) override { return E_NOTIMPL; }
+    HRESULT put_ssi_format(long) override { return E_NOTIMPL; }
+    HRESULT download3(IDispatch*, long boot, long code, long config, IDispatch** out) override;
+    HRESULT get_custom(BSTR* out) override { return *out = Bstr(""), Call("unit.custom"); }
+    HRESULT get_custom_ver(IDispatch** out) override
+    {
+        return Give("unit.custom_ver", out, [] { return new Version; });
+    }
+};
+
+class Job : public Object<Ijob> {
+public:
+    explicit Job(std::string kind) : kind(std::move(kind)) {}
+    HRESULT get_percent(double* out) override { return *out = 100, Call("job.percent " + kind); }
+    HRESULT get_status(BSTR* out) override { return *out = Bstr("Done"), Call("job.status " + kind); }
+    HRESULT get_done(long* out) override { return *out = World().jobDone, Call("job.done " + kind); }
+    HRESULT cancel() override { return Call("job.cancel " + kind); }
+    HRESULT result(IDispatch** out) override
+    {
+        return Give("job.result " + kind, out, [] { return new Unit; });
+    }
+    const std::string kind;
+};
+
+HRESULT Unit::download3(IDispatch*, long boot, long code, long config, IDispatch** out)
+{
+    return Give("unit.download3 " + std::to_string(boot) + " " + std::to_string(code) + " " + std::to_string(config),
+                out, [] { return new Job("download"); });
+}
+
+class Updater : public Object<Iupdater> {
+public:
+    HRESULT upload(BSTR ip, IDispatch** out) override
+    {
+        return Give("updater.upload " + Text(ip), out, [] { return new Job("upload"); });
+    }
+    HRESULT find_all(IDispatch** out) override
+    {
+        return Give("updater.find_all", out, [] { return new Versions(1); });
+    }
+    HRESULT find_prefered(IDispatch*, IDispatch** out) override
+    {
+        return Give("updater.find_prefered", out, [] { return new Version; });
+    }
+    HRESULT find_compatible(IDispatch*, IDispatch** out) override
+    {
+        return Give("updater.find_compatible", out, [] { return new Versions(1); });
+    }
+    HRESULT get_timeout(long*) override { return E_NOTIMPL; }
+    HRESULT put_timeout(long ms) override { return Call("updater.put_timeout " + std::to_string(ms)); }
+    HRESULT get_retries(long*) override { return E_NOTIMPL; }
+    HRESULT put_retries(long n) override { return Call("updater.put_retries " + std::to_string(n)); }
+    HRESULT get_holdoff(long*) override { return E_NOTIMPL; }
+    HRESULT put_holdoff(long ms) override { return Call("updater.put_holdoff " + std::to_string(ms)); }
+    HRESULT put_debug(long on) override { return Call("updater.put_debug " + std::to_string(on)); }
+    HRESULT init(BSTR path) override { return Call("updater.init " + Text(path)); }
+    HRESULT get_write_timeout(long*) override { return E_NOTIMPL; }
+    HRESULT put_write_timeout(long ms) override { return Call("updater.put_write_timeout " + std::to_string(ms)); }
+    HRESULT find_sametype(long type, int hardware, IDispatch** out) override
+    {
+        return Give("updater.find_sametype " + std::to_string(type) + " " + std::to_string(hardware), out,
+                    [] { return new Versions(1); });
+    }
+    HRESULT find_sameHWtype(IDispatch*, IDispatch**) override { return E_NOTIMPL; }
+};
+
 template <class T> class Factory : public IClassFactory {
 public:
     explicit Factory(HRESULT FakeWorld::*creation) : creation(creation) {}
@@ -334,6 +467,7 @@ private:
 
 Factory<Manager> manager_factory(&FakeWorld::managerCreation);
 Factory<Poller> poller_factory(&FakeWorld::pollerCreation);
+Factory<Updater> updater_factory(&FakeWorld::updaterCreation);
 
 } // namespace
 
@@ -352,19 +486,24 @@ FakeWorld& World()
     return world;
 }
 
-FakeServers::FakeServers()
+FakeServers::FakeServers(bool fakePoller)
 {
     World() = FakeWorld();
     World().adapterNames = {"eth0"};
     World().adapters["eth0"];
     CoRegisterClassObject(CLSID_manager, &manager_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &managerCookie);
-    CoRegisterClassObject(CLSID_com_manager, &poller_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &pollerCookie);
+    if (fakePoller)
+        CoRegisterClassObject(CLSID_com_manager, &poller_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                              &pollerCookie);
+    CoRegisterClassObject(CLSID_updater, &updater_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &updaterCookie);
 }
 
 FakeServers::~FakeServers()
 {
     CoRevokeClassObject(managerCookie);
-    CoRevokeClassObject(pollerCookie);
+    if (pollerCookie)
+        CoRevokeClassObject(pollerCookie);
+    CoRevokeClassObject(updaterCookie);
 }
 
 } // namespace vistrel_test

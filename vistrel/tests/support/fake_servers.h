@@ -5,6 +5,7 @@
 
 #include <scoutline/com/interfaces.h>
 
+#include <flashkit/flashkit_com.h>
 #include <querant/querant_com.h>
 
 #include <map>
@@ -53,7 +54,10 @@ struct FakeWorld {
     std::map<std::string, std::pair<HRESULT, std::string>> failures;
     HRESULT managerCreation = S_OK;
     HRESULT pollerCreation = S_OK;
-    bool quiet = false; // no log and no failures: for timing runs
+    HRESULT updaterCreation = S_OK;
+    std::string hardwareValue = "7"; // what the poller's one-shot read gives
+    long jobDone = 1;                // what every firmware job's done gives
+    bool quiet = false;              // no log and no failures: for timing runs
 
     // Log lines that start with the prefix.
     std::vector<std::string> Calls(const std::string& prefix) const;
@@ -61,11 +65,12 @@ struct FakeWorld {
 
 FakeWorld& World();
 
-// Registers both fake servers for the life of the object, over a fresh world
-// with one adapter "eth0".
+// Registers the fake servers for the life of the object, over a fresh world
+// with one adapter "eth0": discovery, firmware and (unless told otherwise)
+// the poller, whose registered class is used instead.
 class FakeServers {
 public:
-    FakeServers();
+    explicit FakeServers(bool fakePoller = true);
     ~FakeServers();
     FakeServers(const FakeServers&) = delete;
     FakeServers& operator=(const FakeServers&) = delete;
@@ -73,6 +78,7 @@ public:
 private:
     DWORD managerCookie = 0;
     DWORD pollerCookie = 0;
+    DWORD updaterCookie = 0;
 };
 
 } // namespace vistrel_test
