@@ -14,6 +14,8 @@
 #include <netns.h>
 
 #include <fcntl.h>
+#include <linux/if_packet.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -45,6 +47,26 @@ unsigned long long link_counter(const vx::test::netns_pair& pair, const std::str
         vx::test::command_output("ip netns exec " + pair.ns(vx::test::netns_pair::a) + " cat /sys/class/net/" +
                                  pair.interface(vx::test::netns_pair::a) + "/statistics/" + name);
     return std::strtoull(text.c_str(), nullptr, 10);
+}
+
+// Frames the kernel dropped because the receive ring of the engine's raw
+// socket (the process's only packet socket) was full, since the last call.
+unsigned long long ring_drops()
+{
+    unsigned long long drops = 0;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd", error)) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        int domain = 0;
+        socklen_t length = sizeof domain;
+        if (getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0 || domain != AF_PACKET)
+            continue;
+        tpacket_stats stats{};
+        length = sizeof stats;
+        if (getsockopt(fd, SOL_PACKET, PACKET_STATISTICS, &stats, &length) == 0)
+            drops += stats.tp_drops;
+    }
+    return drops;
 }
 
 // Lines of the log by message (the text after the time stamp).
@@ -124,6 +146,7 @@ int main(int argc, char** argv)
     engine->set_send_reservation(true);
 
     const unsigned long long rx_before = link_counter(pair, "rx_packets");
+    ring_drops(); // the kernel's count restarts at every read
     const uint64_t parsed_before = engine->frames_parsed();
     auto sim = pair.spawn(vx::test::netns_pair::b,
                           {vx::test::devsim_path(), "-i", pair.interface(vx::test::netns_pair::b), "-n",
@@ -160,7 +183,7 @@ int main(int argc, char** argv)
     std::sscanf(sent_line.c_str(), "sent %llu device frames, %llu arp, %llu other", &sent_device, &sent_arp,
                 &sent_other);
     uint64_t parsed = engine->frames_parsed();
-    for (auto quiet_since = clock_type::now(); clock_type::now() - quiet_since < 2s;) {
+    for (auto quiet_since = clock_type::now(); clock_type::now() - quiet_since < 5s;) {
         std::this_thread::sleep_for(100ms);
         if (engine->frames_parsed() != parsed) {
             parsed = engine->frames_parsed();
@@ -170,13 +193,15 @@ int main(int argc, char** argv)
     parsed -= parsed_before;
     const unsigned long long received = link_counter(pair, "rx_packets") - rx_before;
     const unsigned long long dropped = link_counter(pair, "rx_dropped");
+    const unsigned long long ring_dropped = ring_drops();
     engine->set_send_reservation(false);
     engine.reset();
 
     std::fprintf(out, "\nsimulator sent:      %llu device frames, %llu ARP, %llu other (%s)\n", sent_device, sent_arp,
                  sent_other, sent_line.empty() ? "no count line" : "its own count");
     std::fprintf(out, "host end received:   %llu frames (veth rx_dropped %llu)\n", received, dropped);
-    std::fprintf(out, "engine parsed:       %llu frames\n", static_cast<unsigned long long>(parsed));
+    std::fprintf(out, "engine parsed:       %llu frames (receive ring full: %llu dropped by the kernel)\n",
+                 static_cast<unsigned long long>(parsed), ring_dropped);
     const long long lost = static_cast<long long>(sent_device + sent_arp) - static_cast<long long>(parsed);
     std::fprintf(out, "lost (sent - parsed): %lld\n", lost);
     std::fprintf(out, "scoutline.log:       %ju bytes after %.1f min (%.1f KB/min; rolls over past %lld bytes)\n",
