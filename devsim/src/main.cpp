@@ -94,6 +94,9 @@ int run(const devsim::options_t& options)
             if (fds[i].revents & (POLLIN | POLLERR))
                 owners[i]->on_readable();
     }
+    const auto& sent = link.sent_counts();
+    log.line("sent " + std::to_string(sent.device) + " device frames, " + std::to_string(sent.arp) + " arp, " +
+             std::to_string(sent.other) + " other");
     log.line("stopped");
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 LogFileName& LogFileName::operator=(const std::string& name)
@@ -24,6 +25,17 @@ bool LogFileName::empty() const
     return value.empty();
 }
 
+namespace {
+
+// Size of the file at path, or -1.
+off_t size_of(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+} // namespace
+
 void LogFile::Write(std::string_view message)
 {
     std::string path = file_name.str();
@@ -31,6 +43,12 @@ void LogFile::Write(std::string_view message)
         return;
 
     std::lock_guard<std::mutex> guard(lock);
+    // Past the cap the file becomes the one older file (replacing the last
+    // one) and the line starts a new file, so the newest lines are always
+    // kept and the two files together stay bounded. Another process may have
+    // rolled it just now: the size is taken again at the name.
+    if (size_of(path) > size_limit && std::rename(path.c_str(), older_name(path).c_str()) != 0)
+        return;
     FILE* file = std::fopen(path.c_str(), "a");
     if (!file)
         return;
@@ -47,6 +65,8 @@ void LogFile::Write(std::string_view message)
     std::fflush(file);
     std::fclose(file);
 }
+
+std::string LogFile::older_name(const std::string& name) { return name + ".1"; }
 
 void LogFile::WriteCategory(std::string_view category, std::string_view message)
 {

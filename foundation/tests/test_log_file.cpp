@@ -1,8 +1,9 @@
-// Log file: line format, category suppression, size cap, several writers.
+// Log file: line format, category suppression, roll-over, several writers.
 #include "qm/log_file.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -96,25 +97,46 @@ TEST_F(LogFileTest, CategorySuppression)
     EXPECT_EQ(messages(), (std::vector<std::string>{"m1", "m2"}));
 }
 
-TEST_F(LogFileTest, SizeCapBoundary)
+TEST_F(LogFileTest, RollsOverToOneOlderFilePastTheCap)
 {
     LogFile log;
     log.file_name = path;
+    const std::string older = LogFile::older_name(path);
+    EXPECT_EQ(older, path + ".1");
     // Sparse files: nothing is really written.
-    ASSERT_EQ(truncate(path.c_str(), 0), -1); // not there yet
     {
         std::ofstream create(path);
     }
+    // A file of exactly the cap still takes one more line.
+    ASSERT_EQ(truncate(path.c_str(), LogFile::size_limit), 0);
+    log.Write("one more");
+    const uintmax_t full = fs::file_size(path);
+    EXPECT_GT(full, uintmax_t(LogFile::size_limit));
+    EXPECT_FALSE(fs::exists(older));
+
+    // Past it, the file becomes the older one and the line starts a new file.
+    log.Write("first of the next");
+    EXPECT_EQ(fs::file_size(older), full);
+    EXPECT_EQ(messages(), (std::vector<std::string>{"first of the next"}));
+
+    // The next roll replaces the older file: two files at most.
+    ASSERT_EQ(truncate(path.c_str(), LogFile::size_limit + 7), 0);
+    log.Write("third");
+    EXPECT_EQ(fs::file_size(older), uintmax_t(LogFile::size_limit + 7));
+    EXPECT_EQ(messages(), (std::vector<std::string>{"third"}));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"test.log", "test.log.1"}));
+
+    // A roll that cannot happen drops the line: the cap still holds.
+    fs::remove(older);
+    fs::create_directory(older);
+    fs::create_directory(fs::path(older) / "busy");
     ASSERT_EQ(truncate(path.c_str(), LogFile::size_limit + 1), 0);
     log.Write("dropped");
     EXPECT_EQ(fs::file_size(path), uintmax_t(LogFile::size_limit + 1));
-
-    ASSERT_EQ(truncate(path.c_str(), LogFile::size_limit), 0);
-    log.Write("one more");
-    uintmax_t size = fs::file_size(path);
-    EXPECT_GT(size, uintmax_t(LogFile::size_limit));
-    log.Write("no more");
-    EXPECT_EQ(fs::file_size(path), size);
 }
 
 TEST_F(LogFileTest, NoNameOrNoFolderWritesNothing)

@@ -1,5 +1,6 @@
 // Address history of one adapter: the MAC/address pairs and their states,
 // loaded from and saved to the adapter's section of "VXHistory.ini".
+#include <scoutline/adapter.h>
 #include <scoutline/ip_history.h>
 
 #include <qm/console.h>
@@ -16,10 +17,30 @@ namespace qm::vx {
 namespace {
 
 // Sections read whole: the buffer doubles until the section fits. The ceiling
-// only guards against a runaway file; a section that still does not fit loses
-// its entries beyond what fitted (the profile layer never returns a cut entry).
+// (over 100,000 entries) only guards against a runaway file; a section that
+// still does not fit is read in part and left as it stands at save (the
+// profile layer never returns a cut entry).
 constexpr DWORD first_section_buffer = 256;
-constexpr DWORD max_section_buffer = 64u << 20;
+constexpr DWORD max_section_buffer = 4u << 20;
+
+// An entry as shown in a message, on one line: a hostile one may be
+// megabytes long or hold control characters.
+std::string shown(const std::string& entry)
+{
+    constexpr size_t limit = 64;
+    std::string text = entry.size() <= limit ? entry : entry.substr(0, limit) + "...";
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+// A message about the file, on the console and in the server's log.
+void report(const std::string& text)
+{
+    qm::console() << text << std::endl;
+    server_log().Write(text);
+}
 
 } // namespace
 
@@ -110,11 +131,19 @@ void ip_history_t::load(const std::string& adapter_name)
             break;
         size *= 2;
     }
+    loaded_section = section;
+    section_cut = length == size - 2;
+    unread.clear();
+    if (section_cut)
+        report("VXHistory.ini [" + section + "] is larger than " + std::to_string(max_section_buffer) +
+               " bytes: read in part, left as it stands");
 
-    // "key=value\0key=value\0\0"
+    // "key=value\0key=value\0\0". An entry that is not a MAC address and an
+    // address is skipped and kept for the save, so one bad line never costs
+    // the entries after it.
     size_t pos = 0;
     while (pos < length && buffer[pos] != '\0') {
-        const std::string line(&buffer[pos]);
+        std::string line(&buffer[pos]);
         pos += line.size() + 1;
         const auto eq = line.find('=');
         if (eq == std::string::npos)
@@ -123,8 +152,15 @@ void ip_history_t::load(const std::string& adapter_name)
         mac.assign_text(line.substr(0, eq));
         qm::ip_address_t ip;
         ip.parse(line.substr(eq + 1), 0);
-        if (mac.is_null() || ip.is_null())
-            break;
+        if (mac.is_null() || ip.is_null()) {
+            // A line break inside it could not be written back as one line.
+            const bool keep = line.find_first_of("\r\n") == std::string::npos;
+            report("VXHistory.ini [" + section + "]: skipped an entry that is not a MAC address and an IPv4 address (" +
+                   (keep ? "kept in the file" : "dropped: it holds a line break") + "): " + shown(line));
+            if (keep)
+                unread.push_back(std::move(line));
+            continue;
+        }
         by_mac[mac] = ip;
         by_ip[ip] = mac;
         state[ip] = ip_state_from_file;
@@ -136,6 +172,10 @@ void ip_history_t::save(const std::string& adapter_name)
     const std::string section = section_name(adapter_name);
     std::lock_guard guard(lock);
     const std::string full_path = path();
+    if (section_cut && section == loaded_section) {
+        report("VXHistory.ini [" + section + "] was read in part: not rewritten");
+        return;
+    }
     // The whole section replaced in one atomic rewrite of the file (deleted
     // when empty); same contents as one key at a time in ascending address
     // order. A failure in between never leaves the section gone.
@@ -147,6 +187,18 @@ void ip_history_t::save(const std::string& adapter_name)
         entries += '=';
         entries += ip.to_string();
         entries += '\0';
+    }
+    // Entries the load could not read stay as they were, unless their key
+    // names a device whose address is now written.
+    if (section == loaded_section) {
+        for (const std::string& line : unread) {
+            qm::mac_address_t mac;
+            mac.assign_text(line.substr(0, line.find('=')));
+            if (!mac.is_null() && by_mac.count(mac))
+                continue;
+            entries += line;
+            entries += '\0';
+        }
     }
     if (entries.empty()) {
         WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, full_path.c_str());

@@ -151,29 +151,54 @@ TEST_F(History, SuggestPrefersFreeOverFileAndHandlesOddRanges)
 TEST_F(History, LoadSaveSectionFile)
 {
     write_file("[Timeouts]\nARPSleepMS=10\n[(1) card (x)]\n00602b0a1b2c=192.168.1.23\n"
-               "00602B0A1B2D=192.168.1.24\nnot a line\nzz=1.2.3.4\n00602b0a1b2f=192.168.1.26\n");
+               "00602B0A1B2D=192.168.1.24\nnot a line\nzz=1.2.3.4\n00602b0a1b2e=junk\n00602b0a1b30=1.2.3\r4\n"
+               "00602b0a1b2f=192.168.1.26\n");
     ip_history_t h(file);
     h.load("[1] card [x]");
-    // Reading stops at the first malformed entry; lines without '=' are skipped.
-    EXPECT_EQ(h.size(), 2u);
+    // Entries that are not a MAC and an address are skipped; the rest load.
+    EXPECT_EQ(h.size(), 3u);
     EXPECT_EQ(h.get_state(ip("192.168.1.24")), ip_state_from_file);
     EXPECT_EQ(h.owner_of(ip("192.168.1.24"))->to_string(), "00602b0a1b2d");
+    EXPECT_EQ(h.owner_of(ip("192.168.1.26"))->to_string(), "00602b0a1b2f");
 
     // Two MACs with one address: only the later stays.
     h.add(mac("0000000000aa"), ip("192.168.1.23"));
     h.add(mac("00602b0a1b2d"), ip("192.168.1.2"));
+    // A device heard with an address replaces its unreadable entry.
+    h.add(mac("00602b0a1b2e"), ip("192.168.1.30"));
     h.save("[1] card [x]");
     const std::string text = read_file();
     EXPECT_NE(text.find("[Timeouts]\nARPSleepMS=10\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("[(1) card (x)]\n00602b0a1b2d=192.168.1.2\n0000000000aa=192.168.1.23\n"), std::string::npos)
+    // Skipped entries stay, except one that cannot be written back as one line.
+    EXPECT_NE(text.find("[(1) card (x)]\n00602b0a1b2d=192.168.1.2\n0000000000aa=192.168.1.23\n"
+                        "00602b0a1b2f=192.168.1.26\n00602b0a1b2e=192.168.1.30\nzz=1.2.3.4\n"),
+              std::string::npos)
         << text;
     EXPECT_EQ(text.find("00602b0a1b2c"), std::string::npos) << text;
-    EXPECT_EQ(text.find("1b2f"), std::string::npos) << text;
+    EXPECT_EQ(text.find("junk"), std::string::npos) << text;
+    EXPECT_EQ(text.find("1b30"), std::string::npos) << text;
 
     ip_history_t again(file);
     again.load("[1] card [x]");
-    EXPECT_EQ(again.size(), 2u);
+    EXPECT_EQ(again.size(), 4u);
     EXPECT_EQ(again.owner_of(ip("192.168.1.2"))->to_string(), "00602b0a1b2d");
+    again.save("[1] card [x]");
+    EXPECT_EQ(read_file(), text);
+}
+
+TEST_F(History, SectionTooLargeToReadIsLeftAsItStands)
+{
+    // A value past the read ceiling: what follows it cannot be read, so the
+    // section must not be rewritten from the part that was.
+    const std::string text =
+        "[big]\n000000000001=10.0.0.1\n000000000002=" + std::string(5 << 20, '9') + "\n000000000003=10.0.0.3\n";
+    write_file(text);
+    ip_history_t h(file);
+    h.load("big");
+    EXPECT_EQ(h.size(), 1u);
+    h.add(mac("000000000004"), ip("10.0.0.4"));
+    h.save("big");
+    EXPECT_TRUE(read_file() == text);
 }
 
 TEST_F(History, LargeSectionIsReadWhole)

@@ -239,10 +239,11 @@ TEST_F(Netns, FiftyDevicesGetDistinctCheckedAddresses)
         EXPECT_GE(n, ip("192.168.77.2").number) << a;
         EXPECT_LE(n, ip("192.168.77.199").number) << a;
     }
-    // Every address was asked about by ARP before it was handed out.
+    // Every address was asked about by ARP before it was handed out. A device
+    // whose answer came late was handed its address again (a busy machine).
     const auto lines = sim->lines();
     std::set<std::string> asked;
-    size_t assigned = 0;
+    std::set<std::string> assigned;
     for (const auto& line : lines) {
         std::istringstream in(line);
         std::string word, a, b, c;
@@ -250,11 +251,11 @@ TEST_F(Netns, FiftyDevicesGetDistinctCheckedAddresses)
         if (word == "arp-request" && a == own && c == "ff:ff:ff:ff:ff:ff")
             asked.insert(b);
         if (word == "assigned") {
-            ++assigned;
+            assigned.insert(a);
             EXPECT_TRUE(asked.count(b)) << "no ARP check before " << line;
         }
     }
-    EXPECT_EQ(assigned, 50u);
+    EXPECT_EQ(assigned.size(), 50u);
 
     const auto before = table(*engine);
     engine.reset();

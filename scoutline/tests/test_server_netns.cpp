@@ -259,6 +259,54 @@ TEST_F(ServerNetns, KilledClientReleasesItsAdapter)
     EXPECT_GE(box->wait_for_exit(15s).count(), 0);
 }
 
+// One bad entry amid a section's good ones, in each form a hand-edited or
+// damaged file shows: a run of the server (open, start, release) keeps every
+// good entry, and the bad one as it stands.
+TEST_F(ServerNetns, HistoryKeepsEveryGoodEntryAroundABadOne)
+{
+    const std::vector<std::pair<std::string, std::string>> bad_entries = {
+        {"key not a MAC", "zzzz=10.88.0.3"},
+        {"junk line", "#! junk ###=~~ no entry ~~"},
+        {"1 MB value", "00602b5500ff=" + std::string(1 << 20, '9')},
+    };
+    // Nine devices, written in falling address order; a save writes them
+    // rising, so the file changes once the server has saved.
+    std::vector<std::string> good;
+    for (int k = 1; k <= 9; ++k)
+        good.push_back("00602b55000" + std::to_string(k) + "=10.88.0." + std::to_string(20 - k) + "\n");
+    const std::string head = "[Timeouts]\nARPSleepMS=10\n[(0) vxs0]\n";
+    std::string rising;
+    for (auto k = good.rbegin(); k != good.rend(); ++k)
+        rising += *k;
+
+    CoInitialize(nullptr);
+    for (const auto& [kind, bad] : bad_entries) {
+        SCOPED_TRACE(kind);
+        std::string written = head + good[0] + good[1] + bad + "\n";
+        for (size_t k = 2; k < good.size(); ++k)
+            written += good[k];
+        std::ofstream(box->root + "/bin/VXHistory.ini") << written;
+
+        auto manager = create_in_namespace();
+        ASSERT_TRUE(manager);
+        CComPtr<IDispatch> adapter_object;
+        ASSERT_EQ(manager->adapter_get(_bstr_t(adapter_name), &adapter_object), S_OK);
+        auto adapter = as<Icom_adapter>(adapter_object);
+        ASSERT_TRUE(adapter);
+        ASSERT_EQ(adapter->start(), S_OK);
+        adapter.Release();
+        adapter_object.Release();
+        manager.Release();
+
+        const std::string expected = head + rising + bad + "\n";
+        std::string text;
+        EXPECT_TRUE(eventually(30s, [&] { return (text = box->file("VXHistory.ini")) != written; }))
+            << "the history was never saved";
+        EXPECT_TRUE(text == expected) << text.substr(0, 1000);
+    }
+    CoUninitialize();
+}
+
 TEST_F(ServerNetns, SigtermSavesTheHistoryOfHeldAdapters)
 {
     auto client = vxscan({"--seconds", "120"});

@@ -69,7 +69,11 @@ bool link_t::send(const frame_t& frame)
     addr.sll_halen = 6;
     std::memcpy(addr.sll_addr, frame.data(), 6);
     ssize_t sent = ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    return sent == static_cast<ssize_t>(frame.size());
+    if (sent != static_cast<ssize_t>(frame.size()))
+        return false;
+    const uint16_t type = frame.size() >= 14 ? static_cast<uint16_t>(frame[12] << 8 | frame[13]) : 0;
+    ++(type == ethertype_device ? sent_.device : type == ethertype_arp ? sent_.arp : sent_.other);
+    return true;
 }
 
 long link_t::receive(uint8_t* buffer, size_t capacity, bool* checksum_ready)

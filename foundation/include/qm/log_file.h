@@ -1,5 +1,6 @@
-// Append-only, time-stamped text log: opened for every line, capped at
-// 52,428,800 bytes, with suppression of repeated message categories.
+// Append-only, time-stamped text log: opened for every line, rolled over to
+// one older file past 52,428,800 bytes, with suppression of repeated message
+// categories.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +36,13 @@ public:
     // (Texts are views: a suppressed line costs no copy of either.)
     void WriteCategory(std::string_view category, std::string_view message);
 
+    // A file larger than this is renamed to its older name (replacing the
+    // older file) before the next line, which starts a new file; a file of
+    // exactly this size still takes one more line. When the rename fails the
+    // line is dropped, so the file never grows past the cap by more than a line.
     static constexpr long long size_limit = 52428800; // 0x3200000
+    // "name.1"
+    static std::string older_name(const std::string& name);
 
     LogFileName file_name;
 

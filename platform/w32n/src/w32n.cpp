@@ -70,10 +70,13 @@ DWORD error_from_errno(int e)
 
 // The receive ring the kernel fills (TPACKET_V2): frames are copied into it
 // by the kernel as they arrive, on the CPU that receives them, and taken out
-// by the reads without a system call.
+// by the reads without a system call. A segment of 1000 devices answers a
+// reservation request with 1000 frames at once, on top of their periodic
+// announcements: the ring holds several such bursts, so a reader held off
+// the CPU for a second or two loses none.
 constexpr unsigned ring_frame_size = 2048; // keeps frames of up to 1990 bytes whole
 constexpr unsigned ring_block_size = 1 << 16;
-constexpr unsigned ring_blocks = 32; // 1024 frames, 2 MiB
+constexpr unsigned ring_blocks = 128; // 4096 frames, 8 MiB
 constexpr unsigned ring_frames = ring_blocks * (ring_block_size / ring_frame_size);
 
 class adapter final : private w32n_detail::frame_source {

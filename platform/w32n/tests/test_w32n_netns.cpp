@@ -9,6 +9,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "l2/frames.h"
+#include "l2/link.h"
 #include "netns.h"
 #include "w32n.h"
 #include "win32/sync.h"
@@ -406,6 +408,48 @@ TEST_F(W32nNetns, ReadsCompleteInIssueOrder)
             EXPECT_EQ(WaitForSingleObject(reader_->slot(j).event, 0), WAIT_OBJECT_0) << j << " before " << i;
         EXPECT_GT(reader_->slot(i).bytes, 14u);
     }
+}
+
+// A segment of 1000 devices answers a reservation request with 1000 frames
+// at once, on top of their periodic announcements. Three such bursts that
+// land while no read is outstanding (the reader held off the CPU) all wait
+// for the reads, in order.
+TEST_F(W32nNetns, ThreeBurstsOfAThousandFramesWaitWholeForTheReads)
+{
+    open_configured();
+    auto received = [&] {
+        return std::strtoull(vx::test::command_output("ip netns exec " + pair_->ns(netns_pair::a) +
+                                                      " cat /sys/class/net/vxh0/statistics/rx_packets")
+                                 .c_str(),
+                             nullptr, 10);
+    };
+    const unsigned long long before = received();
+    constexpr uint32_t frames = 3000;
+    const bool sent = pair_->in_namespace(netns_pair::b, [&] {
+        devsim::l2::link_t link("vxd0");
+        for (uint32_t n = 0; n < frames; ++n)
+            if (!link.send(devsim::build_announcement(announce_group, device_mac(int(n % 1000)), 0x0A000000 + n)))
+                return false;
+        return true;
+    });
+    ASSERT_TRUE(sent);
+    const auto limit = std::chrono::steady_clock::now() + 30s;
+    while (received() - before < frames && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(received() - before, frames) << "the far end did not deliver every frame";
+
+    reader_ = std::make_unique<reader_t>(handle_);
+    uint32_t next = 0;
+    EXPECT_TRUE(reader_->read_until(30s,
+                                    [&](const received_t& r) {
+                                        const auto ips = devsim::announced_ips(r.frame.data(), r.frame.size());
+                                        EXPECT_EQ(ips.size(), 1u);
+                                        if (!ips.empty()) {
+                                            EXPECT_EQ(ips[0], 0x0A000000 + next);
+                                        }
+                                        return ++next == frames;
+                                    }))
+        << next << " of " << frames << " frames read";
 }
 
 TEST_F(W32nNetns, CancelledAndClosedReadsAreNeverWritten)

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qm::vx {
 
@@ -33,7 +34,11 @@ public:
     // The address to hand to the item's device; 0.0.0.0 when none is available.
     qm::ip_address_t suggest(const assignment_item_t& item);
     void mark_own(const qm::ip_address_t& ip);
+    // Reads the adapter's section; entries that are not a MAC address and an
+    // address are skipped (the rest still load) and kept for save.
     void load(const std::string& adapter_name);
+    // Rewrites the section from the table plus the entries load skipped; a
+    // section too large to read whole is left as it stands.
     void save(const std::string& adapter_name);
 
     // Full path of the settings file.
@@ -56,6 +61,11 @@ private:
     qm::ip_address_t range_start;
     qm::ip_address_t range_end;
     qm::ip_address_t cursor;
+    // The section that load read, the entries of it that it could not read
+    // (written back by save), and whether it was too large to read whole.
+    std::string loaded_section;
+    std::vector<std::string> unread;
+    bool section_cut = false;
     std::recursive_mutex lock;
 };
 
