@@ -21,6 +21,13 @@ if(VX_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
+# GoogleTest's closing list of skipped tests, when it ends the output: the
+# program is then reported as skipped. Anchored at the end, so a failed test
+# (listed after the skipped ones) or a sanitizer report at exit keeps the
+# program failed; ctest would otherwise take any match over the exit code.
+set(VX_GTEST_SKIPPED
+    "\\[  SKIPPED \\] [0-9]+ tests?, listed below:\n(\\[  SKIPPED \\] [^\n]*\n)+(\n  YOU HAVE [0-9]+ DISABLED TESTS?\n\n)?$")
+
 # vx_test(NAME name SOURCES ... LIBS ... LABELS unit|netns|gui|peer [TIMEOUT s])
 # One GoogleTest executable registered as one CTest test with its labels.
 function(vx_test)
@@ -31,7 +38,8 @@ function(vx_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} SKIP_REGULAR_EXPRESSION
+                                            "${VX_GTEST_SKIPPED}")
 endfunction()
 
 # vx_fuzz(NAME name SOURCES ... LIBS ...)

@@ -14,9 +14,28 @@ status=0
 echo "== format check"
 bash scripts/check-format.sh || status=1
 
+# Run as root, every test can start what it needs: a skipped test verified
+# nothing, so it fails the run (ctest reports GoogleTest skips as skipped).
 run_suite() { # build-dir, ctest args...
   local dir=$1; shift
-  ctest --test-dir "$dir" --output-on-failure --timeout 900 -j "$jobs" "$@" || status=1
+  local log=$dir/ctest-output.txt
+  ctest --test-dir "$dir" --output-on-failure --timeout 900 -j "$jobs" "$@" 2>&1 | tee "$log" || status=1
+  local skipped
+  skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log")
+  if [ -n "$skipped" ] && [ "$(id -u)" -eq 0 ]; then
+    echo "FAILED: run as root, yet these tests were skipped in $dir:"
+    local name
+    for name in $skipped; do
+      echo "  $name"
+      # Each skipped case with its reason, from ctest's record of the run.
+      awk -v t="$name" '$0 ~ "^[0-9]+/[0-9]+ Test: " && $NF == t { on = 1; next }
+        on && /^<end of output>/ { on = 0 }
+        on && want { reason = $0; want = 0; next }
+        on && /: Skipped$/ { want = 1; next }
+        on && /^\[  SKIPPED \] [^ ]+ \(/ { print "    " $4 ": " reason }' "$dir/Testing/Temporary/LastTest.log"
+    done
+    status=1
+  fi
 }
 
 echo "== plain build"
