@@ -28,6 +28,18 @@ endif()
 set(VX_GTEST_SKIPPED
     "\\[  SKIPPED \\] [0-9]+ tests?, listed below:\n(\\[  SKIPPED \\] [^\n]*\n)+(\n  YOU HAVE [0-9]+ DISABLED TESTS?\n\n)?$")
 
+# vx_gui_test_env(name): Qt keeps a runtime folder, made in /tmp when
+# XDG_RUNTIME_DIR is unset; a GUI test gets one in the build tree instead, so
+# that no run leaves anything in /tmp.
+function(vx_gui_test_env name)
+  set(dir ${CMAKE_BINARY_DIR}/test-runtime)
+  if(NOT EXISTS ${dir})
+    file(MAKE_DIRECTORY ${dir})
+    file(CHMOD ${dir} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  endif()
+  set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT_MODIFICATION "XDG_RUNTIME_DIR=set:${dir}")
+endfunction()
+
 # vx_test(NAME name SOURCES ... LIBS ... LABELS unit|netns|gui|peer [TIMEOUT s])
 # One GoogleTest executable registered as one CTest test with its labels.
 function(vx_test)
@@ -40,6 +52,9 @@ function(vx_test)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} SKIP_REGULAR_EXPRESSION
                                             "${VX_GTEST_SKIPPED}")
+  if("gui" IN_LIST T_LABELS)
+    vx_gui_test_env(${T_NAME})
+  endif()
 endfunction()
 
 # vx_fuzz(NAME name SOURCES ... LIBS ...)

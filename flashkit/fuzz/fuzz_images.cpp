@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -20,6 +21,8 @@ const std::string& image_path()
     return path;
 }
 
+void remove_image() { std::remove(image_path().c_str()); }
+
 uint32_t take32(const uint8_t*& data, size_t& size)
 {
     uint32_t v = 0;
@@ -29,6 +32,15 @@ uint32_t take32(const uint8_t*& data, size_t& size)
 }
 
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // The scratch image goes when the run ends (its name is made first, so
+    // that it is still there then).
+    image_path();
+    std::atexit(remove_image);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -297,7 +297,12 @@ TEST_F(ServerNetns, ClientProgramExpectsAddressedDevices)
     // The manual address holds: a new client sees it (the limit only bounds
     // the wait for the device, however slowly a busy machine brings it).
     auto second = vxscan({"--seconds", "60", "--expect", std::to_string(device_count)});
-    EXPECT_TRUE(second->wait_for_line("device " + macs[0] + " 192.168.78.201", 60s));
+    EXPECT_TRUE(second->wait_for_line("device " + macs[0] + " 192.168.78.201", 60s)) << [&] {
+        std::string all;
+        for (const auto& line : second->lines())
+            all += line + "\n";
+        return all;
+    }();
     EXPECT_EQ(wait_exit(*second, 60s), 0);
 
     // An expectation never met fails at the limit.
