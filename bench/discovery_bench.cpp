@@ -6,6 +6,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,8 +87,13 @@ discovery_bench_t::discovery_bench_t(int devices, bool with_addresses)
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv) != 0)
         return;
+    const pid_t parent = getpid();
     server = fork();
     if (server == 0) {
+        // The server goes with the bench, even one killed outright.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(1);
         close(sv[1]);
         com::quit_on_signals();
         com::serve_connection(sv[0]);

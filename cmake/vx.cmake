@@ -21,6 +21,25 @@ if(VX_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
+# GoogleTest's closing list of skipped tests, when it ends the output: the
+# program is then reported as skipped. Anchored at the end, so a failed test
+# (listed after the skipped ones) or a sanitizer report at exit keeps the
+# program failed; ctest would otherwise take any match over the exit code.
+set(VX_GTEST_SKIPPED
+    "\\[  SKIPPED \\] [0-9]+ tests?, listed below:\n(\\[  SKIPPED \\] [^\n]*\n)+(\n  YOU HAVE [0-9]+ DISABLED TESTS?\n\n)?$")
+
+# vx_gui_test_env(name): Qt keeps a runtime folder, made in /tmp when
+# XDG_RUNTIME_DIR is unset; a GUI test gets one in the build tree instead, so
+# that no run leaves anything in /tmp.
+function(vx_gui_test_env name)
+  set(dir ${CMAKE_BINARY_DIR}/test-runtime)
+  if(NOT EXISTS ${dir})
+    file(MAKE_DIRECTORY ${dir})
+    file(CHMOD ${dir} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  endif()
+  set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT_MODIFICATION "XDG_RUNTIME_DIR=set:${dir}")
+endfunction()
+
 # vx_test(NAME name SOURCES ... LIBS ... LABELS unit|netns|gui|peer [TIMEOUT s])
 # One GoogleTest executable registered as one CTest test with its labels.
 function(vx_test)
@@ -31,7 +50,11 @@ function(vx_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} SKIP_REGULAR_EXPRESSION
+                                            "${VX_GTEST_SKIPPED}")
+  if("gui" IN_LIST T_LABELS)
+    vx_gui_test_env(${T_NAME})
+  endif()
 endfunction()
 
 # vx_fuzz(NAME name SOURCES ... LIBS ...)

@@ -83,7 +83,7 @@ TEST(NetnsSupport, PairIsUsableAndRemovedAfterwards)
         EXPECT_EQ(if_nametoindex("vxt0"), 0u) << "the calling thread must stay where it was";
 
         auto sleeper = pair.spawn(netns_pair::a, {"sh", "-c", "echo ready; exec sleep 30"});
-        EXPECT_TRUE(sleeper->wait_for_line("ready", 5s));
+        EXPECT_TRUE(sleeper->wait_for_line("ready", 30s));
         EXPECT_TRUE(sleeper->running());
         EXPECT_EQ(sleeper->kill(), 128 + SIGTERM);
         EXPECT_FALSE(sleeper->running());
@@ -117,7 +117,7 @@ protected:
         std::vector<std::string> argv{vx::test::devsim_path(), "-i", "vxd0", "--state-file", state_};
         argv.insert(argv.end(), options.begin(), options.end());
         devsim_ = pair_->spawn(netns_pair::b, argv);
-        ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 5s));
+        ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 30s));
     }
 
     std::unique_ptr<netns_pair> pair_;
@@ -143,7 +143,7 @@ TEST_F(DevsimNetns, RecordsReservationRequestsAndAnswersThemAtOnce)
         request.push_back(b);
     ASSERT_EQ(request.size(), 50u);
     ASSERT_TRUE(host_->send(request));
-    EXPECT_TRUE(devsim_->wait_for_line("reservation " + hex_text(request.data(), request.size()), 3s));
+    EXPECT_TRUE(devsim_->wait_for_line("reservation " + hex_text(request.data(), request.size()), 30s));
     seen = 0;
     EXPECT_TRUE(receive_until(*host_, 2s, [&](const uint8_t* f, size_t n) {
         return !announced_ips(f, n).empty() && ++seen == 2;
@@ -151,7 +151,7 @@ TEST_F(DevsimNetns, RecordsReservationRequestsAndAnswersThemAtOnce)
     EXPECT_NE(read_file(state_).find("reservations 1"), std::string::npos);
 
     EXPECT_EQ(devsim_->kill(), 0);
-    EXPECT_TRUE(devsim_->wait_for_line("stopped", 1s));
+    EXPECT_TRUE(devsim_->wait_for_line("stopped", 30s));
 }
 
 TEST_F(DevsimNetns, IgnoreRarpDeviceAndSquatter)
@@ -161,8 +161,8 @@ TEST_F(DevsimNetns, IgnoreRarpDeviceAndSquatter)
     const mac_t dev1{0x00, 0x60, 0x2B, 0x10, 0x00, 0x02};
     ASSERT_TRUE(host_->send(build_rarp_reply(dev0, host_->own_mac(), 0xC0A84D01, 0xC0A84D1E)));
     ASSERT_TRUE(host_->send(build_rarp_reply(dev1, host_->own_mac(), 0xC0A84D01, 0xC0A84D1F)));
-    EXPECT_TRUE(devsim_->wait_for_line("rarp-ignored 00:60:2b:10:00:01 192.168.77.30", 3s));
-    EXPECT_TRUE(devsim_->wait_for_line("assigned 00:60:2b:10:00:02 192.168.77.31", 3s));
+    EXPECT_TRUE(devsim_->wait_for_line("rarp-ignored 00:60:2b:10:00:01 192.168.77.30", 30s));
+    EXPECT_TRUE(devsim_->wait_for_line("assigned 00:60:2b:10:00:02 192.168.77.31", 30s));
     auto state = read_file(state_);
     EXPECT_NE(state.find("device 0 00:60:2b:10:00:01 0.0.0.0"), std::string::npos) << state;
     EXPECT_NE(state.find("device 1 00:60:2b:10:00:02 192.168.77.31"), std::string::npos) << state;
@@ -174,7 +174,7 @@ TEST_F(DevsimNetns, IgnoreRarpDeviceAndSquatter)
             parse_ethernet(f, n)->src == mac_t{0x02, 0, 0, 0, 0xFF, 0x07} &&
             parse_ethernet(f, n)->dst == host_->own_mac();
     })) << "the squatter answers for its address";
-    EXPECT_TRUE(devsim_->wait_for_line("arp-reply 02:00:00:00:ff:07 192.168.77.40 squatter", 1s));
+    EXPECT_TRUE(devsim_->wait_for_line("arp-reply 02:00:00:00:ff:07 192.168.77.40 squatter", 30s));
 }
 
 } // namespace

@@ -53,7 +53,7 @@ protected:
             argv.insert(argv.end(), {"--ip-base", "192.168.77.10"});
         argv.insert(argv.end(), options.begin(), options.end());
         devsim_ = pair_->spawn(netns_pair::b, argv);
-        ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 5s));
+        ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 30s));
     }
     // A net-snmp client run in the host namespace; "TOOL ARGS" with v1 added.
     std::string client(const std::string& tool, int device, const std::string& args,
@@ -105,7 +105,7 @@ TEST_F(SnmpNetns, NetSnmpClientsReadWalkAndWriteMixedDevices)
     EXPECT_NE(after.find("INTEGER: 4242"), std::string::npos) << after;
     EXPECT_NE(after.find("01 60 2B FD 00 01"), std::string::npos) << after;
     EXPECT_NE(client("snmpget", 3, "1.3.6.1.2.1.1.5.0").find("\"dogwood-3\""), std::string::npos);
-    EXPECT_TRUE(devsim_->wait_for_line("snmp-set 0 1.3.6.1.2.1.1.5.0=\"stage-left\"", 2s));
+    EXPECT_TRUE(devsim_->wait_for_line("snmp-set 0 1.3.6.1.2.1.1.5.0=\"stage-left\"", 30s));
 
     EXPECT_NE(client("snmpset", 0, "1.3.6.1.2.1.1.5.0 i 5", "quenmil").find("badValue"), std::string::npos);
     EXPECT_NE(client("snmpset", 0, "1.3.6.1.2.1.1.1.0 s x", "quenmil").find("noSuchName"), std::string::npos);
@@ -127,7 +127,7 @@ TEST_F(SnmpNetns, FaultSwitchesFromTheCommandLineAndAtRunTime)
     EXPECT_NE(client("snmpget", 1, name).find("STRING"), std::string::npos);
 
     EXPECT_EQ(control("fault 1 snmp-error=5"), "ok\n");
-    EXPECT_TRUE(devsim_->wait_for_line("fault 1 snmp-error 5", 2s));
+    EXPECT_TRUE(devsim_->wait_for_line("fault 1 snmp-error 5", 30s));
     EXPECT_NE(client("snmpget", 1, name).find("genError"), std::string::npos);
     EXPECT_NE(client("snmpset", 1, name + " s renamed", "quenmil").find("genError"), std::string::npos);
 
@@ -156,7 +156,7 @@ TEST_F(SnmpNetns, ADeviceAnswersAtTheAddressRarpGaveIt)
         host.send(devsim::build_rarp_reply({0x00, 0x60, 0x2B, 0x10, 0x00, 0x02}, host.own_mac(), 0xC0A84D01,
                                            0xC0A84D0B)); // 192.168.77.11
     });
-    ASSERT_TRUE(devsim_->wait_for_line("assigned 00:60:2b:10:00:02 192.168.77.11", 3s));
+    ASSERT_TRUE(devsim_->wait_for_line("assigned 00:60:2b:10:00:02 192.168.77.11", 30s));
     EXPECT_NE(client("snmpget", 1, "1.3.6.1.2.1.1.5.0").find("alder-1"), std::string::npos);
     EXPECT_NE(client("snmpget", 1, E + ".9.2.2.0").find("IpAddress: 192.168.77.11"), std::string::npos);
 }

@@ -58,7 +58,7 @@ protected:
                                       "192.168.77.10",         "--control", control_};
         argv.insert(argv.end(), options.begin(), options.end());
         devsim_ = pair_->spawn(netns_pair::b, argv);
-        ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 5s));
+        ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 30s));
     }
     // tftp-hpa in octet mode with a 1 s resend time, commands on its input.
     std::string tftp(int device, const std::string& commands)
@@ -96,7 +96,7 @@ TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns)
     bytes_t m06 = read_file(dir_ / "m06");
     ASSERT_EQ(m06.size(), 0x20000u) << out;
     EXPECT_TRUE(std::equal(m06.begin(), m06.end(), old_image.bytes.begin() + 0x40000));
-    EXPECT_TRUE(devsim_->wait_for_line("tftp 0 sent m06", 2s));
+    EXPECT_TRUE(devsim_->wait_for_line("tftp 0 sent m06", 30s));
     out = tftp(1, "get r2 " + (dir_ / "r2").string());
     bytes_t r2 = read_file(dir_ / "r2");
     ASSERT_EQ(r2.size(), 0x4000u) << out;
@@ -107,7 +107,7 @@ TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns)
     write_file(dir_ / "a", std::span(new_image.bytes).subspan(0x40000, 0x20000));
     write_file(dir_ / "b", std::span(new_image.bytes).subspan(0x60000, 0x20000));
     out = tftp(0, "put " + (dir_ / "a").string() + " m08\nput " + (dir_ / "b").string() + " m09\nput /dev/null m06");
-    EXPECT_TRUE(devsim_->wait_for_line("firmware 0 bank 8 1.21.0 hardware 4", 5s)) << out;
+    EXPECT_TRUE(devsim_->wait_for_line("firmware 0 bank 8 1.21.0 hardware 4", 30s)) << out;
     out = tftp(0, "get m08 " + (dir_ / "back").string());
     EXPECT_EQ(read_file(dir_ / "back"), read_file(dir_ / "a")) << out;
     if (vx::test::run_command("command -v snmpget >/dev/null") == 0) {
@@ -124,7 +124,7 @@ TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns)
     dsp.flash_word = 0x777;
     write_file(dir_ / "dsp.uld", make_dsp(dsp).bytes);
     out = tftp(2, "put " + (dir_ / "dsp.uld").string() + " c11");
-    EXPECT_TRUE(devsim_->wait_for_line("dsp 2 9.0.0 flash-word 0x777", 5s)) << out;
+    EXPECT_TRUE(devsim_->wait_for_line("dsp 2 9.0.0 flash-word 0x777", 30s)) << out;
 }
 
 TEST_F(TftpNetns, FaultSwitchesFromTheCommandLineAndTheControlSocket)
@@ -138,8 +138,8 @@ TEST_F(TftpNetns, FaultSwitchesFromTheCommandLineAndTheControlSocket)
     EXPECT_EQ(control("fault 0 tftp-drop=2").rfind("ok", 0), 0u);
     std::string out = tftp(0, "get m02 " + (dir_ / "m02").string());
     EXPECT_EQ(read_file(dir_ / "m02").size(), 0x2000u) << out;
-    EXPECT_TRUE(devsim_->wait_for_line("tftp 0 dropped 3 2", 2s));
-    EXPECT_TRUE(devsim_->wait_for_line("fault-cleared 0 tftp-drop", 2s));
+    EXPECT_TRUE(devsim_->wait_for_line("tftp 0 dropped 3 2", 30s));
+    EXPECT_TRUE(devsim_->wait_for_line("fault-cleared 0 tftp-drop", 30s));
 
     // A device that stops mid-transfer leaves the client with a time-out.
     EXPECT_EQ(control("fault 0 tftp-stop-after=3").rfind("ok", 0), 0u);

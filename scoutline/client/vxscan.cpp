@@ -5,9 +5,10 @@
 //   vxscan [--adapter NAME] [--autoassign] [--range A-B] [--seconds N]
 //          [--expect N] [--set-ip MAC=IP] [--remove MAC]
 //
-// Exits 0 once --expect devices with addresses are seen, or after --seconds
-// when nothing is expected; 1 when the expectation is not met in time; 2 on
-// a usage or COM failure.
+// Exits 0 once --expect devices with addresses are seen (and the device of
+// --set-ip shows its new address, the one of --remove is removed), or after
+// --seconds when nothing is expected; 1 when the expectation is not met in
+// time; 2 on a usage or COM failure.
 #include <scoutline/com/interfaces.h>
 
 #include <chrono>
@@ -135,7 +136,9 @@ int run(const options_t& o)
     adapter->start();
     std::fflush(stdout);
 
-    bool set_done = o.set_mac.empty(), remove_done = o.remove_mac.empty();
+    // The address asked for takes a while (the server checks that nobody
+    // holds it): the set is done once the device shows it.
+    bool set_asked = o.set_mac.empty(), set_done = o.set_mac.empty(), remove_done = o.remove_mac.empty();
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
     for (;;) {
         int addressed = 0, listed = 0;
@@ -159,9 +162,11 @@ int run(const options_t& o)
             ++listed;
             if (ip_text != "0.0.0.0")
                 ++addressed;
-            if (!set_done && mac_text == o.set_mac) {
+            if (!set_asked && mac_text == o.set_mac) {
                 device->put_ip(_bstr_t(o.set_ip.c_str()));
                 std::printf("set %s %s\n", mac_text.c_str(), o.set_ip.c_str());
+                set_asked = true;
+            } else if (set_asked && !set_done && mac_text == o.set_mac && ip_text == o.set_ip) {
                 set_done = true;
             }
             IDispatchPtr next;

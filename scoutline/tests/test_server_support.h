@@ -7,8 +7,10 @@
 
 #include <win32/registry.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,6 +71,29 @@ struct server_sandbox {
         if (output)
             *output = text;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Starts the copy with the arguments in the background, output to
+    // /dev/null; it is killed when the test dies. Returns its process id.
+    pid_t spawn(const std::vector<std::string>& args) const
+    {
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent)
+                _exit(127);
+            const int null_fd = open("/dev/null", O_RDWR);
+            dup2(null_fd, 1);
+            dup2(null_fd, 2);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        return pid;
     }
 
     // Processes running this copy (zombies excluded).

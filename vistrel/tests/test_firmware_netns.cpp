@@ -54,7 +54,7 @@ protected:
                            images::file_name(k < 2 ? images::family::alder : images::family::birch, {1, 2, 3}));
         }
         sim = pair->spawn(netns_pair::b, argv);
-        ASSERT_TRUE(sim->wait_for_line("started", 10s)) << "devsim did not start";
+        ASSERT_TRUE(sim->wait_for_line("started", 30s)) << "devsim did not start";
     }
 
     std::string Control(const std::string& command)

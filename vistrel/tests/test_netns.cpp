@@ -69,10 +69,10 @@ protected:
         if (fixedAddresses)
             argv.insert(argv.end(), {"--ip", "0=192.168.79.20", "--ip", "1=192.168.79.21"});
         sim = pair->spawn(netns_pair::b, argv);
-        ASSERT_TRUE(sim->wait_for_line("started", 10s)) << "devsim did not start";
+        ASSERT_TRUE(sim->wait_for_line("started", 30s)) << "devsim did not start";
         macs.clear();
         for (int i = 0; i < 4; ++i) {
-            auto line = sim->wait_for_line("device " + std::to_string(i) + " ", 5s);
+            auto line = sim->wait_for_line("device " + std::to_string(i) + " ", 30s);
             ASSERT_TRUE(line);
             std::istringstream in(*line);
             std::string word, k, mac;
@@ -158,7 +158,7 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
         });
         d.SendMessage(WM_COMMAND, ID_NEW_IP_ADDRESS);
         EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 2) == moved; }, 30000)) << Cell(d, macs[2], 2);
-        EXPECT_TRUE(sim->wait_for_line("assigned " + ColonMac(macs[2]) + " " + moved, 5s));
+        EXPECT_TRUE(sim->wait_for_line("assigned " + ColonMac(macs[2]) + " " + moved, 30s));
         EXPECT_TRUE(PumpUntil([&] { return Cell(d, macs[2], 4) == "cedar-2" && WatchSize(d) == 5; }, 30000))
             << "read again at its new address: " << Cell(d, macs[2], 4);
 

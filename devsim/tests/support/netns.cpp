@@ -6,6 +6,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,8 +116,14 @@ background_process::background_process(const std::vector<std::string>& argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     std::fflush(nullptr);
+    const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
+        // The program goes with the test, even one killed outright or by a
+        // time-out; a parent already gone by now is caught here.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
         ::dup2(fds[1], STDOUT_FILENO);
         ::execvp(args[0], args.data());
         std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));

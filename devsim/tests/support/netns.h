@@ -30,7 +30,9 @@ int run_command(const std::string& command);
 std::string command_output(const std::string& command);
 
 // A program started in the background with its standard output captured
-// line by line. The destructor kills it (SIGTERM, then SIGKILL) and reaps it.
+// line by line. The destructor kills it (SIGTERM, then SIGKILL) and reaps it;
+// it is killed too when the thread that started it ends (start it from the
+// test's main thread), so no program outlives a test that dies.
 class background_process {
 public:
     explicit background_process(const std::vector<std::string>& argv);

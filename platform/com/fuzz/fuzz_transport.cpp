@@ -15,11 +15,27 @@ BEGIN_OBJECT_MAP(ObjectMap)
 OBJECT_ENTRY(CLSID_TestObj, CTestObj)
 END_OBJECT_MAP()
 
+namespace {
+
+std::string runtime_folder;
+
+// The sockets and lock files of the registered class objects go with the run.
+void remove_runtime_folder()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(runtime_folder, ec);
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     char tmpl[] = "/tmp/vx_com_fuzz_XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    if (!mkdtemp(tmpl))
+        abort();
+    runtime_folder = tmpl;
+    std::atexit(remove_runtime_folder);
+    setenv("XDG_RUNTIME_DIR", runtime_folder.c_str(), 1);
     register_test_tables();
     _Module.Init(ObjectMap, com::server_kind::local);
     CoInitialize(nullptr);

@@ -218,7 +218,7 @@ protected:
         std::vector<std::string> argv{vx::test::devsim_path(), "--interface", "vxd0"};
         argv.insert(argv.end(), options.begin(), options.end());
         devsim_ = pair_->spawn(netns_pair::b, argv);
-        ASSERT_TRUE(devsim_->wait_for_line("started ", 5s)) << "devsim did not start";
+        ASSERT_TRUE(devsim_->wait_for_line("started ", 30s)) << "devsim did not start";
     }
 
     // Opened and set up in the order the discovery engine uses.
@@ -264,7 +264,7 @@ TEST_F(W32nNetns, ReadsAnnouncementsThroughTheProgramAndFilter)
 
     reader_ = std::make_unique<reader_t>(handle_);
     std::optional<std::vector<uint32_t>> ips0, ips1;
-    bool both = reader_->read_until(5s, [&](const received_t& r) {
+    bool both = reader_->read_until(30s, [&](const received_t& r) {
         auto ips = devsim::announced_ips(r.frame.data(), r.frame.size());
         if (r.src() == device_mac(0))
             ips0 = ips;
@@ -293,16 +293,16 @@ TEST_F(W32nNetns, RarpReplyIsAdoptedAndTheDeviceAnswersArp)
 
     const uint32_t assigned = 0xC0A84D1E; // 192.168.77.30
     ASSERT_TRUE(send_frame(handle_, devsim::build_rarp_reply(device_mac(0), own_, host_ip, assigned)));
-    EXPECT_TRUE(devsim_->wait_for_line("assigned 00:60:2b:10:00:01 192.168.77.30", 3s));
-    EXPECT_TRUE(reader_->read_until(3s, [&](const received_t& r) {
+    EXPECT_TRUE(devsim_->wait_for_line("assigned 00:60:2b:10:00:01 192.168.77.30", 30s));
+    EXPECT_TRUE(reader_->read_until(30s, [&](const received_t& r) {
         return r.src() == device_mac(0) &&
             devsim::announced_ips(r.frame.data(), r.frame.size()) == std::vector<uint32_t>{assigned};
     })) << "the device should announce its new address";
 
     ASSERT_TRUE(send_frame(handle_, devsim::build_arp_request(own_, host_ip, assigned)));
     EXPECT_TRUE(
-        devsim_->wait_for_line("arp-request " + devsim::mac_text(own_) + " 192.168.77.30 ff:ff:ff:ff:ff:ff", 3s));
-    EXPECT_TRUE(reader_->read_until(3s, [&](const received_t& r) {
+        devsim_->wait_for_line("arp-request " + devsim::mac_text(own_) + " 192.168.77.30 ff:ff:ff:ff:ff:ff", 30s));
+    EXPECT_TRUE(reader_->read_until(30s, [&](const received_t& r) {
         auto arp = devsim::parse_arp(r.frame.data(), r.frame.size());
         return arp && arp->opcode == 2 && r.src() == device_mac(0) && arp->sender_ip == assigned && r.dst() == own_;
     })) << "the device's ARP reply is directed to us and must arrive";
@@ -342,7 +342,7 @@ TEST_F(W32nNetns, OwnSendsAndTheHostsOwnFramesAreNeverReadBack)
     }
     EXPECT_TRUE(saw_device);
     EXPECT_TRUE(saw_reply) << "the ARP reply to the host's own request is directed and must pass";
-    EXPECT_TRUE(devsim_->wait_for_line("arp-request " + devsim::mac_text(own_) + " 192.168.77.99", 1s))
+    EXPECT_TRUE(devsim_->wait_for_line("arp-request " + devsim::mac_text(own_) + " 192.168.77.99", 30s))
         << "the sends must have left";
 }
 

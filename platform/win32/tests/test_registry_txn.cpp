@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include <windows.h>
 
@@ -267,11 +269,25 @@ TEST_F(RegistryTxn, RollbackCloseAndTimeOutDiscardTheChanges)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     RegCloseKey(k);
 
-    // Past its time-out a transaction is rolled back.
-    txn = new_txn(20);
-    k = open_in(txn);
-    ASSERT_EQ(set_dword(k, "Retries", 9), 0);
-    Sleep(60);
+    // Past its time-out a transaction is rolled back. The time-out is short:
+    // should a busy machine hold the test up past it before the change is
+    // staged, again with a longer one.
+    DWORD timeout = 20;
+    std::chrono::steady_clock::time_point created;
+    for (;;) {
+        txn = new_txn(timeout);
+        created = std::chrono::steady_clock::now();
+        k = nullptr;
+        if (RegOpenKeyTransactedA(HKEY_CURRENT_USER, kKey, 0, KEY_READ | KEY_WRITE, &k, txn, nullptr) == 0 &&
+            set_dword(k, "Retries", 9) == 0)
+            break;
+        if (k)
+            RegCloseKey(k);
+        CloseHandle(txn);
+        ASSERT_LT(timeout, 60000u) << "the change was never staged within the transaction's time-out";
+        timeout *= 4;
+    }
+    std::this_thread::sleep_until(created + std::chrono::milliseconds(timeout + 10));
     EXPECT_EQ(set_dword(k, "Timeout", 1), ERROR_TRANSACTION_NOT_ACTIVE);
     EXPECT_FALSE(CommitTransaction(txn));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TRANSACTION_ALREADY_ABORTED));

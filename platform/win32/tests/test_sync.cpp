@@ -1,9 +1,13 @@
 // Events, semaphores, waits, threads, critical sections, interlocked, ticks.
 #include <gtest/gtest.h>
+#include <linux/futex.h>
 #include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -18,6 +22,41 @@ long long elapsed_ms(clock_type::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - start).count();
 }
+
+// Generous bound of the waits for an event in these tests: only a fault
+// reaches it, however busy the machine.
+constexpr DWORD kLong = 60000;
+
+// Whether thread `tid` of this process sleeps in a blocked wait: the table
+// puts a wait that has to block to sleep on its own futex word with
+// FUTEX_WAIT_BITSET (its lock uses a plain FUTEX_WAIT).
+bool asleep_in_wait(pid_t tid)
+{
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+    long number = -1;
+    std::string word, op;
+    if (!(in >> number >> word >> op) || number != SYS_futex)
+        return false;
+    return std::stoul(op, nullptr, 16) == (FUTEX_WAIT_BITSET | FUTEX_PRIVATE_FLAG);
+}
+
+// Waits until every thread in `tids` (set by each thread itself, 0 until
+// then) sleeps in a blocked wait; false after a minute.
+bool until_asleep(const std::vector<std::atomic<pid_t>*>& tids)
+{
+    const auto end = clock_type::now() + std::chrono::milliseconds(kLong);
+    for (;;) {
+        bool all = true;
+        for (auto* tid : tids)
+            all = all && tid->load() != 0 && asleep_in_wait(tid->load());
+        if (all)
+            return true;
+        if (clock_type::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+bool until_asleep(std::atomic<pid_t>& tid) { return until_asleep(std::vector<std::atomic<pid_t>*>{&tid}); }
 
 struct handle_guard {
     HANDLE h;
@@ -60,30 +99,41 @@ TEST(Events, AutoResetWakesExactlyOneOfSeveralWaiters)
 {
     handle_guard e(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     std::atomic<int> woken{0};
+    std::vector<std::atomic<pid_t>> tids(4);
     std::vector<std::thread> waiters;
-    for (int i = 0; i < 4; ++i)
+    for (auto& tid : tids)
         waiters.emplace_back([&] {
-            if (WaitForSingleObject(e, 400) == WAIT_OBJECT_0)
+            tid = gettid();
+            if (WaitForSingleObject(e, kLong) == WAIT_OBJECT_0)
                 ++woken;
         });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    SetEvent(e);
+    std::vector<std::atomic<pid_t>*> all;
+    for (auto& tid : tids)
+        all.push_back(&tid);
+    ASSERT_TRUE(until_asleep(all));
+    // One set per waiter: a set that woke two would leave the last one
+    // without a waiter, and the event set.
+    for (int i = 1; i <= 4; ++i) {
+        SetEvent(e);
+        for (int k = 0; k < 60000 && woken.load() < i; ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(woken.load(), i);
+    }
     for (auto& t : waiters)
         t.join();
-    EXPECT_EQ(woken.load(), 1);
+    EXPECT_EQ(woken.load(), 4);
     EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
 }
 
 TEST(Events, SetFromAnotherThreadWakesWaiter)
 {
     handle_guard e(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    std::atomic<pid_t> self{gettid()};
     std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        until_asleep(self);
         SetEvent(e);
     });
-    auto start = clock_type::now();
-    EXPECT_EQ(WaitForSingleObject(e, INFINITE), WAIT_OBJECT_0);
-    EXPECT_LT(elapsed_ms(start), 2000);
+    EXPECT_EQ(WaitForSingleObject(e, kLong), WAIT_OBJECT_0);
     setter.join();
 }
 
@@ -125,11 +175,12 @@ TEST(Waits, AllNeedsEveryObjectAndConsumesNothingBefore)
     EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0);
     SetEvent(automatic);
 
+    std::atomic<pid_t> self{gettid()};
     std::thread releaser([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        until_asleep(self);
         ReleaseSemaphore(sem, 1, nullptr);
     });
-    EXPECT_EQ(WaitForMultipleObjects(3, list, TRUE, 2000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForMultipleObjects(3, list, TRUE, kLong), WAIT_OBJECT_0);
     releaser.join();
     EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT); // consumed
     EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_TIMEOUT);       // consumed
@@ -144,8 +195,12 @@ TEST(Waits, BlockedWaitsGetTheLowestIndexAndOnlyWhatTheyWin)
     handle_guard b(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     HANDLE list[] = {a, b};
     std::atomic<DWORD> got{WAIT_FAILED};
-    std::thread waiter([&] { got = WaitForMultipleObjects(2, list, FALSE, 5000); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::atomic<pid_t> tid{0};
+    std::thread waiter([&] {
+        tid = gettid();
+        got = WaitForMultipleObjects(2, list, FALSE, kLong);
+    });
+    ASSERT_TRUE(until_asleep(tid));
     HANDLE both[] = {b, a}; // set together, b first
     EXPECT_TRUE(vx_set_events(both, 2));
     waiter.join();
@@ -157,16 +212,18 @@ TEST(Waits, BlockedWaitsGetTheLowestIndexAndOnlyWhatTheyWin)
     // waits on until the next release.
     handle_guard sem(CreateSemaphoreA(nullptr, 0, 10, nullptr));
     std::atomic<int> served{0};
+    std::vector<std::atomic<pid_t>> tids(3);
     std::vector<std::thread> workers;
-    for (int i = 0; i < 3; ++i)
+    for (auto& worker_tid : tids)
         workers.emplace_back([&] {
-            if (WaitForSingleObject(sem, 5000) == WAIT_OBJECT_0)
+            worker_tid = gettid();
+            if (WaitForSingleObject(sem, kLong) == WAIT_OBJECT_0)
                 ++served;
         });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(until_asleep({&tids[0], &tids[1], &tids[2]}));
     EXPECT_TRUE(ReleaseSemaphore(sem, 2, nullptr));
-    for (int i = 0; i < 200 && served.load() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 60000 && served.load() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(served.load(), 2);
     LONG previous = -1;
@@ -182,8 +239,12 @@ TEST(Waits, AHandleClosedDuringAWaitKeepsItsObjectForThatWait)
 {
     HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::atomic<DWORD> got{WAIT_FAILED};
-    std::thread waiter([&] { got = WaitForSingleObject(e, 100); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::atomic<pid_t> tid{0};
+    std::thread waiter([&] {
+        tid = gettid();
+        got = WaitForSingleObject(e, 500);
+    });
+    ASSERT_TRUE(until_asleep(tid));
     EXPECT_TRUE(CloseHandle(e));
     EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
     waiter.join();
@@ -197,8 +258,12 @@ TEST(Waits, AHandleClosedDuringAWaitKeepsItsObjectForThatWait)
         nullptr, 0, [](void* arg) -> unsigned { return WaitForSingleObject(*static_cast<HANDLE*>(arg), INFINITE); }, &g,
         0, nullptr));
     ASSERT_NE(running, nullptr);
-    std::thread watcher([&] { got = WaitForSingleObject(running, 5000); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    tid = 0;
+    std::thread watcher([&] {
+        tid = gettid();
+        got = WaitForSingleObject(running, kLong);
+    });
+    ASSERT_TRUE(until_asleep(tid));
     EXPECT_TRUE(CloseHandle(running));
     SetEvent(gate);
     watcher.join();
@@ -253,9 +318,11 @@ TEST(Waits, TimeoutsLastAtLeastTheirTime)
     for (DWORD ms : {1u, 25u, 120u}) {
         auto start = clock_type::now();
         EXPECT_EQ(WaitForSingleObject(e, ms), WAIT_TIMEOUT);
+        // At least the time asked; the upper bound only tells a wait that
+        // never ends, as a busy machine can hold a thread up for long.
         auto took = elapsed_ms(start);
         EXPECT_GE(took, static_cast<long long>(ms));
-        EXPECT_LT(took, static_cast<long long>(ms) + 1000);
+        EXPECT_LT(took, static_cast<long long>(ms) + kLong);
     }
 }
 
@@ -329,17 +396,23 @@ TEST(Semaphores, EachReleaseWakesOneWorker)
 {
     handle_guard sem(CreateSemaphoreA(nullptr, 0, 30, nullptr));
     std::atomic<int> served{0};
+    std::atomic<bool> stop{false};
     std::vector<std::thread> workers;
     for (int i = 0; i < 5; ++i)
         workers.emplace_back([&] {
-            while (WaitForSingleObject(sem, 300) == WAIT_OBJECT_0)
-                ++served;
+            while (!stop.load())
+                if (WaitForSingleObject(sem, 20) == WAIT_OBJECT_0)
+                    ++served;
         });
     for (int i = 0; i < 20; ++i)
         ReleaseSemaphore(sem, 1, nullptr);
+    for (int i = 0; i < 60000 && served.load() < 20; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stop = true;
     for (auto& t : workers)
         t.join();
     EXPECT_EQ(served.load(), 20);
+    EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_TIMEOUT);
 }
 
 unsigned exit_with(void* arg)
@@ -365,7 +438,7 @@ TEST(Threads, HandleIsSignalledWhenTheThreadEnds)
     EXPECT_EQ(WaitForSingleObject(thread, 20), WAIT_TIMEOUT);
     EXPECT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL));
     SetEvent(gate);
-    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(thread, kLong), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0); // stays signalled
     EXPECT_TRUE(GetExitCodeThread(thread, &code));
     EXPECT_EQ(code, 7u);
@@ -463,20 +536,28 @@ TEST(Interlocked, ReturnValuesAsOnWindows)
 
 TEST(Ticks, OffsetBringsTheWrapWithinReach)
 {
-    vx_set_tick_offset(0);
-    ULONGLONG base = GetTickCount64();
-    // Place the 32-bit counter 50 ms before its wrap.
-    ULONGLONG offset = (0x100000000ull - (base & 0xFFFFFFFFull) - 50) & 0xFFFFFFFFull;
-    vx_set_tick_offset(offset);
-    DWORD before = GetTickCount();
-    EXPECT_GT(before, 0xFFFFFF00u);
-    Sleep(100);
-    DWORD after = GetTickCount();
-    EXPECT_LT(after, 1000u);        // wrapped
+    // Place the 32-bit counter 50 ms before its wrap (again, should this
+    // thread be held up past the wrap before it reads the count).
+    ULONGLONG base = 0, offset = 0;
+    DWORD before = 0;
+    for (int attempt = 0; attempt < 100 && before < 0xFFFF0000u; ++attempt) {
+        vx_set_tick_offset(0);
+        base = GetTickCount64();
+        offset = (0x100000000ull - (base & 0xFFFFFFFFull) - 50) & 0xFFFFFFFFull;
+        vx_set_tick_offset(offset);
+        before = GetTickCount();
+    }
+    ASSERT_GE(before, 0xFFFF0000u);
+    DWORD after = before;
+    for (int i = 0; i < 6000 && after >= before; ++i) {
+        Sleep(10);
+        after = GetTickCount();
+    }
+    EXPECT_LT(after, before);       // wrapped
     DWORD elapsed = after - before; // unsigned arithmetic stays right
-    EXPECT_GE(elapsed, 100u);
-    EXPECT_LT(elapsed, 2000u);
-    EXPECT_GE(GetTickCount64(), base + offset + 100); // the 64-bit count does not wrap
+    EXPECT_GE(elapsed, 10u);
+    EXPECT_LT(elapsed, kLong + 0x10000u);
+    EXPECT_GE(GetTickCount64(), base + offset + 10); // the 64-bit count does not wrap
     vx_set_tick_offset(0);
 
     LARGE_INTEGER f, a, b;

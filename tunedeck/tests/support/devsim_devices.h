@@ -66,7 +66,7 @@ protected:
                            "4=snmp-silent",
                            "--fault",
                            "all=snmp-uptime=" + std::to_string(kSimUptime)});
-        if (!sim->wait_for_line("started vxd0", 10s)) {
+        if (!sim->wait_for_line("started vxd0", 30s)) {
             error = "the simulator did not start";
             return;
         }

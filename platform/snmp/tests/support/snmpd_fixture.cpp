@@ -6,6 +6,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -283,6 +284,7 @@ bool Snmpd::start(const std::vector<std::string>& addresses, const std::string& 
 
     const int out = open((dir_ + "/snmpd.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
         if (out >= 0)
@@ -292,6 +294,12 @@ bool Snmpd::start(const std::vector<std::string>& addresses, const std::string& 
         return fail(std::string("fork: ") + std::strerror(errno));
     }
     if (pid == 0) {
+        // The agent goes with its starter, even one killed outright or by a
+        // time-out (it has a process group of its own, which a time-out's
+        // signal to the group would miss).
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
         if (in >= 0)
             dup2(in, 0);
         if (out >= 0) {

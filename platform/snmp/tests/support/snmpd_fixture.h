@@ -57,7 +57,8 @@ public:
 
     // Starts snmpd listening on UDP `addresses` ("127.0.0.2" or
     // "127.0.0.2:1161"; port 161 when none) with `config` lines after the
-    // agentaddress line, and waits until every address is bound.
+    // agentaddress line, and waits until every address is bound. The agent
+    // is killed when the calling thread ends: start it from the main thread.
     bool start(const std::vector<std::string>& addresses, const std::string& config, std::string* error = nullptr,
                int wait_ms = 10000);
     void stop();
