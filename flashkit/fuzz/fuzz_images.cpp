@@ -26,8 +26,6 @@ const vx::fuzz::scratch_t& scratch()
     return folder;
 }
 
-void remove_image() { std::remove(image_path().c_str()); }
-
 uint32_t take32(const uint8_t*& data, size_t& size)
 {
     uint32_t v = 0;
@@ -47,15 +45,6 @@ void recognize_all(const std::string& path)
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    // The scratch image goes when the run ends (its name is made first, so
-    // that it is still there then).
-    image_path();
-    std::atexit(remove_image);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
