@@ -2,7 +2,6 @@
 // saving "vistrel.ini", the Column Chooser and the column editor.
 #include "support/fake_servers.h"
 #include "support/test_app.h"
-#include "support/widget_input.h"
 
 #include "ColumnEditDlg.h"
 #include "ColumnSet.h"
@@ -429,22 +428,15 @@ TEST(ColumnEditor, RefusesANameThatComesBackCutAndAnOidOfMoreThan128Numbers)
         oid += ".9";
     CColumnEditDlg editor;
     mfc::test::ScriptModal<CColumnEditDlg>([&](CColumnEditDlg& e) {
-        ClickControl(e, IDC_COLUMN_OID);
-        TypeKeys(e, QString::fromStdString(oid + ".9"));
-        ClickControl(e, IDC_COLUMN_NAME);
-        TypeKeys(e, "Fan -- [");
-        ClickControl(e, IDOK);
-        ClickControl(e, IDC_COLUMN_OID);
-        PressKey(e, Qt::Key_End);
-        PressKey(e, Qt::Key_Backspace);
-        PressKey(e, Qt::Key_Backspace);
-        ClickControl(e, IDOK);
-        ClickControl(e, IDC_COLUMN_NAME);
-        PressKey(e, Qt::Key_End);
-        for (int i = 0; i < 5; ++i)
-            PressKey(e, Qt::Key_Backspace);
-        TypeKeys(e, " speed");
-        ClickControl(e, IDOK);
+        CWnd* oidEdit = e.GetDlgItem(IDC_COLUMN_OID);
+        CWnd* nameEdit = e.GetDlgItem(IDC_COLUMN_NAME);
+        mfc::test::TypeText(oidEdit, oid + ".9");
+        mfc::test::TypeText(nameEdit, "Fan -- [");
+        mfc::test::Click(e, IDOK);
+        mfc::test::TypeText(oidEdit, oid);
+        mfc::test::Click(e, IDOK);
+        mfc::test::TypeText(nameEdit, "Fan speed");
+        mfc::test::Click(e, IDOK);
     });
     ASSERT_EQ(editor.DoModal(), IDOK);
     EXPECT_EQ(TakeBoxes(),
@@ -495,7 +487,7 @@ TEST(SettingsFile, ThousandUserColumnsAndAHugeNameSurviveAStartAndAClose)
             World().changes["192.168.1.20"] = {{"1.3.6.1.4.1.2680.8.1", "shown", 4}};
             Tick(d);
             EXPECT_EQ(CellOf(d.List(), 1, "00602b000001", 3), "shown") << "the column with the huge name";
-            ChooseMenu(d, "&Veltrix", "&Close");
+            ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&Veltrix", "&Close")) << "grey";
             ASSERT_TRUE(PumpUntil([] { return ScopedIni::Read().find("Status Col Width=") != std::string::npos; }))
                 << "not closed";
         });

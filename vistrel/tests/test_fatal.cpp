@@ -3,7 +3,6 @@
 // program with status 1.
 #include "support/fake_servers.h"
 #include "support/test_app.h"
-#include "support/widget_input.h"
 
 #include "ColumnSet.h"
 #include "FirmwareResource.h"
@@ -97,14 +96,14 @@ void ClickTheDevice(CVistrelDlg& d)
 {
     Tick(d);
     ASSERT_EQ(d.List()->GetItemCount(), 1);
-    ClickRow(d.List(), 0);
+    mfc::test::ClickListRow(d.List(), 0);
 }
 
 // Update Firmware on the clicked device.
 void UpdateFirmware(CVistrelDlg& d)
 {
     ClickTheDevice(d);
-    ChooseMenu(d, "&Veltrix", "&Update Firmware...");
+    ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&Veltrix", "&Update Firmware...")) << "grey";
 }
 
 // The firmware update with the version dialog answered by "&Update", and
@@ -114,7 +113,7 @@ void UpdateFirmwareChoosing(CVistrelDlg& d, const std::function<void(CSelectVers
     mfc::test::ScriptModal<CSelectVersionDlg>([during](CSelectVersionDlg& v) {
         if (during)
             during(v);
-        ClickControl(v, IDC_UPDATE_VERSION);
+        mfc::test::Click(v, IDC_UPDATE_VERSION);
     });
     UpdateFirmware(d);
 }
@@ -123,7 +122,7 @@ void UpdateFirmwareChoosing(CVistrelDlg& d, const std::function<void(CSelectVers
 void InOptions(CVistrelDlg& d, const std::function<void(COptionsDlg&)>& script)
 {
     mfc::test::ScriptModal<COptionsDlg>(script);
-    ChooseMenu(d, "&Tools", "&Options...");
+    ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&Tools", "&Options...")) << "grey";
 }
 
 // The Column Chooser opened from the menu: one entry of a list moved to the
@@ -131,11 +130,11 @@ void InOptions(CVistrelDlg& d, const std::function<void(COptionsDlg&)>& script)
 void MoveColumnInChooser(CVistrelDlg& d, int fromList, int button)
 {
     mfc::test::ScriptModal<ColumnSet>([fromList, button](ColumnSet& chooser) {
-        ClickListEntry(chooser, fromList, 0);
-        ClickControl(chooser, button);
-        ClickControl(chooser, IDOK);
+        mfc::test::ChooseListBoxItems(chooser.GetDlgItem(fromList), {0});
+        mfc::test::Click(chooser, button);
+        mfc::test::Click(chooser, IDOK);
     });
-    ChooseMenu(d, "&View", "&Column Chooser...");
+    ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&View", "&Column Chooser...")) << "grey";
 }
 
 } // namespace
@@ -168,7 +167,7 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
          [](CVistrelDlg& d) {
              Tick(d);
              Fail("adapter.device_remove", E_FAIL, "gone");
-             PressKey(d, Qt::Key_F5);
+             mfc::test::PressKey(&d, VK_F5);
          },
          "COM Scoutline access error(refresh).gone"},
         {"forgetting a device on another adapter", unaddressed,
@@ -176,28 +175,28 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
              Tick(d);
              Fail("adapter.device_remove", E_FAIL, "gone");
              InOptions(d, [](COptionsDlg& o) {
-                 ChooseComboEntry(o, IDC_ADAPTER, 1);
-                 ClickControl(o, IDOK);
+                 mfc::test::ChooseComboItem(o.GetDlgItem(IDC_ADAPTER), 1);
+                 mfc::test::Click(o, IDOK);
              });
          },
          "COM Scoutline access error(adapter_set).gone"},
         {"range on OK", nullptr,
          [](CVistrelDlg& d) {
              Fail("adapter.put_ip_start", E_FAIL, "refused");
-             InOptions(d, [](COptionsDlg& o) { ClickControl(o, IDOK); });
+             InOptions(d, [](COptionsDlg& o) { mfc::test::Click(o, IDOK); });
          },
          "COM Scoutline access error(set IP).refused"},
         {"default range", nullptr,
          [](CVistrelDlg& d) {
              Fail("adapter.ip_start_default", E_FAIL, "no default");
-             InOptions(d, [](COptionsDlg& o) { ClickControl(o, IDC_RANGE_DEFAULT); });
+             InOptions(d, [](COptionsDlg& o) { mfc::test::Click(o, IDC_RANGE_DEFAULT); });
          },
          "COM Scoutline access error(IpRange). no default"},
         {"subnet for a new address", device,
          [](CVistrelDlg& d) {
              ClickTheDevice(d);
              Fail("adapter.ip_subnet", E_FAIL, "no subnet");
-             ChooseMenu(d, "&Veltrix", "&New IP Address...");
+             ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&Veltrix", "&New IP Address...")) << "grey";
          },
          "COM Scoutline access error(get subnet).no subnet"},
         {"new address", device,
@@ -205,10 +204,10 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
              ClickTheDevice(d);
              Fail("adapter.device_get", E_FAIL, "gone");
              mfc::test::ScriptModal<CIpAssignDlg>([](CIpAssignDlg& ip) {
-                 TypeAddress(ip, IDC_NEW_ADDRESS, "1921681.77");
-                 ClickControl(ip, IDOK);
+                 mfc::test::SetIpField(ip.GetDlgItem(IDC_NEW_ADDRESS), 0, "1921681.77"); // across the fields
+                 mfc::test::Click(ip, IDOK);
              });
-             ChooseMenu(d, "&Veltrix", "&New IP Address...");
+             ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&Veltrix", "&New IP Address...")) << "grey";
          },
          "COM Scoutline access error(set device IP).gone"},
         // Poller.
@@ -221,7 +220,7 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
         {"clearing the poller on F5", nullptr,
          [](CVistrelDlg& d) {
              Fail("poller.clear_watch", HRESULT(0x80001234));
-             PressKey(d, Qt::Key_F5);
+             mfc::test::PressKey(&d, VK_F5);
          },
          "COM Querant access error(refresh).Unknown error 0x80001234"},
         {"watch", device,
@@ -299,7 +298,7 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
          [](CVistrelDlg& d) {
              Fail("job.cancel", E_FAIL, "cannot cancel");
              World().jobDone = 0;
-             mfc::test::ScriptModal<CProgressDlg>([](CProgressDlg& p) { ClickControl(p, IDCANCEL); });
+             mfc::test::ScriptModal<CProgressDlg>([](CProgressDlg& p) { mfc::test::Click(p, IDCANCEL); });
              UpdateFirmware(d);
          },
          "COM Flashkit access error(progress).cannot cancel"},
@@ -331,7 +330,7 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
          [](CVistrelDlg& d) {
              mfc::test::ScriptModal<CSelectVersionDlg>([](CSelectVersionDlg& v) {
                  Fail("version.exists", E_FAIL, "no file");
-                 ClickControl(v, IDC_SHOW_ALL_VERSIONS);
+                 mfc::test::Click(v, IDC_SHOW_ALL_VERSIONS);
              });
              UpdateFirmware(d);
          },
@@ -435,11 +434,11 @@ TEST(Fatal, OneBoxWhenACommandFailsUnderTheTimersBoxAndNoLogWhenLoggingIsOff)
         app.m_pMainWnd = &dialog;
         mfc::test::ScriptModal<CVistrelDlg>([](CVistrelDlg& d) {
             PumpUntil([&] { return d.List()->GetItemCount() == 1; });
-            ClickRow(d.List(), 0);
+            mfc::test::ClickListRow(d.List(), 0);
             // Once the read shows its progress, the discovery server fails.
             mfc::test::ScriptModal<CProgressDlg>(
                 [](CProgressDlg&) { Fail("adapter.device_first", HRESULT(0x80010108)); });
-            ChooseMenu(d, "&Veltrix", "&Update Firmware...");
+            EXPECT_TRUE(mfc::test::ChooseMenuItem(&d, "&Veltrix", "&Update Firmware...")) << "grey";
             PumpUntil([] { return false; }, 60000);
             d.EndDialog(IDCANCEL);
         });

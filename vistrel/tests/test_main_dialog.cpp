@@ -3,7 +3,6 @@
 // New IP Address loop.
 #include "support/fake_servers.h"
 #include "support/test_app.h"
-#include "support/widget_input.h"
 
 #include "AboutDlg.h"
 #include "IniFile.h"
@@ -280,9 +279,9 @@ TEST_F(MainDialog, RefreshGreysTheSelectionCommands)
     ThreeDevices();
     RunMainDialog([&](CVistrelDlg& d) {
         Tick(d);
-        ClickRow(d.List(), 0);
+        mfc::test::ClickListRow(d.List(), 0);
         ASSERT_EQ(GreyStates(d), (std::vector<bool>{false, false, false, false}));
-        PressKey(d, Qt::Key_F5);
+        mfc::test::PressKey(&d, VK_F5);
         EXPECT_EQ(d.List()->GetItemCount(), 0);
         EXPECT_EQ(GreyStates(d), (std::vector<bool>{true, true, true, true}));
     });

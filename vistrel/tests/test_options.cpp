@@ -2,7 +2,6 @@
 // dialog's rules, the firmware folder, and what OK hands to the main dialog.
 #include "support/fake_servers.h"
 #include "support/test_app.h"
-#include "support/widget_input.h"
 
 #include "OptionsDlg.h"
 #include "VistrelApp.h"
@@ -201,18 +200,19 @@ TEST_F(Options, AReversedRangeIsRefusedUntilItIsPutRight)
         World().calls.clear();
         bool closed = false;
         mfc::test::ScriptModal<COptionsDlg>([&](COptionsDlg& o) {
-            TypeAddress(o, IDC_IP_START, "192168100250");
-            TypeAddress(o, IDC_IP_END, "192168100200");
-            ClickControl(o, IDOK);
+            // Each address typed across the fields, without dots.
+            mfc::test::SetIpField(o.GetDlgItem(IDC_IP_START), 0, "192168100250");
+            mfc::test::SetIpField(o.GetDlgItem(IDC_IP_END), 0, "192168100200");
+            mfc::test::Click(o, IDOK);
             EXPECT_EQ(TakeBoxes(),
                       (std::vector<std::string>{"Vistrel: The start of the IP address range is above its end."}));
             EXPECT_NE(mfc::DialogWidgetOf(o), nullptr) << "the dialog stays open";
             EXPECT_TRUE(World().Calls("adapter.put_ip").empty());
-            TypeAddress(o, IDC_IP_END, "192168100254");
-            ClickControl(o, IDOK);
+            mfc::test::SetIpField(o.GetDlgItem(IDC_IP_END), 0, "192168100254");
+            mfc::test::Click(o, IDOK);
             closed = true;
         });
-        ChooseMenu(d, "&Tools", "&Options...");
+        ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&Tools", "&Options...")) << "grey";
         ASSERT_TRUE(PumpUntil([&] { return closed; }));
         EXPECT_EQ(
             World().Calls("adapter.put_ip"),

@@ -4,7 +4,6 @@
 #include "support/test_app.h"
 
 #include "PollView.h"
-#include "ServerCalls.h"
 
 #include <mfc/test_hooks.h>
 
@@ -26,15 +25,6 @@ const char* const columns_ini = "[Default Columns]\n"
                                 "Description=150\n"
                                 "Octets=60\n"
                                 "Pair=70\n";
-
-CComPtr<Icom_adapter> AdapterObject(const std::string& name = "eth0")
-{
-    CComPtr<Imanager> manager;
-    EXPECT_EQ(CreateServerObject(CLSID_manager, manager), S_OK);
-    CComPtr<IDispatch> object;
-    manager->adapter_get(_bstr_t(name.c_str()), &object.p);
-    return QueryAs<Icom_adapter>(object);
-}
 
 // The table with its events recorded.
 class RecordingTable : public DeviceTable {
@@ -64,14 +54,6 @@ void WithList(PollView& view, const std::function<void(CListCtrl*)>& body)
         view.SetUpList(list, &menu, more);
         body(list);
     });
-}
-
-std::vector<std::string> ColumnTexts(CListCtrl* list, int column)
-{
-    std::vector<std::string> texts;
-    for (int r = 0; r < list->GetItemCount(); ++r)
-        texts.push_back(list->GetItemText(r, column).str());
-    return texts;
 }
 
 void Tick(PollView& view)

@@ -5,7 +5,6 @@
 #include "support/test_app.h"
 
 #include "PollView.h"
-#include "ServerCalls.h"
 
 #include <netns.h>
 
@@ -26,15 +25,6 @@ namespace {
 const char* const columns_ini = "[Poller]\nTimeout=200\nRetry Count=0\n"
                                 "[Default Columns]\nUptime=D,1.3.6.1.2.1.1.3.0\nName=D,1.3.6.1.2.1.1.5.0\n"
                                 "[Start Up Columns]\nUptime=50\nName=50\n";
-
-CComPtr<Icom_adapter> Eth0()
-{
-    CComPtr<Imanager> manager;
-    EXPECT_EQ(CreateServerObject(CLSID_manager, manager), S_OK);
-    CComPtr<IDispatch> object;
-    manager->adapter_get(_bstr_t("eth0"), &object.p);
-    return QueryAs<Icom_adapter>(object);
-}
 
 long WatchSize(PollView& view)
 {
@@ -65,7 +55,7 @@ TEST_F(RealPoller, ADeviceLeavingASharedAddressLeavesTheOtherDevicesWatches)
         FakeServers servers(false);
         auto& devices = World().adapters["eth0"].devices;
         PollView view;
-        view.StartDiscovery(Eth0());
+        view.StartDiscovery(AdapterObject());
         devices["aa"] = {"127.0.0.2", 0};
         devices["bb"] = {"127.0.0.2", 0};
         Tick(view);

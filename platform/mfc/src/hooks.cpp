@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QStyleOptionButton>
@@ -156,6 +158,16 @@ void PushPopupAnswer(UINT id) { St().popups.push_back(id); }
 std::vector<PopupRecord>& PopupLog() { return St().popupLog; }
 
 namespace {
+std::function<void(const std::string&)>& MissedInputReport()
+{
+    static std::function<void(const std::string&)> report;
+    return report;
+}
+void Missed(const std::string& what)
+{
+    if (const auto& report = MissedInputReport())
+        report(what);
+}
 QWidget* WidgetOfWnd(CWnd* w) { return w ? Live(w->m_hWnd) : nullptr; }
 Qt::KeyboardModifiers Mods(bool ctrl, bool shift, bool alt = false)
 {
@@ -237,11 +249,13 @@ void ReplaceTyping(QLineEdit* e, const QString& text)
 }
 } // namespace
 
+void OnMissedInput(std::function<void(const std::string&)> report) { MissedInputReport() = std::move(report); }
+
 void Click(CWnd* button)
 {
     auto* b = qobject_cast<QAbstractButton*>(WidgetOfWnd(button));
     if (!b || !b->isVisible())
-        return;
+        return Missed(b ? "Click: the button is hidden" : "Click: no such button");
     Activate(b);
     QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, ClickPoint(b));
 }
@@ -269,6 +283,8 @@ void TypeText(CWnd* edit, const std::string& text)
         }
     } else if (auto* c = qobject_cast<QComboBox*>(w); c && c->lineEdit()) {
         ReplaceTyping(c->lineEdit(), Q(text));
+    } else {
+        Missed("TypeText: no such edit");
     }
 }
 
@@ -276,13 +292,17 @@ void TypeKeys(CWnd* window, const std::string& text)
 {
     if (QWidget* w = WidgetOfWnd(window))
         TypeChars(w, Q(text));
+    else
+        Missed("TypeKeys: no such window");
 }
 
 void ChooseComboItem(CWnd* combo, int index)
 {
     auto* c = qobject_cast<QComboBox*>(WidgetOfWnd(combo));
     if (!c || !c->isEnabled() || index < 0 || index >= c->count())
-        return;
+        return Missed(!c                    ? "ChooseComboItem: no such combo box"
+                          : !c->isEnabled() ? "ChooseComboItem: the combo box is grey"
+                                            : "ChooseComboItem: no entry " + std::to_string(index));
     // A click on the arrow opens the list; the keyboard walks to the entry
     // and Enter takes it (clicks into the open list depend on timing).
     QStyleOptionComboBox opt;
@@ -293,7 +313,7 @@ void ChooseComboItem(CWnd* combo, int index)
     QTest::mouseClick(c, Qt::LeftButton, Qt::NoModifier, arrow.isValid() ? arrow.center() : QPoint());
     QWidget* popup = QApplication::activePopupWidget();
     if (!popup || !c->view()->isVisible())
-        return;
+        return Missed("ChooseComboItem: the list did not open");
     Key(KeyTarget(c), Qt::Key_Home);
     for (int i = 0; i < index; ++i)
         Key(KeyTarget(c), Qt::Key_Down);
@@ -305,16 +325,19 @@ void ChooseListBoxItems(CWnd* listBox, const std::vector<int>& rows)
 {
     auto* l = qobject_cast<QListWidget*>(WidgetOfWnd(listBox));
     if (!l)
-        return;
+        return Missed("ChooseListBoxItems: no such list box");
     Activate(l);
     auto clickRow = [l](int r, Qt::KeyboardModifiers mods) {
         l->scrollToItem(l->item(r));
         QTest::mouseClick(l->viewport(), Qt::LeftButton, mods, l->visualItemRect(l->item(r)).center());
     };
     std::vector<int> want;
-    for (int r : rows)
+    for (int r : rows) {
         if (r >= 0 && r < l->count())
             want.push_back(r);
+        else
+            Missed("ChooseListBoxItems: no entry " + std::to_string(r));
+    }
     if (l->selectionMode() == QAbstractItemView::MultiSelection) {
         // Each click toggles one entry.
         for (int r = 0; r < l->count(); ++r)
@@ -338,7 +361,7 @@ void SetIpField(CWnd* ip, int field, const std::string& text)
 {
     auto* w = dynamic_cast<VxIpEdit*>(WidgetOfWnd(ip));
     if (!w || field < 0 || field > 3)
-        return;
+        return Missed(w ? "SetIpField: no field " + std::to_string(field) : "SetIpField: no such address control");
     ReplaceTyping(w->field[field], Q(text));
 }
 
@@ -352,18 +375,36 @@ QPoint RowPoint(VxListView* v, int row)
     QRect r = v->visualRect(v->model_->index(row, 0));
     return QPoint(r.left() + std::min(5, std::max(1, r.width() / 2)), r.center().y());
 }
-VxListView* ListOf(CWnd* list)
+// The list view of `list`, its window made the active one. A `row` that is
+// not there (but for -1, the empty area) is reported; the empty area takes
+// its click.
+VxListView* ListOf(CWnd* list, std::optional<int> row = std::nullopt)
 {
     auto* v = list ? dynamic_cast<VxListView*>(Live(list->m_hWnd)) : nullptr;
-    if (v)
-        Activate(v);
+    if (!v) {
+        Missed("no such list view");
+        return nullptr;
+    }
+    if (row && (*row < -1 || *row >= v->model_->rowCount()))
+        Missed("no row " + std::to_string(*row) + " in the list view");
+    Activate(v);
     return v;
+}
+// The header of `list` when it has the column.
+QHeaderView* HeaderOf(CWnd* list, int column)
+{
+    VxListView* v = ListOf(list);
+    if (v && (column < 0 || column >= v->model_->columnCount())) {
+        Missed("no column " + std::to_string(column) + " in the list view");
+        return nullptr;
+    }
+    return v ? v->header_ : nullptr;
 }
 } // namespace
 
 void ClickListRow(CWnd* list, int row, bool ctrl, bool shift)
 {
-    if (VxListView* v = ListOf(list))
+    if (VxListView* v = ListOf(list, row))
         QTest::mouseClick(v->viewport(), Qt::LeftButton, Mods(ctrl, shift), RowPoint(v, row));
 }
 namespace {
@@ -387,7 +428,7 @@ void RightClick(CWnd* window, int x, int y)
 {
     QWidget* w = WidgetOfWnd(window);
     if (!w)
-        return;
+        return Missed("RightClick: no such window");
     QPoint p(x, y);
     // The innermost widget under the point takes the click.
     if (QWidget* child = w->childAt(p)) {
@@ -398,12 +439,12 @@ void RightClick(CWnd* window, int x, int y)
 }
 void RightClickListRow(CWnd* list, int row)
 {
-    if (VxListView* v = ListOf(list))
+    if (VxListView* v = ListOf(list, row))
         RightClickWidget(v->viewport(), RowPoint(v, row));
 }
 void DoubleClickListRow(CWnd* list, int row)
 {
-    VxListView* v = ListOf(list);
+    VxListView* v = ListOf(list, row);
     if (!v)
         return;
     QPointer<QWidget> port = v->viewport();
@@ -417,20 +458,18 @@ void DoubleClickListRow(CWnd* list, int row)
 }
 void ClickHeader(CWnd* list, int column)
 {
-    VxListView* v = ListOf(list);
-    if (!v || column < 0 || column >= v->model_->columnCount())
+    QHeaderView* h = HeaderOf(list, column);
+    if (!h)
         return;
-    QHeaderView* h = v->header_;
     const QPoint p(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
     QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, p);
 }
 void DragColumnWidth(CWnd* list, int column, int width)
 {
-    VxListView* v = ListOf(list);
-    if (!v || column < 0 || column >= v->model_->columnCount())
+    QHeaderView* h = HeaderOf(list, column);
+    if (!h)
         return;
     // Grab the divider at the section's right edge and drag it.
-    QHeaderView* h = v->header_;
     const int y = h->height() / 2;
     const int edge = h->sectionViewportPosition(column) + h->sectionSize(column) - 1;
     const int to = edge + width - h->sectionSize(column);
@@ -447,7 +486,8 @@ void MoveColumn(CWnd* list, int fromVisual, int toVisual)
     QHeaderView* h = v->header_;
     const int n = h->count();
     if (fromVisual < 0 || toVisual < 0 || fromVisual >= n || toVisual >= n)
-        return;
+        return Missed("MoveColumn: no column at " +
+                      std::to_string(fromVisual < 0 || fromVisual >= n ? fromVisual : toVisual));
     const int from = h->logicalIndex(fromVisual), to = h->logicalIndex(toVisual);
     const int y = h->height() / 2;
     const QPoint grab(h->sectionViewportPosition(from) + h->sectionSize(from) / 2, y);
@@ -464,7 +504,7 @@ void PressKey(CWnd* window, UINT vk, bool ctrl, bool shift, bool alt)
 {
     QWidget* w = WidgetOfWnd(window);
     if (!w)
-        return;
+        return Missed("PressKey: no such window");
     Activate(w);
     QWidget* target = w->isWindow() ? KeyTarget(w) : w;
     QTest::keyClick(target, static_cast<Qt::Key>(QtKeyOf(vk)), Mods(ctrl, shift, alt));
@@ -472,8 +512,51 @@ void PressKey(CWnd* window, UINT vk, bool ctrl, bool shift, bool alt)
 
 void CloseWindow(CWnd* window)
 {
-    if (QWidget* w = window ? Live(window->m_hWnd) : nullptr)
+    if (QWidget* w = WidgetOfWnd(window))
         w->window()->close();
+    else
+        Missed("CloseWindow: no such window");
+}
+
+namespace {
+// The action of `actions` whose shown text, without its shortcut, is `text`.
+QAction* ActionNamed(const QList<QAction*>& actions, const QString& text)
+{
+    for (QAction* a : actions)
+        if (a->text().section('\t', 0, 0) == text)
+            return a;
+    return nullptr;
+}
+} // namespace
+
+bool ChooseMenuItem(CWnd* window, const std::string& popup, const std::string& item)
+{
+    QWidget* w = WidgetOfWnd(window);
+    auto* bar = w ? w->window()->findChild<QMenuBar*>() : nullptr;
+    if (!bar) {
+        Missed("ChooseMenuItem: no menu bar");
+        return false;
+    }
+    QAction* title = ActionNamed(bar->actions(), Q(popup));
+    QMenu* menu = title ? title->menu() : nullptr;
+    if (!menu) {
+        Missed("ChooseMenuItem: no popup " + popup);
+        return false;
+    }
+    Activate(bar);
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(title).center());
+    if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, 10000)) {
+        Missed("ChooseMenuItem: " + popup + " did not open");
+        return false;
+    }
+    QAction* chosen = ActionNamed(menu->actions(), Q(item));
+    if (!chosen) {
+        Missed("ChooseMenuItem: no item " + item + " in " + popup);
+        return false;
+    }
+    const bool enabled = chosen->isEnabled();
+    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(chosen).center());
+    return enabled;
 }
 
 void Pump(int ms)

@@ -1,5 +1,6 @@
 #include "test_app.h"
 
+#include "ServerCalls.h"
 #include "VistrelApp.h"
 #include "VistrelDlg.h"
 
@@ -26,7 +27,12 @@ namespace vistrel_test {
 namespace {
 
 struct Environment : ::testing::Environment {
-    void SetUp() override { App(); }
+    void SetUp() override
+    {
+        App();
+        // A click or key that misses its control fails the test there.
+        mfc::test::OnMissedInput([](const std::string& what) { FAIL() << what; });
+    }
 };
 ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new Environment);
 
@@ -98,6 +104,16 @@ void RunMainDialog(const std::function<void(CVistrelDlg&)>& script)
 
 void Tick(CVistrelDlg& dialog) { dialog.SendMessage(WM_TIMER, 1); }
 
+CComPtr<Icom_adapter> AdapterObject(const std::string& name)
+{
+    CComPtr<Imanager> manager;
+    EXPECT_EQ(CreateServerObject(CLSID_manager, manager), S_OK);
+    CComPtr<IDispatch> object;
+    if (manager)
+        manager->adapter_get(_bstr_t(name.c_str()), &object.p);
+    return QueryAs<Icom_adapter>(object);
+}
+
 void RegisterServerLibrary(const char* path)
 {
     void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
@@ -149,6 +165,14 @@ std::string CellOf(CListCtrl* list, int keyColumn, const std::string& key, int c
 {
     const int row = RowOf(list, keyColumn, key);
     return row < 0 ? std::string() : list->GetItemText(row, column).str();
+}
+
+std::vector<std::string> ColumnTexts(CListCtrl* list, int column)
+{
+    std::vector<std::string> texts;
+    for (int r = 0; r < list->GetItemCount(); ++r)
+        texts.push_back(list->GetItemText(r, column).str());
+    return texts;
 }
 
 void WithListControl(const std::function<void(CListCtrl*)>& body)

@@ -7,6 +7,9 @@
 
 #include "box_watcher.h"
 
+#include <com/ptr.h>
+#include <scoutline/com/interfaces.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,6 +42,10 @@ void RunMainDialog(const std::function<void(CVistrelDlg&)>& script);
 // One tick of the main dialog's refresh timer.
 void Tick(CVistrelDlg& dialog);
 
+// The registered discovery server's adapter object, reached as the console
+// reaches it: through the manager.
+CComPtr<Icom_adapter> AdapterObject(const std::string& name = "eth0");
+
 // Registers an in-process server library (its DllRegisterServer) in the
 // current user registry, where the console finds it.
 void RegisterServerLibrary(const char* path);
@@ -58,6 +65,8 @@ std::vector<std::string> TakeBoxes();
 // column of that row ("" if none).
 int RowOf(CListCtrl* list, int column, const std::string& text);
 std::string CellOf(CListCtrl* list, int keyColumn, const std::string& key, int column);
+// The texts of a column, row by row.
+std::vector<std::string> ColumnTexts(CListCtrl* list, int column);
 
 // Runs body on a report list control in a modal host dialog.
 void WithListControl(const std::function<void(CListCtrl*)>& body);

@@ -82,6 +82,10 @@ std::vector<PopupRecord>& PopupLog();
 
 // User actions: real mouse and key events (QTest) on the widgets, so the
 // controls and the layer see exactly what a user's input gives them.
+// An action that misses (no such control, a row, entry or column that is
+// not there, a list or menu that does not open) tells `report` what it
+// missed; without a report it is silent. The report outlives ResetHooks.
+void OnMissedInput(std::function<void(const std::string&)> report);
 void Click(CWnd* button); // a left click on the button (its box, for check boxes and radio buttons)
 void Click(CWnd& parent, int id);
 // Clicks into the edit, selects its text with the keyboard and types `text`
@@ -94,7 +98,10 @@ void ChooseComboItem(CWnd* combo, int index); // opens the list with the mouse a
 // Clicks the first row, Ctrl+clicks the others (toggling clicks in a
 // multiple-selection box); no rows: Ctrl+clicks the selected ones out.
 void ChooseListBoxItems(CWnd* listBox, const std::vector<int>& rows);
-void SetIpField(CWnd* ip, int field, const std::string& text); // clicks into the field, selects it, types
+// Clicks into the field, selects its text and types `text` (Delete when
+// empty); keys beyond the field go on where the focus moves, to the next
+// field after three digits or a ".".
+void SetIpField(CWnd* ip, int field, const std::string& text);
 // List view: click a row (-1 = empty area) with Ctrl/Shift modifiers.
 void ClickListRow(CWnd* list, int row, bool ctrl = false, bool shift = false);
 void RightClickListRow(CWnd* list, int row);
@@ -109,6 +116,11 @@ void MoveColumn(CWnd* list, int fromVisual, int toVisual); // drags a header but
 // widget given), so accelerators, Enter and Esc behave as for a user.
 void PressKey(CWnd* window, UINT vk, bool ctrl = false, bool shift = false, bool alt = false);
 void CloseWindow(CWnd* window); // the window's close box
+// Opens a popup of the window's menu bar and clicks one of its items, both
+// with the mouse and named by their texts as shown ("&Tools", "&Options...";
+// an item's shortcut text is left out). False when the item is grey (the
+// click does nothing, as for a user) or not there.
+bool ChooseMenuItem(CWnd* window, const std::string& popup, const std::string& item);
 // Runs the Qt event loop for about `ms` milliseconds (timers fire).
 void Pump(int ms);
 
