@@ -203,9 +203,6 @@ void ColumnSet::Forget(Column* column)
                   columns.end());
 }
 
-namespace {
-
-// The text and width of a header item, the text whole whatever its length.
 bool HeaderItem(CHeaderCtrl* header, int index, std::string& text, int& width)
 {
     std::vector<char> buffer(256);
@@ -214,7 +211,7 @@ bool HeaderItem(CHeaderCtrl* header, int index, std::string& text, int& width)
         item.mask = HDI_TEXT | HDI_WIDTH;
         item.pszText = buffer.data();
         item.cchTextMax = static_cast<int>(buffer.size());
-        if (!header->GetItem(index, &item))
+        if (!header || !header->GetItem(index, &item))
             return false;
         if (std::strlen(buffer.data()) + 1 < buffer.size()) {
             text = buffer.data();
@@ -224,8 +221,6 @@ bool HeaderItem(CHeaderCtrl* header, int index, std::string& text, int& width)
         buffer.assign(buffer.size() * 2, '\0');
     }
 }
-
-} // namespace
 
 void ColumnSet::Save(CHeaderCtrl* header)
 {

@@ -37,6 +37,10 @@ bool ParseColumnDefinition(const std::string& value, Column& column);
 std::string ColumnEntryText(const std::string& name, const std::vector<std::string>& oids);
 std::string EntryName(const std::string& text);
 
+// The text of a header item, whole whatever its length, and its width;
+// false when there is no such item.
+bool HeaderItem(CHeaderCtrl* header, int index, std::string& text, int& width);
+
 class ColumnSet : public CDialog {
 public:
     explicit ColumnSet(CWnd* parent = nullptr);

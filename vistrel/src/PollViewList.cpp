@@ -29,19 +29,9 @@ int PollView::HeaderCount() const
 
 std::string PollView::HeaderText(int index) const
 {
-    // Whole, whatever its length: a longer name would match no column.
-    std::vector<char> text(256);
-    for (;;) {
-        LVCOLUMN column{};
-        column.mask = LVCF_TEXT;
-        column.pszText = text.data();
-        column.cchTextMax = static_cast<int>(text.size());
-        if (!list || !list->GetColumn(index, &column))
-            return std::string();
-        if (std::strlen(text.data()) + 1 < text.size())
-            return text.data();
-        text.assign(text.size() * 2, '\0');
-    }
+    std::string text;
+    int width = 0;
+    return HeaderItem(list ? list->GetHeaderCtrl() : nullptr, index, text, width) ? text : std::string();
 }
 
 int PollView::RowImage(int row) const
