@@ -17,11 +17,9 @@
 #include <mfc/test_hooks.h>
 #include <qm/log_file.h>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
+#include <QWidget>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -106,6 +104,15 @@ void UpdateFirmware(CVistrelDlg& d)
     ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&Veltrix", "&Update Firmware...")) << "grey";
 }
 
+// A case's part in the dialog: the call fails, then the user's action.
+std::function<void(CVistrelDlg&)> FailThen(const char* call, HRESULT hr, const char* text, void (*action)(CVistrelDlg&))
+{
+    return [=](CVistrelDlg& d) {
+        Fail(call, hr, text);
+        action(d);
+    };
+}
+
 // The firmware update with the version dialog answered by "&Update", and
 // `during` run inside that dialog first.
 void UpdateFirmwareChoosing(CVistrelDlg& d, const std::function<void(CSelectVersionDlg&)>& during)
@@ -157,11 +164,7 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
          "COM Scoutline access error(adapter_get). Unspecified error"},
         {"start", [] { Fail("adapter.start", E_FAIL, "cannot open"); }, nullptr,
          "COM Scoutline access error(start).cannot open"},
-        {"device walk", nullptr,
-         [](CVistrelDlg& d) {
-             Fail("adapter.device_first", HRESULT(0x800706BA));
-             Tick(d);
-         },
+        {"device walk", nullptr, FailThen("adapter.device_first", HRESULT(0x800706BA), "", Tick),
          "COM Scoutline, device access error(device update). The RPC server is unavailable."},
         {"forgetting a device on F5", unaddressed,
          [](CVistrelDlg& d) {
@@ -223,11 +226,7 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
              mfc::test::PressKey(&d, VK_F5);
          },
          "COM Querant access error(refresh).Unknown error 0x80001234"},
-        {"watch", device,
-         [](CVistrelDlg& d) {
-             Fail("poller.watch", DISP_E_EXCEPTION, "Unknown error in Ccom_manager::watch().");
-             Tick(d);
-         },
+        {"watch", device, FailThen("poller.watch", DISP_E_EXCEPTION, "Unknown error in Ccom_manager::watch().", Tick),
          "COM Querant access error(watch).Unknown error in Ccom_manager::watch()."},
         {"watch of a column shown", device,
          [](CVistrelDlg& d) {
@@ -251,17 +250,9 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
              MoveColumnInChooser(d, IDC_WATCH_LIST, IDC_MOVE_TO_AVAILABLE);
          },
          "COM Querant access error(end watch).stuck"},
-        {"changes", device,
-         [](CVistrelDlg& d) {
-             Fail("poller.get_device_changes", E_OUTOFMEMORY);
-             Tick(d);
-         },
+        {"changes", device, FailThen("poller.get_device_changes", E_OUTOFMEMORY, "", Tick),
          "COM Querant access error(device update).Ran out of memory"},
-        {"watch size", nullptr,
-         [](CVistrelDlg& d) {
-             Fail("poller.watch_size", HRESULT(0x80040205));
-             Tick(d);
-         },
+        {"watch size", nullptr, FailThen("poller.watch_size", HRESULT(0x80040205), "", Tick),
          "COM Querant access error(update view).IDispatch error #5"},
         // Firmware server, and the poller's one-shot read of the hardware value.
         {"firmware creation", device,
@@ -271,28 +262,13 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
          },
          "COM Flashkit can't be created.Class not registered"},
         {"firmware settings", device,
-         [](CVistrelDlg& d) {
-             Fail("updater.put_write_timeout", E_INVALIDARG, "bad time-out");
-             UpdateFirmware(d);
-         },
+         FailThen("updater.put_write_timeout", E_INVALIDARG, "bad time-out", UpdateFirmware),
          "COM Flashkit can't be created.bad time-out"},
-        {"firmware folder", device,
-         [](CVistrelDlg& d) {
-             Fail("updater.init", E_FAIL, "no folder");
-             UpdateFirmware(d);
-         },
+        {"firmware folder", device, FailThen("updater.init", E_FAIL, "no folder", UpdateFirmware),
          "COM Flashkit can't be created.no folder"},
-        {"upload", device,
-         [](CVistrelDlg& d) {
-             Fail("updater.upload", E_FAIL, "no device");
-             UpdateFirmware(d);
-         },
+        {"upload", device, FailThen("updater.upload", E_FAIL, "no device", UpdateFirmware),
          "COM Flashkit access error(update).no device"},
-        {"progress", device,
-         [](CVistrelDlg& d) {
-             Fail("job.done upload", E_FAIL, "lost job");
-             UpdateFirmware(d);
-         },
+        {"progress", device, FailThen("job.done upload", E_FAIL, "lost job", UpdateFirmware),
          "COM Flashkit access error(progress).lost job"},
         {"cancel", device,
          [](CVistrelDlg& d) {
@@ -308,23 +284,11 @@ TEST(Fatal, EveryFailingServerCallShowsItsTextAndEndsWithStatus1)
              UpdateFirmware(d);
          },
          "COM Querant can't be created.Class not registered"},
-        {"hardware value", device,
-         [](CVistrelDlg& d) {
-             Fail("poller.get 192.168.1.20", E_FAIL, "no answer");
-             UpdateFirmware(d);
-         },
+        {"hardware value", device, FailThen("poller.get 192.168.1.20", E_FAIL, "no answer", UpdateFirmware),
          "COM Querant can't be created.no answer"},
-        {"opening the version dialog", device,
-         [](CVistrelDlg& d) {
-             Fail("version.name", E_FAIL, "no name");
-             UpdateFirmware(d);
-         },
+        {"opening the version dialog", device, FailThen("version.name", E_FAIL, "no name", UpdateFirmware),
          "COM Flashkit access error(select version).no name"},
-        {"compatible versions", device,
-         [](CVistrelDlg& d) {
-             Fail("version.exists", E_FAIL, "no file");
-             UpdateFirmware(d);
-         },
+        {"compatible versions", device, FailThen("version.exists", E_FAIL, "no file", UpdateFirmware),
          "COM Flashkit access error(show compatible version).no file"},
         {"all versions", device,
          [](CVistrelDlg& d) {
@@ -394,27 +358,13 @@ struct ProgressTicks : QObject {
 void WatchTheFirstBoxWhileTheJobFails()
 {
     qApp->installEventFilter(new ProgressTicks);
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, [] {
-        static QMessageBox* seen = nullptr;
-        static int boxes = 0;
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        if (box != seen) {
-            seen = box;
-            ++boxes;
-            std::fprintf(stderr, "box: %s: %s\n", box->windowTitle().toStdString().c_str(),
-                         box->text().toStdString().c_str());
-            if (boxes == 1) {
-                Fail("job.done", E_FAIL, "lost job");
-                progress_ticks = 0;
-            }
+    WatchMessageBoxes(stderr, [](int box, bool appeared) {
+        if (box == 1 && appeared) {
+            Fail("job.done", E_FAIL, "lost job");
+            progress_ticks = 0;
         }
-        if (boxes > 1 || progress_ticks >= 3)
-            box->defaultButton() ? box->defaultButton()->click() : box->accept();
+        return box > 1 || progress_ticks >= 3;
     });
-    poll->start(20);
 }
 
 } // namespace

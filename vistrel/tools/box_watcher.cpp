@@ -2,27 +2,27 @@
 
 #include <QPushButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 
-void WatchMessageBoxes(std::FILE* out, int answerAfterMs)
+void WatchMessageBoxes(std::FILE* out, std::function<bool(int box, bool appeared)> answer)
 {
     auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [out, answerAfterMs] {
+    QObject::connect(timer, &QTimer::timeout, [out, answer = std::move(answer)] {
         static QMessageBox* seen = nullptr;
-        static QElapsedTimer up;
+        static int boxes = 0;
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box)
             return;
-        if (box != seen) {
+        const bool appeared = box != seen;
+        if (appeared) {
             seen = box;
-            up.start();
+            ++boxes;
             std::fprintf(out, "box: %s: %s\n", box->windowTitle().toStdString().c_str(),
                          box->text().toStdString().c_str());
             std::fflush(out);
         }
-        if (up.elapsed() < answerAfterMs)
+        if (answer && !answer(boxes, appeared))
             return;
         seen = nullptr;
         if (QAbstractButton* button = box->defaultButton())

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 
 // Starts watching for message boxes; each is reported once when it appears
-// and answered once it has been up for answerAfterMs.
-void WatchMessageBoxes(std::FILE* out, int answerAfterMs = 0);
+// and answered as soon as `answer` allows it (at once without one). While a
+// box is up, `answer` is asked at every look with the box's number (1 for
+// the first) and whether it has just appeared.
+void WatchMessageBoxes(std::FILE* out, std::function<bool(int box, bool appeared)> answer = nullptr);
