@@ -56,13 +56,6 @@ void WithList(PollView& view, const std::function<void(CListCtrl*)>& body)
     });
 }
 
-void Tick(PollView& view)
-{
-    view.Refresh();
-    view.NotifyAll();
-    view.UpdateView();
-}
-
 class PollViewTest : public ::testing::Test {
 protected:
     ScopedIni ini{columns_ini};

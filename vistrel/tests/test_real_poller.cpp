@@ -33,12 +33,6 @@ long WatchSize(PollView& view)
     return size;
 }
 
-void Tick(PollView& view)
-{
-    view.Refresh();
-    view.NotifyAll();
-}
-
 class RealPoller : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_NO_FATAL_FAILURE(RegisterServerLibrary(QUERANT_LIB)); }

@@ -104,6 +104,13 @@ void RunMainDialog(const std::function<void(CVistrelDlg&)>& script)
 
 void Tick(CVistrelDlg& dialog) { dialog.SendMessage(WM_TIMER, 1); }
 
+void Tick(PollView& view)
+{
+    view.Refresh();
+    view.NotifyAll();
+    view.UpdateView();
+}
+
 CComPtr<Icom_adapter> AdapterObject(const std::string& name)
 {
     CComPtr<Imanager> manager;

@@ -18,6 +18,7 @@ class CListCtrl;
 class CVistrelApp;
 class CVistrelDlg;
 class CWnd;
+class PollView;
 
 namespace vistrel_test {
 
@@ -41,6 +42,8 @@ public:
 void RunMainDialog(const std::function<void(CVistrelDlg&)>& script);
 // One tick of the main dialog's refresh timer.
 void Tick(CVistrelDlg& dialog);
+// What that tick does to a poll view: the walk, the devices' changes, the rows.
+void Tick(PollView& view);
 
 // The registered discovery server's adapter object, reached as the console
 // reaches it: through the manager.
