@@ -79,17 +79,12 @@ void CReportWorker::Run(const std::string& folder, bool allDevices)
     }
     // Cleared here, before the run is handed over, and nowhere else: an abort
     // that comes after it is never lost.
-    m_abort = false;
     m_writer.ClearAbort();
     m_command = COMMAND_RUN;
     SetEvent(m_commandEvent);
 }
 
-void CReportWorker::Abort()
-{
-    m_abort = true;
-    m_writer.Abort();
-}
+void CReportWorker::Abort() { m_writer.Abort(); }
 
 DWORD CReportWorker::ThreadEntry(LPVOID self) { return static_cast<CReportWorker*>(self)->ThreadMain(); }
 
@@ -117,7 +112,7 @@ int CReportWorker::CountDevices(bool all)
 {
     int count = 0;
     const char* ip = nullptr;
-    for (int r = m_getFirst(&ip, all); r != LAUNCH_SELECT_END && !m_abort; r = m_getNext(&ip, all))
+    for (int r = m_getFirst(&ip, all); r != LAUNCH_SELECT_END && !m_writer.Aborted(); r = m_getNext(&ip, all))
         if (r == LAUNCH_SELECT_DEVICE)
             ++count;
     return count;
@@ -135,7 +130,7 @@ int CReportWorker::RunReports()
     if (!m_getFirst || !m_getNext)
         return kNoDevice;
     const int count = CountDevices(all);
-    if (m_abort)
+    if (m_writer.Aborted())
         return CReportWriter::kUserAbort;
     if (count == 0)
         return kNoDevice;
@@ -153,7 +148,7 @@ int CReportWorker::RunReports()
     int sequence = 0;
     const char* ip = nullptr;
     for (int r = m_getFirst(&ip, all); r != LAUNCH_SELECT_END; r = m_getNext(&ip, all)) {
-        if (m_abort)
+        if (m_writer.Aborted())
             return CReportWriter::kUserAbort;
         if (r != LAUNCH_SELECT_DEVICE)
             continue; // no address, or off line
@@ -165,7 +160,7 @@ int CReportWorker::RunReports()
         result = m_writer.WriteReport(++sequence);
         if (result != 0)
             break;
-        if (m_abort)
+        if (m_writer.Aborted())
             return CReportWriter::kUserAbort;
     }
     return result;

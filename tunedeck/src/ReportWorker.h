@@ -59,6 +59,8 @@ public:
     // Starts a run over the console's devices (all of them, or the selected
     // ones) into `folder`. The sink hears OnFinished when it ends.
     void Run(const std::string& folder, bool allDevices);
+    // Stops the run: the writer's abort, which the worker also checks between
+    // devices and which holds until the next Run.
     void Abort();
 
     // For tests: the writer's clock.
@@ -84,7 +86,6 @@ private:
     HANDLE m_startedEvent = nullptr;
     std::atomic<int> m_command{COMMAND_NONE};
     std::atomic<int> m_startStatus{1};
-    std::atomic<bool> m_abort{false};
     // The run's folder and selection, handed over with COMMAND_RUN.
     std::mutex m_lock;
     std::string m_folder;
