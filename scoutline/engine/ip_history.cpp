@@ -5,23 +5,18 @@
 
 #include <qm/console.h>
 #include <qm/log_file.h>
+#include <qm/profile_section.h>
 
-#include <windows.h>
-
-#include <cstring>
 #include <ostream>
-#include <vector>
 
 namespace qm::vx {
 
 namespace {
 
-// Sections read whole: the buffer doubles until the section fits. The ceiling
-// (over 100,000 entries) only guards against a runaway file; a section that
-// still does not fit is read in part and left as it stands at save (the
-// profile layer never returns a cut entry).
-constexpr DWORD first_section_buffer = 256;
-constexpr DWORD max_section_buffer = 4u << 20;
+// Sections are read whole. The ceiling (over 100,000 entries) only guards
+// against a runaway file; a section that still does not fit is read in part
+// and left as it stands at save.
+constexpr size_t max_section_buffer = 4u << 20;
 
 // An entry as shown in a message, on one line: a hostile one may be
 // megabytes long or hold control characters.
@@ -121,44 +116,29 @@ void ip_history_t::load(const std::string& adapter_name)
     const std::string full_path = path();
     qm::console() << "VXHistory.ini file is located in: [" << full_path << "]" << std::endl;
 
-    std::vector<char> buffer;
-    DWORD size = first_section_buffer;
-    DWORD length = 0;
-    for (;;) {
-        buffer.assign(size, '\0');
-        length = GetPrivateProfileSectionA(section.c_str(), buffer.data(), size, full_path.c_str());
-        if (length != size - 2 || size >= max_section_buffer)
-            break;
-        size *= 2;
-    }
+    qm::profile_section_t read = qm::read_profile_section(full_path, section, max_section_buffer);
     loaded_section = section;
-    section_cut = length == size - 2;
+    section_cut = read.cut;
     unread.clear();
     if (section_cut)
         report("VXHistory.ini [" + section + "] is larger than " + std::to_string(max_section_buffer) +
                " bytes: read in part, left as it stands");
 
-    // "key=value\0key=value\0\0". An entry that is not a MAC address and an
-    // address is skipped and kept for the save, so one bad line never costs
-    // the entries after it.
-    size_t pos = 0;
-    while (pos < length && buffer[pos] != '\0') {
-        std::string line(&buffer[pos]);
-        pos += line.size() + 1;
-        const auto eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
+    // An entry that is not a MAC address and an address is skipped and kept
+    // for the save, so one bad line never costs the entries after it.
+    for (auto& [key, value] : read.entries) {
         qm::mac_address_t mac;
-        mac.assign_text(line.substr(0, eq));
+        mac.assign_text(key);
         qm::ip_address_t ip;
-        ip.parse(line.substr(eq + 1), 0);
+        ip.parse(value, 0);
         if (mac.is_null() || ip.is_null()) {
             // A line break inside it could not be written back as one line.
+            const std::string line = key + '=' + value;
             const bool keep = line.find_first_of("\r\n") == std::string::npos;
             report("VXHistory.ini [" + section + "]: skipped an entry that is not a MAC address and an IPv4 address (" +
                    (keep ? "kept in the file" : "dropped: it holds a line break") + "): " + shown(line));
             if (keep)
-                unread.push_back(std::move(line));
+                unread.emplace_back(std::move(key), std::move(value));
             continue;
         }
         by_mac[mac] = ip;
@@ -179,33 +159,21 @@ void ip_history_t::save(const std::string& adapter_name)
     // The whole section replaced in one atomic rewrite of the file (deleted
     // when empty); same contents as one key at a time in ascending address
     // order. A failure in between never leaves the section gone.
-    std::string entries;
-    for (const auto& [ip, mac] : by_ip) {
-        if (mac.is_null() || ip.is_null())
-            continue;
-        entries += mac.to_string();
-        entries += '=';
-        entries += ip.to_string();
-        entries += '\0';
-    }
+    qm::profile_entries_t entries;
+    for (const auto& [ip, mac] : by_ip)
+        if (!mac.is_null() && !ip.is_null())
+            entries.emplace_back(mac.to_string(), ip.to_string());
     // Entries the load could not read stay as they were, unless their key
     // names a device whose address is now written.
     if (section == loaded_section) {
-        for (const std::string& line : unread) {
+        for (const auto& [key, value] : unread) {
             qm::mac_address_t mac;
-            mac.assign_text(line.substr(0, line.find('=')));
-            if (!mac.is_null() && by_mac.count(mac))
-                continue;
-            entries += line;
-            entries += '\0';
+            mac.assign_text(key);
+            if (mac.is_null() || !by_mac.count(mac))
+                entries.emplace_back(key, value);
         }
     }
-    if (entries.empty()) {
-        WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, full_path.c_str());
-        return;
-    }
-    entries += '\0';
-    WritePrivateProfileSectionA(section.c_str(), entries.data(), full_path.c_str());
+    qm::write_profile_section(full_path, section, entries);
 }
 
 int32_t ip_history_t::get_state(const qm::ip_address_t& ip)

@@ -5,13 +5,13 @@
 #include <scoutline/types.h>
 
 #include <qm/address.h>
+#include <qm/profile_section.h>
 
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace qm::vx {
 
@@ -64,7 +64,7 @@ private:
     // The section that load read, the entries of it that it could not read
     // (written back by save), and whether it was too large to read whole.
     std::string loaded_section;
-    std::vector<std::string> unread;
+    qm::profile_entries_t unread;
     bool section_cut = false;
     std::recursive_mutex lock;
 };
