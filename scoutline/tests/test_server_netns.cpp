@@ -240,8 +240,9 @@ TEST_F(ServerNetns, ClientDiscoversAssignsAndReleases)
     std::this_thread::sleep_for(1s);
     manager = create_in_namespace();
     ASSERT_TRUE(manager);
-    if (std::chrono::steady_clock::now() - released < 4s)
+    if (std::chrono::steady_clock::now() - released < 4s) {
         EXPECT_EQ(box->server_pid(), pid);
+    }
     // The server stays 5 s after its last client, then ends.
     manager.Release();
     const auto gone = box->wait_for_exit(60s);

@@ -186,8 +186,9 @@ TEST_F(ServerStartedByClient, EndsAboutFiveSecondsAfterTheLastReleaseUnlessRecre
     manager = create();
     ASSERT_TRUE(manager);
     const bool in_time = std::chrono::steady_clock::now() - released < 4500ms;
-    if (in_time)
+    if (in_time) {
         EXPECT_EQ(box.server_pid(), pid);
+    }
     const pid_t held = box.server_pid(30000ms);
     std::this_thread::sleep_for(3500ms);
     EXPECT_EQ(box.server_pid(), held) << "the 5 s count starts again at the last release";
