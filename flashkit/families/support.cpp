@@ -29,7 +29,7 @@ void require_image(const std::string& image, int64_t size)
 {
     qm::file_t file;
     file.open(image, "rb");
-    if (file_size(file.get()) < size)
+    if (file.size() < size)
         throw qm::exception_t("error reading file");
 }
 

@@ -153,17 +153,9 @@ public:
     unsigned char area[1024] = {};
 };
 
-// Removes the copies a test made in the working folder.
-void remove_copies()
-{
-    for (const auto& entry : std::filesystem::directory_iterator("."))
-        if (entry.path().filename().string().rfind("saved_config", 0) == 0)
-            std::filesystem::remove(entry.path());
-}
-
 TEST_F(Base, AnErasedRecordIsTakenFromTheCopyOfTheDeviceLastSeenAtItsAddress)
 {
-    remove_copies();
+    vx::test::remove_config_copies();
     auto area = [&](const char* mac, int32_t vcxo) {
         config_t record;
         record.leading = 1;
@@ -201,7 +193,7 @@ TEST_F(Base, AnErasedRecordIsTakenFromTheCopyOfTheDeviceLastSeenAtItsAddress)
     update::keep_config(unknown);
     EXPECT_EQ(unknown.config_source, base_t::config_source_t::erased);
     EXPECT_EQ(unknown.area[0], 0xFF);
-    remove_copies();
+    vx::test::remove_config_copies();
 }
 
 } // namespace

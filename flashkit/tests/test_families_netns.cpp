@@ -10,12 +10,11 @@
 
 #include "images/images.h"
 #include "netns.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -137,7 +136,7 @@ protected:
         pair = nullptr;
         if (!dir.empty())
             std::filesystem::remove_all(dir);
-        remove_copies("");
+        vx::test::remove_config_copies();
     }
 
     void SetUp() override
@@ -254,37 +253,13 @@ protected:
         qm::ip_address_t ip;
         EXPECT_TRUE(ip.parse(address(device)));
         EXPECT_NO_THROW(tftp::settings().get(ip, file, local));
-        std::ifstream in(local, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<uint8_t> bytes = vx::test::scratch_folder::read(local);
         std::filesystem::remove(local);
         if (bytes.size() < at + 32) {
             ADD_FAILURE() << file << " of device " << device << " holds " << bytes.size() << " bytes";
             return {};
         }
         return images::read_config(bytes, at, width);
-    }
-
-    // Removes the kept copies of configuration records from the working
-    // folder, or renames them by adding the suffix.
-    static void remove_copies(const std::string& suffix)
-    {
-        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path())) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind("saved_config", 0) != 0 || (!suffix.empty() && name.size() != 24))
-                continue;
-            if (suffix.empty())
-                std::filesystem::remove(entry.path());
-            else
-                std::filesystem::rename(entry.path(), entry.path().string() + suffix);
-        }
-    }
-    static void restore_copies(const std::string& suffix)
-    {
-        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path())) {
-            const std::string name = entry.path().string();
-            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-                std::filesystem::rename(entry.path(), name.substr(0, name.size() - suffix.size()));
-        }
     }
 
     static inline std::filesystem::path dir, folder;
@@ -451,8 +426,7 @@ TEST_P(FamiliesNetns, MergesTheConfigurationRecordAtTheFamilysWidth)
         qm::ip_address_t ip;
         ASSERT_TRUE(ip.parse(address(device)));
         ASSERT_NO_THROW(tftp::settings().get(ip, c.config_file, local));
-        std::ifstream in(local, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<uint8_t> bytes = vx::test::scratch_folder::read(local);
         std::filesystem::remove(local);
         ASSERT_GT(bytes.size(), c.config_at + 32);
         images::config_t record = images::read_config(bytes, c.config_at, c.width);
@@ -485,7 +459,7 @@ TEST_F(FamiliesNetns, ACutBootWriteNeverCostsTheDeviceItsConfiguration)
         {cut_dogwood, images::family::dogwood, "f8", 0xFC00, 21, "02c0ffee000d"},
     };
     client([&] {
-        remove_copies("");
+        vx::test::remove_config_copies();
         CComPtr<Iupdater> u = updater();
         for (const row& r : rows) {
             const std::string k = std::to_string(r.device);
@@ -520,7 +494,7 @@ TEST_F(FamiliesNetns, ACutBootWriteNeverCostsTheDeviceItsConfiguration)
                 << family << ": the cut left the record";
 
             // No copy: the download stops before its first write.
-            remove_copies(".aside");
+            vx::test::set_config_copies_aside(".aside");
             CComPtr<Iunit> erased = upload(u, r.device);
             ASSERT_TRUE(erased);
             BSTR mac = nullptr;
@@ -535,7 +509,7 @@ TEST_F(FamiliesNetns, ACutBootWriteNeverCostsTheDeviceItsConfiguration)
             const std::vector<std::string> lines = devsim->lines();
             for (size_t i = before; i < lines.size(); ++i)
                 EXPECT_NE(lines[i].rfind("tftp " + k + " wrq", 0), 0u) << lines[i];
-            restore_copies(".aside");
+            vx::test::restore_config_copies(".aside");
 
             // With the copy: the record of before, written back with the boot.
             CComPtr<Iunit> restored = upload(u, r.device);

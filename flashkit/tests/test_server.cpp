@@ -3,7 +3,7 @@
 // searches over a firmware folder's cache, the collection's late-bound items,
 // the deployer's members, and the argument checks with their error texts.
 #include "com_client.h"
-#include "private_network.h"
+#include "snmpd_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -396,7 +396,7 @@ void failed_upload(Iversion* alder)
 TEST_F(Server, AFailedUploadGivesAUnitWithoutFamilyThatRefusesEveryWrite)
 {
     CComPtr<Iversion> alder = version(1);
-    const std::string why = vx::test::in_private_network([&] {
+    const std::string why = vx::test::in_private_netns([&] {
         CoInitialize(nullptr);
         failed_upload(alder);
         CoUninitialize();

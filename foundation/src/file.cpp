@@ -30,14 +30,14 @@ void file_t::set_position(int64_t offset)
     fseeko(stream, static_cast<off_t>(offset), SEEK_SET);
 }
 
-int32_t file_t::size()
+int64_t file_t::size()
 {
     require_open();
     off_t position = ftello(stream);
     fseeko(stream, 0, SEEK_END);
     off_t end = ftello(stream);
     fseeko(stream, position, SEEK_SET);
-    return static_cast<int32_t>(end);
+    return static_cast<int64_t>(end);
 }
 
 int file_t::close()

@@ -71,7 +71,8 @@ bool link_t::send(const frame_t& frame)
     ssize_t sent = ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (sent != static_cast<ssize_t>(frame.size()))
         return false;
-    const uint16_t type = frame.size() >= 14 ? static_cast<uint16_t>(frame[12] << 8 | frame[13]) : 0;
+    const auto eth = parse_ethernet(frame.data(), frame.size());
+    const uint16_t type = eth ? eth->type : 0;
     ++(type == ethertype_device ? sent_.device : type == ethertype_arp ? sent_.arp : sent_.other);
     return true;
 }

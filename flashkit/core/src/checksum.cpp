@@ -1,5 +1,4 @@
 #include "flashkit/checksum.h"
-#include "flashkit/local_file.h"
 
 #include <qm/file.h>
 
@@ -75,7 +74,7 @@ void checksum_t::feed(const char* path)
 {
     qm::file_t file;
     file.open(path, "rb");
-    const int64_t size = update::file_size(file.get());
+    const int64_t size = file.size();
     // A file shorter than the start offset has nothing to give.
     int64_t available = std::max<int64_t>(size - start, 0);
     available = std::min<int64_t>(available, remaining);
@@ -150,7 +149,7 @@ void uld_checksum_t::feed(const char* path)
         return;
     qm::file_t file;
     file.open(path, "rb");
-    const int64_t size = update::file_size(file.get());
+    const int64_t size = file.size();
     const int64_t first_word = start / 4;
     int64_t words_left = std::max<int64_t>(size / 4 - first_word, 0);
     file.set_position(first_word * 4);

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,14 +21,6 @@ std::FILE* create_local(const std::string& path)
         vx_set_last_error_from_errno();
     }
     return file;
-}
-
-int64_t file_size(std::FILE* file)
-{
-    struct stat info {};
-    if (!file || ::fstat(::fileno(file), &info) != 0)
-        return -1;
-    return static_cast<int64_t>(info.st_size);
 }
 
 } // namespace update

@@ -94,7 +94,7 @@ void tftp::put(const qm::ip_address_t& device, const std::string& local, const s
     file.open(local, "rb");
     x.file = file.get();
     x.sending = true;
-    const int64_t size = update::file_size(file.get());
+    const int64_t size = file.size();
     if (size < 0 || size > UINT32_MAX)
         throw tftp_exception_t(transfer_failed, update::status_text[update::text_transfer_error]);
     x.bytes_left = static_cast<uint32_t>(size);
@@ -113,7 +113,7 @@ void tftp::put_ex(const qm::ip_address_t& device, const std::string& local, cons
     file.open(local, "rb");
     // Past the end of the file there is nothing to send: only what the file
     // holds from the offset on goes out.
-    const int64_t size = update::file_size(file.get());
+    const int64_t size = file.size();
     const int64_t available = std::max<int64_t>(size - static_cast<int64_t>(offset), 0);
     file.set_position(offset);
     x.file = file.get();

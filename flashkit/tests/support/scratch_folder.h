@@ -58,4 +58,32 @@ inline std::string text_of(const std::string& at)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The copies of configuration records that uploads keep in the working
+// folder ("saved_config" and the device's twelve MAC digits): removed, or set
+// aside by adding the suffix to their names and brought back (every file
+// whose name ends with it).
+inline void remove_config_copies()
+{
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path()))
+        if (entry.path().filename().string().rfind("saved_config", 0) == 0)
+            std::filesystem::remove(entry.path());
+}
+
+inline void set_config_copies_aside(const std::string& suffix)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("saved_config", 0) == 0 && name.size() == 24)
+            std::filesystem::rename(entry.path(), entry.path().string() + suffix);
+    }
+}
+inline void restore_config_copies(const std::string& suffix)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path())) {
+        const std::string name = entry.path().string();
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            std::filesystem::rename(entry.path(), name.substr(0, name.size() - suffix.size()));
+    }
+}
+
 } // namespace vx::test

@@ -21,8 +21,9 @@ public:
     void open(const std::string& path, const char* mode);
     // Moves to the byte offset; "file not open" without a stream.
     void set_position(int64_t offset);
-    // Length of the file; the position is left where it was.
-    int32_t size();
+    // Length of the file in bytes, 64-bit (files past 4 GiB are never taken
+    // for small ones); the position is left where it was.
+    int64_t size();
     // fclose result, 0 when nothing was held.
     int close();
 

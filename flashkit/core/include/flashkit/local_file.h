@@ -4,7 +4,6 @@
 // through a link into another file.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -13,9 +12,5 @@ namespace update {
 // Creates or empties the file for reading and writing ("w+b"); fails (null,
 // errno and the last error set) when the name is a link or cannot be made.
 std::FILE* create_local(const std::string& path);
-
-// Size of an open file in bytes, 64-bit (-1 when it cannot be told): files
-// past 4 GiB are never taken for small ones.
-int64_t file_size(std::FILE* file);
 
 } // namespace update

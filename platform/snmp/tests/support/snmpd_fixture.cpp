@@ -141,6 +141,29 @@ while (1) {
 __DATA__
 )PERL";
 
+// Moves the calling thread into a new network namespace and brings its
+// loopback interface up; the reason when that fails, else "".
+std::string unshare_with_loopback()
+{
+    if (unshare(CLONE_NEWNET) != 0)
+        return std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return std::string("socket: ") + std::strerror(errno);
+    std::string why;
+    ifreq ifr{};
+    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+    if (ioctl(fd, SIOCGIFFLAGS, &ifr) != 0) {
+        why = std::string("SIOCGIFFLAGS lo: ") + std::strerror(errno);
+    } else {
+        ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
+        if (ioctl(fd, SIOCSIFFLAGS, &ifr) != 0)
+            why = std::string("SIOCSIFFLAGS lo: ") + std::strerror(errno);
+    }
+    close(fd);
+    return why;
+}
+
 } // namespace
 
 bool running_as_root() { return geteuid() == 0; }
@@ -151,38 +174,24 @@ bool enter_private_netns(std::string* error)
     static bool ok = false;
     static std::string why;
     std::call_once(once, [] {
-        if (!running_as_root()) {
-            why = "not running as root";
-            return;
-        }
-        if (unshare(CLONE_NEWNET) != 0) {
-            why = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
-            return;
-        }
-        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        if (fd < 0) {
-            why = std::string("socket: ") + std::strerror(errno);
-            return;
-        }
-        ifreq ifr{};
-        std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
-        if (ioctl(fd, SIOCGIFFLAGS, &ifr) != 0) {
-            why = std::string("SIOCGIFFLAGS lo: ") + std::strerror(errno);
-            close(fd);
-            return;
-        }
-        ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
-        if (ioctl(fd, SIOCSIFFLAGS, &ifr) != 0) {
-            why = std::string("SIOCSIFFLAGS lo: ") + std::strerror(errno);
-            close(fd);
-            return;
-        }
-        close(fd);
-        ok = true;
+        why = running_as_root() ? unshare_with_loopback() : "not running as root";
+        ok = why.empty();
     });
     if (!ok && error)
         *error = why;
     return ok;
+}
+
+std::string in_private_netns(const std::function<void()>& fn)
+{
+    std::string why;
+    std::thread worker([&] {
+        why = unshare_with_loopback();
+        if (why.empty())
+            fn();
+    });
+    worker.join();
+    return why;
 }
 
 Snmpd::Snmpd()

@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ bool running_as_root();
 // the main thread before other threads start; later calls do nothing.
 // Returns false, with the reason in *error, when it cannot be done.
 bool enter_private_netns(std::string* error = nullptr);
+
+// The same for one new thread that runs fn there (threads fn starts stay in
+// the namespace); the rest of the process stays where it is. Returns the
+// reason when the namespace cannot be made (fn then does not run), else "".
+std::string in_private_netns(const std::function<void()>& fn);
 
 // One variable served by the pass_persist script.
 struct PassVar {
