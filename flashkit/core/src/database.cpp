@@ -1,12 +1,13 @@
 #include "flashkit/database.h"
 
+#include <qm/profile_section.h>
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <unordered_map>
 
 namespace update {
@@ -22,25 +23,10 @@ const char* const section_options = "options";
 // value, and a value wholly in matching quotes loses them.
 std::vector<std::pair<std::string, std::string>> read_section(const char* section, const std::string& ini)
 {
-    // The call fills what it returns, so the buffer is not cleared first; it
-    // doubles until the section fits.
-    std::size_t size = 4096;
-    std::unique_ptr<char[]> buffer;
-    DWORD length;
-    for (;;) {
-        buffer = std::make_unique_for_overwrite<char[]>(size);
-        length = GetPrivateProfileSectionA(section, buffer.get(), static_cast<DWORD>(size), ini.c_str());
-        if (length != size - 2)
-            break;
-        size *= 2;
-    }
     std::vector<std::pair<std::string, std::string>> entries;
-    for (const char* p = buffer.get(); p < buffer.get() + length && *p; p += std::strlen(p) + 1) {
-        const char* equals = std::strchr(p, '=');
-        if (!equals)
-            continue;
-        std::string key(p, equals);
-        std::string value(equals + 1);
+    for (auto& entry : qm::read_profile_section(ini, section).entries) {
+        const std::string& key = entry.first;
+        std::string& value = entry.second;
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         auto first = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
