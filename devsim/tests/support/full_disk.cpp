@@ -1,0 +1,78 @@
+#include "full_disk.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+namespace vx::test {
+namespace {
+
+const char* const filler_name = "/.filler";
+
+// The process's own mount namespace, whose mounts propagate nowhere.
+std::string private_mounts()
+{
+    static std::once_flag once;
+    static std::string error;
+    std::call_once(once, [] {
+        if (::unshare(CLONE_NEWNS) != 0)
+            error = std::string("unshare(CLONE_NEWNS): ") + std::strerror(errno);
+        else if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            error = std::string("making / private: ") + std::strerror(errno);
+    });
+    return error;
+}
+
+} // namespace
+
+full_disk::full_disk(const std::string& folder, size_t bytes) : folder_(folder)
+{
+    while (folder_.size() > 1 && folder_.back() == '/')
+        folder_.pop_back();
+    if (::geteuid() != 0) {
+        error_ = "needs root (a mount namespace and a tmpfs)";
+        return;
+    }
+    error_ = private_mounts();
+    if (!error_.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (::mount("vx-full-disk", folder_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+        error_ = "mounting a tmpfs on " + folder_ + ": " + std::strerror(errno);
+        return;
+    }
+    mounted_ = true;
+}
+
+full_disk::~full_disk()
+{
+    if (mounted_)
+        ::umount2(folder_.c_str(), MNT_DETACH);
+}
+
+void full_disk::fill()
+{
+    const std::string path = folder_ + filler_name;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    // Large pieces first, then single bytes until not one more fits.
+    std::vector<char> block(64 * 1024, 'x');
+    for (size_t size = block.size(); size > 0; size /= 2)
+        while (::write(fd, block.data(), size) == static_cast<ssize_t>(size)) {}
+    ::close(fd);
+}
+
+void full_disk::make_room() { ::unlink((folder_ + filler_name).c_str()); }
+
+} // namespace vx::test
