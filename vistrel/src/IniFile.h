@@ -11,12 +11,21 @@ std::string VistrelIniPath();
 
 // Integer of [section] key, the default when absent.
 int ReadIniInt(const char* section, const char* key, int defaultValue);
-// Writes a text; a failed write is ignored.
-void WriteIniText(const char* section, const char* key, const std::string& value);
+// Writes a text. False when the file could not be written.
+bool WriteIniText(const char* section, const char* key, const std::string& value);
 // Replaces the section with the entries, in this order, in one rewrite of
 // the file (no entries: the section is removed). False when the file could
 // not be written; the section is then as it was.
 bool WriteIniSection(const char* section, const std::vector<std::pair<std::string, std::string>>& entries);
+
+// A write of the two above that failed: the file and the system's text for
+// the error.
+struct IniWriteFailure {
+    std::string path;
+    std::string reason;
+};
+// The failed writes since the last call; they are forgotten.
+std::vector<IniWriteFailure> TakeIniWriteFailures();
 
 class IniFile {
 public:

@@ -9,6 +9,34 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// One box for every settings file that could not be written, after the last
+// of the writes at the end (the options are written when the main dialog's
+// object goes).
+void ReportUnsavedSettings()
+{
+    std::map<std::string, std::vector<std::string>> reasons; // per file, each reason once
+    for (const IniWriteFailure& failure : TakeIniWriteFailures()) {
+        auto& list = reasons[failure.path];
+        if (std::find(list.begin(), list.end(), failure.reason) == list.end())
+            list.push_back(failure.reason);
+    }
+    for (const auto& [path, list] : reasons) {
+        std::string text = "Settings could not be saved in " + path + ".";
+        for (const std::string& reason : list)
+            text += "\n" + reason;
+        AfxMessageBox(text.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    }
+}
+
+} // namespace
+
 BEGIN_MESSAGE_MAP(CVistrelApp, CWinApp)
 ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
 END_MESSAGE_MAP()
@@ -34,6 +62,7 @@ BOOL CVistrelApp::InitInstance()
         dialog.DoModal();
         m_pMainWnd = nullptr;
     }
+    ReportUnsavedSettings();
     return FALSE;
 }
 

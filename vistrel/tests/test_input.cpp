@@ -152,6 +152,35 @@ TEST(TypedAddress, ArrivesAsTypedInNewIpAddressAndOptions)
     EXPECT_EQ(options.ip_start(), "172.16.100.25");
 }
 
+// A typo in New IP Address is told before OK can take it: the field comes
+// back at 255 with the focus and its text selected, so typing again fixes it.
+TEST_F(Input, NewIpAddressTellsAFieldOutOfRange)
+{
+    auto& eth0 = World().adapters["eth0"];
+    eth0.startDefault = "10.79.0.2"; // the network: no warning in the way
+    eth0.subnet = "255.255.0.0";
+    eth0.devices = {{"00602b000001", {"10.79.0.20", 0}}};
+    RunMainDialog([&](CVistrelDlg& d) {
+        Tick(d);
+        mfc::test::ClickListRow(d.List(), 0);
+        mfc::test::ScriptModal<CIpAssignDlg>([&](CIpAssignDlg& ip) {
+            mfc::test::TypeKeys(&ip, "10.79.0.300"); // the first field has the focus, its text selected
+            EXPECT_EQ(TakeBoxes(),
+                      (std::vector<std::string>{"Invalid Entry: 300 is out of range. Enter a number from 0 to 255."}));
+            EXPECT_EQ(ItemText(ip, IDC_NEW_ADDRESS), "10.79.0.255");
+            QLineEdit* last = Fields(ip.GetDlgItem(IDC_NEW_ADDRESS)).value(3);
+            EXPECT_EQ(QApplication::focusWidget(), last);
+            EXPECT_EQ(last ? last->selectedText() : QString(), "255");
+            mfc::test::TypeKeys(&ip, "30");
+            mfc::test::PressKey(&ip, VK_RETURN);
+        });
+        ASSERT_TRUE(mfc::test::ChooseMenuItem(&d, "&Veltrix", "&New IP Address...")) << "grey";
+        PumpUntil([] { return !World().Calls("device.put_ip").empty(); });
+    });
+    EXPECT_EQ(World().Calls("device.put_ip"), (std::vector<std::string>{"device.put_ip 00602b000001 10.79.0.30"}));
+    EXPECT_TRUE(TakeBoxes().empty());
+}
+
 TEST_F(Input, MenuBarByMouseAndByItsLetters)
 {
     RunMainDialog([&](CVistrelDlg& d) {

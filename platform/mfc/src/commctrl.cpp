@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QRegularExpressionValidator>
 #include <algorithm>
+#include <cstdio>
 
 #include "internal.h"
 
@@ -24,7 +25,8 @@ VxIpEdit::VxIpEdit(QWidget* parent) : QWidget(parent)
     auto* row = new QHBoxLayout(frame);
     row->setContentsMargins(2, 0, 2, 0);
     row->setSpacing(0);
-    // Up to three digits; a value above 255 is brought back to 255 once typed.
+    // Up to three digits; a value out of the field's range is refused with a
+    // box once the field is complete or left.
     static const QRegularExpression octet("^[0-9]{0,3}$");
     for (int i = 0; i < 4; ++i) {
         if (i) {
@@ -46,11 +48,17 @@ VxIpEdit::VxIpEdit(QWidget* parent) : QWidget(parent)
             NMIPADDRESS n{};
             n.iField = i;
             n.iValue = t.isEmpty() ? -1 : t.toInt();
-            if (n.iValue > 255)
-                field[i]->setText("255");
+            // A full field is complete: checked at once.
+            const bool inRange = t.size() < 3 || CheckField(i);
+            if (!self)
+                return;
+            notifying_ = true;
             NotifyParent(this, &n.hdr, IPN_FIELDCHANGED);
+            if (!self)
+                return;
+            notifying_ = false;
             // A full field hands the typing on to the next one, its text selected.
-            if (self && t.size() == 3 && i < 3)
+            if (inRange && t.size() == 3 && i < 3)
                 Enter(i + 1, true);
         });
     }
@@ -64,6 +72,36 @@ void VxIpEdit::Enter(int i, bool advanced)
     advanced_ = advanced ? i : -1;
 }
 
+bool VxIpEdit::CheckField(int i)
+{
+    const QString t = field[i]->text();
+    const int v = t.toInt();
+    if (t.isEmpty() || (v >= lo_[i] && v <= hi_[i]))
+        return true;
+    field[i]->setText(QString::number(v < lo_[i] ? lo_[i] : hi_[i]));
+    char text[96];
+    std::snprintf(text, sizeof text, "%d is out of range. Enter a number from %d to %d.", v, lo_[i], hi_[i]);
+    QPointer<VxIpEdit> self(this);
+    MessageBox(HandleOf(this), text, "Invalid Entry", MB_OK | MB_ICONEXCLAMATION);
+    if (self)
+        Enter(i, false);
+    return false;
+}
+
+void VxIpEdit::CheckFields()
+{
+    if (notifying_)
+        return;
+    for (int i = 0; i < 4; ++i)
+        CheckField(i);
+}
+
+void VxIpEdit::SetRange(int i, int lo, int hi)
+{
+    lo_[i] = lo;
+    hi_[i] = hi;
+}
+
 bool VxIpEdit::eventFilter(QObject* o, QEvent* e)
 {
     int i = 0;
@@ -71,8 +109,19 @@ bool VxIpEdit::eventFilter(QObject* o, QEvent* e)
         ++i;
     if (i == 4)
         return QWidget::eventFilter(o, e);
-    if (e->type() == QEvent::FocusOut && advanced_ == i)
-        advanced_ = -1;
+    if (e->type() == QEvent::FocusOut) {
+        if (advanced_ == i)
+            advanced_ = -1;
+        // Left with the mouse: checked once the focus has moved (a box shown
+        // in the middle of the move would fight it). A box of our own, or
+        // another window, takes the focus for a while only.
+        const Qt::FocusReason why = static_cast<QFocusEvent*>(e)->reason();
+        if (why != Qt::ActiveWindowFocusReason && why != Qt::PopupFocusReason)
+            QTimer::singleShot(0, this, [this, i] {
+                if (isVisible())
+                    CheckField(i);
+            });
+    }
     if (e->type() != QEvent::KeyPress)
         return QWidget::eventFilter(o, e);
     auto* k = static_cast<QKeyEvent*>(e);
@@ -85,10 +134,12 @@ bool VxIpEdit::eventFilter(QObject* o, QEvent* e)
         // The separator closes a field and opens the next one, unless the
         // field was just entered because the previous one filled up: the
         // dot the user types after three digits is then already done.
-        if (!justEntered && i < 3 && !field[i]->text().isEmpty())
+        if (!justEntered && CheckField(i) && i < 3 && !field[i]->text().isEmpty())
             Enter(i + 1, false);
         return true;
     }
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !CheckField(i))
+        return true; // the focus stays on the field
     if (key == Qt::Key_Backspace && i > 0 && field[i]->cursorPosition() == 0 && !field[i]->hasSelectedText()) {
         field[i - 1]->setFocus(Qt::OtherFocusReason);
         field[i - 1]->end(false);
@@ -204,6 +255,9 @@ int CIPAddressCtrl::GetAddress(DWORD& v) const
 {
     return OnGui([&] {
         auto* ip = Ip(m_hWnd);
+        if (ip)
+            ip->CheckFields();
+        ip = Ip(m_hWnd); // still there after a box
         v = ip ? ip->Value() : 0;
         return ip ? ip->Count() : 0;
     });
@@ -224,15 +278,8 @@ void CIPAddressCtrl::SetFieldFocus(WORD n)
 void CIPAddressCtrl::SetFieldRange(int n, BYTE lo, BYTE hi)
 {
     auto* ip = Ip(m_hWnd);
-    if (!ip || n < 0 || n > 3)
-        return;
-    QString re = QString("^([0-9]{0,3})$");
-    ip->field[n]->setValidator(new QRegularExpressionValidator(QRegularExpression(re), ip->field[n]));
-    QLineEdit* f = ip->field[n];
-    QObject::connect(f, &QLineEdit::editingFinished, f, [f, lo, hi] {
-        if (!f->text().isEmpty())
-            f->setText(QString::number(std::clamp<int>(f->text().toInt(), lo, hi)));
-    });
+    if (ip && n >= 0 && n <= 3)
+        ip->SetRange(n, std::min(lo, hi), std::max(lo, hi));
 }
 
 // ---------------------------------------------------------------- CProgressCtrl

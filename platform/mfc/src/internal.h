@@ -274,13 +274,23 @@ public:
     DWORD Value() const;
     void SetValue(DWORD v);
     void Clear();
+    void SetRange(int i, int lo, int hi);
+    // What a reader of the address sees: a field out of its range is told
+    // first (a read inside the control's own notification is not).
+    void CheckFields();
 
 protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
     void Enter(int i, bool advanced); // focus field i with its text selected
-    int advanced_ = -1;               // field entered by the auto-advance, nothing typed there yet
+    // A typed value out of the field's range: the user is told the range, the
+    // field takes the nearest bound and the focus, its text selected. False then.
+    bool CheckField(int i);
+    int advanced_ = -1; // field entered by the auto-advance, nothing typed there yet
+    int lo_[4] = {0, 0, 0, 0};
+    int hi_[4] = {255, 255, 255, 255};
+    bool notifying_ = false;
 };
 
 // Busy animation.

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
+#include <functional>
 
 #include "mfc/qt_resources.h"
 #include "qt_app.h"
@@ -84,8 +85,11 @@ public:
     BOOL OnNotify(WPARAM w, LPARAM l, LRESULT* r) override
     {
         auto* h = reinterpret_cast<NMHDR*>(l);
-        if (h->code == IPN_FIELDCHANGED)
+        if (h->code == IPN_FIELDCHANGED) {
             ip.push_back(*reinterpret_cast<NMIPADDRESS*>(l));
+            DWORD shown = 0; // read as it changes, as a dialog that follows the address does
+            static_cast<CIPAddressCtrl*>(GetDlgItem(IDC_IP))->GetAddress(shown);
+        }
         return CDialog::OnNotify(w, l, r);
     }
     void Run(std::function<void(CtlDlg&)> f)
@@ -394,7 +398,7 @@ TEST(Controls, IpAddressTakesATypedAddressAsTyped)
         {MAKEIPADDRESS(192, 78, 1, 2), "192.168.5.5", "192.168.5.5"},
         {0, "10.1.2.3", "10.1.2.3"},
         {0, "1.2..3", "1.2.3.0"},                    // a dot in an empty field stays there
-        {0, "300.1.2.3", "255.1.2.3"},               // above 255 becomes 255
+        {0, "300.1.2.3", "255.1.2.3"},               // above 255 becomes 255 (told in a box)
         {0, "10.20<<<<1.7.8.9", "11.7.8.9"},         // Backspace at a field's start goes back into the previous one
         {MAKEIPADDRESS(1, 2, 3, 4), "9", "9.2.3.4"}, // typed over the selected text
     };
@@ -421,6 +425,57 @@ TEST(Controls, IpAddressTakesATypedAddressAsTyped)
             CString shown;
             ip->GetWindowText(shown);
             EXPECT_EQ(shown, c.shown) << c.keys;
+        }
+        EXPECT_EQ(mfc::test::MessageBoxLog().size(), 1u); // for the field above 255 only
+    });
+}
+
+// A field out of its range is told in a box once it is complete or left, or
+// the address is read: it takes the nearest bound and the focus back, its
+// text selected. Field 1 takes 10 to 20 here; the dialog's reads at every
+// change tell nothing.
+TEST(Controls, IpAddressFieldOutOfRangeIsToldAndBroughtBack)
+{
+    auto click = [](CtlDlg& d) {
+        mfc::test::Click(d, IDC_CHECK); // the mouse takes the focus elsewhere
+        EXPECT_TRUE(QTest::qWaitFor([] { return !mfc::test::MessageBoxLog().empty(); }, 10000));
+    };
+    auto read = [](CtlDlg& d) { // as OK reads the address
+        DWORD v = 0;
+        Item<CIPAddressCtrl>(d, IDC_IP)->GetAddress(v);
+        EXPECT_EQ(v, MAKEIPADDRESS(1, 10, 3, 4));
+    };
+    const struct {
+        int field;
+        const char* keys;
+        std::function<void(CtlDlg&)> leave;
+        const char* box;
+    } cases[] = {
+        {3, "300", nullptr, "300 is out of range. Enter a number from 0 to 255."},
+        {1, "5.", nullptr, "5 is out of range. Enter a number from 10 to 20."},
+        {1, "25", [](CtlDlg& d) { mfc::test::PressKey(&d, VK_TAB); },
+         "25 is out of range. Enter a number from 10 to 20."},
+        {1, "5", click, "5 is out of range. Enter a number from 10 to 20."},
+        {1, "5", read, "5 is out of range. Enter a number from 10 to 20."},
+    };
+    mfc::test::ScopedHooks hooks;
+    CtlDlg dlg;
+    dlg.Run([&](CtlDlg& d) {
+        auto* ip = Item<CIPAddressCtrl>(d, IDC_IP);
+        ip->SetFieldRange(1, 10, 20);
+        const QList<QLineEdit*> fields = mfc::WidgetOf(ip->m_hWnd)->findChildren<QLineEdit*>();
+        for (const auto& c : cases) {
+            ip->SetAddress(MAKEIPADDRESS(1, 12, 3, 4));
+            QTest::mouseDClick(fields[c.field], Qt::LeftButton); // selects the number
+            mfc::test::MessageBoxLog().clear();
+            mfc::test::TypeKeys(&d, c.keys);
+            if (c.leave)
+                c.leave(d);
+            ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u) << c.keys;
+            EXPECT_EQ(mfc::test::MessageBoxLog()[0].text, c.box);
+            EXPECT_EQ(mfc::test::MessageBoxLog()[0].caption, "Invalid Entry");
+            EXPECT_EQ(QApplication::focusWidget(), fields[c.field]) << c.keys;
+            EXPECT_EQ(fields[c.field]->selectedText(), c.field == 3 ? "255" : c.keys[0] == '2' ? "20" : "10");
         }
     });
 }
