@@ -139,7 +139,7 @@ spread_t spread_of(const std::vector<double>& v)
     return {quantile(v, 0.5), quantile(v, 0.25), quantile(v, 0.75), quantile(v, 0), quantile(v, 1)};
 }
 
-// One contender: a transfer by one client, or an outside client's start-up.
+// One contender: a transfer by one client, or a program's start-up alone.
 struct contender_t {
     contender_t(
         std::string client_, std::string what_, std::function<bool(sample_t&)> run_,
