@@ -560,9 +560,6 @@ DWORD poll_wait(object* const* objects, DWORD count, bool wait_all, DWORD millis
     for (;;) {
         if (!held.owns_lock())
             held.lock();
-        for (size_t k = 0; k < nwatched; ++k)
-            --watched[k]->pollers;
-        nwatched = 0;
         result = try_satisfy(objects, count, wait_all);
         if (result != WAIT_TIMEOUT)
             break;
@@ -600,14 +597,22 @@ DWORD poll_wait(object* const* objects, DWORD count, bool wait_all, DWORD millis
             }
         }
         held.unlock();
-        int n = ::poll(fds.data(), nfds, timeout_ms);
-        if (n < 0 && errno != EINTR) {
-            const int e = errno;
-            held.lock();
+        const int n = ::poll(fds.data(), nfds, timeout_ms);
+        const int e = errno;
+        // The eventfds are watched no longer before the completions below
+        // signal their events: a write to the eventfd now (and a read to
+        // clear it at the next poll) would only cost two system calls per
+        // operation, unless another wait polls it too.
+        held.lock();
+        for (size_t k = 0; k < nwatched; ++k)
+            --watched[k]->pollers;
+        nwatched = 0;
+        if (n < 0 && e != EINTR) {
             errno = e;
             result = vx_win32::fail_errno(WAIT_FAILED);
             break;
         }
+        held.unlock();
         for (size_t k = first_io; n > 0 && k < nfds; ++k) {
             if (fds[k].revents != 0)
                 ios[k - first_io].complete(ios[k - first_io].token);

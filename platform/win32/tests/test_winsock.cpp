@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -173,6 +174,69 @@ TEST(WinSock, ANewOperationOnTheSameBlockCancelsTheOutstandingOne)
         ASSERT_TRUE(WSAGetOverlappedResult(b.s, &b.overlapped, &count, TRUE, &flags));
     }
     EXPECT_EQ(std::string(second, count), "in");
+}
+
+// The read and write system calls the calling thread has made so far.
+long long reads_and_writes()
+{
+    long long total = 0;
+    std::FILE* f = std::fopen("/proc/thread-self/io", "r");
+    if (!f)
+        return -1;
+    char line[128];
+    long long value = 0;
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::sscanf(line, "syscr: %lld", &value) == 1 || std::sscanf(line, "syscw: %lld", &value) == 1)
+            total += value;
+    }
+    std::fclose(f);
+    return total;
+}
+
+TEST(WinSock, ReceivesCompletedInAWaitTouchNoEventfd)
+{
+    // The wait polls the event's eventfd beside the socket; the completion
+    // must not write it (nor the next wait read it back): that would be two
+    // system calls more per datagram than the exchange needs.
+    udp a, b;
+    std::thread echo([&] {
+        char buffer[16];
+        sockaddr_in from{};
+        for (;;) {
+            socklen_t length = sizeof from;
+            ssize_t n = ::recvfrom(b.s, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+            if (n <= 0 || std::string(buffer, static_cast<size_t>(n)) == "end")
+                break;
+            ::sendto(b.s, buffer, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&from), length);
+        }
+    });
+    auto send_plain = [&](const char* text) {
+        WSABUF out{static_cast<ULONG>(std::strlen(text)), const_cast<char*>(text)};
+        DWORD sent = 0;
+        return WSASendTo(a.s, &out, 1, &sent, 0, reinterpret_cast<sockaddr*>(&b.address), sizeof b.address, nullptr,
+                         nullptr);
+    };
+    const long long first = reads_and_writes();
+    const long long reading = reads_and_writes() - first; // what reading the counts costs
+    const long long before = reads_and_writes();
+    int pending = 0;
+    for (int i = 0; i < 50; ++i) {
+        char buffer[16];
+        sockaddr_in from{};
+        int from_length = 0;
+        DWORD count = 0, flags = 0;
+        // The receive is outstanding before anything is sent, so the wait completes it.
+        if (a.receive(buffer, sizeof buffer, &from, &from_length, &count) != WSA_IO_PENDING ||
+            send_plain("ping") != 0 || WSAWaitForMultipleEvents(1, &a.event, FALSE, 10000, FALSE) != WSA_WAIT_EVENT_0 ||
+            !WSAGetOverlappedResult(a.s, &a.overlapped, &count, FALSE, &flags) || count != 4)
+            break;
+        ++pending;
+    }
+    const long long during = reads_and_writes() - before;
+    send_plain("end");
+    echo.join();
+    EXPECT_EQ(pending, 50);
+    EXPECT_EQ(during, reading);
 }
 
 TEST(WinSock, TruncatedDatagramAndClosedSocket)
