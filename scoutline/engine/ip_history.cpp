@@ -7,7 +7,10 @@
 #include <qm/log_file.h>
 #include <qm/profile_section.h>
 
+#include <iterator>
+#include <map>
 #include <ostream>
+#include <utility>
 
 namespace qm::vx {
 
@@ -35,6 +38,25 @@ void report(const std::string& text)
 {
     qm::console() << text << std::endl;
     server_log().Write(text);
+}
+
+// Sections whose save failed, by file and section, with the entries that
+// should have been written. They stand in for the stale section of the file
+// until a save of it succeeds, so that the next engine of the adapter, or the
+// server's exit, writes them once there is room.
+std::mutex pending_lock;
+std::map<std::pair<std::string, std::string>, qm::profile_entries_t> pending;
+
+// Writes the section; false, and told with the system's reason, when it
+// cannot be written.
+bool write_section(const std::string& file, const std::string& section, const qm::profile_entries_t& entries)
+{
+    if (!qm::write_profile_section(file, section, entries)) {
+        report("VXHistory.ini [" + section + "] could not be written to " + file + ": " + qm::wapi::last_error_text() +
+               "; kept for the next save");
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -116,7 +138,16 @@ void ip_history_t::load(const std::string& adapter_name)
     const std::string full_path = path();
     qm::console() << "VXHistory.ini file is located in: [" << full_path << "]" << std::endl;
 
-    qm::profile_section_t read = qm::read_profile_section(full_path, section, max_section_buffer);
+    // A section whose last save failed is read as that save would have left it.
+    qm::profile_section_t read;
+    {
+        std::lock_guard pending_guard(pending_lock);
+        auto kept = pending.find({full_path, section});
+        if (kept != pending.end())
+            read.entries = kept->second;
+        else
+            read = qm::read_profile_section(full_path, section, max_section_buffer);
+    }
     loaded_section = section;
     section_cut = read.cut;
     unread.clear();
@@ -173,7 +204,20 @@ void ip_history_t::save(const std::string& adapter_name)
                 entries.emplace_back(key, value);
         }
     }
-    qm::write_profile_section(full_path, section, entries);
+    std::lock_guard pending_guard(pending_lock);
+    if (write_section(full_path, section, entries))
+        pending.erase({full_path, section});
+    else
+        pending[{full_path, section}] = std::move(entries);
+}
+
+void ip_history_t::save_pending()
+{
+    std::lock_guard guard(pending_lock);
+    for (auto kept = pending.begin(); kept != pending.end();) {
+        const auto& [file, section] = kept->first;
+        kept = write_section(file, section, kept->second) ? pending.erase(kept) : std::next(kept);
+    }
 }
 
 int32_t ip_history_t::get_state(const qm::ip_address_t& ip)

@@ -2,6 +2,7 @@
 #include "exe_module.h"
 
 #include <qm/console.h>
+#include <scoutline/ip_history.h>
 
 #include <pthread.h>
 #include <signal.h>
@@ -188,6 +189,9 @@ int serve(CExeModule& module)
         code = 1;
     }
     module.stop_monitor();
+    // A history that could not be saved when its engine stopped gets one
+    // more try (the engines are gone: every client was let go).
+    qm::vx::ip_history_t::save_pending();
 
     pthread_kill(signal_thread.native_handle(), SIGUSR2);
     signal_thread.join();

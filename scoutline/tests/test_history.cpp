@@ -31,6 +31,20 @@ qm::ip_address_t ip(const std::string& text)
     return a;
 }
 
+// The MAC that owns an address, or the address a MAC has, as text; "(none)"
+// when the history has no such entry.
+std::string owner_text(ip_history_t& h, const std::string& address)
+{
+    const auto owner = h.owner_of(ip(address));
+    return owner ? owner->to_string() : "(none)";
+}
+
+std::string address_text(ip_history_t& h, const std::string& m)
+{
+    const auto address = h.address_of(mac(m));
+    return address ? address->to_string() : "(none)";
+}
+
 assignment_item_t automatic(const std::string& m) { return assignment_item_t{mac(m), qm::ip_address_t(), 1}; }
 
 class History : public ::testing::Test {
@@ -71,7 +85,7 @@ TEST_F(History, AddKeepsPairsOneToOne)
     EXPECT_FALSE(h.owner_of(ip("10.0.0.5")));
     h.add(mac("000000000002"), ip("10.0.0.6")); // another device took its address
     EXPECT_FALSE(h.address_of(mac("000000000001")));
-    EXPECT_EQ(h.owner_of(ip("10.0.0.6"))->to_string(), "000000000002");
+    EXPECT_EQ(owner_text(h, "10.0.0.6"), "000000000002");
     EXPECT_EQ(h.get_state(ip("10.0.0.6")), ip_state_seen);
     // Null MAC or address: nothing.
     h.add(qm::mac_address_t(), ip("10.0.0.7"));
@@ -119,7 +133,7 @@ TEST_F(History, SuggestRoundRobinAndRemembered)
     h.set_range(ip("10.0.0.20"), ip("10.0.0.21"));
     EXPECT_EQ(h.get_cursor().to_string(), "10.0.0.20");
     EXPECT_EQ(h.suggest(automatic("000000000001")).to_string(), "10.0.0.20");
-    EXPECT_EQ(h.address_of(mac("000000000001"))->to_string(), "10.0.0.10");
+    EXPECT_EQ(address_text(h, "000000000001"), "10.0.0.10");
 }
 
 TEST_F(History, SuggestPrefersFreeOverFileAndHandlesOddRanges)
@@ -158,8 +172,8 @@ TEST_F(History, LoadSaveSectionFile)
     // Entries that are not a MAC and an address are skipped; the rest load.
     EXPECT_EQ(h.size(), 3u);
     EXPECT_EQ(h.get_state(ip("192.168.1.24")), ip_state_from_file);
-    EXPECT_EQ(h.owner_of(ip("192.168.1.24"))->to_string(), "00602b0a1b2d");
-    EXPECT_EQ(h.owner_of(ip("192.168.1.26"))->to_string(), "00602b0a1b2f");
+    EXPECT_EQ(owner_text(h, "192.168.1.24"), "00602b0a1b2d");
+    EXPECT_EQ(owner_text(h, "192.168.1.26"), "00602b0a1b2f");
 
     // Two MACs with one address: only the later stays.
     h.add(mac("0000000000aa"), ip("192.168.1.23"));
@@ -181,7 +195,7 @@ TEST_F(History, LoadSaveSectionFile)
     ip_history_t again(file);
     again.load("[1] card [x]");
     EXPECT_EQ(again.size(), 4u);
-    EXPECT_EQ(again.owner_of(ip("192.168.1.2"))->to_string(), "00602b0a1b2d");
+    EXPECT_EQ(owner_text(again, "192.168.1.2"), "00602b0a1b2d");
     again.save("[1] card [x]");
     EXPECT_EQ(read_file(), text);
 }
@@ -215,12 +229,12 @@ TEST_F(History, LargeSectionIsReadWhole)
     ip_history_t h(file);
     h.load("big");
     ASSERT_EQ(h.size(), 1000u);
-    EXPECT_EQ(h.owner_of(ip("10.4.0.123"))->to_string(), "0000000003e8");
+    EXPECT_EQ(owner_text(h, "10.4.0.123"), "0000000003e8");
     h.save("big");
     ip_history_t again(file);
     again.load("big");
     EXPECT_EQ(again.size(), 1000u);
-    EXPECT_EQ(again.address_of(mac("0000000003e8"))->to_string(), "10.4.0.123");
+    EXPECT_EQ(address_text(again, "0000000003e8"), "10.4.0.123");
 }
 
 TEST_F(History, PlainFileNameLivesBesideTheProgram)

@@ -4,6 +4,7 @@
 #include "test_server_support.h"
 #include "com_helpers.h"
 
+#include <full_disk.h>
 #include <netns.h>
 
 #include <gtest/gtest.h>
@@ -357,4 +358,54 @@ TEST_F(ServerNetns, ClientProgramExpectsAddressedDevices)
     // An expectation never met fails at the limit.
     auto third = vxscan({"--seconds", "1", "--expect", std::to_string(device_count + 1)});
     EXPECT_EQ(wait_exit(*third, 60s), 1);
+}
+
+// The program's folder full: each engine's save is logged with the file and
+// the reason and leaves the file as it was, and the next engine of the
+// adapter starts from what could not be saved; once there is room, the
+// server writes it as it exits.
+TEST_F(ServerNetns, FullFolderLogsFailedSavesAndWritesThemAtExit)
+{
+    const std::string bin = box->root + "/bin";
+    vx::test::full_disk disk(bin, std::filesystem::file_size(box->program) + (1 << 20));
+    if (!disk.ok())
+        GTEST_SKIP() << disk.error();
+    std::filesystem::copy_file(SCOUTLINE_EXE, box->program);
+    // A section larger than the room left: a rewrite without it would fit.
+    std::string written = "[Timeouts]\nARPSleepMS=10\n[(0) vxs0]\n";
+    for (int i = 1; i <= 700; ++i)
+        written += "0000000" + std::to_string(10000 + i) + "=10.1." + std::to_string(i / 250) + "." +
+            std::to_string(i % 250) + "\n";
+    std::ofstream(bin + "/VXHistory.ini") << written;
+    disk.fill(8192);
+    const std::string told = "could not be written to " + bin + "/VXHistory.ini: No space left on device";
+    const auto logged = [&](size_t times) {
+        return eventually(30s, [&] {
+            const std::string log = box->file("scoutline.log");
+            size_t found = 0;
+            for (size_t at = log.find(told); at != std::string::npos; at = log.find(told, at + 1))
+                ++found;
+            return found >= times;
+        });
+    };
+
+    CoInitialize(nullptr);
+    auto manager = create_in_namespace(); // keeps the server between the clients
+    ASSERT_TRUE(manager);
+    auto client = vxscan({"--seconds", "60", "--expect", std::to_string(device_count)});
+    EXPECT_EQ(wait_exit(*client, 60s), 0);
+    EXPECT_TRUE(logged(1)) << box->file("scoutline.log");
+    EXPECT_TRUE(box->file("VXHistory.ini") == written) << "the history was changed on a full disk";
+    // With the devices quiet, a second client's engine knows them only from
+    // the first one's save.
+    sim.reset();
+    client = vxscan({"--seconds", "1"});
+    EXPECT_EQ(wait_exit(*client, 60s), 0);
+    EXPECT_TRUE(logged(2)) << box->file("scoutline.log");
+
+    disk.make_room();
+    manager.Release();
+    CoUninitialize();
+    EXPECT_GE(box->wait_for_exit(60s).count(), 0);
+    EXPECT_TRUE(history_has_devices()) << box->file("VXHistory.ini").substr(0, 1000);
 }

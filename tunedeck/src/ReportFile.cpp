@@ -1,11 +1,14 @@
 #include "ReportFile.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <vector>
 
 std::string SafeFileName(const std::string& name)
@@ -46,10 +49,16 @@ int MakeFolders(const std::string& folder)
 
 } // namespace
 
-CReportFile::~CReportFile()
+CReportFile::~CReportFile() { Discard(); }
+
+void CReportFile::Discard()
 {
     if (m_file)
         std::fclose(m_file);
+    m_file = nullptr;
+    if (!m_writing.empty())
+        unlink(m_writing.c_str());
+    m_writing.clear();
 }
 
 int CReportFile::Open(const std::string& folder, const std::string& name)
@@ -59,10 +68,37 @@ int CReportFile::Open(const std::string& folder, const std::string& name)
     const int result = MakeFolders(folder);
     if (result != 0)
         return result;
-    m_path = folder.back() == '/' ? folder + name : folder + "/" + name;
-    m_file = std::fopen(m_path.c_str(), "wb");
-    if (!m_file)
+    Discard();
+    const std::string at = folder.back() == '/' ? folder : folder + "/";
+    m_path = at + name;
+    // Only a name that could be opened for writing is replaced; the new file
+    // keeps an earlier report's permissions.
+    struct stat earlier {};
+    const bool replacing = stat(m_path.c_str(), &earlier) == 0;
+    if (replacing && (!S_ISREG(earlier.st_mode) || access(m_path.c_str(), W_OK) != 0))
         return REPORT_OPEN_FAILED;
+    // A hidden name beside the report, within the length of one file name;
+    // one left by a program that was killed is passed over.
+    static std::atomic<unsigned> counter{0};
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        m_writing = at + "." + name.substr(0, 200) + "." + std::to_string(getpid()) + "." + std::to_string(counter++);
+        fd = open(m_writing.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        m_writing.clear();
+        return REPORT_OPEN_FAILED;
+    }
+    if (replacing)
+        fchmod(fd, earlier.st_mode & 07777);
+    m_file = fdopen(fd, "wb");
+    if (!m_file) {
+        close(fd);
+        Discard();
+        return REPORT_OPEN_FAILED;
+    }
     m_lineOpen = false;
     return 0;
 }
@@ -97,11 +133,17 @@ int CReportFile::Close()
 {
     if (!m_file)
         return 0;
-    // Committed to the disk before the report counts as written.
-    bool ok = std::fflush(m_file) == 0 && fsync(fileno(m_file)) == 0;
+    // Whole (no write failed, even if later ones went through) and on the
+    // disk before it takes the report's name.
+    bool ok = !std::ferror(m_file) && std::fflush(m_file) == 0 && fsync(fileno(m_file)) == 0;
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
-    return ok ? 0 : REPORT_WRITE_FAILED;
+    if (ok && rename(m_writing.c_str(), m_path.c_str()) == 0) {
+        m_writing.clear();
+        return 0;
+    }
+    Discard();
+    return REPORT_WRITE_FAILED;
 }
 
 std::string DefaultReportFolder()

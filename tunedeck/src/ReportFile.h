@@ -1,5 +1,7 @@
 // CReportFile: the text file of one device report: the folder made when
 // missing, lines ended by "\n", and whether the current line is still open.
+// The report is written beside its name and takes the name only when it is
+// closed whole, so a failed write leaves the earlier report of that name.
 #pragma once
 
 #include <cstdio>
@@ -28,22 +30,29 @@ public:
     CReportFile(const CReportFile&) = delete;
     CReportFile& operator=(const CReportFile&) = delete;
 
-    // Creates each missing folder of `folder` in turn and opens the file
-    // `name` in it for writing; 0 or a ReportFileResult.
+    // Creates each missing folder of `folder` in turn and opens a file for
+    // the report `name` in it; 0 or a ReportFileResult (REPORT_OPEN_FAILED
+    // when `name` is taken by anything but a file that may be rewritten).
     int Open(const std::string& folder, const std::string& name);
     const std::string& Path() const { return m_path; }
 
-    // 0 or REPORT_WRITE_FAILED.
+    // 0 or REPORT_WRITE_FAILED; after a failure the report is not kept.
     int Write(const std::string& text);
     int Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Ends a line left open, so that the next key starts its own line.
     int EndLine() { return m_lineOpen ? Write("\n") : 0; }
-    // Flushes to the disk and closes; 0 or REPORT_WRITE_FAILED.
+    // Flushes to the disk, closes and puts the report in place of any
+    // earlier one of its name; 0, or REPORT_WRITE_FAILED with the earlier
+    // report left as it was and nothing of this one.
     int Close();
 
 private:
+    // Closes a report still open and removes what was written of it.
+    void Discard();
+
     std::FILE* m_file = nullptr;
-    std::string m_path;
+    std::string m_path;    // the report's name
+    std::string m_writing; // the file written until Close
     bool m_lineOpen = false;
 };
 

@@ -45,7 +45,7 @@ full_disk::full_disk(const std::string& folder, size_t bytes) : folder_(folder)
     if (!error_.empty())
         return;
     std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
+    made_ = std::filesystem::create_directories(folder_, ec);
     const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
     if (::mount("vx-full-disk", folder_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
         error_ = "mounting a tmpfs on " + folder_ + ": " + std::strerror(errno);
@@ -58,10 +58,24 @@ full_disk::~full_disk()
 {
     if (mounted_)
         ::umount2(folder_.c_str(), MNT_DETACH);
+    if (made_)
+        ::rmdir(folder_.c_str());
 }
 
-void full_disk::fill()
+void full_disk::fill(size_t room)
 {
+    // The room is held by a file of its own while the rest is taken.
+    const std::string spare = folder_ + "/.room";
+    if (room > 0) {
+        const std::vector<char> bytes(room, 'r');
+        int fd = ::open(spare.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return;
+        const bool held = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        ::close(fd);
+        if (!held)
+            return;
+    }
     const std::string path = folder_ + filler_name;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -71,6 +85,8 @@ void full_disk::fill()
     for (size_t size = block.size(); size > 0; size /= 2)
         while (::write(fd, block.data(), size) == static_cast<ssize_t>(size)) {}
     ::close(fd);
+    if (room > 0)
+        ::unlink(spare.c_str());
 }
 
 void full_disk::make_room() { ::unlink((folder_ + filler_name).c_str()); }

@@ -10,10 +10,11 @@ namespace vx::test {
 
 class full_disk {
 public:
-    // Mounts a tmpfs of `bytes` on `folder` (made when missing). The first
-    // one moves the process into a mount namespace of its own, so the mount
-    // is seen by no other process and goes with the test; construct it on the
-    // main thread, before the threads that must see it are started.
+    // Mounts a tmpfs of `bytes` on `folder` (made when missing, and then
+    // removed with the mount). The first one moves the process into a mount
+    // namespace of its own, so the mount is seen by no other process and goes
+    // with the test; construct it on the main thread, before the threads that
+    // must see it are started.
     explicit full_disk(const std::string& folder, size_t bytes = size_t(1) << 20);
     ~full_disk();
     full_disk(const full_disk&) = delete;
@@ -23,15 +24,17 @@ public:
     const std::string& error() const { return error_; }
     const std::string& folder() const { return folder_; } // without a trailing '/'
 
-    // Takes every free byte: from now on no write that needs one more block
-    // succeeds (the files already there stay as they are).
-    void fill();
+    // Takes every free byte but `room` (rounded up to whole pages): from then
+    // on no write that needs more succeeds (the files already there stay as
+    // they are), while a smaller one still does.
+    void fill(size_t room = 0);
     // Gives back what fill() took.
     void make_room();
 
 private:
     std::string folder_, error_;
     bool mounted_ = false;
+    bool made_ = false;
 };
 
 } // namespace vx::test

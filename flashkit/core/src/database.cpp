@@ -1,5 +1,6 @@
 #include "flashkit/database.h"
 
+#include <qm/console.h>
 #include <qm/profile_section.h>
 
 #include <windows.h>
@@ -227,19 +228,17 @@ bool database_t::cacheable(const version_t& version) const
 void database_t::write_cache()
 {
     const std::string ini = ini_path();
-    WritePrivateProfileStringA(section_checksums, nullptr, nullptr, ini.c_str());
-    // One write for the whole section: the file is rewritten once, not per key.
-    std::string entries;
+    // The whole section replaced in one rewrite of the file: a failure leaves
+    // the cache as it was, never without its section. What could not be
+    // written is found again by the next scan of the folder.
+    qm::profile_entries_t entries;
     for (const auto& record : records) {
-        if (!cacheable(*record))
-            continue;
-        entries += record->file_name + "=" + cached_text(record->checksums);
-        entries += '\0';
+        if (cacheable(*record))
+            entries.emplace_back(record->file_name, cached_text(record->checksums));
     }
-    if (entries.empty())
-        return;
-    entries += '\0';
-    WritePrivateProfileSectionA(section_checksums, entries.c_str(), ini.c_str());
+    if (!qm::write_profile_section(ini, section_checksums, entries))
+        qm::console() << "Checksum cache could not be written to " << ini << ": " << qm::wapi::last_error_text()
+                      << std::endl;
 }
 
 version_ptr database_t::share(const version_t* record) const

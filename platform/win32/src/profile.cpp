@@ -484,7 +484,9 @@ template <class Change> BOOL modify_file(const char* path, bool create_if_missin
     bool ok = true;
     int e = 0;
     if (out != text || !existed) {
-        ok = vx::reg::replace_file(path, out, mode, false);
+        // On the disk before the rename: a crash never leaves an empty file
+        // in place of the old one.
+        ok = vx::reg::replace_file(path, out, mode, true);
         e = errno;
     }
     set_error(ok ? 0 : error_for_errno(e));

@@ -38,8 +38,13 @@ public:
     // address are skipped (the rest still load) and kept for save.
     void load(const std::string& adapter_name);
     // Rewrites the section from the table plus the entries load skipped; a
-    // section too large to read whole is left as it stands.
+    // section too large to read whole is left as it stands. A section that
+    // cannot be written is logged and kept in the process: the next load of
+    // it reads the kept entries, and the next save writes them.
     void save(const std::string& adapter_name);
+    // Writes every section kept by a failed save: the server's last chance
+    // before it exits.
+    static void save_pending();
 
     // Full path of the settings file.
     std::string path() const;
