@@ -1,5 +1,5 @@
 // Registry over the user hive file: values, keys, errors, other processes,
-// HKEY_CLASSES_ROOT mapping, corrupt and unwritable hives.
+// HKEY_CLASSES_ROOT mapping, damaged and unwritable hives.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -376,33 +377,125 @@ TEST_F(Registry, AwkwardNamesAndDataSurviveTheFile)
     RegCloseKey(sw);
 }
 
-TEST_F(Registry, CorruptHiveIsReportedReadAsEmptyAndKept)
+// Notices and files of the folder, for the damaged-hive tests.
+std::vector<std::string> damage_copies(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* d = opendir(folder.c_str());
+    while (dirent* e = d ? readdir(d) : nullptr)
+        if (std::strncmp(e->d_name, "user.reg.bad-", 13) == 0)
+            names.push_back(folder + "/" + e->d_name);
+    if (d)
+        closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(Registry, UnreadableLinesCostOnlyThemselvesAndStayInTheFile)
+{
+    const std::string header = "; veltrix registry hive 1\n";
+    const std::string good = "[Software\\A]\n\"x\"=dword:00000001\n";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string notice; // after "<hive> line "
+    } cases[] = {
+        {"bad value", header + good + "\"v\"=dword:12\n\"y\"=sz:\"after\"\n", "4: dword needs 8 hex digits"},
+        {"bad key line", header + good + "[Software\\Lost\n\"y\"=sz:\"unknown key\"\n[Software\\B]\n",
+         "4: key line without ']'"},
+        {"value before any key", header + "\"early\"=sz:\"x\"\n" + good, "2: value before any key"},
+        {"no header", good, "1: not a veltrix registry hive (first line)"},
+        {"not a hive", std::string("\0\xff\x01garbage\n", 11) + good, "1: not a veltrix registry hive (first line)"},
+    };
+    ASSERT_EQ(system(("mkdir -p '" + dir + "/veltrix'").c_str()), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::system(("rm -f '" + dir + "/veltrix/'*").c_str());
+        vx_registry_reset();
+        std::ofstream(hive, std::ios::binary) << c.text;
+        testing::internal::CaptureStderr();
+        for (int read = 0; read < 2; ++read) {
+            HKEY k = nullptr;
+            ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\A", 0, KEY_READ, &k), ERROR_SUCCESS);
+            EXPECT_EQ(get_dword(k, "x"), 1u);
+            EXPECT_EQ(get_bytes(k, "y"), c.name == std::string("bad value") ? "after" : "<missing>");
+            RegCloseKey(k);
+        }
+        const std::string notice = hive + " line " + c.notice;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), notice + "\n") << "reported once";
+        EXPECT_EQ(vx_registry_notices(), std::vector<std::string>{notice});
+        EXPECT_EQ(slurp(hive), c.text); // reading never rewrites it
+
+        RegCloseKey(create(HKEY_CURRENT_USER, "Software\\New"));
+        const std::vector<std::string> copies = damage_copies(dir + "/veltrix");
+        ASSERT_EQ(copies.size(), 1u);
+        EXPECT_EQ(slurp(copies[0]), c.text);
+        // The rewritten file reads back the same, and keeps the unread lines.
+        const std::string rewritten = slurp(hive);
+        EXPECT_EQ(rewritten.rfind(header, 0), 0u);
+        vx_registry_reset();
+        HKEY k = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\A", 0, KEY_READ, &k), ERROR_SUCCESS);
+        EXPECT_EQ(get_dword(k, "x"), 1u);
+        RegCloseKey(k);
+        RegCloseKey(create(HKEY_CURRENT_USER, "Software\\New2"));
+        std::string again = slurp(hive);
+        again.erase(again.find("[Software\\New2]\n"), 16);
+        EXPECT_EQ(again, rewritten);
+        EXPECT_EQ(damage_copies(dir + "/veltrix"), copies) << "the same damage is copied once";
+    }
+}
+
+TEST_F(Registry, TwoDamagedLinesKeepEveryKeyThroughTwoWrites)
 {
     ASSERT_EQ(system(("mkdir -p '" + dir + "/veltrix'").c_str()), 0);
-    const std::string garbage = "; veltrix registry hive 1\n[Software\\X]\n\"v\"=dword:12\n";
-    std::ofstream(hive, std::ios::binary) << garbage;
+    const std::string bad1 = "\"Server\"=sz:\"unterminated", bad2 = "## junk appended";
+    const std::string original = "; veltrix registry hive 1\n"
+                                 "[Software\\Classes\\CLSID\\{A}]\n@=sz:\"a Class\"\n" +
+        bad1 +
+        "\n[Software\\Classes\\CLSID\\{B}]\n@=sz:\"b Class\"\n[Software\\Quillon\\Tunedeck]\n"
+        "\"Retries\"=dword:00000002\n";
+    std::ofstream(hive, std::ios::binary) << original;
+    const auto everything_is_there = [&](const char* extra) {
+        for (const char* path : {"CLSID\\{A}", "CLSID\\{B}", "CLSID\\{C}", extra}) {
+            if (!path)
+                continue;
+            HKEY k = nullptr;
+            EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &k), ERROR_SUCCESS) << path;
+            RegCloseKey(k);
+        }
+        HKEY k = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quillon\\Tunedeck", 0, KEY_READ, &k), ERROR_SUCCESS);
+        EXPECT_EQ(get_dword(k, "Retries"), 2u);
+        RegCloseKey(k);
+    };
     testing::internal::CaptureStderr();
-    HKEY k = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("corrupt"), std::string::npos) << err;
-    EXPECT_NE(err.find("line 3"), std::string::npos) << err;
-    EXPECT_EQ(err.find("corrupt"), err.rfind("corrupt")) << "reported once: " << err;
-    EXPECT_EQ(slurp(hive), garbage); // reading never rewrites it
+    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{C}", REG_SZ, "c Class", 7), ERROR_SUCCESS);
+    everything_is_there(nullptr);
 
-    k = create(HKEY_CURRENT_USER, "Software\\New");
-    RegCloseKey(k);
-    EXPECT_EQ(slurp(hive + ".bad"), garbage);
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &k), ERROR_SUCCESS);
-    RegCloseKey(k);
-    EXPECT_EQ(slurp(hive).rfind("; veltrix registry hive 1\n", 0), 0u);
-
-    // A file that is not a hive at all.
-    std::ofstream(hive, std::ios::binary) << std::string("\0\xff\x01garbage", 10);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("first line"), std::string::npos);
+    // Another line goes bad in the rewritten file; the next write keeps both.
+    std::ofstream(hive, std::ios::binary | std::ios::app) << bad2 << "\n";
+    const std::string damaged = slurp(hive);
+    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{D}", REG_SZ, "d Class", 7), ERROR_SUCCESS);
+    const std::string err = testing::internal::GetCapturedStderr();
+    const auto last_line = std::count(damaged.begin(), damaged.end(), '\n');
+    EXPECT_EQ(err,
+              hive + " line 4: unterminated text\n" + hive + " line " + std::to_string(last_line) +
+                  ": unrecognised line\n");
+    vx_registry_reset();
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    everything_is_there("CLSID\\{D}");
+    const std::string now = slurp(hive);
+    EXPECT_NE(now.find("\n" + bad1 + "\n"), std::string::npos) << now;
+    EXPECT_NE(now.find("\n" + bad2 + "\n"), std::string::npos) << now;
+    // A copy of each damage, the first one not overwritten by the second.
+    std::vector<std::string> texts;
+    for (const auto& copy : damage_copies(dir + "/veltrix"))
+        texts.push_back(slurp(copy));
+    std::sort(texts.begin(), texts.end());
+    std::vector<std::string> expected{original, damaged};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(texts, expected);
 }
 
 TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing)
@@ -418,6 +511,8 @@ TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing)
         setrlimit(RLIMIT_FSIZE, &lim);
         if (set_sz(k, "v", std::string(4096, 'n')) != ERROR_CANTWRITE)
             _exit(1);
+        if (vx_registry_last_save_failure() != "Registry file " + hive + " could not be written: File too large")
+            _exit(3);
         char buf[8];
         DWORD size = sizeof buf;
         if (RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<LPBYTE>(buf), &size) != ERROR_SUCCESS ||
@@ -437,6 +532,11 @@ TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing)
     HKEY h = nullptr;
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
               ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(vx_registry_last_save_failure(),
+              "Registry file " + dir + "/file/sub/user.reg could not be written: Not a directory");
+    vx_registry_set_user_hive(nullptr);
+    RegCloseKey(create(HKEY_CURRENT_USER, "Software\\Saved"));
+    EXPECT_EQ(vx_registry_last_save_failure(), "") << "a save that succeeds clears it";
 }
 
 TEST_F(Registry, HiveLocationFollowsTheEnvironment)
