@@ -399,13 +399,17 @@ TEST_F(Registry, UnreadableLinesCostOnlyThemselvesAndStayInTheFile)
         const char* name;
         std::string text;
         std::string notice; // after "<hive> line "
+        std::string kept;   // the unread lines, as the rewritten file holds them
     } cases[] = {
-        {"bad value", header + good + "\"v\"=dword:12\n\"y\"=sz:\"after\"\n", "4: dword needs 8 hex digits"},
+        {"bad value", header + good + "\"v\"=dword:12\n\"y\"=sz:\"after\"\n", "4: dword needs 8 hex digits",
+         "\n\"v\"=dword:12\n"},
         {"bad key line", header + good + "[Software\\Lost\n\"y\"=sz:\"unknown key\"\n[Software\\B]\n",
-         "4: key line without ']'"},
-        {"value before any key", header + "\"early\"=sz:\"x\"\n" + good, "2: value before any key"},
-        {"no header", good, "1: not a veltrix registry hive (first line)"},
-        {"not a hive", std::string("\0\xff\x01garbage\n", 11) + good, "1: not a veltrix registry hive (first line)"},
+         "4: key line without ']'", "\n[Software\\Lost\n\"y\"=sz:\"unknown key\"\n"},
+        {"value before any key", header + "\"early\"=sz:\"x\"\n" + good, "2: value before any key",
+         header + "\"early\"=sz:\"x\"\n"},
+        {"no header", good, "1: not a veltrix registry hive (first line)", header},
+        {"not a hive", std::string("\0\xff\x01garbage\n", 11) + good, "1: not a veltrix registry hive (first line)",
+         header + std::string("\0\xff\x01garbage\n", 11)},
     };
     ASSERT_EQ(system(("mkdir -p '" + dir + "/veltrix'").c_str()), 0);
     for (const auto& c : cases) {
@@ -433,6 +437,7 @@ TEST_F(Registry, UnreadableLinesCostOnlyThemselvesAndStayInTheFile)
         // The rewritten file reads back the same, and keeps the unread lines.
         const std::string rewritten = slurp(hive);
         EXPECT_EQ(rewritten.rfind(header, 0), 0u);
+        EXPECT_NE(rewritten.find(c.kept), std::string::npos) << rewritten;
         vx_registry_reset();
         HKEY k = nullptr;
         ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\A", 0, KEY_READ, &k), ERROR_SUCCESS);
