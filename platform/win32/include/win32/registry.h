@@ -22,7 +22,8 @@
 // that is deleted leaves its kept lines to its parent. A first line that is
 // not the header is reported, then read as any other line. Each unreadable
 // line is reported once per process, on stderr and in vx_registry_notices, as
-// "<file> line <n>: <problem>". Before a damaged file is first written anew,
+// "<file> line <n>: <problem>" (past 20 new ones in one reading, the rest are
+// counted in one notice). Before a damaged file is first written anew,
 // it is copied beside it, fsynced, as user.reg.bad-<16 hex digits>: the name
 // comes from its kept lines, so the same damage is copied once and a copy is
 // never overwritten; new damage gets a new copy.
