@@ -364,27 +364,23 @@ TEST_F(ServerNetns, ClientProgramExpectsAddressedDevices)
 
 TEST(ServerRegistration, FailureSaysWhichFileAndWhy)
 {
-    enum class how { config_is_a_file, full, read_only };
     const struct {
-        how setup;
         const char* config; // XDG_CONFIG_HOME below the sandbox
         const char* reason;
-    } cases[] = {
-        {how::config_is_a_file, "/blocker/config", "Not a directory"},
-        {how::full, "/config", "No space left on device"},
-        {how::read_only, "/config", "Read-only file system"},
-    };
+    } cases[] = {{"/blocker/config", "Not a directory"},
+                 {"/config", "No space left on device"},
+                 {"/config", "Read-only file system"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         server_sandbox box;
         std::ofstream(box.root + "/blocker") << "x";
-        const std::string config = box.root + c.config;
+        const std::string config = box.root + c.config, reason = c.reason;
         std::unique_ptr<vx::test::full_disk> disk; // goes before the sandbox
-        if (c.setup != how::config_is_a_file) {
+        if (reason != "Not a directory") {
             disk = std::make_unique<vx::test::full_disk>(config, 64 * 1024);
             if (!disk->ok())
                 GTEST_SKIP() << disk->error();
-            if (c.setup == how::full)
+            if (reason == "No space left on device")
                 disk->fill();
             else
                 ASSERT_TRUE(disk->read_only(true));
@@ -394,6 +390,6 @@ TEST(ServerRegistration, FailureSaysWhichFileAndWhy)
         EXPECT_EQ(box.run({"/RegServer"}, &out), 1);
         EXPECT_EQ(out,
                   "RegServer failed: 0x80040201\nRegistry file " + config +
-                      "/veltrix/user.reg could not be written: " + c.reason + "\n");
+                      "/veltrix/user.reg could not be written: " + reason + "\n");
     }
 }
