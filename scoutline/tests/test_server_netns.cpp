@@ -1,11 +1,9 @@
 // End to end: a client inside a test network namespace creates the manager,
 // which starts the registered server there; the device simulator on the other
-// end of a veth pair plays unaddressed devices. And registration when the
-// registry cannot be saved (a full or read-only disk). Needs root.
+// end of a veth pair plays unaddressed devices. Needs root.
 #include "test_server_support.h"
 #include "com_helpers.h"
 
-#include <full_disk.h>
 #include <netns.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +11,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <memory>
 #include <set>
 #include <sstream>
 
@@ -360,36 +357,4 @@ TEST_F(ServerNetns, ClientProgramExpectsAddressedDevices)
     // An expectation never met fails at the limit.
     auto third = vxscan({"--seconds", "1", "--expect", std::to_string(device_count + 1)});
     EXPECT_EQ(wait_exit(*third, 60s), 1);
-}
-
-TEST(ServerRegistration, FailureSaysWhichFileAndWhy)
-{
-    const struct {
-        const char* config; // XDG_CONFIG_HOME below the sandbox
-        const char* reason;
-    } cases[] = {{"/blocker/config", "Not a directory"},
-                 {"/config", "No space left on device"},
-                 {"/config", "Read-only file system"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reason);
-        server_sandbox box;
-        std::ofstream(box.root + "/blocker") << "x";
-        const std::string config = box.root + c.config, reason = c.reason;
-        std::unique_ptr<vx::test::full_disk> disk; // goes before the sandbox
-        if (reason != "Not a directory") {
-            disk = std::make_unique<vx::test::full_disk>(config, 64 * 1024);
-            if (!disk->ok())
-                GTEST_SKIP() << disk->error();
-            if (reason == "No space left on device")
-                disk->fill();
-            else
-                ASSERT_TRUE(disk->read_only(true));
-        }
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        std::string out;
-        EXPECT_EQ(box.run({"/RegServer"}, &out), 1);
-        EXPECT_EQ(out,
-                  "RegServer failed: 0x80040201\nRegistry file " + config +
-                      "/veltrix/user.reg could not be written: " + reason + "\n");
-    }
 }
