@@ -459,6 +459,9 @@ TEST_F(Registry, TwoDamagedLinesKeepEveryKeyThroughTwoWrites)
     std::vector<std::string> expected{original, damaged};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(damage_copies(dir + "/veltrix"), expected);
+    // A key deleted leaves its unread lines to its parent.
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), ERROR_SUCCESS);
+    EXPECT_NE(slurp(hive).find("[Software\\Classes\\CLSID]\n" + bad1 + "\n"), std::string::npos) << slurp(hive);
 }
 
 TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing)
