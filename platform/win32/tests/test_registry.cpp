@@ -431,11 +431,11 @@ TEST_F(Registry, TwoDamagedLinesKeepEveryKeyThroughTwoWrites)
         bad1 + "\n[Software\\Classes\\CLSID\\{B}]\n[Software\\Quillon\\Tunedeck]\n\"Retries\"=dword:00000002\n";
     std::ofstream(hive, std::ios::binary) << original;
     testing::internal::CaptureStderr();
-    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{C}", REG_SZ, "c Class", 7), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{C}", REG_SZ, "c Class", 7), ERROR_SUCCESS);
     // Another line goes bad in the rewritten file; the next write keeps both.
     std::ofstream(hive, std::ios::binary | std::ios::app) << bad2 << "\n";
     const std::string damaged = slurp(hive);
-    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{D}", REG_SZ, "d Class", 7), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{D}", REG_SZ, "d Class", 7), ERROR_SUCCESS);
     const auto last_line = std::count(damaged.begin(), damaged.end(), '\n');
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               hive + " line 4: unterminated text\n" + hive + " line " + std::to_string(last_line) +
