@@ -141,6 +141,10 @@ int run_registration(CExeModule& module, command_t command)
     if (FAILED(hr)) {
         std::fprintf(stderr, "%s failed: 0x%08X\n", registering ? "RegServer" : "UnregServer",
                      static_cast<unsigned>(hr));
+        // What could not be saved, and why.
+        const std::string why = vx_registry_last_save_failure();
+        if (!why.empty())
+            std::fprintf(stderr, "%s\n", why.c_str());
         return 1;
     }
     return 0;

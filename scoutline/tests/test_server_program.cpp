@@ -102,7 +102,7 @@ TEST(ServerRegistration, RegisterAndUnregisterTheClassesAndApplication)
     EXPECT_EQ(box.run({"/UnregServer"}, &out), 0) << out;
 }
 
-TEST(ServerRegistration, FailureExitsWithOneAndPrintsTheResult)
+TEST(ServerRegistration, FailureExitsWithOneAndPrintsTheResultAndWhy)
 {
     server_sandbox box;
     // A configuration folder that cannot exist: the store cannot be written.
@@ -110,7 +110,9 @@ TEST(ServerRegistration, FailureExitsWithOneAndPrintsTheResult)
     setenv("XDG_CONFIG_HOME", (box.root + "/blocker/config").c_str(), 1);
     std::string out;
     EXPECT_EQ(box.run({"-RegServer"}, &out), 1);
-    EXPECT_NE(out.find("0x8004"), std::string::npos) << out;
+    EXPECT_EQ(out,
+              "RegServer failed: 0x80040201\nRegistry file " + box.root +
+                  "/blocker/config/veltrix/user.reg could not be written: Not a directory\n");
 }
 
 TEST(ServerLifetime, OtherTextServesUntilSigterm)

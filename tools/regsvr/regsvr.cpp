@@ -1,12 +1,15 @@
 // regsvr [-u] library.so: registers (or with -u unregisters) an in-process
 // server library by calling its DllRegisterServer / DllUnregisterServer.
-// Exit code 0 on success, 1 on failure; the HRESULT is printed.
+// Exit code 0 on success, 1 on failure; the HRESULT is printed, and when the
+// registry could not be saved, the file and the reason.
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <com/activation.h>
+#include <win32/registry.h>
 
 int main(int argc, char** argv)
 {
@@ -39,5 +42,12 @@ int main(int argc, char** argv)
     }
     HRESULT hr = fn();
     std::printf("%s %s: 0x%08X\n", entry, path, static_cast<unsigned>(hr));
-    return SUCCEEDED(hr) ? 0 : 1;
+    if (SUCCEEDED(hr))
+        return 0;
+    const std::string why = vx_registry_last_save_failure();
+    if (!why.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "regsvr: %s\n", why.c_str());
+    }
+    return 1;
 }

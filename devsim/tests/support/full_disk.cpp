@@ -91,4 +91,10 @@ void full_disk::fill(size_t room)
 
 void full_disk::make_room() { ::unlink((folder_ + filler_name).c_str()); }
 
+bool full_disk::read_only(bool on)
+{
+    const unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | (on ? MS_RDONLY : 0);
+    return mounted_ && ::mount(nullptr, folder_.c_str(), nullptr, flags, nullptr) == 0;
+}
+
 } // namespace vx::test

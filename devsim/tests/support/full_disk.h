@@ -30,6 +30,9 @@ public:
     void fill(size_t room = 0);
     // Gives back what fill() took.
     void make_room();
+    // Makes the file system read-only (every write fails with EROFS), or
+    // writable again; false with errno when it cannot be remounted.
+    bool read_only(bool on);
 
 private:
     std::string folder_, error_;

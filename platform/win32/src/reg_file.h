@@ -21,6 +21,11 @@ bool read_whole(const std::string& path, std::string& out);
 constexpr int kDefaultMode = -1;
 bool replace_file(const std::string& path, const std::string& text, int mode, bool sync);
 
+// Creates path with text, whole or not at all, unless a file of that name is
+// there already (left as it is: true). The data and the name reach the disk
+// before it returns. On failure nothing is left behind and errno tells why.
+bool create_file_once(const std::string& path, const std::string& text, int mode);
+
 // Win32 error number for a failed save: ERROR_ACCESS_DENIED for permission
 // problems and read-only file systems, ERROR_PATH_NOT_FOUND for a missing
 // folder, ERROR_CANTWRITE otherwise.

@@ -208,10 +208,19 @@ void write_value(const Value& v, std::string& out)
 
 void write_key(const Key& key, const std::string& path, bool is_root, std::string& out)
 {
+    auto write_kept = [&] {
+        for (const auto& line : key.kept)
+            out += line + "\n";
+    };
+    // The root's kept lines stand before any key line, where they were read.
+    if (is_root)
+        write_kept();
     if (!is_root || !key.values.empty())
         out += "[" + path + "]\n";
     for (const auto& v : key.values)
         write_value(v, out);
+    if (!is_root)
+        write_kept();
     for (const auto& sub : key.sub_keys)
         write_key(sub, is_root ? encode_key_name(sub.name) : path + "\\" + encode_key_name(sub.name), false, out);
 }
@@ -443,32 +452,38 @@ std::string write_hive(const Key& root)
     return out;
 }
 
-bool parse_hive(std::string_view text, Key& root, std::string& error)
+void parse_hive(std::string_view text, Key& root, std::vector<Damage>& damage)
 {
     root = Key{};
+    damage.clear();
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
-        return true; // empty file: empty hive
-    Key* current = nullptr;
+        return;               // empty file: empty hive
+    Key* current = nullptr;   // null before the first key line: the root keeps what comes
+    bool unknown_key = false; // after an unreadable key line, until the next good one
     size_t pos = 0;
     size_t line_no = 0;
     std::vector<std::string> parts;
+    Key scratch;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
         size_t end = nl == std::string_view::npos ? text.size() : nl;
-        std::string_view line = text.substr(pos, end - pos);
+        const std::string_view raw = text.substr(pos, end - pos); // kept as it is
+        std::string_view line = raw;
         pos = nl == std::string_view::npos ? text.size() : nl + 1;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         ++line_no;
+        if (line_no == 1) {
+            if (line == kHiveHeader)
+                continue;
+            damage.push_back(Damage{1, "not a veltrix registry hive (first line)", std::string(line)});
+        }
+        if (line.empty() || line[0] == ';')
+            continue;
+        Key& holder = current ? *current : root;
         std::string what;
         bool ok = true;
-        if (line_no == 1) {
-            ok = line == kHiveHeader;
-            if (!ok)
-                what = "not a veltrix registry hive (first line)";
-        } else if (line.empty() || line[0] == ';') {
-            continue;
-        } else if (line[0] == '[') {
+        if (line[0] == '[') {
             if (line.back() != ']') {
                 ok = false;
                 what = "key line without ']'";
@@ -476,25 +491,42 @@ bool parse_hive(std::string_view text, Key& root, std::string& error)
                 current = &root;
                 for (const auto& p : parts)
                     current = &current->add_sub_key(p);
+                unknown_key = false;
+                continue;
             }
+            unknown_key = true;
         } else if (line[0] == '"' || line[0] == '@') {
-            if (!current) {
+            if (unknown_key) {
+                scratch.values.clear();
+                ok = parse_value_line(line, scratch, what);
+            } else if (!current) {
                 ok = false;
                 what = "value before any key";
+            } else if (parse_value_line(line, *current, what)) {
+                continue;
             } else {
-                ok = parse_value_line(line, *current, what);
+                ok = false;
             }
         } else {
             ok = false;
             what = "unrecognised line";
         }
-        if (!ok) {
-            root = Key{};
-            error = "line " + std::to_string(line_no) + ": " + what;
-            return false;
-        }
+        holder.kept.emplace_back(raw);
+        // A bad first line is listed once, as not being the header.
+        if (!ok && line_no != 1)
+            damage.push_back(Damage{line_no, std::move(what), std::string(line)});
     }
-    return true;
+}
+
+bool parse_hive_strict(std::string_view text, Key& root, std::string& error)
+{
+    std::vector<Damage> damage;
+    parse_hive(text, root, damage);
+    if (damage.empty())
+        return true;
+    root = Key{};
+    error = "line " + std::to_string(damage.front().line) + ": " + damage.front().what;
+    return false;
 }
 
 } // namespace vx::reg

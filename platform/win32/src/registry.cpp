@@ -68,13 +68,18 @@ struct State {
     std::string user_path; // resolved on first use
     bool user_loaded = false;
     bool user_exists = false;
-    bool user_corrupt = false;
     bool user_unreadable = false;
+    int user_read_error = 0;
     std::string user_raw;
     Key user_root;
     uint64_t user_generation = 1; // changes whenever user_root does
-    std::string reported_raw;     // content last reported as corrupt
-    bool reported = false;
+    std::string user_damage;      // names the damage in user_raw ("" when whole)
+
+    // Notices so far; each unreadable line is reported once (by its problem
+    // and text, counting repeats).
+    std::vector<std::string> notices;
+    std::map<std::string, size_t> reported;
+    std::string last_save_failure;
 
     // Machine view.
     bool machine_ready = false;
@@ -124,6 +129,68 @@ const std::string& user_path(State& s)
     return s.user_path;
 }
 
+const char* reason(int err)
+{
+    const char* text = strerrordesc_np(err);
+    return text ? text : "unknown error";
+}
+
+void notice(State& s, std::string text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+    s.notices.push_back(std::move(text));
+}
+
+// Reports the unreadable lines not reported before; a long run of them is
+// summed up after the first few.
+void report_damage(State& s, const std::string& path, const std::vector<vx::reg::Damage>& damage)
+{
+    constexpr size_t kShown = 20;
+    std::map<std::string, size_t> seen;
+    size_t shown = 0, more = 0;
+    for (const auto& d : damage) {
+        const std::string id = d.what + '\n' + d.text;
+        size_t& done = s.reported[id];
+        if (++seen[id] <= done)
+            continue;
+        done = seen[id];
+        if (shown++ < kShown)
+            notice(s, path + " line " + std::to_string(d.line) + ": " + d.what);
+        else
+            ++more;
+    }
+    if (more)
+        notice(s, path + ": " + std::to_string(more) + " more unreadable lines");
+}
+
+void collect_kept(const Key& key, std::vector<std::string>& out)
+{
+    out.insert(out.end(), key.kept.begin(), key.kept.end());
+    for (const auto& sub : key.sub_keys)
+        collect_kept(sub, out);
+}
+
+// A name for the damage of a hive file: the same kept lines, wherever they
+// stand, give the same name (a rewritten file keeps its name), new damage a
+// new one. "" for a whole file.
+std::string damage_name(const Key& root, const std::vector<vx::reg::Damage>& damage)
+{
+    if (damage.empty())
+        return {};
+    std::vector<std::string> lines;
+    collect_kept(root, lines);
+    if (lines.empty())
+        lines.push_back(damage.front().text); // only the header is missing
+    std::sort(lines.begin(), lines.end());
+    uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (const auto& line : lines)
+        for (unsigned char c : line + '\n')
+            h = (h ^ c) * 1099511628211ull;
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
+
 // Brings the user hive up to date with its file. The file is small; it is
 // read on every use and parsed again only when its bytes changed, which also
 // catches in-place edits that keep size and time stamp.
@@ -134,10 +201,10 @@ void refresh_user(State& s)
     bool exists = vx::reg::read_whole(path, raw);
     if (!exists && errno != ENOENT && errno != ENOTDIR) {
         int e = errno;
-        if (!s.user_unreadable)
-            std::fprintf(stderr, "veltrix registry: cannot read %s: %s; it is read as empty and not written\n",
-                         path.c_str(), std::strerror(e));
+        if (!s.user_unreadable || s.user_read_error != e)
+            notice(s, "Registry file " + path + " could not be read: " + reason(e));
         s.user_unreadable = true;
+        s.user_read_error = e;
         s.user_loaded = false;
         s.user_root = Key{};
         ++s.user_generation;
@@ -146,15 +213,10 @@ void refresh_user(State& s)
     s.user_unreadable = false;
     if (s.user_loaded && exists == s.user_exists && raw == s.user_raw)
         return;
-    std::string error;
-    s.user_corrupt = !vx::reg::parse_hive(raw, s.user_root, error);
-    if (s.user_corrupt && (!s.reported || s.reported_raw != raw)) {
-        std::fprintf(stderr,
-                     "veltrix registry: %s is corrupt (%s); it is read as empty and kept as %s.bad when next written\n",
-                     path.c_str(), error.c_str(), path.c_str());
-        s.reported = true;
-        s.reported_raw = raw;
-    }
+    std::vector<vx::reg::Damage> damage;
+    vx::reg::parse_hive(raw, s.user_root, damage);
+    report_damage(s, path, damage);
+    s.user_damage = damage_name(s.user_root, damage);
     s.user_raw = std::move(raw);
     s.user_exists = exists;
     s.user_loaded = true;
@@ -167,7 +229,7 @@ void ensure_machine(State& s)
         return;
     std::vector<vx_net_adapter> adapters = s.adapter_source ? s.adapter_source() : vx_registry_live_adapters();
     std::string error;
-    if (!vx::reg::parse_hive(vx_registry_machine_text(adapters), s.machine_root, error))
+    if (!vx::reg::parse_hive_strict(vx_registry_machine_text(adapters), s.machine_root, error))
         std::fprintf(stderr, "veltrix registry: machine view not built: %s\n", error.c_str());
     s.machine_ready = true;
 }
@@ -359,48 +421,65 @@ bool mkdirs(const std::string& dir)
     return true;
 }
 
+// A failed save: remembered in words for vx_registry_last_save_failure.
+LONG save_failed(State& s, const std::string& file, int err)
+{
+    s.last_save_failure = "Registry file " + file + " could not be written: " + reason(err);
+    return static_cast<LONG>(vx::reg::save_error(err));
+}
+
 // One change of the user hive: under the hive's file lock the file is read
 // again, change() edits a copy of the tree and the copy is saved atomically.
-// Only a successful save replaces the tree in memory.
+// Only a successful save replaces the tree in memory. A damaged file is
+// first copied beside it under the name of its damage, once.
 template <class Change> LONG write_user(State& s, Change change)
 {
     const std::string path = user_path(s);
     size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0 && !mkdirs(path.substr(0, slash)))
-        return vx::reg::save_error(errno);
+        return save_failed(s, path, errno);
     int lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0)
-        return vx::reg::save_error(errno);
+        return save_failed(s, path, errno);
     while (flock(lock, LOCK_EX) != 0) {
         if (errno != EINTR) {
             int e = errno;
             close(lock);
-            return vx::reg::save_error(e);
+            return save_failed(s, path, e);
         }
     }
     LONG result = ERROR_SUCCESS;
     refresh_user(s);
     if (s.user_unreadable) {
+        s.last_save_failure = "Registry file " + path + " could not be read: " + reason(s.user_read_error);
         result = ERROR_ACCESS_DENIED;
     } else {
-        Key copy = s.user_corrupt ? Key{} : s.user_root;
+        Key copy = s.user_root;
         result = change(copy);
-        if (result == ERROR_SUCCESS && s.user_corrupt && s.user_exists &&
-            !vx::reg::replace_file(path + ".bad", s.user_raw, 0600, true))
-            result = vx::reg::save_error(errno);
+        const std::string keep = path + ".bad-" + s.user_damage;
+        if (result == ERROR_SUCCESS && !s.user_damage.empty() && s.user_exists &&
+            !vx::reg::create_file_once(keep, s.user_raw, 0600))
+            result = save_failed(s, keep, errno);
         if (result == ERROR_SUCCESS) {
             struct stat st {};
             int mode = stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : 0600;
             std::string text = vx::reg::write_hive(copy);
             if (vx::reg::replace_file(path, text, mode, true)) {
+                std::vector<vx::reg::Damage> damage;
+                if (!s.user_damage.empty()) {
+                    // The kept lines are still there: the damage keeps its name.
+                    Key again;
+                    vx::reg::parse_hive(text, again, damage);
+                    s.user_damage = damage_name(again, damage);
+                }
                 s.user_root = std::move(copy);
                 s.user_raw = std::move(text);
                 s.user_exists = true;
-                s.user_corrupt = false;
                 s.user_loaded = true;
+                s.last_save_failure.clear();
                 ++s.user_generation;
             } else {
-                result = vx::reg::save_error(errno);
+                result = save_failed(s, path, errno);
             }
         }
     }
@@ -449,6 +528,8 @@ LONG apply(Key& root, const Op& op)
             return ERROR_FILE_NOT_FOUND;
         if (!target->sub_keys.empty())
             return ERROR_ACCESS_DENIED;
+        // Unreadable lines stay in the file, with the parent.
+        parent->kept.insert(parent->kept.end(), target->kept.begin(), target->kept.end());
         parent->remove_sub_key(full.back());
         return ERROR_SUCCESS;
     }
@@ -464,7 +545,7 @@ Key& transaction_view(State& s, Transaction& t)
 {
     refresh_user(s);
     if (!t.view_ready || t.view_generation != s.user_generation) {
-        t.view = s.user_corrupt ? Key{} : s.user_root;
+        t.view = s.user_root;
         for (const Op& op : t.ops)
             apply(t.view, op);
         t.view_generation = s.user_generation;
@@ -1025,7 +1106,7 @@ LONG vx_registry_load_machine_text(const char* text, size_t length)
     std::lock_guard<std::recursive_mutex> guard(s.mutex);
     std::string error;
     s.machine_ready = true;
-    if (!vx::reg::parse_hive(std::string_view(text ? text : "", text ? length : 0), s.machine_root, error))
+    if (!vx::reg::parse_hive_strict(std::string_view(text ? text : "", text ? length : 0), s.machine_root, error))
         return ERROR_REGISTRY_CORRUPT;
     return ERROR_SUCCESS;
 }
@@ -1072,15 +1153,30 @@ void vx_registry_reset()
     s.user_path.clear();
     s.user_loaded = false;
     s.user_exists = false;
-    s.user_corrupt = false;
     s.user_unreadable = false;
     s.user_raw.clear();
     s.user_root = Key{};
-    s.reported = false;
-    s.reported_raw.clear();
+    s.user_damage.clear();
+    s.notices.clear();
+    s.reported.clear();
+    s.last_save_failure.clear();
     s.machine_ready = false;
     s.machine_root = Key{};
     s.adapter_source = nullptr;
     s.handles.clear();
     s.transactions.clear();
+}
+
+std::vector<std::string> vx_registry_notices()
+{
+    State& s = state();
+    std::lock_guard<std::recursive_mutex> guard(s.mutex);
+    return s.notices;
+}
+
+std::string vx_registry_last_save_failure()
+{
+    State& s = state();
+    std::lock_guard<std::recursive_mutex> guard(s.mutex);
+    return s.last_save_failure;
 }

@@ -1,5 +1,5 @@
 // Registry over the user hive file: values, keys, errors, other processes,
-// HKEY_CLASSES_ROOT mapping, corrupt and unwritable hives.
+// HKEY_CLASSES_ROOT mapping, damaged and unwritable hives.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -7,9 +7,11 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -376,33 +378,90 @@ TEST_F(Registry, AwkwardNamesAndDataSurviveTheFile)
     RegCloseKey(sw);
 }
 
-TEST_F(Registry, CorruptHiveIsReportedReadAsEmptyAndKept)
+// The texts of the copies of damaged hives in the folder, sorted.
+std::vector<std::string> damage_copies(const std::string& folder)
+{
+    std::vector<std::string> texts;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().rfind("user.reg.bad-", 0) == 0)
+            texts.push_back(slurp(e.path()));
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}
+
+TEST_F(Registry, UnreadableLinesCostOnlyThemselvesAndStayInTheFile)
+{
+    const std::string header = "; veltrix registry hive 1\n", good = "[Software\\A]\n\"x\"=dword:00000001\n";
+    const std::string binary("\0\xff\x01garbage\n", 11);
+    const struct {
+        std::string text, notice, kept; // notice after "<hive> line "; kept as the rewritten file holds it
+    } cases[] = {
+        {header + good + "\"v\"=dword:12\n", "4: dword needs 8 hex digits", "\n\"v\"=dword:12\n"},
+        {header + good + "[Software\\Lost\n\"y\"=sz:\"key unknown\"\n[Software\\B]\n", "4: key line without ']'",
+         "\n[Software\\Lost\n\"y\"=sz:\"key unknown\"\n"},
+        {header + "\"early\"=sz:\"x\"\n" + good, "2: value before any key", header + "\"early\"=sz:\"x\"\n"},
+        {good, "1: not a veltrix registry hive (first line)", header},
+        {binary + good, "1: not a veltrix registry hive (first line)", header + binary},
+    };
+    ASSERT_EQ(system(("mkdir -p '" + dir + "/veltrix'").c_str()), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.notice);
+        std::system(("rm -f '" + dir + "/veltrix/'*").c_str());
+        vx_registry_reset();
+        std::ofstream(hive, std::ios::binary) << c.text;
+        HKEY k = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\A", 0, KEY_READ, &k), ERROR_SUCCESS);
+        EXPECT_EQ(get_dword(k, "x"), 1u);
+        EXPECT_EQ(get_bytes(k, "y"), "<missing>");
+        RegCloseKey(k);
+        EXPECT_EQ(vx_registry_notices(), std::vector<std::string>{hive + " line " + c.notice});
+        EXPECT_EQ(slurp(hive), c.text); // reading never rewrites it
+        RegCloseKey(create(HKEY_CURRENT_USER, "Software\\New"));
+        RegCloseKey(create(HKEY_CURRENT_USER, "Software\\New2"));
+        EXPECT_EQ(damage_copies(dir + "/veltrix"), std::vector<std::string>{c.text}) << "copied once";
+        EXPECT_NE(slurp(hive).find(c.kept), std::string::npos) << slurp(hive);
+    }
+}
+
+TEST_F(Registry, TwoDamagedLinesKeepEveryKeyThroughTwoWrites)
 {
     ASSERT_EQ(system(("mkdir -p '" + dir + "/veltrix'").c_str()), 0);
-    const std::string garbage = "; veltrix registry hive 1\n[Software\\X]\n\"v\"=dword:12\n";
-    std::ofstream(hive, std::ios::binary) << garbage;
+    const std::string bad1 = "\"Server\"=sz:\"unterminated", bad2 = "## junk appended";
+    const std::string original = "; veltrix registry hive 1\n[Software\\Classes\\CLSID\\{A}]\n@=sz:\"a Class\"\n" +
+        bad1 + "\n[Software\\Classes\\CLSID\\{B}]\n[Software\\Quillon\\Tunedeck]\n\"Retries\"=dword:00000002\n";
+    std::ofstream(hive, std::ios::binary) << original;
     testing::internal::CaptureStderr();
+    EXPECT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{C}", REG_SZ, "c Class", 7), ERROR_SUCCESS);
+    // Another line goes bad in the rewritten file; the next write keeps both.
+    std::ofstream(hive, std::ios::binary | std::ios::app) << bad2 << "\n";
+    const std::string damaged = slurp(hive);
+    EXPECT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{D}", REG_SZ, "d Class", 7), ERROR_SUCCESS);
+    const auto last_line = std::count(damaged.begin(), damaged.end(), '\n');
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              hive + " line 4: unterminated text\n" + hive + " line " + std::to_string(last_line) +
+                  ": unrecognised line\n");
+
+    vx_registry_reset();
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    for (const char* path : {"CLSID\\{A}", "CLSID\\{B}", "CLSID\\{C}", "CLSID\\{D}"}) {
+        HKEY k = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &k), ERROR_SUCCESS) << path;
+        RegCloseKey(k);
+    }
     HKEY k = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("corrupt"), std::string::npos) << err;
-    EXPECT_NE(err.find("line 3"), std::string::npos) << err;
-    EXPECT_EQ(err.find("corrupt"), err.rfind("corrupt")) << "reported once: " << err;
-    EXPECT_EQ(slurp(hive), garbage); // reading never rewrites it
-
-    k = create(HKEY_CURRENT_USER, "Software\\New");
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quillon\\Tunedeck", 0, KEY_READ, &k), ERROR_SUCCESS);
+    EXPECT_EQ(get_dword(k, "Retries"), 2u);
     RegCloseKey(k);
-    EXPECT_EQ(slurp(hive + ".bad"), garbage);
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &k), ERROR_SUCCESS);
-    RegCloseKey(k);
-    EXPECT_EQ(slurp(hive).rfind("; veltrix registry hive 1\n", 0), 0u);
-
-    // A file that is not a hive at all.
-    std::ofstream(hive, std::ios::binary) << std::string("\0\xff\x01garbage", 10);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("first line"), std::string::npos);
+    const std::string now = slurp(hive);
+    EXPECT_NE(now.find("\n" + bad1 + "\n"), std::string::npos) << now;
+    EXPECT_NE(now.find("\n" + bad2 + "\n"), std::string::npos) << now;
+    // A copy of each damage, the first not overwritten by the second.
+    std::vector<std::string> expected{original, damaged};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(damage_copies(dir + "/veltrix"), expected);
+    // A key deleted leaves its unread lines to its parent.
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), ERROR_SUCCESS);
+    EXPECT_NE(slurp(hive).find("[Software\\Classes\\CLSID]\n" + bad1 + "\n"), std::string::npos) << slurp(hive);
 }
 
 TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing)
@@ -418,6 +477,8 @@ TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing)
         setrlimit(RLIMIT_FSIZE, &lim);
         if (set_sz(k, "v", std::string(4096, 'n')) != ERROR_CANTWRITE)
             _exit(1);
+        if (vx_registry_last_save_failure() != "Registry file " + hive + " could not be written: File too large")
+            _exit(3);
         char buf[8];
         DWORD size = sizeof buf;
         if (RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<LPBYTE>(buf), &size) != ERROR_SUCCESS ||
@@ -437,6 +498,11 @@ TEST_F(Registry, FailedSaveReportsAnErrorAndChangesNothing)
     HKEY h = nullptr;
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
               ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(vx_registry_last_save_failure(),
+              "Registry file " + dir + "/file/sub/user.reg could not be written: Not a directory");
+    vx_registry_set_user_hive(nullptr);
+    RegCloseKey(create(HKEY_CURRENT_USER, "Software\\Saved"));
+    EXPECT_EQ(vx_registry_last_save_failure(), "") << "a save that succeeds clears it";
 }
 
 TEST_F(Registry, HiveLocationFollowsTheEnvironment)

@@ -6,12 +6,27 @@
 // read again whenever its contents changed (other processes write it); every
 // call that changes it saves it at once (through a transacted key: at the
 // commit, win32/ktm.h): under an flock on user.reg.lock the new hive is
-// written to a temporary file in the same folder and renamed into place, so a
-// save is all or nothing. A save that fails returns
-// ERROR_ACCESS_DENIED (no permission, read-only file system) or
-// ERROR_CANTWRITE and leaves file and values as they were. A hive file that
-// cannot be parsed is reported once on stderr and read as empty; before it is
-// first written anew it is copied to user.reg.bad.
+// written to a temporary file in the same folder, fsynced and renamed into
+// place, so a save is all or nothing. A save that fails returns
+// ERROR_ACCESS_DENIED (no permission, read-only file system),
+// ERROR_PATH_NOT_FOUND (the folder cannot be made) or ERROR_CANTWRITE, leaves
+// file and values as they were, and says why in vx_registry_last_save_failure.
+// A hive file that cannot be read (not one missing) is read as empty and not
+// written.
+//
+// Every line of the hive that can be read is read. An unreadable line costs
+// only itself: it is kept, unread, with the key it stands under and written
+// back after that key's values (lines before any key: first, after the
+// header), so it is never dropped; the lines after an unreadable key line, up
+// to the next good key line, are kept with it (their key is unknown); a key
+// that is deleted leaves its kept lines to its parent. A first line that is
+// not the header is reported, then read as any other line. Each unreadable
+// line is reported once per process, on stderr and in vx_registry_notices, as
+// "<file> line <n>: <problem>" (past 20 new ones in one reading, the rest are
+// counted in one notice). Before a damaged file is first written anew,
+// it is copied beside it, fsynced, as user.reg.bad-<16 hex digits>: the name
+// comes from its kept lines, so the same damage is copied once and a copy is
+// never overwritten; new damage gets a new copy.
 //
 // HKEY_CLASSES_ROOT is the user hive's Software\Classes. HKEY_LOCAL_MACHINE is
 // a read-only view built once per process from the Linux network interfaces
@@ -33,7 +48,7 @@
 // without being counted).
 //
 // Hive file format (text, one item per line; lines starting with ';' are
-// comments):
+// comments, dropped when the file is written):
 //   ; veltrix registry hive 1            first line, required
 //   [Software\Quillon\Tunedeck]          a key: full path; '%', '[', ']' and
 //                                        control bytes written as %XX
@@ -188,7 +203,17 @@ void vx_registry_set_user_hive(const char* path);
 // The user hive file in use.
 std::string vx_registry_user_hive_path();
 
+// The notices about the user hive so far in this process, in order: each
+// unreadable line once ("<file> line <n>: <problem>"), a file that cannot be
+// read ("Registry file <file> could not be read: <reason>").
+std::vector<std::string> vx_registry_notices();
+
+// Why the last save of the user hive in this process failed, in words:
+// "Registry file <file> could not be written: <reason>" (the system's reason,
+// such as "No space left on device"); "" when it succeeded or none was tried.
+std::string vx_registry_last_save_failure();
+
 // TEST HOOK: forgets everything loaded, the machine view, the adapter source,
-// the user hive override and the corrupt-hive report (open handles become
-// invalid). The hive location is taken from the environment again.
+// the user hive override, the notices and the save failure (open handles
+// become invalid). The hive location is taken from the environment again.
 void vx_registry_reset();
