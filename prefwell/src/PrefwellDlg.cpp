@@ -4,8 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "resource.h"
+
+#include <win32/registry.h>
 
 namespace {
 
@@ -30,6 +34,21 @@ int GetDlgItemNumber(const CWnd& dlg, int id)
     char text[8]; // up to 7 characters
     dlg.GetDlgItemText(id, text, sizeof text);
     return atoi(text);
+}
+
+// Lines of the settings file that could not be read are kept in it as they
+// stand; the user is told once which they are, so they can be mended.
+void ShowRegistryNotices(CWnd& dlg)
+{
+    static size_t shown = 0;
+    const std::vector<std::string> notices = vx_registry_notices();
+    if (notices.size() <= shown)
+        return;
+    std::string text = "Some lines of the settings file could not be read. They are kept as they stand:";
+    for (size_t i = shown; i < notices.size(); ++i)
+        text += "\n" + notices[i];
+    shown = notices.size();
+    dlg.MessageBox(text.c_str(), "Warning", MB_OK | MB_ICONEXCLAMATION);
 }
 
 } // namespace
@@ -64,6 +83,7 @@ BOOL CPrefwellDlg::OnInitDialog()
         if (m_values.SwitchMask & box.bit)
             GetDlgItem(box.id)->ShowWindow(SW_SHOW);
     ShowValues();
+    ShowRegistryNotices(*this);
     return TRUE;
 }
 

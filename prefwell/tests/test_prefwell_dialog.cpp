@@ -245,6 +245,23 @@ TEST_F(PrefwellDialogTest, UnwritableStoreReportsAndCloses)
     EXPECT_EQ(Reg::Get("WR_Community").second, "writers");
 }
 
+TEST_F(PrefwellDialogTest, UnreadableLinesOfTheSettingsFileAreToldOnceAndKept)
+{
+    StoreAll(300, 15, 15);
+    std::ofstream(config.hive(), std::ios::app) << "Retries=7\n";
+    const std::string notice = config.hive() + " line ";
+    for (int run = 0; run < 2; ++run) {
+        Run([&](CDialog& d) {
+            EXPECT_EQ(Text(d, IDC_RETRIES), "3"); // every readable value still read
+            mfc::test::Click(d, IDOK);
+        });
+    }
+    ASSERT_EQ(Boxes().size(), 1u) << "told once, not at every start";
+    EXPECT_EQ(Boxes()[0].caption, "Warning");
+    EXPECT_NE(Boxes()[0].text.find(notice), std::string::npos) << Boxes()[0].text;
+    EXPECT_NE(ReadFile(config.hive()).find("\nRetries=7\n"), std::string::npos) << "the line is kept";
+}
+
 TEST_F(PrefwellDialogTest, SavedSettingsAreReadByAnotherProcess)
 {
     Run([&](CDialog& d) {
