@@ -339,6 +339,12 @@ bool parse_key_path(std::string_view s, std::vector<std::string>& parts, std::st
                 error = "NUL in a key name";
                 return false;
             }
+            // A backslash separates keys: no name holds one, and it could
+            // not be written back as part of a name.
+            if (hi * 16 + lo == '\\') {
+                error = "backslash in a key name";
+                return false;
+            }
             cur += static_cast<char>(hi * 16 + lo);
             i += 2;
         } else if (c == '[' || c == ']' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {

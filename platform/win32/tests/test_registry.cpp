@@ -399,6 +399,7 @@ TEST_F(Registry, UnreadableLinesCostOnlyThemselvesAndStayInTheFile)
         {header + good + "\"v\"=dword:12\n", "4: dword needs 8 hex digits", "\n\"v\"=dword:12\n"},
         {header + good + "[Software\\Lost\n\"y\"=sz:\"key unknown\"\n[Software\\B]\n", "4: key line without ']'",
          "\n[Software\\Lost\n\"y\"=sz:\"key unknown\"\n"},
+        {header + good + "[Software\\B%5Cc]\n", "4: backslash in a key name", "\n[Software\\B%5Cc]\n"},
         {header + "\"early\"=sz:\"x\"\n" + good, "2: value before any key", header + "\"early\"=sz:\"x\"\n"},
         {good, "1: not a veltrix registry hive (first line)", header},
         {binary + good, "1: not a veltrix registry hive (first line)", header + binary},
