@@ -18,8 +18,10 @@ int bound_socket(const std::string& address, uint16_t port)
     int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s < 0)
         throw std::runtime_error("socket");
+    // No SO_REUSEADDR: with it Linux hands a port-0 bind a port that another
+    // such socket holds (this server's own listening port, or another test
+    // process's), and requests then land in the wrong socket.
     int on = 1;
-    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
