@@ -132,7 +132,7 @@ TEST_F(DevsimNetns, RecordsReservationRequestsAndAnswersThemAtOnce)
     start({"-n", "2", "--period", "60000"}); // no periodic announcement within the test
     // The start-up announcements.
     int seen = 0;
-    receive_until(*host_, 2s, [&](const uint8_t* f, size_t n) { return !announced_ips(f, n).empty() && ++seen == 2; });
+    receive_until(*host_, 30s, [&](const uint8_t* f, size_t n) { return !announced_ips(f, n).empty() && ++seen == 2; });
     ASSERT_EQ(seen, 2);
 
     frame_t request(mac_reservation_group.begin(), mac_reservation_group.end());
@@ -145,7 +145,7 @@ TEST_F(DevsimNetns, RecordsReservationRequestsAndAnswersThemAtOnce)
     ASSERT_TRUE(host_->send(request));
     EXPECT_TRUE(devsim_->wait_for_line("reservation " + hex_text(request.data(), request.size()), 30s));
     seen = 0;
-    EXPECT_TRUE(receive_until(*host_, 2s, [&](const uint8_t* f, size_t n) {
+    EXPECT_TRUE(receive_until(*host_, 30s, [&](const uint8_t* f, size_t n) {
         return !announced_ips(f, n).empty() && ++seen == 2;
     })) << "every device answers a reservation request";
     EXPECT_NE(read_file(state_).find("reservations 1"), std::string::npos);
@@ -168,7 +168,7 @@ TEST_F(DevsimNetns, IgnoreRarpDeviceAndSquatter)
     EXPECT_NE(state.find("device 1 00:60:2b:10:00:02 192.168.77.31"), std::string::npos) << state;
 
     ASSERT_TRUE(host_->send(build_arp_request(host_->own_mac(), 0xC0A84D01, 0xC0A84D28)));
-    EXPECT_TRUE(receive_until(*host_, 2s, [&](const uint8_t* f, size_t n) {
+    EXPECT_TRUE(receive_until(*host_, 30s, [&](const uint8_t* f, size_t n) {
         auto arp = parse_arp(f, n);
         return arp && arp->opcode == 2 && arp->sender_ip == 0xC0A84D28u &&
             parse_ethernet(f, n)->src == mac_t{0x02, 0, 0, 0, 0xFF, 0x07} &&

@@ -57,7 +57,7 @@ protected:
     }
     // A net-snmp client run in the host namespace; "TOOL ARGS" with v1 added.
     std::string client(const std::string& tool, int device, const std::string& args,
-                       const std::string& community = "tagrok", const std::string& timing = "-t 1 -r 2")
+                       const std::string& community = "tagrok", const std::string& timing = "-t 10 -r 2")
     {
         return capture("ip netns exec " + pair_->ns(netns_pair::a) + " " + tool + " -v1 -c " + community + " " +
                        timing + " -On 192.168.77." + std::to_string(10 + device) + " " + args);
@@ -134,7 +134,7 @@ TEST_F(SnmpNetns, FaultSwitchesFromTheCommandLineAndAtRunTime)
     // A late answer misses a short time-out and arrives within a long one.
     EXPECT_EQ(control("fault 2 snmp-late=1500"), "ok\n");
     EXPECT_NE(client("snmpget", 2, name, "tagrok", "-t 0.4 -r 0").find("Timeout"), std::string::npos);
-    EXPECT_NE(client("snmpget", 2, name, "tagrok", "-t 5 -r 0").find("alder-2"), std::string::npos);
+    EXPECT_NE(client("snmpget", 2, name, "tagrok", "-t 15 -r 0").find("alder-2"), std::string::npos);
 
     EXPECT_EQ(control("clear all"), "ok\n");
     for (int k = 0; k < 3; ++k)

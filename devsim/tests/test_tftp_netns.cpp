@@ -61,10 +61,12 @@ protected:
         ASSERT_TRUE(devsim_->wait_for_line("started vxd0", 30s));
     }
     // tftp-hpa in octet mode with a 1 s resend time, commands on its input.
-    std::string tftp(int device, const std::string& commands)
+    // A transfer gives up after `seconds` without an answer: as long as only
+    // a fault waits, unless the device is to go silent.
+    std::string tftp(int device, const std::string& commands, int seconds = 30)
     {
         auto script = dir_ / "commands";
-        std::ofstream(script) << "mode octet\nrexmt 1\ntimeout 3\n" << commands << "\nquit\n";
+        std::ofstream(script) << "mode octet\nrexmt 1\ntimeout " << seconds << "\n" << commands << "\nquit\n";
         return capture("ip netns exec " + pair_->ns(netns_pair::a) + " tftp 192.168.77." + std::to_string(10 + device) +
                        " < " + script.string());
     }
@@ -112,7 +114,7 @@ TEST_F(TftpNetns, TftpHpaReadsBankFilesAndWritesChangeWhatTheDeviceRuns)
     EXPECT_EQ(read_file(dir_ / "back"), read_file(dir_ / "a")) << out;
     if (vx::test::run_command("command -v snmpget >/dev/null") == 0) {
         std::string snmp = capture("ip netns exec " + pair_->ns(netns_pair::a) +
-                                   " snmpget -v1 -c tagrok -t 1 -r 2 -On 192.168.77.10 "
+                                   " snmpget -v1 -c tagrok -t 10 -r 2 -On 192.168.77.10 "
                                    "1.3.6.1.4.1.2680.1.1.1.3.0 1.3.6.1.4.1.2680.1.1.1.10.0");
         EXPECT_NE(snmp.find(".1.3.0 = INTEGER: 21"), std::string::npos) << snmp;
         EXPECT_NE(snmp.find(".1.10.0 = INTEGER: 4"), std::string::npos) << snmp;
@@ -144,7 +146,7 @@ TEST_F(TftpNetns, FaultSwitchesFromTheCommandLineAndTheControlSocket)
     // A device that stops mid-transfer leaves the client with a time-out.
     EXPECT_EQ(control("fault 0 tftp-stop-after=3").rfind("ok", 0), 0u);
     std::filesystem::remove(dir_ / "m02");
-    out = tftp(0, "get m02 " + (dir_ / "m02").string());
+    out = tftp(0, "get m02 " + (dir_ / "m02").string(), 3);
     EXPECT_NE(out.find("imed out"), std::string::npos) << out;
     EXPECT_LT(read_file(dir_ / "m02").size(), 0x2000u);
 }

@@ -15,6 +15,7 @@
 #include "images/images.h"
 #include "scratch_folder.h"
 #include "tftp_peer.h"
+#include "tftp_times.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +34,8 @@ protected:
     {
         update::register_families();
         tftp::settings().set_port(peer.port());
-        tftp::settings().set_timeout(2000);
-        tftp::settings().set_write_timeout(2000);
+        tftp::settings().set_timeout(vx::test::tftp_patient_ms);
+        tftp::settings().set_write_timeout(vx::test::tftp_patient_ms);
         address.parse("127.0.0.1");
     }
 

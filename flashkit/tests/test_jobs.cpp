@@ -6,6 +6,7 @@
 #include "scratch_folder.h"
 #include "test_family.h"
 #include "tftp_peer.h"
+#include "tftp_times.h"
 
 #include <windows.h>
 
@@ -56,8 +57,8 @@ protected:
         vx::test::upload_hook() = nullptr;
         vx::test::download_hook() = nullptr;
         tftp::settings().set_port(peer.port());
-        tftp::settings().set_timeout(150);
-        tftp::settings().set_write_timeout(150);
+        tftp::settings().set_timeout(vx::test::tftp_patient_ms);
+        tftp::settings().set_write_timeout(vx::test::tftp_patient_ms);
         tftp::settings().set_retries(1);
         tftp::settings().set_holdoff(1);
         ip.parse("127.0.0.1");
@@ -151,6 +152,8 @@ TEST_F(Jobs, UploadFailures)
         vx::test::tftp_peer device;
         tftp::settings().set_port(device.port());
         device.silent = r.silent;
+        // Only the silent device's walk waits for a time-out.
+        tftp::settings().set_timeout(r.silent ? vx::test::tftp_brief_ms : vx::test::tftp_patient_ms);
         if (r.served)
             device.set_file(r.served, "x");
         auto job = upload();

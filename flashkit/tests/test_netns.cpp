@@ -8,6 +8,7 @@
 #include "netns.h"
 #include "scratch_folder.h"
 #include "test_family.h"
+#include "tftp_times.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ TEST(SimulatedDevice, LossAndDuplicationOnTheLink)
     auto devsim = pair.spawn(netns_pair::b,
                              {vx::test::devsim_path(), "-i", "vxd1", "--period", "60000", "--ip-base", "192.168.78.10",
                               "--families", "dogwood", "-n", "1", "--firmware", "0=" + image});
-    ASSERT_TRUE(devsim->wait_for_line("started vxd1", 10s));
+    ASSERT_TRUE(devsim->wait_for_line("started vxd1", 30s));
     // One datagram in five arriving at the host is dropped, one in five of
     // the rest doubled; the host's own datagrams cross the link untouched,
     // so the device sees the doubled acknowledgements the client must not
@@ -63,11 +64,13 @@ TEST(SimulatedDevice, LossAndDuplicationOnTheLink)
                        "}\n"
                        "EOF"),
               0);
+    // Every loss costs a brief time-out; a transfer gives up only after more
+    // than ten seconds without an answer, which the loss alone never makes.
     tftp& client = tftp::settings();
     client.set_port(69);
-    client.set_timeout(100);
-    client.set_write_timeout(100);
-    client.set_retries(30);
+    client.set_timeout(vx::test::tftp_brief_ms);
+    client.set_write_timeout(vx::test::tftp_brief_ms);
+    client.set_retries(vx::test::tftp_brief_retries);
     client.set_holdoff(0);
     qm::ip_address_t device;
     device.parse("192.168.78.10");

@@ -7,6 +7,7 @@
 #include "scratch_folder.h"
 #include "snmpd_fixture.h"
 #include "tftpd.h"
+#include "tftp_times.h"
 
 #include <gtest/gtest.h>
 
@@ -31,13 +32,11 @@ void spill(const std::filesystem::path& path, const std::string& content)
     std::filesystem::permissions(path, std::filesystem::perms::all);
 }
 
-// A write of whole blocks ends, as on the devices, without an empty block:
-// tftpd-hpa then holds the last block until its session ends at its first
-// resend. The written file is read once it has its full length (or after
-// five seconds).
+// The written file, read once it has its full length (tftpd-hpa writes each
+// block behind its acknowledgement), or when only a fault keeps it short.
 std::string written(const std::filesystem::path& path, std::size_t size)
 {
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         std::error_code error;
         if (std::filesystem::file_size(path, error) >= size && !error)
             break;
@@ -48,7 +47,10 @@ std::string written(const std::filesystem::path& path, std::size_t size)
 
 class TftpdPeer : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    // The server waits a second before its first resend and gives up after
+    // half a minute without an answer: a slow client is never dropped.
+    static void SetUpTestSuite() { start_server(1000000); }
+    static void start_server(int resend_us)
     {
         if (!vx::test::running_as_root())
             return;
@@ -58,10 +60,7 @@ protected:
         std::filesystem::create_directories(root / "srv");
         std::filesystem::create_directories(root / "local");
         std::filesystem::permissions(root / "srv", std::filesystem::perms::all);
-        // A short first resend time (50 ms), so that a lost packet costs the
-        // server little: the client resends, but a standard server answers
-        // only the packet it waits for.
-        server = new vx::test::tftpd((root / "srv").string(), 50000);
+        server = new vx::test::tftpd((root / "srv").string(), resend_us);
         // Ready once a request for a missing file is refused.
         qm::ip_address_t ip;
         ip.parse("127.0.0.1");
@@ -93,9 +92,9 @@ protected:
         ASSERT_TRUE(setup_error.empty()) << setup_error;
         ip.parse("127.0.0.1");
         client().set_port(69);
-        client().set_timeout(1000);
-        client().set_write_timeout(1000);
-        client().set_retries(4);
+        client().set_timeout(vx::test::tftp_patient_ms);
+        client().set_write_timeout(vx::test::tftp_patient_ms);
+        client().set_retries(2);
         client().set_holdoff(10);
     }
 
@@ -155,6 +154,11 @@ TEST_F(TftpdPeer, RefusalsAndShortEndsAreReported)
 
 class LossyPeer : public TftpdPeer {
 protected:
+    // A short first resend time (50 ms), so that a lost packet costs the
+    // server little: the client resends, but a standard server answers only
+    // the packet it waits for. Its own give-up after three seconds without
+    // an answer is a failure the test reports, never a wrong file.
+    static void SetUpTestSuite() { start_server(50000); }
     void SetUp() override
     {
         TftpdPeer::SetUp();
@@ -171,9 +175,14 @@ protected:
                               "}\n"
                               "EOF"),
                   0);
-        client().set_timeout(100);
-        client().set_write_timeout(100);
-        client().set_retries(40);
+        // Every loss costs a brief time-out. The client gives up after four
+        // seconds without an answer, which outlasts the server's own three:
+        // waiting longer for a server that has given up would only add time
+        // to a failure the test reports.
+        constexpr int32_t lossy_retries = 40;
+        client().set_timeout(vx::test::tftp_brief_ms);
+        client().set_write_timeout(vx::test::tftp_brief_ms);
+        client().set_retries(lossy_retries);
         client().set_holdoff(0);
     }
     void TearDown() override

@@ -170,12 +170,12 @@ TEST(TickTimer, ElapsedAcrossTheWrap)
     double elapsed = timer.elapsed();
     vx_set_tick_offset(0);
     EXPECT_GE(elapsed, 40.0);
-    EXPECT_LT(elapsed, 2000.0);
+    EXPECT_LT(elapsed, 60000.0); // far below a wrap gone wrong, far above a loaded machine's delay
 
     qm::tick_timer_t restarted;
     uint32_t stamp = restarted.restart();
     EXPECT_EQ(stamp, restarted.start);
-    EXPECT_LT(restarted.elapsed(), 1000.0);
+    EXPECT_LT(restarted.elapsed(), 60000.0);
 }
 
 TEST(NetAddress, RecordsAndResolution)

@@ -62,7 +62,7 @@ TEST(UdpSocket, ClientReceiveTimeoutIsErrorCode)
         EXPECT_STREQ(e.what(), "client socket timeout: sockets timeout");
     }
     EXPECT_GE(ms_since(begin), 190);
-    EXPECT_LT(ms_since(begin), 2000);
+    EXPECT_LT(ms_since(begin), 20000); // not seconds: a bound a loaded machine never reaches
 }
 
 TEST(UdpSocket, ReceiveRecordsSenderAndReplyReachesIt)
@@ -137,7 +137,7 @@ TEST(UdpSocket, BaseSocketQuitEventAndTimeout)
             EXPECT_STREQ(e.what(), "socket timeout");
         }
 
-        s.receive_timeout = 10000;
+        s.receive_timeout = 60000;
         std::thread quitter([quit] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             SetEvent(quit);
@@ -149,7 +149,7 @@ TEST(UdpSocket, BaseSocketQuitEventAndTimeout)
         } catch (const qm::exception_t& e) {
             EXPECT_STREQ(e.what(), "socket wait Quitting");
         }
-        EXPECT_LT(ms_since(begin), 5000);
+        EXPECT_LT(ms_since(begin), 30000); // half the wait: a loaded machine only delays the quit
         quitter.join();
     }
     CloseHandle(quit);

@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool eventually(const std::function<bool()>& f, int ms = 5000)
+bool eventually(const std::function<bool()>& f, int ms = 30000)
 {
     for (int i = 0; i < ms / 5; ++i) {
         if (f())

@@ -55,12 +55,12 @@ struct script_t {
         return calls.size();
     }
     // Waits until at least n requests have started.
-    bool wait_calls(size_t n, int ms = 5000)
+    bool wait_calls(size_t n, int ms = 30000)
     {
         std::unique_lock g(lock);
         return changed.wait_for(g, std::chrono::milliseconds(ms), [&] { return calls.size() >= n; });
     }
-    bool wait_running(int n, int ms = 5000)
+    bool wait_running(int n, int ms = 30000)
     {
         std::unique_lock g(lock);
         return changed.wait_for(g, std::chrono::milliseconds(ms), [&] { return running >= n; });

@@ -26,6 +26,9 @@
 
 namespace {
 
+// Requests wait as long as only a fault makes them: ten seconds, in hundredths.
+constexpr int kPatient = 1000;
+
 using tdtest::ItemText;
 using tdtest::ScriptTemplate;
 
@@ -122,7 +125,7 @@ TEST_F(DevsimEntry, EachDeviceShowsItsBundlesAndConductorState)
 struct ReadBack {
     explicit ReadBack(const char* ip)
     {
-        mib.SetTimeout(100);
+        mib.SetTimeout(kPatient);
         EXPECT_EQ(mib.Open(ip), 0);
     }
     int32_t operator()(int row, int x = 0, int y = 0)

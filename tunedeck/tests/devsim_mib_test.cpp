@@ -18,6 +18,9 @@ using namespace mib;
 
 namespace {
 
+// Requests wait as long as only a fault makes them: ten seconds, in hundredths.
+constexpr int kPatient = 1000;
+
 // Reads every cell of the open device's rows but `skip` in batches of 16,
 // tables as many as the device has bundles (or entries), and checks each
 // cell valid.
@@ -54,8 +57,8 @@ using Devsim = tdtest::DevsimSuite;
 
 TEST_F(Devsim, DevicesOpenWithTheirBundleCountsAndReadWhole)
 {
-    CDeviceMib mib;      // one model, opened device after device
-    mib.SetTimeout(100); // the first request also waits for the device's ARP answer
+    CDeviceMib mib;           // one model, opened device after device
+    mib.SetTimeout(kPatient); // the first request also waits for the device's ARP answer
     mib.SetRetries(2);
     for (int k = 0; k < static_cast<int>(std::size(tdtest::kSimDevices)); ++k) {
         const tdtest::SimDevice& d = tdtest::kSimDevices[k];

@@ -30,6 +30,9 @@
 
 namespace {
 
+// Requests wait as long as only a fault makes them: ten seconds, in hundredths.
+constexpr int kPatient = 1000;
+
 using tdtest::ItemText;
 using tdtest::ScriptTemplate;
 using tdtest::kSimDevices;
@@ -182,7 +185,7 @@ protected:
         b.ReadCommunity = "tagrok";
         b.GetFirst = &CTestConsole::SelectFirst;
         b.GetNext = &CTestConsole::SelectNext;
-        b.Timeout = 100;
+        b.Timeout = kPatient;
         b.Retries = 1;
         b.Delay = 5;
         b.AllDevices = 1; // the entry point clears it

@@ -95,16 +95,22 @@ public:
     int result = 0;
 };
 
+// Requests wait as long as only a fault makes them (in hundredths of a
+// second). A run that must end at a silent device waits five seconds a
+// request, twice: only the silent device comes near that.
+constexpr int kPatient = 1000;
+constexpr int kSilentRun = 500;
+
 class DevsimReport : public tdtest::DevsimSuite {
 protected:
-    static LaunchBlock Block()
+    static LaunchBlock Block(int hundredths = kPatient)
     {
         LaunchBlock b{};
         b.ReadCommunity = "tagrok";
         b.WriteCommunity = "quenmil";
         b.GetFirst = SelectFirst;
         b.GetNext = SelectNext;
-        b.Timeout = 100; // hundredths of a second for reports
+        b.Timeout = hundredths; // hundredths of a second for reports
         b.Retries = 1;
         b.Delay = 5;
         return b;
@@ -116,7 +122,7 @@ TEST_F(DevsimReport, DevicesWithOneTwoSixteenAndNoTransmitters)
     ScratchFolder folder("td-report");
     CReportWriter writer;
     writer.SetClock(tdtest::ReportClock);
-    writer.SetTimeout(100);
+    writer.SetTimeout(kPatient);
     writer.SetRetries(2);
     writer.SetFolder(folder.path.c_str());
     std::vector<std::string> progress;
@@ -154,8 +160,10 @@ TEST_F(DevsimReport, WorkerRunsEndAtAMissingOrSilentDeviceAndAtAnAbort)
     // A device that does not answer stops the run; the files before it stay.
     ScratchFolder second("td-worker-silent");
     g_selection = {{0, kSimDevices[1].address}, {0, tdtest::kSimSilent}, {0, kSimDevices[0].address}};
+    worker.TakeSettings(Block(kSilentRun));
     worker.Run(second.path.string(), true);
     EXPECT_EQ(recorder.Wait(), SNMPS_FAILED);
+    worker.TakeSettings(Block());
     EXPECT_TRUE(std::filesystem::exists(second / FileOf(1, 1)));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(second.path), {}), 1);
 

@@ -99,12 +99,12 @@ TEST_F(Dialog, LaunchTakesItsSettingsFromTheBlockCopy)
 {
     TestDlg dlg;
     LaunchBlock block = TestBlock(kMain);
-    block.Timeout = 150;
+    block.Timeout = 15000;
     block.Retries = 3;
     block.Delay = 200;
     block.MacAddress = "caller's";
     ASSERT_EQ(PrepareManagementDlg(dlg, block), LAUNCH_OK);
-    EXPECT_EQ(dlg.Mib().Session().GetTimeout(), 15);
+    EXPECT_EQ(dlg.Mib().Session().GetTimeout(), 1500);
     EXPECT_EQ(dlg.Mib().Session().GetRetries(), 3);
     EXPECT_EQ(dlg.Mib().GetDelay(), 80u);
     EXPECT_STREQ(dlg.Mac(), "00602BFD0015");

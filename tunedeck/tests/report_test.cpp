@@ -17,6 +17,9 @@
 
 namespace {
 
+// Requests wait as long as only a fault makes them: ten seconds, in hundredths.
+constexpr int kPatient = 1000;
+
 using tdtest::DeviceProfile;
 using tdtest::E;
 using tdtest::ExpectReport;
@@ -75,7 +78,7 @@ protected:
     void Configure(CReportWriter& writer, const char* ip)
     {
         writer.SetClock(tdtest::ReportClock);
-        writer.SetTimeout(100);
+        writer.SetTimeout(kPatient);
         writer.SetIpAddress(ip);
         writer.SetFolder(folder.path.c_str());
     }

@@ -123,8 +123,8 @@ TEST_F(FirmwareNetns, UpdatesTheSelectedDevicesCancelsOneAndReportsAFailure)
     const std::string e = "1.3.6.1.4.1.2680.1.1.1.";
     ScopedIni ini(std::string("[Configuration]\nSCR Refresh Period=200\nAge To Die=5000\nAdapter Index=") +
                   adapter_name + "\nFirmware Location=" + folder + "\n[Adapter List]\nAdapter 0=" + adapter_name +
-                  "-----192.168.79.100,192.168.79.150,0\n[Poller]\nTimeout=500\nRetry Count=1\nPoll Rate=6\n"
-                  "[TFTP]\nTimeout=1000\nWrite Timeout=3000\n"
+                  "-----192.168.79.100,192.168.79.150,0\n[Poller]\nTimeout=10000\nRetry Count=1\nPoll Rate=6\n"
+                  "[TFTP]\nTimeout=10000\nWrite Timeout=10000\n" // as long as only a fault waits
                   "[Default Columns]\nVersion=D," +
                   e + "2.0," + e + "3.0," + e +
                   "7.0\n"

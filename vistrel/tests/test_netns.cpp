@@ -10,6 +10,7 @@
 #include "resource.h"
 
 #include <mfc/test_hooks.h>
+#include <prefwell/RegSettings.h>
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -29,13 +30,21 @@ const char* const adapter_name = "[0] vxc0";
 const std::string octets = "1.3.6.1.2.1.2.2.1.10.1"; // ifInOctets of loopback: a live Counter32
 const std::string sys_name = "1.3.6.1.2.1.1.5.0";
 
+// The poller's wait for an answer, the console's own default: the silent
+// device and the address a device left are waited for on the way, and a
+// late answer only costs a poll period, as every cell is read again until
+// its value comes.
+constexpr int poll_wait_ms = 3000;
+
 std::string ConsoleIni(int refreshMs)
 {
     return "[Configuration]\nSCR Refresh Period=" + std::to_string(refreshMs) +
         "\nAge To Die=3000\nveltrixmon log=1\nAdapter Index=" + adapter_name +
         "\n[Adapter List]\nAdapter 0=" + adapter_name +
         "-----192.168.79.100,192.168.79.150,1\n"
-        "[Poller]\nTimeout=500\nRetry Count=0\n"
+        "[Poller]\nTimeout=" +
+        std::to_string(poll_wait_ms) +
+        "\nRetry Count=0\n"
         "[Default Columns]\nOctets=D,1.3.6.1.2.1.2.2.1.10.1\nName=S,1.3.6.1.2.1.1.5.0\n"
         "[Start Up Columns]\nOctets=70\nName=90\n";
 }
@@ -104,6 +113,17 @@ long WatchSize(CVistrelDlg& d)
 bool IsNumber(const std::string& text)
 {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The configuration library's time-out (milliseconds) as the options
+// program keeps it for the console.
+void SaveConfigureTimeout(int ms)
+{
+    CRegSettings settings;
+    settings.CreateKey();
+    settings.Load();
+    settings.SetTimeout(ms);
+    ASSERT_EQ(settings.Save(), 0);
 }
 
 } // namespace
@@ -238,6 +258,10 @@ TEST_F(ConsoleNetns, ConfigureOpensTheSelectedDevice)
                                    static_cast<CIPAddressCtrl*>(t.GetDlgItem(deviceAddressControl))->GetAddress(shown);
                                    mfc::test::Click(t, IDOK);
                                });
+        // As long as only a fault waits for the answering device; the least
+        // the options allow for the silent one.
+        constexpr int briefest_ms = 150;
+        SaveConfigureTimeout(10000);
         mfc::test::ClickListRow(d.List(), RowOf(d.List(), 1, macs[0]));
         d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
         EXPECT_TRUE(opened);
@@ -246,6 +270,7 @@ TEST_F(ConsoleNetns, ConfigureOpensTheSelectedDevice)
         ASSERT_FALSE(mfc::test::ModalLog().empty());
         EXPECT_EQ(mfc::test::ModalLog().back().caption, "Veltrix Configuration");
 
+        SaveConfigureTimeout(briefest_ms);
         mfc::test::ClickListRow(d.List(), RowOf(d.List(), 1, macs[3]));
         d.SendMessage(WM_COMMAND, ID_TOOLS_CONFIGURE);
         ASSERT_EQ(mfc::test::MessageBoxLog().size(), 1u);

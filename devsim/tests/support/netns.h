@@ -43,7 +43,7 @@ public:
     pid_t pid() const { return pid_; }
     bool running();
     // Stops it; returns the exit status (128 + signal when killed by one).
-    int kill(std::chrono::milliseconds grace = std::chrono::milliseconds(2000));
+    int kill(std::chrono::milliseconds grace = std::chrono::milliseconds(30000));
 
     // Waits for the first line at or after `from` (a line index) that
     // starts with `prefix`; returns it, or nullopt on time-out.

@@ -15,6 +15,7 @@
 #include "images/uld.h"
 #include "netns.h"
 #include "scratch_folder.h"
+#include "tftp_times.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,9 @@ namespace images = devsim::images;
 
 const std::string D = "1.3.6.1.4.1.2680.1.4";
 constexpr std::size_t split_size = 65536;
+// The test's own SNMP requests, in hundredths of a second: patient, they
+// must succeed.
+constexpr unsigned long snmp_patient_cs = 1000;
 
 // The simulated devices: each scenario has its own.
 enum device_t : int {
@@ -98,7 +102,7 @@ protected:
                              {vx::test::devsim_path(), "-i", "vxd0", "--period", "60000", "--ip-base", "192.168.77.10",
                               "--control", control_path(), "-n", std::to_string(device_count), "--families", families})
                      .release();
-        ASSERT_TRUE(devsim->wait_for_line("started vxd0", 10s));
+        ASSERT_TRUE(devsim->wait_for_line("started vxd0", 30s));
     }
     static void TearDownTestSuite()
     {
@@ -123,23 +127,18 @@ protected:
     }
 
     // The body on a thread inside the client's namespace, in a single-threaded
-    // apartment as the console's GUI thread is; the TFTP settings are short
+    // apartment as the console's GUI thread is; the TFTP settings are patient
     // both for the server's jobs and for the test's own reads.
     void client(const std::function<void()>& body)
     {
         pair->in_namespace(netns_pair::a, [&] {
             CoInitialize(nullptr);
             {
-                CComPtr<Iupdater> settings = vx::test::create_updater();
-                ASSERT_TRUE(settings);
-                settings->put_timeout(1000);
-                settings->put_write_timeout(1000);
-                settings->put_retries(2);
-                settings->put_holdoff(10);
+                server_tftp(vx::test::tftp_patient_ms, 2);
                 tftp& own = tftp::settings();
-                own.set_timeout(1000);
-                own.set_write_timeout(1000);
-                own.set_retries(3);
+                own.set_timeout(vx::test::tftp_patient_ms);
+                own.set_write_timeout(vx::test::tftp_patient_ms);
+                own.set_retries(2);
                 own.set_holdoff(10);
                 deployer = vx::test::create_deployer();
                 ASSERT_TRUE(deployer);
@@ -148,6 +147,17 @@ protected:
             }
             CoUninitialize();
         });
+    }
+
+    // The TFTP settings of the server's jobs (the server keeps its own).
+    static void server_tftp(int32_t timeout_ms, int32_t retries)
+    {
+        CComPtr<Iupdater> settings = vx::test::create_updater();
+        ASSERT_TRUE(settings);
+        settings->put_timeout(timeout_ms);
+        settings->put_write_timeout(timeout_ms);
+        settings->put_retries(retries);
+        settings->put_holdoff(10);
     }
 
     struct outcome_t {
@@ -219,8 +229,8 @@ protected:
         int status = 0;
         Snmp session(status);
         CTarget target(GenAddress(address(device).c_str()), "tagrok", "quenmil");
-        target.set_timeout(100);
-        target.set_retry(3);
+        target.set_timeout(snmp_patient_cs);
+        target.set_retry(2);
         return (session.*request)(pdu, target);
     }
     static int snmp_set(int device, const std::string& oid, long value)
@@ -244,7 +254,7 @@ protected:
     }
 
     // The simulator announces what the device runs after a write.
-    static bool announced(const std::string& line) { return devsim->wait_for_line(line, 5s).has_value(); }
+    static bool announced(const std::string& line) { return devsim->wait_for_line(line, 30s).has_value(); }
 
     static bool no_temporary_files()
     {
@@ -349,9 +359,11 @@ TEST_F(DspNetns, DownloadWritesTheOtherSingleFileBankBehindTheDevicesMonitor)
         EXPECT_EQ(out.done, 2);
         EXPECT_EQ(out.status, "Invalid DSP code in the device");
 
-        // A silent device: the transfer's time-out text.
+        // A silent device: the transfer's time-out text, after brief waits.
         EXPECT_EQ(control("fault " + std::to_string(d) + " tftp-silent").rfind("ok", 0), 0u);
+        server_tftp(vx::test::tftp_brief_ms, 2);
         out = download(d, fresh);
+        server_tftp(vx::test::tftp_patient_ms, 2);
         EXPECT_EQ(out.done, 2);
         EXPECT_EQ(out.status,
                   "Timeout during firmware file transfer.\r\nPlease check network connections and try again.");

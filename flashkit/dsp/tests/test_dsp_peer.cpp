@@ -12,6 +12,7 @@
 #include "snmpd_fixture.h"
 #include "scratch_folder.h"
 #include "tftpd.h"
+#include "tftp_times.h"
 #include "images/images.h"
 
 #include <gtest/gtest.h>
@@ -66,15 +67,20 @@ protected:
             return;
         folder = new scratch_folder("dsp-peer");
         root = folder->path;
-        // A short resend time ends each device-style write (no empty last
-        // block) soon after its last block.
-        server = new tftpd(root.string(), 20000);
-        if (!server->running())
+        // The server waits a second before its first resend and gives up
+        // after half a minute without an answer: a slow client is never
+        // dropped. A bank written device-style (no empty last block) stays
+        // locked until that first resend, and a read of it meanwhile goes
+        // unanswered: the read-back after a write is resent until then, so
+        // the waits are brief, with the retries of a transfer that must
+        // succeed.
+        server = new tftpd(root.string(), 1000000);
+        if (!server->running() || !server->wait_listening())
             setup_error = "tftpd-hpa did not start";
         tftp& client = tftp::settings();
-        client.set_timeout(1000);
-        client.set_write_timeout(1000);
-        client.set_retries(2);
+        client.set_timeout(tftp_brief_ms);
+        client.set_write_timeout(tftp_brief_ms);
+        client.set_retries(tftp_brief_retries);
         client.set_holdoff(10);
     }
     static void TearDownTestSuite()

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 namespace vx::test {
 namespace {
@@ -18,8 +19,10 @@ int bound_socket(const std::string& address, uint16_t port)
     int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s < 0)
         throw std::runtime_error("socket");
+    // No SO_REUSEADDR: with it Linux hands a port-0 bind a port that another
+    // such socket holds (this server's own listening port, or another test
+    // process's), and requests then land in the wrong socket.
     int on = 1;
-    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -81,8 +84,8 @@ tftp_packet parse(const datagram& d)
 }
 
 // Receives one datagram within timeout_ms, with the kernel's time of its
-// arrival; empty when none came.
-datagram receive(int s, sockaddr_in& from, int timeout_ms)
+// arrival; empty when none came. With MSG_PEEK it stays queued.
+datagram receive(int s, sockaddr_in& from, int timeout_ms, int flags = 0)
 {
     pollfd pfd{s, POLLIN, 0};
     if (::poll(&pfd, 1, timeout_ms) <= 0)
@@ -98,7 +101,7 @@ datagram receive(int s, sockaddr_in& from, int timeout_ms)
     m.msg_iovlen = 1;
     m.msg_control = control;
     m.msg_controllen = sizeof control;
-    ssize_t n = ::recvmsg(s, &m, 0);
+    ssize_t n = ::recvmsg(s, &m, flags);
     d.bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
@@ -214,6 +217,8 @@ void tftp_peer::session(int sock, const tftp_packet& request, const sockaddr_in&
     }
     bool first_reply = true;
     auto reply = [&](const std::vector<unsigned char>& p, bool twice) {
+        if (first_reply && first_reply_late_ms > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(first_reply_late_ms.load()));
         if (first_reply && reply_size > 0) {
             send_to(sock, std::vector<unsigned char>(static_cast<std::size_t>(reply_size.load()), 0x03), client);
             first_reply = false;
@@ -276,13 +281,26 @@ void tftp_peer::session(int sock, const tftp_packet& request, const sockaddr_in&
     else
         send_ack(0);
 
+    // Idle as long as only a fault keeps a client away: a slow client's next
+    // packet still finds the session. A new request ends it sooner.
     auto idle_since = std::chrono::steady_clock::now();
-    while (!stopping && std::chrono::steady_clock::now() - idle_since < std::chrono::seconds(3)) {
+    while (!stopping && std::chrono::steady_clock::now() - idle_since < std::chrono::seconds(60)) {
         pollfd pfds[2] = {{sock, POLLIN, 0}, {listen_socket, POLLIN, 0}};
         if (::poll(pfds, 2, 50) <= 0)
             continue;
-        if (pfds[1].revents & POLLIN)
-            return; // a new request ends this session
+        if (pfds[1].revents & POLLIN) {
+            // The client's resend of this session's request (its first reply
+            // came late) is recorded and goes unanswered: a device would
+            // answer it from a new port, which the client, holding to the
+            // first reply's port, ignores. Any other request ends the session.
+            sockaddr_in from{};
+            tftp_packet again = parse(receive(listen_socket, from, 0, MSG_PEEK));
+            if (again.opcode != request.opcode || again.name != request.name ||
+                from.sin_addr.s_addr != client.sin_addr.s_addr || from.sin_port != client.sin_port)
+                return;
+            note(parse(receive(listen_socket, from, 0)));
+            continue;
+        }
         sockaddr_in from{};
         datagram d = receive(sock, from, 0);
         const std::vector<unsigned char>& raw = d.bytes;

@@ -1,8 +1,10 @@
 // Test support: a scripted device-style TFTP server on a loopback address,
 // run on its own thread. Like the devices it answers from a new port, sends
 // one packet per packet it receives and never resends on its own; a read
-// ends with an empty DATA packet. Switches make it drop, repeat or mangle
-// packets, and it records every packet it received.
+// ends with an empty DATA packet. One transfer at a time: a new request ends
+// the one under way, a resend of its own request is recorded and left
+// unanswered. Switches make it drop, repeat or mangle packets, and it records
+// every packet it received.
 #pragma once
 
 #include <netinet/in.h>
@@ -46,14 +48,15 @@ public:
     bool has_file(const std::string& name);
 
     // Behaviour switches, set before the transfer.
-    std::atomic<bool> silent{false};      // never answers
-    std::atomic<int> drop_data{0};        // DATA blocks (by number) not sent the first time
-    std::atomic<int> drop_data_also{0};   // and a second one
-    std::atomic<int> drop_ack{-1};        // ACKs (by number) not sent the first time
-    std::atomic<bool> repeat_data{false}; // every DATA sent twice
-    std::atomic<bool> repeat_ack{false};  // every ACK sent twice
-    std::atomic<int> reply_size{0};       // >0: the first reply is this many bytes of junk
-    std::atomic<int> ack_ahead{0};        // the DATA block of this number is acknowledged as the next one
+    std::atomic<bool> silent{false};         // never answers
+    std::atomic<int> drop_data{0};           // DATA blocks (by number) not sent the first time
+    std::atomic<int> drop_data_also{0};      // and a second one
+    std::atomic<int> drop_ack{-1};           // ACKs (by number) not sent the first time
+    std::atomic<bool> repeat_data{false};    // every DATA sent twice
+    std::atomic<bool> repeat_ack{false};     // every ACK sent twice
+    std::atomic<int> reply_size{0};          // >0: the first reply is this many bytes of junk
+    std::atomic<int> ack_ahead{0};           // the DATA block of this number is acknowledged as the next one
+    std::atomic<int> first_reply_late_ms{0}; // the first reply leaves this long after the request
     // Non-empty: a request is answered by ERROR with this text.
     void set_error_text(const std::string& text);
     // Non-empty: a junk DATA 1 from this address precedes the first reply.
@@ -63,7 +66,7 @@ public:
     // Packets received so far, in order.
     std::vector<tftp_packet> received();
     // Waits until at least n packets arrived (false on time-out).
-    bool wait_for(std::size_t n, int timeout_ms = 10000);
+    bool wait_for(std::size_t n, int timeout_ms = 30000);
 
 private:
     void serve();

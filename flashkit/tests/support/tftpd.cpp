@@ -5,6 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
 namespace vx::test {
 
 tftpd::tftpd(const std::string& folder, int resend_us)
@@ -29,6 +34,20 @@ tftpd::~tftpd()
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
     }
+}
+
+bool tftpd::wait_listening() const
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (pid > 0 && std::chrono::steady_clock::now() < end) {
+        std::ifstream in("/proc/net/udp");
+        std::stringstream table;
+        table << in.rdbuf();
+        if (table.str().find(":0045 ") != std::string::npos) // local port 69, in hex
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 } // namespace vx::test

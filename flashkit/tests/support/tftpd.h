@@ -10,15 +10,20 @@ namespace vx::test {
 
 class tftpd {
 public:
-    // resend_us: the server's first resend time in microseconds. Short, so
-    // that a write of whole blocks (which ends, as on the devices, without an
-    // empty block) has its session, and its last block, done soon after.
+    // resend_us: the server's first resend time in microseconds; it gives up
+    // after about 31 times that without an answer. A write of whole blocks
+    // (which ends, as on the devices, without an empty block) keeps its file
+    // locked until that first resend finds the client gone, and a read of
+    // the file meanwhile ends without an answer.
     tftpd(const std::string& folder, int resend_us);
     ~tftpd();
     tftpd(const tftpd&) = delete;
     tftpd& operator=(const tftpd&) = delete;
 
     bool running() const { return pid > 0; }
+    // Waits until the server listens on port 69 (false when it ended or
+    // half a minute passed).
+    bool wait_listening() const;
 
 private:
     pid_t pid = -1;

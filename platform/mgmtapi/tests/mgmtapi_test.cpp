@@ -183,9 +183,10 @@ protected:
         if (!vx::test::running_as_root())
             GTEST_SKIP() << "needs root for a private network namespace";
         ASSERT_TRUE(setup_error_.empty()) << setup_error_;
+        // Requests to the agent wait as long as only a fault makes them.
         char agent[] = "127.0.0.2";
         char community[] = "quenmil";
-        session_ = api().open(agent, community, 1000, 1);
+        session_ = api().open(agent, community, 10000, 1);
         ASSERT_NE(session_, nullptr) << GetLastError();
     }
     void TearDown() override
@@ -343,8 +344,8 @@ TEST_F(MgmtApiAgent, NoAnswerFailsWithTheTimeoutError)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(SNMP_MGMTAPI_TIMEOUT));
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_GE(ms, 400); // three attempts of 150 ms
-    EXPECT_LT(ms, 2000);
+    EXPECT_GE(ms, 400);      // three attempts of 150 ms
+    EXPECT_LT(ms, 20000);    // not seconds each: a bound a loaded machine never reaches
     EXPECT_EQ(list.len, 1u); // the caller's list is left as it was
     EXPECT_TRUE(api().close(s));
 

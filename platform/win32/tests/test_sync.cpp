@@ -457,7 +457,7 @@ TEST(Threads, CreateThreadAndClosingARunningThread)
     DWORD id = 0;
     HANDLE t = CreateThread(nullptr, 0, report_id, &seen, 0, &id);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(WaitForSingleObject(t, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(t, kLong), WAIT_OBJECT_0);
     EXPECT_EQ(seen, id);
     CloseHandle(t);
 
@@ -482,7 +482,7 @@ TEST(Threads, ManyShortThreadsStartAndJoin)
     for (int round = 0; round < 50; ++round) {
         HANDLE t = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, body, &ran, 0, nullptr));
         ASSERT_NE(t, nullptr);
-        ASSERT_EQ(WaitForSingleObject(t, 5000), WAIT_OBJECT_0);
+        ASSERT_EQ(WaitForSingleObject(t, kLong), WAIT_OBJECT_0);
         CloseHandle(t);
     }
     EXPECT_EQ(ran.load(), 50);

@@ -66,7 +66,7 @@ public:
     // agentaddress line, and waits until every address is bound. The agent
     // is killed when the calling thread ends: start it from the main thread.
     bool start(const std::vector<std::string>& addresses, const std::string& config, std::string* error = nullptr,
-               int wait_ms = 10000);
+               int wait_ms = 30000);
     void stop();
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
