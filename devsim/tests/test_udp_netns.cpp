@@ -103,7 +103,7 @@ std::optional<answer> exchange(const std::string& ip, uint16_t port, const std::
     for (int attempt = 0; attempt < 3 && !result; ++attempt) { // the first may wait for ARP
         ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 2000) <= 0)
+        if (::poll(&p, 1, 10000) <= 0)
             continue;
         char buffer[1500];
         sockaddr_in from{};

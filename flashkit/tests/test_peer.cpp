@@ -61,20 +61,19 @@ protected:
         std::filesystem::create_directories(root / "local");
         std::filesystem::permissions(root / "srv", std::filesystem::perms::all);
         server = new vx::test::tftpd((root / "srv").string(), resend_us);
-        // Ready once a request for a missing file is refused.
+        // Ready once it listens and a request for a missing file is refused.
         qm::ip_address_t ip;
         ip.parse("127.0.0.1");
         client().set_port(69);
-        client().set_timeout(100);
-        client().set_retries(0);
-        for (int i = 0; i < 100; ++i) {
+        client().set_timeout(vx::test::tftp_patient_ms);
+        client().set_retries(2);
+        if (server->wait_listening()) {
             try {
                 client().get(ip, "not-there", (root / "local" / "probe").string());
             } catch (const tftp::tftp_exception_t& e) {
                 if (e.code == 3)
                     return;
             }
-            std::this_thread::sleep_for(50ms);
         }
         setup_error = "in.tftpd did not answer";
     }

@@ -202,6 +202,7 @@ TEST_F(TftpClient, SilentDeviceTimesOutAfterTheRetries)
     auto e = failure([&] { client().get(loopback(), "m01", local("m01")); });
     EXPECT_EQ(e.code, 4);
     EXPECT_STREQ(e.what(), "Timeout during firmware file transfer.\r\nPlease check network connections and try again.");
+    peer.wait_for(3); // the last request may reach the peer's log after the client gave up
     EXPECT_EQ(wire(peer.received()), "RRQ RRQ RRQ");
 }
 
@@ -239,7 +240,7 @@ TEST_F(TftpClient, AFirstReplyAfterTheResentRequestIsTaken)
     client().set_retries(tftp_brief_retries);
     std::string content = random_text(1500, 21);
     peer.set_file("m07", content);
-    peer.first_reply_late_ms = 3 * tftp_brief_ms;
+    peer.first_reply_late_ms = 20 * tftp_brief_ms; // many resends late, however loaded the machine
     client().get(loopback(), "m07", local("m07"));
     EXPECT_EQ(text_of(local("m07")), content);
     EXPECT_EQ(runs_once(peer, "RRQ A1 A2 A3 A4"), "RRQ A1 A2 A3 A4");

@@ -529,7 +529,7 @@ TEST_F(Remote, WalkIdentityAndErrorsCrossTheTransport)
     twice.Release();
     first.Release();
     auto cached = [&] { return on_server([&] { return static_cast<Cmanager*>(manager.p)->cached_adapters(); }); };
-    for (int i = 0; i < 200 && cached() != 0; ++i)
+    for (int i = 0; i < 3000 && cached() != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(cached(), 0u);
 }
@@ -644,7 +644,7 @@ TEST_F(Remote, DisconnectReleasesTheClientsAdapter)
     // The client goes away without releasing: its connection closes, and the
     // server drops the connection's references, engine included.
     shutdown(client_fd, SHUT_RDWR);
-    for (int i = 0; i < 200 && cached() != 0; ++i)
+    for (int i = 0; i < 3000 && cached() != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(cached(), 0u);
     LONG on = 0;

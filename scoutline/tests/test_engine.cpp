@@ -409,11 +409,20 @@ TEST_F(Engine, SwitchesAndRange)
 // into the parser while the ARP thread runs (its sends fail harmlessly).
 TEST_F(Engine, AssignmentStateMachine)
 {
-    // A probe lasts four steps of 100 ms: the replies fed meanwhile come
+    // A probe lasts four steps of 500 ms: the replies fed meanwhile come
     // within it even from a test thread a loaded machine holds up a while.
-    std::ofstream(GetProgramDirectory() + "VXHistory.ini") << "[Timeouts]\nARPSleepMS=100\n[Retries]\nARP=3\nRARP=1\n";
+    std::ofstream(GetProgramDirectory() + "VXHistory.ini") << "[Timeouts]\nARPSleepMS=500\n[Retries]\nARP=3\nRARP=1\n";
     stdout_capture out;
     adapter_t engine(closed_info());
+    // A reply is fed again until its effect shows, but only once the last
+    // one was taken: the machine takes one per step, and a backlog of stale
+    // replies would hold up the steps that follow.
+    const auto answer = [&](const char* mac, const char* address) {
+        return [&engine, mac, address] {
+            if (engine.arp_response_empty())
+                feed(engine, arp_reply(mac, address));
+        };
+    };
     engine.set_ip_start(ip("10.0.0.50"));
     engine.set_ip_end(ip("10.0.0.52"));
     engine.start();
@@ -421,9 +430,8 @@ TEST_F(Engine, AssignmentStateMachine)
     // A squatter answers for a manual request's address: aborted, the device stays queued.
     feed(engine, announce_ip("00602b000001", "0.0.0.0"));
     engine.device_get(mac("00602b000001"))->request_ip(ip("10.0.0.60"));
-    EXPECT_TRUE(out.wait_for("Aborting manual IP assignment 10.0.0.60\n", 30s, [&] {
-        feed(engine, arp_reply("020000000099", "10.0.0.60"));
-    })) << out.text();
+    EXPECT_TRUE(out.wait_for("Aborting manual IP assignment 10.0.0.60\n", 30s, answer("020000000099", "10.0.0.60")))
+        << out.text();
     EXPECT_TRUE(engine.device_get(mac("00602b000001"))->queued);
 
     // Automatic: a squatter on the first suggestion moves the allocator on; the
@@ -433,14 +441,12 @@ TEST_F(Engine, AssignmentStateMachine)
     engine.set_autoassign(true);
     feed(engine, announce_ip("00602b000001", "0.0.0.0"));
     EXPECT_TRUE(out.wait_for("History suggests 10.0.0.50 for 00602b000001\n", 30s));
-    EXPECT_TRUE(out.wait_for("History suggests 10.0.0.51 for 00602b000001\n", 30s, [&] {
-        feed(engine, arp_reply("020000000099", "10.0.0.50"));
-    })) << out.text();
+    EXPECT_TRUE(out.wait_for("History suggests 10.0.0.51 for 00602b000001\n", 30s, answer("020000000099", "10.0.0.50")))
+        << out.text();
     EXPECT_TRUE(out.wait_for("Assigning 10.0.0.51 to 00602b000001\n", 30s)) << out.text();
-    EXPECT_TRUE(out.wait_for("Recieved ARP response 10.0.0.51 from 00602b000001\n", 30s,
-                             [&] { feed(engine, arp_reply("00602b000001", "10.0.0.51")); }));
     EXPECT_TRUE(
-        out.wait_for("current state: IP_VERIFY\n", 30s, [&] { feed(engine, arp_reply("00602b000001", "10.0.0.51")); }));
+        out.wait_for("Recieved ARP response 10.0.0.51 from 00602b000001\n", 30s, answer("00602b000001", "10.0.0.51")));
+    EXPECT_TRUE(out.wait_for("current state: IP_VERIFY\n", 30s, answer("00602b000001", "10.0.0.51")));
     for (int i = 0; i < 6000 && d->queued; ++i)
         std::this_thread::sleep_for(5ms);
     EXPECT_FALSE(d->queued);

@@ -14,6 +14,7 @@
 
 #include "console_capture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -158,10 +159,10 @@ TEST_F(Netns, DevicesAppearWithAddressAndAge)
     // simulator gets its turn, however loaded the machine.
     EXPECT_TRUE(eventually(30s, [&] { return first->get_age() < 1000u; })) << first->get_age();
 
-    // Silent devices age.
+    // Silent devices age (frames sent before the kill may still be parsed
+    // after it, so the age is waited for).
     sim->kill();
-    std::this_thread::sleep_for(1500ms);
-    EXPECT_GE(first->get_age(), 1400u);
+    EXPECT_TRUE(eventually(30s, [&] { return first->get_age() >= 1400u; })) << first->get_age();
     EXPECT_EQ(table(*engine), expected);
 
     engine.reset();
@@ -283,9 +284,9 @@ TEST_F(Netns, RememberedDeviceGetsItsAddressBack)
 
 TEST_F(Netns, OwnAndSquattedAddressesAreNeverHandedOut)
 {
-    // The squatter's answer must come within the probe's steps, also from a
-    // simulator slowed down by a busy machine.
-    write_history({}, 300);
+    // The squatter's answer must come within the probe's steps (20 of
+    // 300 ms), also from a simulator slowed down by a busy machine.
+    write_history("[Retries]\nARP=20\n", 300);
     auto engine = open_engine("192.168.77.150/24", "192.168.77.150", "255.255.255.0");
     engine->set_ip_start(ip("192.168.77.148"));
     engine->set_ip_end(ip("192.168.77.152"));
@@ -301,7 +302,7 @@ TEST_F(Netns, OwnAndSquattedAddressesAreNeverHandedOut)
         return got;
     };
     const std::set<std::string> expected = {"192.168.77.149", "192.168.77.151", "192.168.77.152"};
-    EXPECT_TRUE(eventually(60s, [&] { return addressed() == expected; }));
+    EXPECT_TRUE(eventually(120s, [&] { return addressed() == expected; }));
     for (const auto& line : sim->lines()) {
         EXPECT_EQ(line.find("assigned") == 0 && line.find("192.168.77.148") != std::string::npos, false) << line;
         EXPECT_EQ(line.find("assigned") == 0 && line.find("192.168.77.150") != std::string::npos, false) << line;
@@ -341,12 +342,17 @@ TEST_F(Netns, ReservationRequestsEvery1666Ms)
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - switched_on);
     EXPECT_GE(span.count(), 3 * 1666 - 20) << "four requests came faster than one each 1666 ms";
 
-    // Switched off, no request follows; one sent just before may still be
-    // on its way to the simulator's output.
+    // Switched off, no request follows: in ten seconds a running sender
+    // sends six; two sent just before may still be on their way to the
+    // simulator's output on a loaded machine.
     engine->set_send_reservation(false);
-    std::this_thread::sleep_for(2s);
     from = sim->line_count();
-    EXPECT_FALSE(sim->wait_for_line("reservation ", 3500ms, from)) << "requests went on after switching off";
+    std::this_thread::sleep_for(10s);
+    const auto after = sim->lines();
+    const auto late =
+        std::count_if(after.begin() + static_cast<std::ptrdiff_t>(std::min(from, after.size())), after.end(),
+                      [](const std::string& line) { return line.rfind("reservation ", 0) == 0; });
+    EXPECT_LE(late, 2) << "requests went on after switching off";
 }
 
 TEST_F(Netns, StoppingWhileFramesArriveIsClean)

@@ -39,7 +39,7 @@ constexpr int poll_wait_ms = 3000;
 std::string ConsoleIni(int refreshMs)
 {
     return "[Configuration]\nSCR Refresh Period=" + std::to_string(refreshMs) +
-        "\nAge To Die=3000\nveltrixmon log=1\nAdapter Index=" + adapter_name +
+        "\nAge To Die=10000\nveltrixmon log=1\nAdapter Index=" + adapter_name +
         "\n[Adapter List]\nAdapter 0=" + adapter_name +
         "-----192.168.79.100,192.168.79.150,1\n"
         "[Poller]\nTimeout=" +
@@ -198,11 +198,11 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
 
         // Silent devices turn dead; back again they are active.
         sim.reset();
-        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_DEAD_COUNT) == "Dead: 4"; }, 30000))
+        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_DEAD_COUNT) == "Dead: 4"; }, 60000))
             << ItemText(d, IDC_DEAD_COUNT);
         EXPECT_EQ(ItemText(d, IDC_ACTIVE_COUNT), "Active: 0");
         StartDevices();
-        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_ACTIVE_COUNT) == "Active: 4"; }, 30000))
+        EXPECT_TRUE(PumpUntil([&] { return ItemText(d, IDC_ACTIVE_COUNT) == "Active: 4"; }, 60000))
             << ItemText(d, IDC_ACTIVE_COUNT);
 
         mfc::test::DragColumnWidth(d.List(), 4, 123);
@@ -223,7 +223,7 @@ TEST_F(ConsoleNetns, ShowsAssignsPollsCopiesAndKeepsItsSettings)
         d.CloseAndSave();
     });
     // Released by the console, the server saves its address history and ends.
-    EXPECT_GE(box->wait_for_exit(20s).count(), 0);
+    EXPECT_GE(box->wait_for_exit(60s).count(), 0);
     const std::string history = box->file("VXHistory.ini");
     EXPECT_NE(history.find(macs[2] + "=" + moved), std::string::npos) << history;
 }
@@ -364,5 +364,5 @@ TEST_F(ConsoleProcess, ServerSavesItsHistoryWhenTheConsoleDies)
     while (!saved() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(saved()) << box->file("VXHistory.ini");
-    EXPECT_GE(box->wait_for_exit(20s).count(), 0) << "the server did not end after its client died";
+    EXPECT_GE(box->wait_for_exit(60s).count(), 0) << "the server did not end after its client died";
 }

@@ -563,6 +563,8 @@ void Pump(int ms)
 {
     QElapsedTimer t;
     t.start();
+    // What is posted already is delivered, however late this thread runs.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     while (t.elapsed() < ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);

@@ -42,7 +42,7 @@ protected:
     {
         sim.reset();
         if (box) {
-            EXPECT_GE(box->wait_for_exit(std::chrono::seconds(20)).count(), 0) << "the discovery server did not end";
+            EXPECT_GE(box->wait_for_exit(std::chrono::seconds(60)).count(), 0) << "the discovery server did not end";
         }
         pair.reset();
         box.reset();

@@ -53,8 +53,9 @@ CComPtr<Icom_adapter> AdapterObject(const std::string& name = "eth0");
 // current user registry, where the console finds it.
 void RegisterServerLibrary(const char* path);
 
-// Runs the Qt event loop until pred holds or about `ms` milliseconds passed.
-bool PumpUntil(const std::function<bool()>& pred, int ms = 10000);
+// Runs the Qt event loop until pred holds or about `ms` milliseconds passed
+// (by default a bound only a fault reaches).
+bool PumpUntil(const std::function<bool()>& pred, int ms = 60000);
 
 // What a user sees of a dialog's controls.
 std::string ItemText(CWnd& dialog, int id);
