@@ -415,8 +415,11 @@ TEST(EngineThreads, SynchronousRequests)
     EXPECT_EQ(v->value, "no such name");
     EXPECT_EQ(engine.watch_size(), 0); // the temporary agent is gone
 
-    // After stop the workers still serve requests.
+    // After stop the workers still serve requests. A request meets the stop
+    // when no worker is idle (as an interrupted one does, below): the
+    // workers are let finish the last request first.
     engine.stop();
+    ASSERT_TRUE(eventually([&] { return engine.idle_count() == 5; }));
     v = engine.get("127.0.0.2", "1.3.6.1.2.1.1.5.0");
     EXPECT_EQ(v->value, "other");
 }
