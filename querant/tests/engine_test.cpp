@@ -415,9 +415,9 @@ TEST(EngineThreads, SynchronousRequests)
     EXPECT_EQ(v->value, "no such name");
     EXPECT_EQ(engine.watch_size(), 0); // the temporary agent is gone
 
-    // After stop the workers still serve requests. A request meets the stop
-    // when no worker is idle (as an interrupted one does, below): the
-    // workers are let finish the last request first.
+    // After stop the workers still serve requests. One made while no worker
+    // is idle meets the stop (as the interrupted request below does), so the
+    // workers finish the last request first.
     engine.stop();
     ASSERT_TRUE(eventually([&] { return engine.idle_count() == 5; }));
     v = engine.get("127.0.0.2", "1.3.6.1.2.1.1.5.0");
